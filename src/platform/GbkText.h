@@ -1,0 +1,19 @@
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace kt {
+
+// Text in data files is in the simplified-Chinese code page (GBK); inside the
+// program it is UTF-8. Characters GBK cannot hold become '?'.
+std::string Utf8ToGbk(const std::string& utf8);
+// Stops at the first zero byte or after `size` bytes; byte sequences that are
+// not GBK become U+FFFD.
+std::string GbkToUtf8(const char* gbk, std::size_t size);
+// How many bytes `utf8` takes in GBK (a Chinese character counts 2).
+std::size_t GbkLength(const std::string& utf8);
+// The longest prefix of `utf8`, cut at a character boundary, whose GBK form
+// is at most maxBytes long.
+std::string TruncateToGbkBytes(const std::string& utf8, std::size_t maxBytes);
+
+}  // namespace kt

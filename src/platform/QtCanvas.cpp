@@ -1,0 +1,104 @@
+#include "platform/QtCanvas.h"
+
+#include <QFontMetrics>
+#include <QString>
+
+#include <algorithm>
+
+namespace kt {
+
+QColor ToQColor(Colour c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+QtCanvas::QtCanvas(QPainter& painter) : p_(painter) {
+  p_.setRenderHint(QPainter::Antialiasing, false);
+  p_.setRenderHint(QPainter::TextAntialiasing, true);
+  SetPen(clBlack, 1, PenStyle::Solid);
+  SetFont(font_);
+}
+
+void QtCanvas::SetPen(Colour colour, int width, PenStyle style) {
+  penWidth_ = std::max(width, 1);
+  pen_ = QPen(ToQColor(colour));
+  pen_.setWidth(penWidth_);
+  pen_.setStyle(style == PenStyle::Dot ? Qt::DotLine : Qt::SolidLine);
+  // Wide pens have round ends and joins, as the layouts were drawn with.
+  pen_.setCapStyle(penWidth_ > 1 ? Qt::RoundCap : Qt::FlatCap);
+  pen_.setJoinStyle(penWidth_ > 1 ? Qt::RoundJoin : Qt::MiterJoin);
+  p_.setPen(pen_);
+}
+
+void QtCanvas::SetBrush(Colour colour) { brush_ = ToQColor(colour); }
+
+void QtCanvas::SetFont(const Font& font) {
+  font_ = font;
+  qfont_ = QFont(QString::fromStdString(font.Face));
+  qfont_.setPixelSize(std::max(font.Height, 1));
+  qfont_.setStyleStrategy(QFont::PreferAntialias);
+}
+
+void QtCanvas::SetTextAlign(int align) { align_ = align; }
+
+void QtCanvas::TextOut(int x, int y, const std::string& utf8) {
+  const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+  p_.save();
+  p_.setFont(qfont_);
+  p_.setPen(ToQColor(font_.Color));
+  const QFontMetrics fm(qfont_);
+  const int w = fm.horizontalAdvance(text);
+  int dx = 0;
+  if ((align_ & AlignCenter) == AlignCenter)
+    dx = -w / 2;
+  else if (align_ & AlignRight)
+    dx = -w;
+  p_.translate(x, y);
+  if (font_.Escapement != 0) p_.rotate(-font_.Escapement / 10.0);
+  p_.drawText(dx, fm.ascent(), text);
+  p_.restore();
+}
+
+void QtCanvas::MoveTo(int x, int y) {
+  curX_ = x;
+  curY_ = y;
+}
+
+void QtCanvas::LineTo(int x, int y) {
+  int ex = x, ey = y;
+  if (penWidth_ == 1) {
+    // Stop one pixel short of the end point along the major axis.
+    const int dx = x - curX_, dy = y - curY_;
+    if (dx == 0 && dy == 0) {
+      curX_ = x;
+      curY_ = y;
+      return;
+    }
+    if (std::abs(dx) >= std::abs(dy))
+      ex -= (dx > 0 ? 1 : -1);
+    else
+      ey -= (dy > 0 ? 1 : -1);
+  }
+  p_.setPen(pen_);
+  p_.drawLine(curX_, curY_, ex, ey);
+  curX_ = x;
+  curY_ = y;
+}
+
+void QtCanvas::Rectangle(int x1, int y1, int x2, int y2) {
+  if (x2 < x1) std::swap(x1, x2);
+  if (y2 < y1) std::swap(y1, y2);
+  if (x2 - x1 < 1 || y2 - y1 < 1) return;
+  p_.fillRect(QRect(x1, y1, x2 - x1, y2 - y1), brush_);
+  p_.setPen(pen_);
+  p_.setBrush(Qt::NoBrush);
+  if (penWidth_ == 1)
+    p_.drawRect(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+  else
+    p_.drawRect(QRectF(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+}
+
+void QtCanvas::FillRect(int x1, int y1, int x2, int y2, Colour colour) {
+  if (x2 < x1) std::swap(x1, x2);
+  if (y2 < y1) std::swap(y1, y2);
+  p_.fillRect(QRect(x1, y1, x2 - x1, y2 - y1), ToQColor(colour));
+}
+
+}  // namespace kt

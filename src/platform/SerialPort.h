@@ -1,0 +1,30 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace kt {
+
+// The four port operations the test runs use, plus opening and a way to wait
+// for input without spinning. Implementations keep a receive queue that
+// QueuedCount() reports, like a serial driver does.
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+  // 19200 baud, 8 data bits, no parity, 1 stop bit, exclusive. 0 = ok, 1 = failed.
+  virtual int Open(const std::string& device) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  virtual int WriteByte(std::uint8_t byte) = 0;  // 0 = ok, 1 = failed
+  // Reads at most n queued bytes into buf; returns how many were read.
+  virtual unsigned Read(std::uint8_t* buf, unsigned n) = 0;
+  virtual unsigned QueuedCount() = 0;
+  virtual void PurgeReceive() = 0;
+  // Blocks until bytes arrive that the queue has not taken in yet, until
+  // timeoutMs passes, or until Wake() is called from another thread. Returns
+  // true when input is waiting. Safe to call from a thread other than the one
+  // that reads.
+  virtual bool WaitForInput(int timeoutMs) = 0;
+  virtual void Wake() = 0;
+};
+
+}  // namespace kt

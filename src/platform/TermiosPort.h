@@ -1,0 +1,47 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "platform/SerialPort.h"
+
+namespace kt {
+
+// A serial port on a POSIX terminal device (a real UART, a USB adapter or a
+// pseudo-terminal). Incoming bytes are moved from the device into a receive
+// queue of our own, the size a serial driver would give it, so that the queue
+// count is exact and a waiting thread sleeps until genuinely new bytes come.
+class TermiosPort final : public SerialPort {
+ public:
+  static constexpr unsigned ReceiveQueueSize = 4096;
+
+  TermiosPort();
+  ~TermiosPort() override;
+  TermiosPort(const TermiosPort&) = delete;
+  TermiosPort& operator=(const TermiosPort&) = delete;
+
+  int Open(const std::string& device) override;
+  void Close() override;
+  bool IsOpen() const override;
+  int WriteByte(std::uint8_t byte) override;
+  unsigned Read(std::uint8_t* buf, unsigned n) override;
+  unsigned QueuedCount() override;
+  void PurgeReceive() override;
+  bool WaitForInput(int timeoutMs) override;
+  void Wake() override;
+
+  // True once the other end has gone (a pseudo-terminal whose master closed,
+  // an unplugged adapter). Cleared by the next Open().
+  bool HungUp() const { return hungUp_.load(); }
+
+ private:
+  void Drain();
+
+  std::atomic<int> fd_{-1};
+  int wakeRead_ = -1, wakeWrite_ = -1;
+  std::vector<std::uint8_t> queue_;
+  std::atomic<bool> queueFull_{false};
+  std::atomic<bool> hungUp_{false};
+};
+
+}  // namespace kt
