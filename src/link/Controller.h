@@ -1,0 +1,30 @@
+#pragma once
+#include "core/TestKind.h"
+
+namespace kt {
+
+struct Form;
+
+// How a test command wants its kind to run.
+enum class StartMode {
+  Continuous,  // repeats 500 ms after each run until locked
+  Single,      // one run, the lock set
+  StartUp,     // the start test: lock button shown down, lock flag clear
+};
+
+// The common part of every test command of the main window.
+void StartTestCommand(Form& form, TestKind kind, StartMode mode);
+
+// Timer1 has expired: start the next run of the selected kind unless the
+// lock holds (then the timer keeps ticking and does nothing).
+void Timer1Tick(Form& form);
+
+// Back/Next through kinds 1..5 with their stored results; ignored during a run.
+void BrowseBack(Form& form);
+void BrowseNext(Form& form);
+
+// A request to close the main window. Returns true when it may close now;
+// otherwise the request is held (ExitPending) and the caller arms Timer2.
+bool RequestClose(Form& form);
+
+}  // namespace kt
