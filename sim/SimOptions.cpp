@@ -1,0 +1,159 @@
+#include "sim/SimOptions.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace kt::sim {
+
+const char* SimUsage() {
+  return "usage: kt6100-sim [options]\n"
+         "\n"
+         "A simulated KT6100 electronic-ballast tester on a pseudo-terminal. Prints\n"
+         "'ready <slave path>' on stdout once the line is open, then answers the\n"
+         "handshake and every command until SIGTERM or SIGINT.\n"
+         "\n"
+         "  --link PATH         also make PATH a symbolic link to the line (e.g. ./COM2);\n"
+         "                      an existing link is replaced, any other file is left\n"
+         "                      alone and the simulator refuses to start; removed at exit\n"
+         "  --seed N            seed of the simulated ballast and its variation\n"
+         "                      (default: from the clock); one seed, one session\n"
+         "  --line-rate         deliver at the real line rate, 1920 bytes/s (19200 baud,\n"
+         "                      8N1), in 16-byte pieces; default: each block at once\n"
+         "  --echo              behave as a loopback: every received byte is sent back\n"
+         "                      and nothing else is answered\n"
+         "  --silent            never send anything\n"
+         "  --no-blocks         answer the handshake, never send a block\n"
+         "  --delay-block K     block K (1-based, of every sequence) is sent late ...\n"
+         "  --delay-ms MS       ... MS milliseconds after the byte that asked for it\n"
+         "  --split N           send every block in pieces of N bytes ...\n"
+         "  --split-gap-ms G    ... G milliseconds apart (default 5)\n"
+         "  --start-wait-ms MS  wait MS before the first block of the start test, as\n"
+         "                      while the operator switches the lamp off and on\n"
+         "  --garbage N         after each completed sequence send N random bytes\n"
+         "                      unasked, 50 ms later\n"
+         "  --vanish-at-block K in the next sequence that reaches block K, send its\n"
+         "                      first half, then close the line and remove the link;\n"
+         "                      stay idle until killed\n"
+         "  --order-flag        set the channel-order flag of the start summary and the\n"
+         "                      high-frequency header, and really exchange the\n"
+         "                      filament and cathode-lead data on the wire\n"
+         "  --exit-with-parent  end (as on SIGTERM) when the parent process ends\n"
+         "  --log               one line per received byte and sent block on stderr\n"
+         "  --help              this text\n"
+         "\n"
+         "A command byte ('0'..'4') starts its sequence and gets block 1; '!' asks for\n"
+         "the next block; after command '4' the next byte, whatever its value, is the\n"
+         "envelope position (0..255, past 149 means 149). '?' or a command abandons an\n"
+         "unfinished sequence. Other bytes are ignored.\n";
+}
+
+namespace {
+
+bool ParseNumber(const char* text, long long lo, long long hi, long long& out) {
+  if (text == nullptr || *text == '\0') return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long v = std::strtoll(text, &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::string& error) {
+  struct Numeric {
+    const char* name;
+    int* field;
+    long long lo, hi;
+  };
+  const Numeric numeric[] = {
+      {"--delay-block", &o.DelayBlock, 1, 1000},   {"--delay-ms", &o.DelayMs, 0, 600000},
+      {"--split", &o.Split, 1, 65536},             {"--split-gap-ms", &o.SplitGapMs, 0, 60000},
+      {"--start-wait-ms", &o.StartWaitMs, 0, 600000}, {"--garbage", &o.Garbage, 0, 65536},
+      {"--vanish-at-block", &o.VanishAtBlock, 1, 1000},
+  };
+  const struct {
+    const char* name;
+    bool* field;
+  } flags[] = {{"--line-rate", &o.LineRate},   {"--echo", &o.Echo},
+               {"--silent", &o.Silent},        {"--no-blocks", &o.NoBlocks},
+               {"--order-flag", &o.OrderFlag}, {"--exit-with-parent", &o.ExitWithParent},
+               {"--log", &o.Log}};
+  bool delayMsGiven = false;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    const char* value = nullptr;
+    bool inlineValue = false;
+    if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = argv[i] + eq + 1;
+      arg.resize(eq);
+      inlineValue = true;
+    }
+    auto takeValue = [&]() -> const char* {
+      if (inlineValue) return value;
+      return i + 1 < argc ? argv[++i] : nullptr;
+    };
+
+    if (arg == "--help" || arg == "-h") return ParseResult::Help;
+    bool known = false;
+    for (const auto& f : flags) {
+      if (arg == f.name && !inlineValue) {
+        *f.field = true;
+        known = true;
+      }
+    }
+    if (known) continue;
+    if (arg == "--link") {
+      const char* v = takeValue();
+      if (v == nullptr || *v == '\0') {
+        error = "--link needs a path";
+        return ParseResult::Error;
+      }
+      o.Link = v;
+      continue;
+    }
+    if (arg == "--seed") {
+      const char* v = takeValue();
+      errno = 0;
+      char* end = nullptr;
+      const unsigned long long s = v ? std::strtoull(v, &end, 10) : 0;
+      if (v == nullptr || *v == '\0' || *v == '-' || errno != 0 || *end != '\0') {
+        error = "--seed needs a non-negative integer";
+        return ParseResult::Error;
+      }
+      o.Seed = s;
+      o.SeedGiven = true;
+      continue;
+    }
+    for (const auto& n : numeric) {
+      if (arg != n.name) continue;
+      long long v = 0;
+      if (!ParseNumber(takeValue(), n.lo, n.hi, v)) {
+        error = std::string(n.name) + " needs an integer from " + std::to_string(n.lo) + " to " +
+                std::to_string(n.hi);
+        return ParseResult::Error;
+      }
+      *n.field = static_cast<int>(v);
+      if (n.field == &o.DelayMs) delayMsGiven = true;
+      known = true;
+    }
+    if (known) continue;
+    error = "unknown option " + std::string(argv[i]) + " (try --help)";
+    return ParseResult::Error;
+  }
+
+  if ((o.DelayBlock != 0) != delayMsGiven) {
+    error = "--delay-block and --delay-ms go together";
+    return ParseResult::Error;
+  }
+  if (int(o.Echo) + int(o.Silent) + int(o.NoBlocks) > 1) {
+    error = "--echo, --silent and --no-blocks exclude each other";
+    return ParseResult::Error;
+  }
+  return ParseResult::Run;
+}
+
+}  // namespace kt::sim
