@@ -1,0 +1,20 @@
+#include "measurements/MeasurementKinds.h"
+
+#include "link/Form.h"
+#include "measurements/comp/CompRun.h"
+#include "measurements/input/InputRun.h"
+#include "measurements/output/OutputRun.h"
+#include "measurements/phase/PhaseRun.h"
+#include "measurements/start/StartRun.h"
+
+namespace kt {
+
+void RegisterMeasurementKinds(Form& form) {
+  form.Kinds[InputTest].Run = &InputRun;
+  form.Kinds[OutputTest].Run = &OutputRun;
+  form.Kinds[CompTest].Run = &CompRun;
+  form.Kinds[StartTest].Run = &StartRun;
+  form.Kinds[PhaseTest].Run = &PhaseRun;
+}
+
+}  // namespace kt

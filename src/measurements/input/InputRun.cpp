@@ -1,0 +1,44 @@
+#include "measurements/input/InputRun.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/Form.h"
+
+namespace kt {
+
+void StoreMainsVoltage(Form& form, const std::uint8_t* data, unsigned n) {
+  form.M.Raw.PairCount = MainsSamples;
+  form.M.Input.SampleCount = MainsSamples;
+  std::memcpy(form.M.Raw.InputVoltage, data, std::min<unsigned>(n, MainsFrameBytes));
+}
+
+void StoreMainsCurrent(Form& form, const std::uint8_t* data, unsigned n) {
+  std::memcpy(form.M.Raw.InputCurrent, data, std::min<unsigned>(n, MainsFrameBytes));
+}
+
+void StoreInputValues(Form& form, const std::uint8_t* data, unsigned n) {
+  form.M.Raw.ValueBytes = InputValueBytes;
+  std::memcpy(form.M.Raw.InputValues, data, std::min<unsigned>(n, InputValueBytes));
+}
+
+namespace {
+
+constexpr BlockSpec InputBlocks[] = {
+    {MainsFrameBytes, 45, StoreMainsVoltage},
+    {MainsFrameBytes, 90, StoreMainsCurrent},
+    {InputValueBytes, 100, StoreInputValues},
+};
+
+}  // namespace
+
+const RunSpec InputRun = [] {
+  RunSpec s;
+  s.Kind = InputTest;
+  s.StatusPrefix = "输入性能测试：";
+  s.Command = '0';
+  s.Blocks = InputBlocks;
+  return s;
+}();
+
+}  // namespace kt
