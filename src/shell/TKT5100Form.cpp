@@ -1,0 +1,471 @@
+#include "shell/TKT5100Form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+#include "link/Controller.h"
+#include "link/InputThread.h"
+#include "link/PortConfig.h"
+#include "link/Resets.h"
+#include "link/TestRun.h"
+#include "measurements/MeasurementKinds.h"
+#include "measurements/start/StartPrompt.h"
+#include "platform/QtCanvas.h"
+#include "shell/Glyphs.h"
+#include "shell/TAlarmForm.h"
+#include "shell/TPortForm.h"
+
+namespace kt {
+
+namespace {
+
+constexpr int ToolBarHeight = 28;
+constexpr int ToolButtonSize = 24;
+constexpr int ProgressBarWidth = 173;
+constexpr int StatusBarHeight = 19;
+constexpr int Timer1Ms = 500;   // pause between the runs of a continuous test
+constexpr int Timer2Ms = 4000;  // longest wait for a run when closing
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+TKT5100Form::TKT5100Form(Services services)
+    : QMainWindow(nullptr), services_(services),
+      form_(std::make_unique<Form>(*this, services.port, services.clock)) {
+  setObjectName("KT5100Form");
+  setWindowTitle(U("KT6100电子镇流器综合性能测试仪"));
+  setMinimumSize(640, 480);
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  Panel1 = new QWidget(central);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFixedHeight(ToolBarHeight);
+  column->addWidget(Panel1);
+  BuildToolBar();
+
+  ScrollBox1 = new QScrollArea(central);
+  ScrollBox1->setObjectName("ScrollBox1");
+  ScrollBox1->setFrameShape(QFrame::NoFrame);
+  ScrollBox1->setWidgetResizable(true);
+  ScrollBox1->setFocusPolicy(Qt::NoFocus);
+  PaintBox1 = new TPaintBox(*this, ScrollBox1);
+  PaintBox1->setObjectName("PaintBox1");
+  ScrollBox1->setWidget(PaintBox1);
+  column->addWidget(ScrollBox1, 1);
+  setCentralWidget(central);
+
+  StatusBar1 = new QLabel(this);
+  StatusBar1->setObjectName("StatusBar1");
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->setFixedHeight(StatusBarHeight);
+  statusBar()->addWidget(StatusBar1, 1);
+
+  BuildMenu();
+
+  // Precise: a coarse timer may fire up to 5 % early, and both intervals are
+  // promised to the operator.
+  timer1_.setTimerType(Qt::PreciseTimer);
+  timer2_.setTimerType(Qt::PreciseTimer);
+  timer1_.setInterval(Timer1Ms);
+  timer2_.setInterval(Timer2Ms);
+  connect(&timer1_, &QTimer::timeout, this, &TKT5100Form::Timer1Timer);
+  connect(&timer2_, &QTimer::timeout, this, &TKT5100Form::Timer2Timer);
+  setFocusPolicy(Qt::StrongFocus);
+
+  RegisterMeasurementKinds(*form_);
+  FormCreate();
+
+  // The other windows, created hidden after the main window.
+  portForm_ = std::make_unique<TPortForm>(*this);
+  alarmForm_ = std::make_unique<TAlarmForm>(this);
+}
+
+TKT5100Form::~TKT5100Form() {
+  StopPoller();
+  services_.port.Close();
+}
+
+void TKT5100Form::BuildToolBar() {
+  auto* row = new QHBoxLayout(Panel1);
+  row->setContentsMargins(2, 2, 2, 2);
+  row->setSpacing(0);
+  const auto button = [&](QToolButton*& field, const char* name, const char* hint, Glyph glyph,
+                          void (TKT5100Form::*handler)(), bool toggle = false) {
+    field = new QToolButton(Panel1);
+    field->setObjectName(name);
+    field->setToolTip(U(hint));
+    field->setIcon(GlyphIcon(glyph));
+    field->setIconSize(QSize(20, 20));
+    field->setFixedSize(ToolButtonSize, ToolButtonSize);
+    field->setAutoRaise(true);
+    field->setCheckable(toggle);
+    field->setFocusPolicy(Qt::NoFocus);
+    connect(field, &QToolButton::clicked, this, handler);
+    row->addWidget(field);
+  };
+  const auto bevel = [&] {
+    auto* line = new QFrame(Panel1);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setFixedWidth(6);  // all buttons, bevels and the bar fit 640 pixels
+    row->addWidget(line);
+  };
+  button(InputTestBtn, "InputTestBtn", "输入性能测试", Glyph::InputTest, &TKT5100Form::InputTestClick);
+  button(OutputTestBtn, "OutputTestBtn", "输出性能测试", Glyph::OutputTest, &TKT5100Form::OutputTestClick);
+  button(CompTestBtn, "CompTestBtn", "综合性能测试", Glyph::CompTest, &TKT5100Form::CompTestClick);
+  button(StartTestBtn, "StartTestBtn", "启动性能测试", Glyph::StartTest, &TKT5100Form::StartTestComdClick);
+  button(CurrentBtn, "CurrentBtn", "相位角测试", Glyph::Phase, &TKT5100Form::CurrentClick);
+  bevel();
+  button(LockTestBtn, "LockTestBtn", "测试锁定", Glyph::Lock, &TKT5100Form::LockTestClick, true);
+  bevel();
+  button(InputTestLockBtn, "InputTestLockBtn", "输入性能单次测试", Glyph::InputSingle,
+         &TKT5100Form::InputTestLockBtnClick);
+  button(OutputTestLockBtn, "OutputTestLockBtn", "输出性能单次测试", Glyph::OutputSingle,
+         &TKT5100Form::OutputTestLockBtnClick);
+  button(CompTestLockBtn, "CompTestLockBtn", "综合性能单次测试", Glyph::CompSingle,
+         &TKT5100Form::CompTestLockBtnClick);
+  button(PhaseTestLockBtn, "PhaseTestLockBtn", "相位角单次测试", Glyph::PhaseSingle,
+         &TKT5100Form::PhaseTestLockBtnClick);
+  bevel();
+  button(BackBtn, "BackBtn", "前一项", Glyph::Back, &TKT5100Form::BackClick);
+  button(NextBtn, "NextBtn", "后一项", Glyph::Next, &TKT5100Form::NextClick);
+  bevel();
+  button(HanZiBtn, "HanZiBtn", "中英文切换", Glyph::Language, &TKT5100Form::HanZiClick, true);
+  button(WideFreqBtn, "WideFreqBtn", "窄、宽频选择", Glyph::WideBand, &TKT5100Form::WideFreqClick);
+  bevel();
+  button(GaoPinBtn, "GaoPinBtn", "高频波动态分析", Glyph::Analysis, &TKT5100Form::BaoAnaClick);
+  bevel();
+  button(PrintBtn, "PrintBtn", "打印", Glyph::Print, &TKT5100Form::PrintClick);
+  bevel();
+  button(ExitBtn, "ExitBtn", "退出", Glyph::Exit, &TKT5100Form::ExitClick);
+  row->addStretch(1);
+
+  ProgressBar1 = new QProgressBar(Panel1);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setFixedSize(ProgressBarWidth, 18);
+  row->addWidget(ProgressBar1);
+}
+
+void TKT5100Form::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("MainMenu1");
+  const auto item = [&](QMenu* menu, const char* name, const char* caption, void (TKT5100Form::*handler)(),
+                        Glyph glyph) {
+    QAction* a = menu->addAction(GlyphIcon(glyph), U(caption));
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, handler);
+  };
+  QMenu* file = bar->addMenu(U("文件&F"));
+  file->setObjectName("File");
+  item(file, "OpenFile", "打开文件&O", &TKT5100Form::OpenFileClick, Glyph::Open);
+  item(file, "StoreFile", "存盘&S", &TKT5100Form::StoreFileClick, Glyph::Store);
+  file->addSeparator();
+  item(file, "Print", "打印&P", &TKT5100Form::PrintClick, Glyph::Print);
+  file->addSeparator();
+  item(file, "Exit", "退出&X", &TKT5100Form::ExitClick, Glyph::Exit);
+
+  QMenu* test = bar->addMenu(U("测试&T"));
+  test->setObjectName("Test");
+  item(test, "InputTest", "输入性能测试&I", &TKT5100Form::InputTestClick, Glyph::InputTest);
+  item(test, "OutputTest", "输出性能测试&O", &TKT5100Form::OutputTestClick, Glyph::OutputTest);
+  test->addSeparator();
+  item(test, "CompTest", "综合性能测试&W", &TKT5100Form::CompTestClick, Glyph::CompTest);
+  test->addSeparator();
+  item(test, "StartTestComd", "启动性能测试&S", &TKT5100Form::StartTestComdClick, Glyph::StartTest);
+  test->addSeparator();
+  item(test, "LockTest", "锁定&L", &TKT5100Form::LockTestClick, Glyph::Lock);
+  test->addSeparator();
+  item(test, "Current", "相位角测试&C", &TKT5100Form::CurrentClick, Glyph::Phase);
+  test->addSeparator();
+  item(test, "BaoAna", "高频波分析&A", &TKT5100Form::BaoAnaClick, Glyph::Analysis);
+
+  QMenu* choose = bar->addMenu(U("选择&C"));
+  choose->setObjectName("C1");
+  item(choose, "WideFreq", "宽频选择&W", &TKT5100Form::WideFreqClick, Glyph::WideBand);
+  item(choose, "HanZi", "中、英文选择&H", &TKT5100Form::HanZiClick, Glyph::Language);
+  choose->addSeparator();
+  item(choose, "SerialPort", "串口选择&P", &TKT5100Form::SerialPortClick, Glyph::Port);
+  choose->addSeparator();
+  item(choose, "Back", "前一项&B", &TKT5100Form::BackClick, Glyph::Back);
+  item(choose, "Next", "后一项&N", &TKT5100Form::NextClick, Glyph::Next);
+
+  QMenu* info = bar->addMenu(U("信息&I"));
+  info->setObjectName("Information");
+  item(info, "InputInfo", "输入信息&I", &TKT5100Form::InputInfoClick, Glyph::Info);
+}
+
+void TKT5100Form::FormCreate() {
+  Form& f = *form_;
+  f.ChineseMode = 1;
+  ReadPortConfig(f);
+  ClearResults(f.M);
+  InitSnapshots(f.M);
+  OpenPort(f);  // a failure has told the operator; every handshake then fails
+  StartPoller();
+}
+
+void TKT5100Form::StartPoller() {
+  poller_ = std::make_unique<InputThread>(
+      services_.port, [this] { return PollerCheck(*form_); },
+      [this](std::function<void()> fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); });
+}
+
+void TKT5100Form::StopPoller() {
+  if (poller_) {
+    poller_->Stop();
+    poller_.reset();
+  }
+}
+
+void TKT5100Form::ChangePort(const char* portName) {
+  Form& f = *form_;
+  std::memset(f.PortName, 0, sizeof f.PortName);
+  std::strncpy(f.PortName, portName, sizeof f.PortName - 1);
+  WritePortConfig(f);
+  // The poller waits on the port, so it goes first; then the port is closed
+  // and reopened under the new name, and a new poller watches it.
+  StopPoller();
+  services_.port.Close();
+  OpenPort(f);
+  StartPoller();
+}
+
+// ---- test commands ----
+
+void TKT5100Form::InputTestClick() { StartTestCommand(*form_, InputTest, StartMode::Continuous); }
+void TKT5100Form::OutputTestClick() { StartTestCommand(*form_, OutputTest, StartMode::Continuous); }
+void TKT5100Form::CompTestClick() { StartTestCommand(*form_, CompTest, StartMode::Continuous); }
+void TKT5100Form::CurrentClick() { StartTestCommand(*form_, PhaseTest, StartMode::Continuous); }
+void TKT5100Form::InputTestLockBtnClick() { StartTestCommand(*form_, InputTest, StartMode::Single); }
+void TKT5100Form::OutputTestLockBtnClick() { StartTestCommand(*form_, OutputTest, StartMode::Single); }
+void TKT5100Form::CompTestLockBtnClick() { StartTestCommand(*form_, CompTest, StartMode::Single); }
+void TKT5100Form::PhaseTestLockBtnClick() { StartTestCommand(*form_, PhaseTest, StartMode::Single); }
+void TKT5100Form::StartTestComdClick() { StartTestCommand(*form_, StartTest, StartMode::StartUp); }
+
+void TKT5100Form::LockTestClick() {
+  // Only the flag: the tool button keeps its own pressed state, and the menu
+  // item does not touch the button.
+  form_->TestLocked = form_->TestLocked ? 0 : 1;
+}
+
+void TKT5100Form::HanZiClick() {
+  form_->ChineseMode = form_->ChineseMode ? 0 : 1;
+  Repaint();
+}
+
+void TKT5100Form::WideFreqClick() {
+  form_->WideFreqMode = form_->WideFreqMode ? 0 : 1;
+  Repaint();
+}
+
+void TKT5100Form::BackClick() { BrowseBack(*form_); }
+void TKT5100Form::NextClick() { BrowseNext(*form_); }
+
+void TKT5100Form::SerialPortClick() { portForm_->exec(); }
+
+void TKT5100Form::InputInfoClick() {}
+void TKT5100Form::BaoAnaClick() {}
+
+void TKT5100Form::OpenFileClick() {
+  form_->TestLocked = 1;
+  SetLockTestBtnDown(true);
+}
+
+void TKT5100Form::StoreFileClick() {
+  form_->TestLocked = 1;
+  SetLockTestBtnDown(true);
+}
+
+void TKT5100Form::PrintClick() {
+  form_->TestLocked = 1;
+  SetLockTestBtnDown(true);
+}
+
+void TKT5100Form::Timer1Timer() { Timer1Tick(*form_); }
+
+// ---- closing ----
+
+void TKT5100Form::ExitClick() {
+  if (RequestClose(*form_))
+    close();
+  else
+    timer2_.start();
+}
+
+void TKT5100Form::Timer2Timer() {
+  // The run did not end in time: abandon it.
+  timer2_.stop();
+  form_->TestBusy = 0;
+  close();
+}
+
+bool TKT5100Form::FormCloseQuery() {
+  if (RequestClose(*form_)) return true;
+  timer2_.start();
+  return false;
+}
+
+void TKT5100Form::FormClose() {
+  closed_ = true;
+  timer1_.stop();
+  timer2_.stop();
+  if (alarmForm_) alarmForm_->hide();
+  StopPoller();
+  services_.port.Close();
+}
+
+void TKT5100Form::closeEvent(QCloseEvent* e) {
+  if (closed_) {
+    e->accept();
+    return;
+  }
+  if (!FormCloseQuery()) {
+    e->ignore();
+    return;
+  }
+  FormClose();
+  e->accept();
+}
+
+// ---- messages, painting, input ----
+
+bool TKT5100Form::event(QEvent* e) {
+  if (e->type() == WM_COMMDATA) {
+    if (!closed_) StepDispatch(*form_);
+    return true;
+  }
+  return QMainWindow::event(e);
+}
+
+void TKT5100Form::PaintBox1Paint(QWidget& box) {
+  const int w = box.width(), h = box.height();
+  if (w <= 0 || h <= 0) return;
+  Form& f = *form_;
+  const std::int32_t kind = f.ShownKind;
+  const bool prompt = promptPending_ || (kind == StartTest && !f.M.Start.Valid);
+  const auto paint = (kind >= InputTest && kind <= PhaseTest) ? f.Kinds[static_cast<std::size_t>(kind)].Paint : nullptr;
+  if (!prompt && !paint) return;  // nothing to show: the plain background
+  // Drawn off-screen and copied in one go, so no half-drawn page is seen.
+  QImage image(w, h, QImage::Format_RGB32);
+  {
+    QPainter p(&image);
+    QtCanvas canvas(p);
+    if (prompt)
+      PaintStartPrompt(canvas, w, h);
+    else
+      paint(f, canvas, w, h);
+  }
+  QPainter out(&box);
+  out.drawImage(0, 0, image);
+}
+
+void TKT5100Form::PaintBox1MouseDown(int x, int y) {
+  Form& f = *form_;
+  if (f.ShownKind != StartTest) return;
+  if (auto handler = f.Kinds[StartTest].MouseDown) handler(f, x, y, PaintBox1->width());
+}
+
+void TKT5100Form::FormKeyDown(int key) {
+  Form& f = *form_;
+  if (f.ShownKind != StartTest) return;
+  if (auto handler = f.Kinds[StartTest].KeyDown) handler(f, key);
+}
+
+void TKT5100Form::keyPressEvent(QKeyEvent* e) {
+  // The page's cursor keys use the native key numbers (37 left, 39 right).
+  if (e->key() == Qt::Key_Left)
+    FormKeyDown(37);
+  else if (e->key() == Qt::Key_Right)
+    FormKeyDown(39);
+  QMainWindow::keyPressEvent(e);
+}
+
+QString TKT5100Form::StatusText() const { return StatusBar1->text(); }
+int TKT5100Form::ProgressPosition() const { return ProgressBar1->value(); }
+
+// ---- Host ----
+
+void TKT5100Form::Repaint() {
+  promptPending_ = false;
+  PaintBox1->update();
+}
+
+void TKT5100Form::RepaintAnalysis() {}
+
+void TKT5100Form::SetStatusText(const std::string& utf8) { StatusBar1->setText(QString::fromStdString(utf8)); }
+
+void TKT5100Form::SetProgress(int percent) { ProgressBar1->setValue(percent); }
+
+void TKT5100Form::SetAnalysisProgress(int percent) {}
+
+void TKT5100Form::EnableTimer1(bool on) {
+  if (!on)
+    timer1_.stop();
+  else if (!timer1_.isActive() && !closed_)
+    timer1_.start();
+}
+
+void TKT5100Form::ShowAlarm(bool visible) {
+  if (!alarmForm_) return;
+  if (visible && !closed_) {
+    alarmForm_->show();
+  } else {
+    alarmForm_->hide();
+  }
+}
+
+void TKT5100Form::MessageBox(const std::string& text, const std::string& caption) {
+  services_.dialogs.MessageBox(text, caption);
+}
+
+void TKT5100Form::CloseMainWindow() { close(); }
+
+void TKT5100Form::SetLockTestBtnDown(bool down) { LockTestBtn->setChecked(down); }
+
+void TKT5100Form::SetHanZiBtnDown(bool down) { HanZiBtn->setChecked(down); }
+
+void TKT5100Form::SetGaoTestEnabled(bool enabled) {}
+
+void TKT5100Form::DrawStartPrompt() {
+  promptPending_ = true;
+  PaintBox1->update();
+}
+
+void TKT5100Form::PostCommData() { QCoreApplication::postEvent(this, new QEvent(WM_COMMDATA)); }
+
+// ---- PaintBox1 ----
+
+TPaintBox::TPaintBox(TKT5100Form& owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void TPaintBox::paintEvent(QPaintEvent*) { owner_.PaintBox1Paint(*this); }
+
+void TPaintBox::mousePressEvent(QMouseEvent* e) {
+  owner_.PaintBox1MouseDown(static_cast<int>(e->position().x()), static_cast<int>(e->position().y()));
+}
+
+}  // namespace kt
