@@ -1,0 +1,33 @@
+# Sourced by run.sh and test.sh: installs the Debian packages the build, the
+# program and the tests need, when any is missing. Non-interactive; uses sudo
+# when not run as root.
+KT_PACKAGES=(
+  cmake ninja-build g++ make
+  qt6-base-dev
+  libgtest-dev googletest
+  fonts-arphic-uming fonts-liberation fonts-dejavu-core
+  poppler-utils
+)
+
+kt_ensure_packages() {
+  local missing=()
+  local p
+  for p in "${KT_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local run=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      run=(sudo)
+    else
+      echo "error: packages missing and not root (no sudo): ${missing[*]}" >&2
+      return 1
+    fi
+  fi
+  "${run[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${run[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
