@@ -15,23 +15,20 @@ void StoreBothValues(Form& form, const std::uint8_t* data, unsigned n) {
   form.M.Raw.PairCount = OutputValueBytes;
   StoreOutputValues(form, data + InputValueBytes, n - InputValueBytes);
 }
-void StoreFrame0(Form& form, const std::uint8_t* data, unsigned n) {
+void StoreFirstEnvelope(Form& form, const std::uint8_t* data, unsigned n) {
   form.M.Raw.PairCount = EnvelopeSamples;
   form.M.OutputSampleCount = EnvelopeSamples;
   StoreEnvelopeFrame(form, 0, data, n);
 }
-void StoreFrame1(Form& form, const std::uint8_t* data, unsigned n) { StoreEnvelopeFrame(form, 1, data, n); }
-void StoreFrame2(Form& form, const std::uint8_t* data, unsigned n) { StoreEnvelopeFrame(form, 2, data, n); }
-void StoreFrame3(Form& form, const std::uint8_t* data, unsigned n) { StoreEnvelopeFrame(form, 3, data, n); }
 
 constexpr BlockSpec CompBlocks[] = {
     {MainsFrameBytes, 10, StoreMainsVoltage},
     {MainsFrameBytes, 20, StoreMainsCurrent},
     {CompValueBytes, 40, StoreBothValues},
-    {EnvelopeFrameBytes, 54, StoreFrame0},
-    {EnvelopeFrameBytes, 68, StoreFrame1},
-    {EnvelopeFrameBytes, 84, StoreFrame2},
-    {EnvelopeFrameBytes, 100, StoreFrame3},
+    {EnvelopeFrameBytes, 54, StoreFirstEnvelope},
+    {EnvelopeFrameBytes, 68, StoreEnvelope<1>},
+    {EnvelopeFrameBytes, 84, StoreEnvelope<2>},
+    {EnvelopeFrameBytes, 100, StoreEnvelope<3>},
 };
 
 }  // namespace

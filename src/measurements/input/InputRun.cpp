@@ -22,22 +22,18 @@ void StoreInputValues(Form& form, const std::uint8_t* data, unsigned n) {
   std::memcpy(form.M.Raw.InputValues, data, std::min<unsigned>(n, InputValueBytes));
 }
 
-namespace {
-
-constexpr BlockSpec InputBlocks[] = {
+const BlockSpec MainsBlocks[3] = {
     {MainsFrameBytes, 45, StoreMainsVoltage},
     {MainsFrameBytes, 90, StoreMainsCurrent},
     {InputValueBytes, 100, StoreInputValues},
 };
-
-}  // namespace
 
 const RunSpec InputRun = [] {
   RunSpec s;
   s.Kind = InputTest;
   s.StatusPrefix = "输入性能测试：";
   s.Command = '0';
-  s.Blocks = InputBlocks;
+  s.Blocks = MainsBlocks;
   return s;
 }();
 

@@ -17,6 +17,10 @@ void StoreMainsVoltage(Form& form, const std::uint8_t* data, unsigned n);
 void StoreMainsCurrent(Form& form, const std::uint8_t* data, unsigned n);
 void StoreInputValues(Form& form, const std::uint8_t* data, unsigned n);
 
+// The three mains-side blocks with their progress, as the input and the
+// phase-angle tests fetch them.
+extern const BlockSpec MainsBlocks[3];
+
 extern const RunSpec InputRun;
 
 }  // namespace kt

@@ -21,20 +21,17 @@ void StoreValues(Form& form, const std::uint8_t* data, unsigned n) {
   form.M.Input.SampleCount = 64;
   StoreOutputValues(form, data, n);
 }
-void StoreFrame0(Form& form, const std::uint8_t* data, unsigned n) {
+void StoreFirstEnvelope(Form& form, const std::uint8_t* data, unsigned n) {
   form.M.Input.SampleCount = EnvelopeSamples;
   StoreEnvelopeFrame(form, 0, data, n);
 }
-void StoreFrame1(Form& form, const std::uint8_t* data, unsigned n) { StoreEnvelopeFrame(form, 1, data, n); }
-void StoreFrame2(Form& form, const std::uint8_t* data, unsigned n) { StoreEnvelopeFrame(form, 2, data, n); }
-void StoreFrame3(Form& form, const std::uint8_t* data, unsigned n) { StoreEnvelopeFrame(form, 3, data, n); }
 
 constexpr BlockSpec OutputBlocks[] = {
     {OutputValueBytes, 20, StoreValues},
-    {EnvelopeFrameBytes, 40, StoreFrame0},
-    {EnvelopeFrameBytes, 60, StoreFrame1},
-    {EnvelopeFrameBytes, 80, StoreFrame2},
-    {EnvelopeFrameBytes, 100, StoreFrame3},
+    {EnvelopeFrameBytes, 40, StoreFirstEnvelope},
+    {EnvelopeFrameBytes, 60, StoreEnvelope<1>},
+    {EnvelopeFrameBytes, 80, StoreEnvelope<2>},
+    {EnvelopeFrameBytes, 100, StoreEnvelope<3>},
 };
 
 }  // namespace

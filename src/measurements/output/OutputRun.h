@@ -17,6 +17,10 @@ inline constexpr unsigned OutputValueBytes = 64;
 void StoreOutputValues(Form& form, const std::uint8_t* data, unsigned n);
 // Frame `wireIndex` (0..3) of the four envelope blocks.
 void StoreEnvelopeFrame(Form& form, int wireIndex, const std::uint8_t* data, unsigned n);
+template <int WireIndex>
+void StoreEnvelope(Form& form, const std::uint8_t* data, unsigned n) {
+  StoreEnvelopeFrame(form, WireIndex, data, n);
+}
 
 extern const RunSpec OutputRun;
 
