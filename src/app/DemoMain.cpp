@@ -91,13 +91,22 @@ int main(int argc, char** argv) {
 
   int failures = 0;
   const auto shot = [&](const std::string& name) {
-    const QString file = QString::fromStdString((out / (name + ".png")).string());
+    const QString file = QString::fromStdString((out / ("window-" + name + ".png")).string());
     if (window.grab().save(file))
       std::printf("wrote %s\n", file.toLocal8Bit().constData());
     else {
       std::fprintf(stderr, "could not write %s\n", file.toLocal8Bit().constData());
       ++failures;
     }
+  };
+  // Each page in both languages; the window starts in Chinese.
+  const auto bothLanguages = [&](const std::string& name) {
+    shot(name + "-zh");
+    window.HanZiClick();
+    WaitFor([] { return false; }, 50);
+    shot(name + "-en");
+    window.HanZiClick();
+    WaitFor([] { return false; }, 50);
   };
   const auto run = [&](const char* name, void (kt::TKT5100Form::*command)()) {
     (window.*command)();
@@ -110,11 +119,14 @@ int main(int argc, char** argv) {
     WaitFor([] { return false; }, 100);
     std::printf("%-12s %s  status: %s\n", name, done ? "done  " : "FAILED", window.StatusText().toUtf8().constData());
     if (!done) ++failures;
-    shot(std::string("main-window-") + name);
+    bothLanguages(name);
   };
 
-  shot("main-window-startup");
+  shot("startup");
   run("input", &kt::TKT5100Form::InputTestLockBtnClick);
+  window.WideFreqClick();
+  bothLanguages("input-wideband");
+  window.WideFreqClick();
   run("output", &kt::TKT5100Form::OutputTestLockBtnClick);
   run("comp", &kt::TKT5100Form::CompTestLockBtnClick);
   run("phase", &kt::TKT5100Form::PhaseTestLockBtnClick);

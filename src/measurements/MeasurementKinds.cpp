@@ -2,6 +2,8 @@
 
 #include "link/Form.h"
 #include "measurements/comp/CompRun.h"
+#include "measurements/input/InputDecode.h"
+#include "measurements/input/InputPage.h"
 #include "measurements/input/InputRun.h"
 #include "measurements/output/OutputRun.h"
 #include "measurements/phase/PhaseRun.h"
@@ -11,6 +13,8 @@ namespace kt {
 
 void RegisterMeasurementKinds(Form& form) {
   form.Kinds[InputTest].Run = &InputRun;
+  form.Kinds[InputTest].Restore = RestoreInputSnapshot;
+  form.Kinds[InputTest].Paint = PaintInputPage;
   form.Kinds[OutputTest].Run = &OutputRun;
   form.Kinds[CompTest].Run = &CompRun;
   form.Kinds[StartTest].Run = &StartRun;

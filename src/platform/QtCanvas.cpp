@@ -62,22 +62,13 @@ void QtCanvas::MoveTo(int x, int y) {
 }
 
 void QtCanvas::LineTo(int x, int y) {
-  int ex = x, ey = y;
-  if (penWidth_ == 1) {
-    // Stop one pixel short of the end point along the major axis.
-    const int dx = x - curX_, dy = y - curY_;
-    if (dx == 0 && dy == 0) {
-      curX_ = x;
-      curY_ = y;
-      return;
-    }
-    if (std::abs(dx) >= std::abs(dy))
-      ex -= (dx > 0 ? 1 : -1);
-    else
-      ey -= (dy > 0 ? 1 : -1);
+  // A one-pixel line with flat ends leaves out its end point, which is the
+  // raster convention the layouts count on; a polyline's next segment starts
+  // on it.
+  if (x != curX_ || y != curY_) {
+    p_.setPen(pen_);
+    p_.drawLine(curX_, curY_, x, y);
   }
-  p_.setPen(pen_);
-  p_.drawLine(curX_, curY_, ex, ey);
   curX_ = x;
   curY_ = y;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/Form.h"
+#include "measurements/input/InputDecode.h"
 
 namespace kt {
 
@@ -34,6 +35,7 @@ const RunSpec InputRun = [] {
   s.StatusPrefix = "输入性能测试：";
   s.Command = '0';
   s.Blocks = MainsBlocks;
+  s.Decode = DecodeInputMeasurement;
   return s;
 }();
 

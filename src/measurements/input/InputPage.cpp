@@ -1,0 +1,225 @@
+#include "measurements/input/InputPage.h"
+
+#include <string>
+
+#include "core/Geometry.h"
+#include "core/NumberText.h"
+#include "link/Form.h"
+#include "measurements/PageMath.h"
+#include "platform/Canvas.h"
+
+namespace kt {
+
+namespace {
+
+constexpr Colour DarkGreen = Rgb(0, 75, 0);  // current items
+
+struct Language {
+  const char* Title1;
+  const char* Title2;
+  int TitleHeight;
+  bool TitleOnHalfWidth;  // centred on W / 2 instead of design x 320
+  int ValueHeight;
+  int ThdOffset;  // x offset of the THD lines after the box's left edge
+  const char* Labels[5][2];  // [column][WideFreqMode]
+  const char* ThdU;
+  const char* ThdI;
+  const char* ThdIw;
+  const char* Spectrum;
+  const char* Voltage;
+  const char* Current;
+};
+
+const Language English = {
+    "KT6100 Electronic Ballast Test Instrument",
+    "Input Characteristic Test Report",
+    20,
+    false,
+    16,
+    100,
+    {{"Urms (V)", "Urms (V)"}, {"Irms (A)", "Irmsw (A)"}, {"P (W)", "P (W)"}, {"PF", "PFw"}, {"Freq (Hz)", "Freq (Hz)"}},
+    "THDU:  ",
+    "THDI:  ",
+    "THDIw:  ",
+    "spectrum",
+    "voltage",
+    "current",
+};
+
+const Language Chinese = {
+    "KT6100 电子镇流器综合测试仪",
+    "输入特性测试报告",
+    19,
+    true,
+    15,
+    60,
+    {{"电压(V)", "电压(V)"}, {"电流(A)", "宽频电流(A)"}, {"功率(W)", "功率(W)"}, {"功率因数", "宽频功率因数"}, {"频率(Hz)", "频率(Hz)"}},
+    "电压总谐波:  ",
+    "电流总谐波:  ",
+    "宽频电流总谐波:  ",
+    "谐波",
+    "电压",
+    "电流",
+};
+
+void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
+  const InputResult& in = form.M.Input;
+  const bool wide = form.WideFreqMode != 0;
+  // This page's own factors: W / 640 and H / 385 as 32-bit numbers.
+  const double sx = static_cast<float>(w * 0.0015625);
+  const double sy = static_cast<float>(h * 0.0025974025974);
+  const auto X = [&](double u) { return Trunc(u * sx); };
+  const auto Y = [&](double u) { return Trunc(u * sy); };
+  const auto font = [&](int height, Colour colour) {
+    c.SetFont({"Times New Roman", Trunc(height * sy), colour, 0});
+  };
+  const auto line = [&](double x1, double y1, double x2, double y2) {
+    c.MoveTo(X(x1), Y(y1));
+    c.LineTo(X(x2), Y(y2));
+  };
+
+  // Background and title.
+  c.SetPen(clBlack, 1);
+  c.SetBrush(clWhite);
+  c.Rectangle(0, 0, w, h);
+  font(lang.TitleHeight, clBlack);
+  c.SetTextAlign(AlignCenter);
+  const int titleX = lang.TitleOnHalfWidth ? w / 2 : X(320);
+  c.TextOut(titleX, Y(0), lang.Title1);
+  c.TextOut(titleX, Y(20), lang.Title2);
+
+  // Frame.
+  c.SetPen(clBlack, 2);
+  line(10, 42, 630, 42);
+  line(10, 78, 630, 78);
+  c.MoveTo(X(10), Y(42));
+  c.LineTo(X(10), Y(370));
+  c.LineTo(X(630), Y(370));
+  c.LineTo(X(630), Y(42));
+  line(10, 192, 230, 192);
+  line(10, 275, 230, 275);
+  line(230, 78, 230, 370);
+
+  c.SetPen(clBlack, 1);
+  const int col = X(120);
+  for (int k = 1; k <= 4; ++k) {
+    const int x = Trunc(10 * sx + k * col);
+    c.MoveTo(x, Y(42));
+    c.LineTo(x, Y(78));
+  }
+  line(230, 115, 630, 115);
+  for (int x : {296, 362, 430, 498, 564}) line(x, 78, x, 370);
+
+  // Value table.
+  const int rowY = Y(40);
+  const float values[5] = {in.Urms, wide ? in.Irmsw : in.Irms, in.P, wide ? in.PFw : in.PF, in.Freq};
+  const int decimals[5] = {1, 3, 1, 3, 2};
+  font(lang.ValueHeight, clBlue);
+  c.SetTextAlign(AlignCenter);
+  for (int k = 0; k < 5; ++k) {
+    const int x = Trunc(10 * sx + k * col + col / 2);
+    c.TextOut(x, Trunc(rowY + 5 * sy), lang.Labels[k][wide ? 1 : 0]);
+    c.TextOut(x, Trunc(rowY + 20 * sy), NumberText(values[k], decimals[k]));
+  }
+
+  // THD lines and the spectrum axis marks.
+  const int left = X(20), mid = Y(135);
+  font(14, clRed);
+  c.SetTextAlign(AlignLeft);
+  const int thdX = Trunc(left + lang.ThdOffset * sx);
+  c.TextOut(thdX, Trunc(mid + 70 * sy), lang.ThdU + NumberText(in.THDU, 1) + "%");
+  font(14, DarkGreen);
+  c.TextOut(thdX, Trunc(mid + 150 * sy),
+            std::string(wide ? lang.ThdIw : lang.ThdI) + NumberText(wide ? in.THDIw : in.THDI, 1) + "%");
+  font(14, clBlack);
+  for (int yOff : {125, 210}) {
+    const int y = Trunc(mid + yOff * sy);
+    c.TextOut(left, y, "1");
+    c.TextOut(Trunc(left + 90 * sx), y, "k");
+    c.TextOut(Trunc(left + 180 * sx), y, "39");
+  }
+
+  // Harmonic table.
+  const int tx = X(50);
+  int ty = Trunc(rowY + 10 * sy);
+  const auto at = [&](int origin, double units, double scale) { return Trunc(origin + units * scale); };
+  font(16, clBlack);
+  c.SetTextAlign(AlignCenter);
+  const int head1 = at(ty, 32, sy), head2 = at(ty, 48, sy);
+  for (int x : {217, 414}) c.TextOut(at(tx, x, sx), head1, lang.Spectrum);
+  font(16, clRed);
+  for (int x : {279, 481}) c.TextOut(at(tx, x, sx), head1, lang.Voltage);
+  font(16, DarkGreen);
+  for (int x : {345, 547}) c.TextOut(at(tx, x, sx), head1, lang.Current);
+  font(16, clBlack);
+  for (int x : {217, 414}) c.TextOut(at(tx, x, sx), head2, "k");
+  for (int x : {279, 345, 481, 547}) c.TextOut(at(tx, x, sx), head2, "%");
+
+  ty = Trunc(ty + 69 * sy);
+  c.SetTextAlign(AlignRight);
+  for (int i = 0; i < HarmonicBins; i += 2) {
+    const int y = Trunc(12 * sy * i * 0.5 + ty);
+    const auto cells = [&](int bin, int xBin, int xV, int xI) {
+      font(14, clBlack);
+      c.TextOut(at(tx, xBin, sx), y, std::to_string(bin));
+      font(14, clRed);
+      c.TextOut(at(tx, xV, sx), y, NumberText(in.VoltageHarmonicPct[bin], 1));
+      font(14, DarkGreen);
+      c.TextOut(at(tx, xI, sx), y, NumberText(in.CurrentHarmonicPct[bin], 1));
+    };
+    cells(i, 219, 287, 353);
+    cells(i + 1, 419, 494, 561);
+  }
+
+  // Waveform box and the two periods of each channel.
+  const int top = Y(135) - Y(50), amp = Y(50), boxR = left + X(200);
+  c.SetPen(clBlack, 1);
+  c.MoveTo(left, mid - amp);
+  c.LineTo(boxR, mid - amp);
+  c.LineTo(boxR, mid + amp);
+  c.LineTo(left, mid + amp);
+  c.LineTo(left, top);
+  c.MoveTo(left, mid);
+  c.LineTo(boxR, mid);
+  const auto wave = [&](const float* points, float peak, double height, Colour colour) {
+    c.SetPen(colour, 1);
+    const auto yOf = [&](int j) { return mid - Trunc(height * DrawRatio(points[2 * j], peak)); };
+    c.MoveTo(left, yOf(0));
+    for (int j = 0; j < 100; ++j) c.LineTo(Trunc(left + j * sx), yOf(j));
+    for (int j = 0; j < 100; ++j) c.LineTo(Trunc(left + (j + 100) * sx), yOf(j));
+  };
+  wave(in.VoltageWave, in.VoltagePeak, amp - 15 * sy, clRed);
+  wave(in.CurrentWave, in.CurrentPeak, amp - 5 * sy, DarkGreen);
+
+  // Spectra: bar k of each at 5 units per bin, the fundamental 50 units high.
+  const auto spectrum = [&](const float* magnitude, double baseUnits, Colour colour) {
+    const int base = Trunc(mid + baseUnits * sy);
+    c.SetPen(clBlack, 1);
+    c.MoveTo(left, base);
+    c.LineTo(Trunc(left + 200 * sx), base);
+    c.SetPen(colour, 2);
+    for (int k = 0; k < HarmonicBins; ++k) {
+      const int x = Trunc(left + 5 * k * sx);
+      c.MoveTo(x, base);
+      c.LineTo(x, base - Trunc(DrawRatio(magnitude[k], magnitude[1]) * amp));
+    }
+  };
+  spectrum(in.VoltageHarmonic, 120, clRed);
+  spectrum(in.CurrentHarmonic, 205, DarkGreen);
+}
+
+}  // namespace
+
+void PaintInputPageEnglish(Form& form, Canvas& canvas, int width, int height) {
+  Paint(English, form, canvas, width, height);
+}
+
+void PaintInputPageChinese(Form& form, Canvas& canvas, int width, int height) {
+  Paint(Chinese, form, canvas, width, height);
+}
+
+void PaintInputPage(Form& form, Canvas& canvas, int width, int height) {
+  Paint(form.ChineseMode ? Chinese : English, form, canvas, width, height);
+}
+
+}  // namespace kt
