@@ -5,6 +5,7 @@
 #include "measurements/input/InputDecode.h"
 #include "measurements/input/InputPage.h"
 #include "measurements/input/InputRun.h"
+#include "measurements/output/OutputPage.h"
 #include "measurements/output/OutputRun.h"
 #include "measurements/phase/PhaseRun.h"
 #include "measurements/start/StartRun.h"
@@ -16,6 +17,8 @@ void RegisterMeasurementKinds(Form& form) {
   form.Kinds[InputTest].Restore = RestoreInputSnapshot;
   form.Kinds[InputTest].Paint = PaintInputPage;
   form.Kinds[OutputTest].Run = &OutputRun;
+  form.Kinds[OutputTest].Paint = PaintOutputPage;
+  form.Kinds[OutputTest].Restore = RestoreOutputSnapshot;
   form.Kinds[CompTest].Run = &CompRun;
   form.Kinds[StartTest].Run = &StartRun;
   form.Kinds[PhaseTest].Run = &PhaseRun;

@@ -6,6 +6,7 @@
 namespace kt {
 
 struct Form;
+struct OutputResult;
 
 // The lamp-side blocks, shared by the output, comprehensive and envelope
 // exchanges: sixteen values, then four envelopes of 150 samples in the wire
@@ -23,5 +24,38 @@ void StoreEnvelope(Form& form, const std::uint8_t* data, unsigned n) {
 }
 
 extern const RunSpec OutputRun;
+
+// Below these the instrument has nothing on that terminal. A reading exactly
+// at the limit counts as present; the current limit is the float the
+// instrument sends for 0.01 A, so that reading is not lost to rounding.
+inline constexpr float LampVoltageMin = 10.0f;
+inline constexpr float LampCurrentMin = 0.01f;
+
+// The lamp-side decoding in steps, so that the comprehensive test can run the
+// same steps on the same raw stores with its own sample count.
+//
+// The sixteen numbers of the value frame into OutputResult. The power is kept
+// as its absolute value; the negative lamp-current peak at offset 28 is not
+// used.
+void DecodeOutputValues(Form& form);
+// Half-wave difference of the lamp current in percent of the larger of the
+// two half-wave crest factors; 0 when the positive one is not above 0.
+float HalfWaveDifference(float ilcfPos, float ilcfNeg);
+// The first `count` samples of the four envelope frames into OutputWave
+// (channel order U, Il, If, Ik), their largest absolute values into
+// OutputWavePeak, and the filament and cathode-lead curves put in order so
+// that the filament curve is the one with the smaller largest value. `count`
+// is held to 0..150. Returns the count used.
+int DecodeOutputCurves(Form& form, int count);
+// Resets every channel whose RMS value is below its limit (or not a number).
+void ApplyOutputChannelLimits(OutputResult& out);
+
+// The whole decoding at the end of the output test run: values, half-wave
+// difference, curves, limits, test date, Back/Next copy, repaint.
+void DecodeOutputMeasurement(Form& form);
+
+// Back/Next copy of the output result: values, curves and peaks.
+void SaveOutputSnapshot(Form& form);
+void RestoreOutputSnapshot(Form& form);
 
 }  // namespace kt
