@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "platform/Dialogs.h"
 #include "platform/TermiosPort.h"
+#include "shell/ScriptedDialogs.h"
 #include "shell/TKT5100Form.h"
 
 namespace {
@@ -65,11 +65,6 @@ class PaintWatch : public QObject {
     g_painted.push_back(Clock::now());
     return true;
   }
-};
-
-class Quiet final : public kt::Dialogs {
- public:
-  void MessageBox(const std::string& t, const std::string&) override { std::fprintf(stderr, "%s\n", t.c_str()); }
 };
 
 // The instrument: answers "?", and sends the three input blocks on request.
@@ -114,7 +109,8 @@ int main(int argc, char** argv) {
   std::atomic<bool> stop{false};
   std::thread instrument(Instrument, master, std::ref(stop));
 
-  Quiet dialogs;
+  kt::ScriptedDialogs dialogs;
+  dialogs.echoMessages = true;
   kt::TermiosPort port;
   kt::SystemClock clock;
   Probe window({dialogs, port, clock});

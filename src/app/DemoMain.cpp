@@ -4,6 +4,7 @@
 // as PNG files.
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QThread>
@@ -18,20 +19,13 @@
 
 #include "app/FontSetup.h"
 #include "platform/Clock.h"
-#include "platform/Dialogs.h"
 #include "platform/TermiosPort.h"
+#include "shell/ScriptedDialogs.h"
+#include "shell/TInfoForm.h"
 #include "shell/TKT5100Form.h"
 #include "sim/SimProcess.h"
 
 namespace {
-
-// Nobody is there to press OK: messages go to the log.
-class LoggedDialogs final : public kt::Dialogs {
- public:
-  void MessageBox(const std::string& text, const std::string& caption) override {
-    std::fprintf(stderr, "message box [%s] %s\n", caption.c_str(), text.c_str());
-  }
-};
 
 bool WaitFor(const std::function<bool()>& done, int ms) {
   QElapsedTimer t;
@@ -81,7 +75,9 @@ int main(int argc, char** argv) {
   }
   std::printf("simulated instrument on %s, linked as %s\n", sim.SlavePath().c_str(), (work / "COM2").c_str());
 
-  LoggedDialogs dialogs;
+  // Nobody is there to press OK: messages go to the log.
+  kt::ScriptedDialogs dialogs;
+  dialogs.echoMessages = true;
   kt::TermiosPort port;
   kt::SystemClock clock;
   kt::TKT5100Form window({dialogs, port, clock});
@@ -122,12 +118,47 @@ int main(int argc, char** argv) {
     bothLanguages(name);
   };
 
+  // What an operator would type into the test information before storing
+  // and printing.
+  dialogs.onModal = [](QDialog& dialog) {
+    dialog.show();
+    if (auto* info = qobject_cast<kt::TInfoForm*>(&dialog)) {
+      const char* texts[] = {"T8 36W 电子镇流器", "KT-0418", "EB-236", "GB/T 15144", "25", "60",
+                             "示例电子有限公司", "张工", "3200", "4000"};
+      for (int f = 0; f < kt::TInfoForm::FieldCount; ++f)
+        info->Box(static_cast<kt::TInfoForm::Field>(f))->setText(QString::fromUtf8(texts[f]));
+      info->OkBtnClick();
+      return static_cast<int>(QDialog::Accepted);
+    }
+    dialog.accept();
+    return static_cast<int>(QDialog::Accepted);
+  };
+  // Stores the shown result and prints its report in both languages.
+  const auto keep = [&](const std::string& name) {
+    dialogs.saveAnswers.push_back(QString::fromStdString((out / (name + "-record")).string()));
+    window.StoreFileClick();
+    for (const char* lang : {"zh", "en"}) {
+      dialogs.pdfPath = QString::fromStdString((out / ("report-" + name + "-" + lang + ".pdf")).string());
+      window.PrintClick();
+      std::printf("wrote %s\n", dialogs.pdfPath.toLocal8Bit().constData());
+      window.HanZiClick();
+    }
+  };
+  const auto reopen = [&](const std::string& name) {
+    dialogs.openAnswers.push_back(QString::fromStdString((out / (name + "-record.dat")).string()));
+    window.OpenFileClick();
+    WaitFor([] { return false; }, 50);
+    shot(name + "-reopened");
+  };
+
   shot("startup");
   run("input", &kt::TKT5100Form::InputTestLockBtnClick);
   window.WideFreqClick();
   bothLanguages("input-wideband");
   window.WideFreqClick();
+  keep("input");
   run("output", &kt::TKT5100Form::OutputTestLockBtnClick);
+  reopen("input");
   run("comp", &kt::TKT5100Form::CompTestLockBtnClick);
   run("phase", &kt::TKT5100Form::PhaseTestLockBtnClick);
   run("start", &kt::TKT5100Form::StartTestComdClick);

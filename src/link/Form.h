@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "core/MeasureSet.h"
 #include "core/TestInfo.h"
@@ -37,6 +38,11 @@ struct KindOps {
   // The page's own use of the mouse and the keyboard (the start test's cursor).
   void (*MouseDown)(Form&, int x, int y, int width) = nullptr;
   void (*KeyDown)(Form&, int key) = nullptr;
+  // The data record (*.dat body) and the printed report. Save and Load return
+  // 0, or 1 after telling the operator what failed.
+  int (*Save)(Form&, const std::string& path) = nullptr;
+  int (*Load)(Form&, const std::string& path) = nullptr;
+  void (*Report)(Form&, Canvas&) = nullptr;
 };
 
 // Everything the main window owns that the test runs, decodings and pages

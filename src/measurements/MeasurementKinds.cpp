@@ -4,6 +4,8 @@
 #include "measurements/comp/CompRun.h"
 #include "measurements/input/InputDecode.h"
 #include "measurements/input/InputPage.h"
+#include "measurements/input/InputRecord.h"
+#include "measurements/input/InputReport.h"
 #include "measurements/input/InputRun.h"
 #include "measurements/output/OutputPage.h"
 #include "measurements/output/OutputRun.h"
@@ -16,6 +18,9 @@ void RegisterMeasurementKinds(Form& form) {
   form.Kinds[InputTest].Run = &InputRun;
   form.Kinds[InputTest].Restore = RestoreInputSnapshot;
   form.Kinds[InputTest].Paint = PaintInputPage;
+  form.Kinds[InputTest].Save = SaveInputRecord;
+  form.Kinds[InputTest].Load = LoadInputRecord;
+  form.Kinds[InputTest].Report = PrintInputReport;
   form.Kinds[OutputTest].Run = &OutputRun;
   form.Kinds[OutputTest].Paint = PaintOutputPage;
   form.Kinds[OutputTest].Restore = RestoreOutputSnapshot;

@@ -1,14 +1,18 @@
 #pragma once
 #include <QWidget>
 
-#include "platform/Dialogs.h"
+#include "shell/ShellDialogs.h"
 
 namespace kt {
 
-class QtDialogs final : public Dialogs {
+class QtDialogs final : public ShellDialogs {
  public:
   void SetParent(QWidget* parent) { parent_ = parent; }
   void MessageBox(const std::string& text, const std::string& caption) override;
+  bool ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter, QString& path) override;
+  bool ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter, QString& path) override;
+  bool SetUpPrinter(QWidget* parent, QPrinter& printer) override;
+  int ExecModal(QDialog& dialog) override;
 
  private:
   QWidget* parent_ = nullptr;

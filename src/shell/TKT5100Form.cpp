@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -23,12 +24,16 @@
 #include "link/PortConfig.h"
 #include "link/Resets.h"
 #include "link/TestRun.h"
+#include "measurements/DataFiles.h"
 #include "measurements/MeasurementKinds.h"
 #include "measurements/start/StartPrompt.h"
+#include "platform/PrinterCanvas.h"
 #include "platform/QtCanvas.h"
 #include "shell/Glyphs.h"
 #include "shell/TAlarmForm.h"
+#include "shell/TInfoForm.h"
 #include "shell/TPortForm.h"
+#include "shell/TPrinterForm.h"
 
 namespace kt {
 
@@ -97,7 +102,9 @@ TKT5100Form::TKT5100Form(Services services)
 
   // The other windows, created hidden after the main window.
   portForm_ = std::make_unique<TPortForm>(*this);
+  infoForm_ = std::make_unique<TInfoForm>(this, form_->Info);
   alarmForm_ = std::make_unique<TAlarmForm>(this);
+  printerForm_ = std::make_unique<TPrinterForm>(this, form_->PrinterFamily);
 }
 
 TKT5100Form::~TKT5100Form() {
@@ -284,24 +291,68 @@ void TKT5100Form::WideFreqClick() {
 void TKT5100Form::BackClick() { BrowseBack(*form_); }
 void TKT5100Form::NextClick() { BrowseNext(*form_); }
 
-void TKT5100Form::SerialPortClick() { portForm_->exec(); }
+void TKT5100Form::SerialPortClick() { services_.dialogs.ExecModal(*portForm_); }
 
-void TKT5100Form::InputInfoClick() {}
+void TKT5100Form::InputInfoClick() { services_.dialogs.ExecModal(*infoForm_); }
 void TKT5100Form::BaoAnaClick() {}
 
-void TKT5100Form::OpenFileClick() {
+// ---- files and printing ----
+
+namespace {
+
+const char* const DataFileFilter = "数据文件 (*.dat);;所有文件 (*.*)";
+
+}  // namespace
+
+void TKT5100Form::LockForFileCommand() {
+  // Files and reports stop continuous testing after the current run, also
+  // when the operator then cancels.
   form_->TestLocked = 1;
   SetLockTestBtnDown(true);
+}
+
+void TKT5100Form::OpenFileClick() {
+  LockForFileCommand();
+  QString chosen;
+  if (!services_.dialogs.ChooseOpenFile(this, U("打开数据文件"), U(DataFileFilter), chosen)) return;
+  OpenDataFile(*form_, DataFileName(chosen.toStdString()));
 }
 
 void TKT5100Form::StoreFileClick() {
-  form_->TestLocked = 1;
-  SetLockTestBtnDown(true);
+  LockForFileCommand();
+  services_.dialogs.ExecModal(*infoForm_);
+  QString chosen;
+  if (!services_.dialogs.ChooseSaveFile(this, U("保存测试数据"), U(DataFileFilter), chosen)) return;
+  StoreDataFile(*form_, DataFileName(chosen.toStdString()));
 }
 
 void TKT5100Form::PrintClick() {
-  form_->TestLocked = 1;
-  SetLockTestBtnDown(true);
+  LockForFileCommand();
+  services_.dialogs.ExecModal(*infoForm_);
+  // The reports are laid out on A4 across (up to 266 mm wide).
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  printer.setPageOrientation(QPageLayout::Landscape);
+  if (!services_.dialogs.SetUpPrinter(this, printer)) return;
+  // A PDF file has no unprintable margin: its origin is the paper's corner.
+  if (printer.outputFormat() == QPrinter::PdfFormat) printer.setFullPage(true);
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    MessageBox("打印失败!", "警告");
+    return;
+  }
+  Form& f = *form_;
+  const std::int32_t kind = f.ShownKind;
+  const auto report = (kind >= InputTest && kind <= PhaseTest) ? f.Kinds[static_cast<std::size_t>(kind)].Report : nullptr;
+  if (report) {
+    // Only the English comprehensive report prints rotated text, whose
+    // direction depends on the printer family.
+    if (kind == CompTest && !f.ChineseMode) services_.dialogs.ExecModal(*printerForm_);
+    PrinterCanvas canvas(painter, printer.resolution());
+    report(f, canvas);
+  }
+  // Ended even when nothing was drawn: the document goes out empty.
+  if (!painter.end()) MessageBox("打印失败!", "警告");
 }
 
 void TKT5100Form::Timer1Timer() { Timer1Tick(*form_); }

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "link/Form.h"
-#include "platform/Dialogs.h"
 #include "platform/Host.h"
+#include "shell/ShellDialogs.h"
 
 class QAction;
 class QLabel;
@@ -18,8 +18,10 @@ namespace kt {
 
 class InputThread;
 class TAlarmForm;
+class TInfoForm;
 class TPaintBox;
 class TPortForm;
+class TPrinterForm;
 
 // The message the receive poller posts when a block is complete or late.
 inline const QEvent::Type WM_COMMDATA = static_cast<QEvent::Type>(QEvent::User + 1);
@@ -27,7 +29,7 @@ inline const QEvent::Type WM_COMMDATA = static_cast<QEvent::Type>(QEvent::User +
 // What the main window is built on: the operator's dialogs, the instrument
 // line and the clock.
 struct Services {
-  Dialogs& dialogs;
+  ShellDialogs& dialogs;
   SerialPort& port;
   Clock& clock;
 };
@@ -42,7 +44,9 @@ class TKT5100Form : public QMainWindow, public Host {
 
   Form& form() { return *form_; }
   TPortForm& PortForm() { return *portForm_; }
+  TInfoForm& InfoForm() { return *infoForm_; }
   TAlarmForm& AlarmForm() { return *alarmForm_; }
+  TPrinterForm& PrinterForm() { return *printerForm_; }
   QTimer& Timer1() { return timer1_; }
   QTimer& Timer2() { return timer2_; }
   QString StatusText() const;
@@ -133,12 +137,15 @@ class TKT5100Form : public QMainWindow, public Host {
   void FormClose();
   void StartPoller();
   void StopPoller();
+  void LockForFileCommand();
 
   Services services_;
   std::unique_ptr<Form> form_;
   std::unique_ptr<InputThread> poller_;
   std::unique_ptr<TPortForm> portForm_;
+  std::unique_ptr<TInfoForm> infoForm_;
   std::unique_ptr<TAlarmForm> alarmForm_;
+  std::unique_ptr<TPrinterForm> printerForm_;
   QTimer timer1_;
   QTimer timer2_;
   bool promptPending_ = false;  // the start prompt stays until the run repaints

@@ -11,12 +11,7 @@
 namespace kt {
 namespace {
 
-struct Rig {
-  test::FakeClock clock;
-  test::FakeHost host;
-  test::ScriptedPort port{clock};
-  std::unique_ptr<Form> form = std::make_unique<Form>(host, port, clock);
-};
+using Rig = test::FormRig;
 
 TEST(TestCommands, SetTheLockAndItsButtonByMode) {
   struct Case {

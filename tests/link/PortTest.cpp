@@ -53,12 +53,7 @@ void WriteAll(const std::string& file, const std::string& bytes) {
   out << bytes;
 }
 
-struct Rig {
-  test::FakeClock clock;
-  test::FakeHost host;
-  test::ScriptedPort port{clock};
-  std::unique_ptr<Form> form = std::make_unique<Form>(host, port, clock);
-};
+using Rig = test::FormRig;
 
 TEST(PortConfig, KeepsCom1OrCom2AndRewritesAnythingElseAsCom2) {
   struct Case {

@@ -38,7 +38,7 @@ TEST(MainWindow, StartsWithItsControlsAndSendsNothingUntilATestCommand) {
   char name[256];
   ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
   symlink(name, folder.File("COM2").c_str());
-  test::FakeDialogs dialogs;
+  ScriptedDialogs dialogs;
   TermiosPort port;
   SystemClock clock;
   {

@@ -16,6 +16,7 @@
 
 #include "platform/Clock.h"
 #include "platform/TermiosPort.h"
+#include "shell/ScriptedDialogs.h"
 #include "shell/TKT5100Form.h"
 #include "sim/SimProcess.h"
 #include "support/Fakes.h"
@@ -73,7 +74,7 @@ class WorkFolder {
 struct WindowRig {
   WorkFolder folder;
   sim::SimProcess sim{KT6100_SIM_PATH};
-  FakeDialogs dialogs;
+  ScriptedDialogs dialogs;
   TermiosPort port;
   SystemClock clock;
   std::unique_ptr<ProbeForm> window;

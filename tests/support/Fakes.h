@@ -129,3 +129,25 @@ class ScriptedPort final : public SerialPort {
 };
 
 }  // namespace kt::test
+
+#include <memory>
+
+#include "link/Form.h"
+#include "link/Resets.h"
+
+namespace kt::test {
+
+// A Form on the fakes, with empty results and the start values of the
+// Back/Next copies, as the main window has them after start-up.
+struct FormRig {
+  FakeClock clock;
+  FakeHost host;
+  ScriptedPort port{clock};
+  std::unique_ptr<Form> form = std::make_unique<Form>(host, port, clock);
+  FormRig() {
+    ClearResults(form->M);
+    InitSnapshots(form->M);
+  }
+};
+
+}  // namespace kt::test

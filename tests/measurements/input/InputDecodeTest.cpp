@@ -20,16 +20,8 @@
 namespace kt {
 namespace {
 
-struct Rig {
-  test::FakeClock clock;
-  test::FakeHost host;
-  test::ScriptedPort port{clock};
-  std::unique_ptr<Form> form = std::make_unique<Form>(host, port, clock);
-  Rig() {
-    RegisterMeasurementKinds(*form);
-    ClearResults(form->M);
-    InitSnapshots(form->M);
-  }
+struct Rig : test::FormRig {
+  Rig() { RegisterMeasurementKinds(*form); }
   // Puts a capture's blocks where the run's steps store them and decodes.
   void Decode(const std::vector<sim::Block>& blocks) {
     for (std::size_t b = 0; b < 3; ++b) {

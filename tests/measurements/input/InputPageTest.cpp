@@ -18,13 +18,8 @@ namespace {
 using test::RecordingCanvas;
 constexpr Colour DarkGreen = Rgb(0, 75, 0);
 
-struct Rig {
-  test::FakeClock clock;
-  test::FakeHost host;
-  test::ScriptedPort port{clock};
-  std::unique_ptr<Form> form = std::make_unique<Form>(host, port, clock);
+struct Rig : test::FormRig {
   Rig() {
-    ClearResults(form->M);
     InputResult& in = form->M.Input;
     in.Urms = 229.6f;
     in.Irms = 0.17234f;

@@ -32,18 +32,13 @@ using test::ScriptedPort;
 // Wire order of the envelope frames and where each ends up in the record.
 constexpr int kWireU = 0, kWireIf = 1, kWireIl = 2, kWireIk = 3;
 
-struct Rig {
-  FakeClock clock;
-  FakeHost host;
-  ScriptedPort port{clock};
-  std::unique_ptr<Form> form = std::make_unique<Form>(host, port, clock);
+struct Rig : test::FormRig {
   std::vector<sim::Block> blocks;  // what the instrument sends for the next command
   std::size_t next = 0;
   bool silentAfter2 = false;  // falls silent after the second block
 
   Rig() {
     RegisterMeasurementKinds(*form);
-    InitSnapshots(form->M);
     form->SelectedKind = OutputTest;
     form->ShownKind = OutputTest;
     port.onWrite = [this](ScriptedPort& p, std::uint8_t b) {

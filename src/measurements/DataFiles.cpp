@@ -1,0 +1,52 @@
+#include "measurements/DataFiles.h"
+
+#include <cstring>
+#include <vector>
+
+#include "link/Form.h"
+#include "measurements/RecordFile.h"
+
+namespace kt {
+
+namespace {
+
+const KindOps* MainKind(Form& form, std::int32_t kind) {
+  return (kind >= InputTest && kind <= PhaseTest) ? &form.Kinds[static_cast<std::size_t>(kind)] : nullptr;
+}
+
+}  // namespace
+
+std::string DataFileName(const std::string& chosen) { return WithExtension(chosen, ".dat"); }
+
+int OpenDataFile(Form& form, const std::string& path) {
+  std::vector<std::uint8_t> head;
+  const FileResult read = ReadRecordFile(path, DataFileHeaderSize, head);
+  if (read == FileResult::OpenFailed) {
+    form.host.MessageBox("打开数据文件失败!", "警告");
+    return 1;
+  }
+  // A file too short to hold the kind is no data file either.
+  if (read != FileResult::Ok || std::memcmp(head.data(), DataFileMagic, DataFileMagicSize) != 0) {
+    form.host.MessageBox("数据文件格式错误!", "警告");
+    form.host.Repaint();
+    return 1;
+  }
+  RecordParser p(head.data() + DataFileMagicSize, 4);
+  form.ShownKind = p.I32();
+  const KindOps* kind = MainKind(form, form.ShownKind);
+  int result = 1;
+  if (kind && kind->Load)
+    result = kind->Load(form, path);
+  else
+    form.host.MessageBox("数据文件格式错误!", "警告");
+  form.host.Repaint();
+  return result;
+}
+
+int StoreDataFile(Form& form, const std::string& path) {
+  const KindOps* kind = MainKind(form, form.ShownKind);
+  if (!kind || !kind->Save) return 1;
+  return kind->Save(form, path);
+}
+
+}  // namespace kt

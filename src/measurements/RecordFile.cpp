@@ -1,0 +1,189 @@
+#include "measurements/RecordFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "link/Form.h"
+#include "platform/GbkText.h"
+
+namespace kt {
+
+void RecordBuilder::I32(std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<std::uint8_t>(u >> (8 * i)));
+}
+
+void RecordBuilder::F32(float v) {
+  std::uint32_t u;
+  std::memcpy(&u, &v, 4);
+  I32(static_cast<std::int32_t>(u));
+}
+
+void RecordBuilder::Floats(const float* v, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) F32(v[i]);
+}
+
+void RecordBuilder::Bytes(const void* data, std::size_t n) {
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  bytes_.insert(bytes_.end(), p, p + n);
+}
+
+void RecordBuilder::Text(const std::string& utf8, std::size_t size) {
+  std::string gbk = Utf8ToGbk(TruncateToGbkBytes(utf8, size - 1));
+  gbk.resize(size, '\0');
+  Bytes(gbk.data(), size);
+}
+
+std::int32_t RecordParser::I32() {
+  std::uint8_t b[4] = {};
+  Bytes(b, 4);
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+                                   (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+}
+
+float RecordParser::F32() {
+  const auto u = static_cast<std::uint32_t>(I32());
+  float v;
+  std::memcpy(&v, &u, 4);
+  return v;
+}
+
+void RecordParser::Floats(float* v, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) v[i] = F32();
+}
+
+void RecordParser::Bytes(void* out, std::size_t n) {
+  const std::size_t have = std::min<std::size_t>(n, static_cast<std::size_t>(end_ - p_));
+  std::memcpy(out, p_, have);
+  std::memset(static_cast<std::uint8_t*>(out) + have, 0, n - have);
+  p_ += have;
+}
+
+std::string RecordParser::Text(std::size_t size) {
+  std::string raw(size, '\0');
+  Bytes(raw.data(), size);
+  return GbkToUtf8(raw.data(), size);
+}
+
+void RecordParser::Skip(std::size_t n) { p_ += std::min<std::size_t>(n, static_cast<std::size_t>(end_ - p_)); }
+
+namespace {
+
+bool WriteAt(int fd, const std::uint8_t* data, std::size_t n, off_t offset) {
+  while (n > 0) {
+    const ssize_t w = ::pwrite(fd, data, n, offset);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    data += w;
+    n -= static_cast<std::size_t>(w);
+    offset += w;
+  }
+  return true;
+}
+
+// A device or file system that has nothing to flush says so with EINVAL.
+bool Flush(int fd) { return ::fsync(fd) == 0 || errno == EINVAL; }
+
+}  // namespace
+
+FileResult WriteRecordFile(const std::string& path, const std::vector<std::uint8_t>& record) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return FileResult::OpenFailed;
+  const std::size_t head = std::min(DataFileMagicSize, record.size());
+  const std::uint8_t blank[DataFileMagicSize] = {};
+  // Blank the magic, write the rest and make sure it is stored, then the
+  // magic: until the very end the file is no valid data file.
+  bool ok = WriteAt(fd, blank, head, 0) && WriteAt(fd, record.data() + head, record.size() - head, static_cast<off_t>(head)) &&
+            Flush(fd) && WriteAt(fd, record.data(), head, 0) && Flush(fd);
+  ok = (::close(fd) == 0) && ok;
+  return ok ? FileResult::Ok : FileResult::WriteFailed;
+}
+
+FileResult ReadRecordFile(const std::string& path, std::size_t size, std::vector<std::uint8_t>& out) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return FileResult::OpenFailed;
+  out.assign(size, 0);
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t r = ::read(fd, out.data() + got, size - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  ::close(fd);
+  return got < size ? FileResult::TooShort : FileResult::Ok;
+}
+
+void WriteModesAndInfo(RecordBuilder& b, const Form& form, bool withLight) {
+  const TestInfo& t = form.Info;
+  using S = TestInfoSizes;
+  b.I32(form.WideFreqMode);
+  b.I32(form.ChineseMode);
+  b.Text(t.Name, S::Name);
+  b.Text(t.No, S::No);
+  b.Text(t.Type, S::Type);
+  b.Text(t.Standard, S::Standard);
+  b.Text(t.Temperature, S::Temperature);
+  b.Text(t.Humidity, S::Humidity);
+  b.Text(t.Manufacturer, S::Manufacturer);
+  b.Text(t.Operator, S::Operator);
+  if (withLight) {
+    b.Text(t.LuminousFlux, S::LuminousFlux);
+    b.Text(t.ColourTemperature, S::ColourTemperature);
+  }
+  b.Bytes(form.TestDate, S::TestDate);
+}
+
+void ReadModesAndInfo(RecordParser& p, Form& form, bool withLight) {
+  TestInfo& t = form.Info;
+  using S = TestInfoSizes;
+  form.WideFreqMode = p.I32();
+  form.ChineseMode = p.I32();
+  t.Name = p.Text(S::Name);
+  t.No = p.Text(S::No);
+  t.Type = p.Text(S::Type);
+  t.Standard = p.Text(S::Standard);
+  t.Temperature = p.Text(S::Temperature);
+  t.Humidity = p.Text(S::Humidity);
+  t.Manufacturer = p.Text(S::Manufacturer);
+  t.Operator = p.Text(S::Operator);
+  if (withLight) {
+    t.LuminousFlux = p.Text(S::LuminousFlux);
+    t.ColourTemperature = p.Text(S::ColourTemperature);
+  }
+  p.Bytes(form.TestDate, S::TestDate);
+  form.TestDate[S::TestDate - 1] = '\0';  // a date field without its terminator stays inside
+}
+
+int SaveRecord(Form& form, const std::string& path, const RecordBuilder& record) {
+  if (WriteRecordFile(path, record.Data()) != FileResult::Ok) {
+    form.host.MessageBox("存数据失败!", "警告");
+    return 1;
+  }
+  return 0;
+}
+
+int LoadRecord(Form& form, const std::string& path, std::size_t size, std::vector<std::uint8_t>& out) {
+  switch (ReadRecordFile(path, size, out)) {
+    case FileResult::Ok:
+      return 0;
+    case FileResult::TooShort:
+      // A short file would load as a mix of its own and the old values.
+      form.host.MessageBox("数据文件格式错误!", "警告");
+      return 1;
+    default:
+      form.host.MessageBox("读数据失败!", "警告");
+      return 1;
+  }
+}
+
+std::string WithExtension(std::string name, const std::string& extension) {
+  if (name.find(extension) == std::string::npos) name += extension;
+  return name;
+}
+
+}  // namespace kt

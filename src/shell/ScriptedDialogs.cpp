@@ -1,0 +1,48 @@
+#include "shell/ScriptedDialogs.h"
+
+#include <QDialog>
+#include <QPrinter>
+
+#include <cstdio>
+
+namespace kt {
+
+void ScriptedDialogs::MessageBox(const std::string& text, const std::string& caption) {
+  messages.emplace_back(text, caption);
+  if (echoMessages) std::fprintf(stderr, "message box [%s] %s\n", caption.c_str(), text.c_str());
+}
+
+bool ScriptedDialogs::ChooseOpenFile(QWidget*, const QString& title, const QString& filter, QString& path) {
+  lastOpenTitle = title;
+  lastFilter = filter;
+  if (openAnswers.empty()) return false;
+  path = openAnswers.front();
+  openAnswers.pop_front();
+  return true;
+}
+
+bool ScriptedDialogs::ChooseSaveFile(QWidget*, const QString& title, const QString& filter, QString& path) {
+  lastSaveTitle = title;
+  lastFilter = filter;
+  if (saveAnswers.empty()) return false;
+  path = saveAnswers.front();
+  saveAnswers.pop_front();
+  return true;
+}
+
+bool ScriptedDialogs::SetUpPrinter(QWidget*, QPrinter& printer) {
+  if (pdfPath.isEmpty()) return false;
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(pdfPath);
+  return true;
+}
+
+int ScriptedDialogs::ExecModal(QDialog& dialog) {
+  ++modalCount;
+  if (onModal) return onModal(dialog);
+  dialog.show();
+  dialog.accept();
+  return QDialog::Accepted;
+}
+
+}  // namespace kt
