@@ -26,6 +26,7 @@ struct LinkState {
   std::int32_t TimeoutFlag = 0;             // the poller gave up on the current block
 };
 
+struct AnalysisData;
 struct Form;
 struct RunSpec;
 
@@ -77,6 +78,10 @@ struct Form {
   std::uint8_t RxBuffer[2048] = {};
 
   std::array<KindOps, KindCount> Kinds{};
+
+  // The analysis window's results; that window owns them and sets this when
+  // it is created.
+  AnalysisData* Analysis = nullptr;
 };
 
 }  // namespace kt
