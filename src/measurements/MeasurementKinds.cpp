@@ -9,6 +9,10 @@
 #include "measurements/input/InputRun.h"
 #include "measurements/output/OutputPage.h"
 #include "measurements/output/OutputRun.h"
+#include "measurements/phase/PhaseDecode.h"
+#include "measurements/phase/PhasePage.h"
+#include "measurements/phase/PhaseRecord.h"
+#include "measurements/phase/PhaseReport.h"
 #include "measurements/phase/PhaseRun.h"
 #include "measurements/start/StartRun.h"
 
@@ -27,6 +31,11 @@ void RegisterMeasurementKinds(Form& form) {
   form.Kinds[CompTest].Run = &CompRun;
   form.Kinds[StartTest].Run = &StartRun;
   form.Kinds[PhaseTest].Run = &PhaseRun;
+  form.Kinds[PhaseTest].Restore = RestorePhaseSnapshot;
+  form.Kinds[PhaseTest].Paint = PaintPhasePage;
+  form.Kinds[PhaseTest].Save = SavePhaseRecord;
+  form.Kinds[PhaseTest].Load = LoadPhaseRecord;
+  form.Kinds[PhaseTest].Report = PrintPhaseReport;
 }
 
 }  // namespace kt

@@ -1,6 +1,7 @@
 #include "measurements/phase/PhaseRun.h"
 
 #include "measurements/input/InputRun.h"
+#include "measurements/phase/PhaseDecode.h"
 
 namespace kt {
 
@@ -10,6 +11,7 @@ const RunSpec PhaseRun = [] {
   s.StatusPrefix = "相位角性能测试：";
   s.Command = '0';
   s.Blocks = MainsBlocks;  // the input test's blocks, with its command
+  s.Decode = DecodePhaseMeasurement;
   return s;
 }();
 
