@@ -14,6 +14,10 @@
 #include "measurements/phase/PhaseRecord.h"
 #include "measurements/phase/PhaseReport.h"
 #include "measurements/phase/PhaseRun.h"
+#include "measurements/start/StartCursor.h"
+#include "measurements/start/StartPage.h"
+#include "measurements/start/StartRecord.h"
+#include "measurements/start/StartReport.h"
 #include "measurements/start/StartRun.h"
 
 namespace kt {
@@ -30,6 +34,13 @@ void RegisterMeasurementKinds(Form& form) {
   form.Kinds[OutputTest].Restore = RestoreOutputSnapshot;
   form.Kinds[CompTest].Run = &CompRun;
   form.Kinds[StartTest].Run = &StartRun;
+  form.Kinds[StartTest].Restore = RestoreStartBackup;
+  form.Kinds[StartTest].Paint = PaintStartPage;
+  form.Kinds[StartTest].MouseDown = StartMouseDown;
+  form.Kinds[StartTest].KeyDown = StartKeyDown;
+  form.Kinds[StartTest].Save = SaveStartRecord;
+  form.Kinds[StartTest].Load = LoadStartRecord;
+  form.Kinds[StartTest].Report = PrintStartReport;
   form.Kinds[PhaseTest].Run = &PhaseRun;
   form.Kinds[PhaseTest].Restore = RestorePhaseSnapshot;
   form.Kinds[PhaseTest].Paint = PaintPhasePage;

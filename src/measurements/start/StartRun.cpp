@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
+#include "core/MeasureSet.h"
 #include "link/Form.h"
+#include "link/InstrumentFloat.h"
+#include "link/Resets.h"
+#include "link/Waveform.h"
+#include "measurements/start/StartCursor.h"
 
 namespace kt {
 
 namespace {
 
-constexpr unsigned StartSamples = 300;
 constexpr unsigned StartFrameBytes = 2 * StartSamples;
 constexpr unsigned StartSummaryBytes = 37;  // nine numbers and the channel-order flag
 
@@ -37,7 +42,81 @@ constexpr BlockSpec StartBlocks[] = {
     {StartSummaryBytes, 100, StoreSummary},
 };
 
+// Where each curve block (wire order U, If, Il, Ik) goes among the record's
+// channels (U, Il, If, Ik).
+constexpr int ChannelOfWireFrame[4] = {ChU, ChIf, ChIl, ChIk};
+
+void ClearChannel(StartCurves& r, int c) {
+  std::fill_n(r.Curve[c], StartSamples, 0.0f);
+  r.Peak[c] = 0.0f;
+  r.CurveMax[c] = 1.0f;
+  r.PeakTime[c] = 0.0f;
+}
+
 }  // namespace
+
+void DecodeStartCurves(Form& form) {
+  StartResult& r = form.M.Start;
+  const RawFrames& raw = form.M.Raw;
+  for (int wire = 0; wire < 4; ++wire) {
+    float* curve = r.Curve[ChannelOfWireFrame[wire]];
+    for (int i = 0; i < StartSamples; ++i) curve[i] = static_cast<float>(ReadSample(raw.StartFrames[wire] + 2 * i));
+  }
+  // In wire order, so that when the lamp current is all zero the cursor
+  // falls back to the filament curve's peak, then the voltage's.
+  r.CurveMax[ChU] = MaxAbs(form.PeakIndex, StartSamples, r.Curve[ChU]);
+  r.CurveMax[ChIf] = MaxAbs(form.PeakIndex, StartSamples, r.Curve[ChIf]);
+  r.CurveMax[ChIl] = MaxAbs(form.PeakIndex, StartSamples, r.Curve[ChIl]);
+  // PeakIndex may still be one from another kind's longer search when all
+  // three curves are zero; the cursor must stay on the curves.
+  r.CursorIndex = StartCursorSample(form.PeakIndex);
+  r.CurveMax[ChIk] = MaxAbs(form.PeakIndex, StartSamples, r.Curve[ChIk]);
+
+  const auto at = [&raw](int k) { return ReadInstrumentFloat(raw.StartSummary + 4 * k); };
+  r.Peak[ChU] = at(0);
+  r.Peak[ChIf] = at(1);
+  r.Peak[ChIl] = at(2);
+  r.Peak[ChIk] = at(3);
+  r.WarmUpTime = at(4);
+  r.PeakTime[ChU] = at(5);
+  r.PeakTime[ChIf] = at(6);
+  r.PeakTime[ChIl] = at(7);
+  r.PeakTime[ChIk] = at(8);
+
+  // The flag concerns the curve blocks only: the summary is always in order.
+  if (raw.StartOrderFlag != 0) {
+    std::swap(r.CurveMax[ChIf], r.CurveMax[ChIk]);
+    std::swap_ranges(r.Curve[ChIf], r.Curve[ChIf] + StartSamples, r.Curve[ChIk]);
+  }
+}
+
+void ApplyStartChannelLimits(StartCurves& r) {
+  // Written as "not at or above" so that a value that is not a number counts
+  // as absent too.
+  if (!(r.Peak[ChU] >= StartVoltageMin)) ClearChannel(r, ChU);
+  if (!(r.Peak[ChIl] >= StartLampCurrentMin)) {
+    ClearChannel(r, ChIl);
+    r.WarmUpTime = 0.0f;  // no lamp current, no warm-up to time
+  }
+  if (!(r.Peak[ChIf] >= StartFilamentCurrentMin)) ClearChannel(r, ChIf);
+  if (!(r.Peak[ChIk] >= StartCathodeCurrentMin)) ClearChannel(r, ChIk);
+}
+
+void DecodeStartMeasurement(Form& form) {
+  StartResult& r = form.M.Start;
+  r.Valid = 1;
+  DecodeStartCurves(form);
+  ApplyStartChannelLimits(r);
+  SetStartCursor(r, r.CursorIndex);
+  StampTestDate(form);
+  form.M.StartSnap = static_cast<const StartCurves&>(r);
+  form.host.Repaint();
+}
+
+void RestoreStartBackup(Form& form) {
+  static_cast<StartCurves&>(form.M.Start) = form.M.StartSnap;
+  form.M.Start.Valid = 1;
+}
 
 const RunSpec StartRun = [] {
   RunSpec s;
@@ -50,6 +129,7 @@ const RunSpec StartRun = [] {
   s.Repeats = false;
   s.Announce = ShowPrompt;
   s.OnLastStepEntry = LockAtLastStep;
+  s.Decode = DecodeStartMeasurement;
   return s;
 }();
 
