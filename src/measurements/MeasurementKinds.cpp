@@ -1,6 +1,9 @@
 #include "measurements/MeasurementKinds.h"
 
 #include "link/Form.h"
+#include "measurements/comp/CompPage.h"
+#include "measurements/comp/CompRecord.h"
+#include "measurements/comp/CompReport.h"
 #include "measurements/comp/CompRun.h"
 #include "measurements/input/InputDecode.h"
 #include "measurements/input/InputPage.h"
@@ -8,6 +11,8 @@
 #include "measurements/input/InputReport.h"
 #include "measurements/input/InputRun.h"
 #include "measurements/output/OutputPage.h"
+#include "measurements/output/OutputRecord.h"
+#include "measurements/output/OutputReport.h"
 #include "measurements/output/OutputRun.h"
 #include "measurements/phase/PhaseDecode.h"
 #include "measurements/phase/PhasePage.h"
@@ -32,7 +37,15 @@ void RegisterMeasurementKinds(Form& form) {
   form.Kinds[OutputTest].Run = &OutputRun;
   form.Kinds[OutputTest].Paint = PaintOutputPage;
   form.Kinds[OutputTest].Restore = RestoreOutputSnapshot;
+  form.Kinds[OutputTest].Save = SaveOutputRecord;
+  form.Kinds[OutputTest].Load = LoadOutputRecord;
+  form.Kinds[OutputTest].Report = PrintOutputReport;
   form.Kinds[CompTest].Run = &CompRun;
+  form.Kinds[CompTest].Restore = RestoreCompSnapshot;
+  form.Kinds[CompTest].Paint = PaintCompPage;
+  form.Kinds[CompTest].Save = SaveCompRecord;
+  form.Kinds[CompTest].Load = LoadCompRecord;
+  form.Kinds[CompTest].Report = PrintCompReport;
   form.Kinds[StartTest].Run = &StartRun;
   form.Kinds[StartTest].Restore = RestoreStartBackup;
   form.Kinds[StartTest].Paint = PaintStartPage;
