@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QMouseEvent>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QThread>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,10 +21,14 @@
 #include <string>
 
 #include "app/FontSetup.h"
+#include "core/AnalysisData.h"
+#include "core/MeasureSet.h"
 #include "platform/Clock.h"
 #include "platform/TermiosPort.h"
 #include "shell/ScriptedDialogs.h"
+#include "shell/TBaoLuoForm.h"
 #include "shell/TInfoForm.h"
+#include "shell/TPrinterForm.h"
 #include "shell/TKT5100Form.h"
 #include "sim/SimProcess.h"
 
@@ -42,6 +49,65 @@ struct Options {
   std::string out = "demo-output";
   std::string sim = KT6100_SIM_PATH;
 };
+
+// The analysis window as an operator uses it: opened from the main window,
+// an envelope test, a click on the lamp-current envelope at its crest, the
+// analysis there; the window and its report in both languages, and its data
+// file. The test information is answered by the demo's usual script.
+int DemoAnalysisWindow(kt::TKT5100Form& window, kt::ScriptedDialogs& dialogs, const std::filesystem::path& out) {
+  int failures = 0;
+  const auto usual = dialogs.onModal;
+  dialogs.onModal = [&](QDialog& dialog) {
+    auto* analysis = qobject_cast<kt::TBaoLuoForm*>(&dialog);
+    if (!analysis) {
+      if (usual) return usual(dialog);
+      dialog.accept();
+      return static_cast<int>(QDialog::Accepted);
+    }
+    dialog.show();
+    const kt::Form& f = window.form();
+    kt::AnalysisData& a = analysis->Data();
+    analysis->BaoTestClick();
+    const bool envelope = WaitFor([&] { return a.EnvelopeValid == 1 && f.CommStep == 0; }, 15000);
+    // One bar every 2 pixels: a crest of the lamp-current envelope in the
+    // middle half of the panel.
+    const float* il = a.Envelope[kt::ChIl];
+    const int crest = static_cast<int>(std::max_element(il + 38, il + 112) - il);
+    const QPointF at(2 * crest + 1, 50);
+    QMouseEvent press(QEvent::MouseButtonPress, at, analysis->ilPaint->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(analysis->ilPaint, &press);
+    a.BlockSamples = 0;
+    analysis->GaoTestClick();
+    const bool waves = WaitFor([&] { return a.BlockSamples == 600 && f.TestBusy == 0 && f.CommStep == 0; }, 15000);
+    std::printf("%-12s %s  lamp current %.3f A, crest factor %.2f at envelope point %d\n", "analysis",
+                envelope && waves ? "done  " : "FAILED", a.WaveRms[kt::ChIl], a.CrestFactor[kt::ChIl], a.SelectX / 2);
+    if (!envelope || !waves) ++failures;
+    WaitFor([] { return false; }, 50);
+
+    dialogs.saveAnswers.push_back(QString::fromStdString((out / "analysis-record").string()));
+    analysis->SaveClick();
+    for (const char* lang : {"zh", "en"}) {
+      const QString png = QString::fromStdString((out / (std::string("window-analysis-") + lang + ".png")).string());
+      if (analysis->grab().save(png)) {
+        std::printf("wrote %s\n", png.toLocal8Bit().constData());
+      } else {
+        std::fprintf(stderr, "could not write %s\n", png.toLocal8Bit().constData());
+        ++failures;
+      }
+      dialogs.pdfPath = QString::fromStdString((out / (std::string("report-analysis-") + lang + ".pdf")).string());
+      analysis->PrintClick();
+      std::printf("wrote %s\n", dialogs.pdfPath.toLocal8Bit().constData());
+      analysis->HanYingClick();
+      WaitFor([] { return false; }, 50);
+    }
+    dialog.close();
+    return static_cast<int>(QDialog::Rejected);
+  };
+  window.BaoAnaClick();
+  dialogs.onModal = usual;
+  return failures;
+}
 
 }  // namespace
 
@@ -69,7 +135,7 @@ int main(int argc, char** argv) {
   kt::InstallFontSubstitutions();
 
   kt::sim::SimProcess sim(opt.sim);
-  if (sim.Start({"--link", (work / "COM2").string(), "--seed", "1", "--exit-with-parent"}) != 0) {
+  if (sim.Start({"--link", (work / "COM2").string(), "--seed", "1", "--start-wait-ms", "1500", "--exit-with-parent"}) != 0) {
     std::fprintf(stderr, "kt6100-demo: cannot start the simulator: %s\n", sim.Error().c_str());
     return 1;
   }
@@ -104,8 +170,9 @@ int main(int argc, char** argv) {
     window.HanZiClick();
     WaitFor([] { return false; }, 50);
   };
+  // Runs a single test (or waits for the one already started) and shows it.
   const auto run = [&](const char* name, void (kt::TKT5100Form::*command)()) {
-    (window.*command)();
+    if (command) (window.*command)();
     const bool done = WaitFor(
         [&] {
           const auto& f = window.form();
@@ -120,8 +187,14 @@ int main(int argc, char** argv) {
 
   // What an operator would type into the test information before storing
   // and printing.
-  dialogs.onModal = [](QDialog& dialog) {
+  bool secondPrinterFamily = false;
+  dialogs.onModal = [&secondPrinterFamily](QDialog& dialog) {
     dialog.show();
+    if (auto* printer = qobject_cast<kt::TPrinterForm*>(&dialog)) {
+      (secondPrinterFamily ? printer->Family1() : printer->Family0())->setChecked(true);
+      printer->OkBtnClick();
+      return static_cast<int>(QDialog::Accepted);
+    }
     if (auto* info = qobject_cast<kt::TInfoForm*>(&dialog)) {
       const char* texts[] = {"T8 36W 电子镇流器", "KT-0418", "EB-236", "GB/T 15144", "25", "60",
                              "示例电子有限公司", "张工", "3200", "4000"};
@@ -158,10 +231,38 @@ int main(int argc, char** argv) {
   window.WideFreqClick();
   keep("input");
   run("output", &kt::TKT5100Form::OutputTestLockBtnClick);
-  reopen("input");
+  keep("output");
   run("comp", &kt::TKT5100Form::CompTestLockBtnClick);
+  keep("comp");
+  // The English report's rotated captions turn the other way for the second
+  // printer family.
+  secondPrinterFamily = true;
+  window.HanZiClick();
+  dialogs.pdfPath = QString::fromStdString((out / "report-comp-en-family1.pdf").string());
+  window.PrintClick();
+  std::printf("wrote %s\n", dialogs.pdfPath.toLocal8Bit().constData());
+  window.HanZiClick();
   run("phase", &kt::TKT5100Form::PhaseTestLockBtnClick);
-  run("start", &kt::TKT5100Form::StartTestComdClick);
+  keep("phase");
+
+  // The start test: its prompt while the operator switches the lamp, the
+  // page, then the cursor moved by a click and the arrow keys.
+  window.StartTestComdClick();
+  WaitFor([] { return false; }, 400);
+  shot("start-prompt");
+  run("start", nullptr);
+  const double s = window.PaintBox1->width() / 640.0;
+  window.PaintBox1MouseDown(static_cast<int>(40 * s + 200 * s), 100);
+  for (int i = 0; i < 3; ++i) window.FormKeyDown(39);
+  WaitFor([] { return false; }, 50);
+  bothLanguages("start-cursor");
+  keep("start");
+
+  // Results stored earlier come back from their files.
+  reopen("input");
+  reopen("comp");
+  reopen("start");
+  failures += DemoAnalysisWindow(window, dialogs, out);
 
   window.close();
   sim.Stop();

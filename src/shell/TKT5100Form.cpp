@@ -19,6 +19,7 @@
 
 #include <cstring>
 
+#include "analysis/AnalysisRun.h"
 #include "link/Controller.h"
 #include "link/InputThread.h"
 #include "link/PortConfig.h"
@@ -31,6 +32,7 @@
 #include "platform/QtCanvas.h"
 #include "shell/Glyphs.h"
 #include "shell/TAlarmForm.h"
+#include "shell/TBaoLuoForm.h"
 #include "shell/TInfoForm.h"
 #include "shell/TPortForm.h"
 #include "shell/TPrinterForm.h"
@@ -98,11 +100,14 @@ TKT5100Form::TKT5100Form(Services services)
   setFocusPolicy(Qt::StrongFocus);
 
   RegisterMeasurementKinds(*form_);
+  RegisterAnalysisKinds(*form_);
   FormCreate();
 
   // The other windows, created hidden after the main window.
   portForm_ = std::make_unique<TPortForm>(*this);
   infoForm_ = std::make_unique<TInfoForm>(this, form_->Info);
+  baoLuoForm_ = std::make_unique<TBaoLuoForm>(this, *form_, services_.dialogs, *infoForm_);
+  form_->Analysis = &baoLuoForm_->Data();
   alarmForm_ = std::make_unique<TAlarmForm>(this);
   printerForm_ = std::make_unique<TPrinterForm>(this, form_->PrinterFamily);
 }
@@ -294,7 +299,7 @@ void TKT5100Form::NextClick() { BrowseNext(*form_); }
 void TKT5100Form::SerialPortClick() { services_.dialogs.ExecModal(*portForm_); }
 
 void TKT5100Form::InputInfoClick() { services_.dialogs.ExecModal(*infoForm_); }
-void TKT5100Form::BaoAnaClick() {}
+void TKT5100Form::BaoAnaClick() { services_.dialogs.ExecModal(*baoLuoForm_); }
 
 // ---- files and printing ----
 
@@ -464,13 +469,17 @@ void TKT5100Form::Repaint() {
   PaintBox1->update();
 }
 
-void TKT5100Form::RepaintAnalysis() {}
+void TKT5100Form::RepaintAnalysis() {
+  if (baoLuoForm_) baoLuoForm_->Repaint();
+}
 
 void TKT5100Form::SetStatusText(const std::string& utf8) { StatusBar1->setText(QString::fromStdString(utf8)); }
 
 void TKT5100Form::SetProgress(int percent) { ProgressBar1->setValue(percent); }
 
-void TKT5100Form::SetAnalysisProgress(int percent) {}
+void TKT5100Form::SetAnalysisProgress(int percent) {
+  if (baoLuoForm_) baoLuoForm_->SetProgress(percent);
+}
 
 void TKT5100Form::EnableTimer1(bool on) {
   if (!on)
@@ -498,7 +507,9 @@ void TKT5100Form::SetLockTestBtnDown(bool down) { LockTestBtn->setChecked(down);
 
 void TKT5100Form::SetHanZiBtnDown(bool down) { HanZiBtn->setChecked(down); }
 
-void TKT5100Form::SetGaoTestEnabled(bool enabled) {}
+void TKT5100Form::SetGaoTestEnabled(bool enabled) {
+  if (baoLuoForm_) baoLuoForm_->SetGaoTestEnabled(enabled);
+}
 
 void TKT5100Form::DrawStartPrompt() {
   promptPending_ = true;

@@ -18,6 +18,7 @@ namespace kt {
 
 class InputThread;
 class TAlarmForm;
+class TBaoLuoForm;
 class TInfoForm;
 class TPaintBox;
 class TPortForm;
@@ -45,6 +46,7 @@ class TKT5100Form : public QMainWindow, public Host {
   Form& form() { return *form_; }
   TPortForm& PortForm() { return *portForm_; }
   TInfoForm& InfoForm() { return *infoForm_; }
+  TBaoLuoForm& BaoLuoForm() { return *baoLuoForm_; }
   TAlarmForm& AlarmForm() { return *alarmForm_; }
   TPrinterForm& PrinterForm() { return *printerForm_; }
   QTimer& Timer1() { return timer1_; }
@@ -144,6 +146,7 @@ class TKT5100Form : public QMainWindow, public Host {
   std::unique_ptr<InputThread> poller_;
   std::unique_ptr<TPortForm> portForm_;
   std::unique_ptr<TInfoForm> infoForm_;
+  std::unique_ptr<TBaoLuoForm> baoLuoForm_;
   std::unique_ptr<TAlarmForm> alarmForm_;
   std::unique_ptr<TPrinterForm> printerForm_;
   QTimer timer1_;

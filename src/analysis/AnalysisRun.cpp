@@ -1,0 +1,135 @@
+#include "analysis/AnalysisRun.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "analysis/WaveAnalysis.h"
+#include "core/AnalysisData.h"
+#include "link/Form.h"
+#include "link/Resets.h"
+#include "measurements/output/OutputRun.h"
+
+namespace kt {
+
+namespace {
+
+void StoreFirstEnvelope(Form& form, const std::uint8_t* data, unsigned n) {
+  form.M.Input.SampleCount = EnvelopeSamples;
+  StoreEnvelopeFrame(form, 0, data, n);
+}
+
+constexpr BlockSpec EnvelopeBlocks[] = {
+    {OutputValueBytes, 20, StoreOutputValues},  // header; the analysis does not read it
+    {EnvelopeFrameBytes, 40, StoreFirstEnvelope},
+    {EnvelopeFrameBytes, 60, StoreEnvelope<1>},
+    {EnvelopeFrameBytes, 80, StoreEnvelope<2>},
+    {EnvelopeFrameBytes, 100, StoreEnvelope<3>},
+};
+
+void StoreReply(Form& form, const std::uint8_t* data, unsigned n) { form.M.Raw.GaoReply = n > 0 ? data[0] : 0; }
+
+void StoreWaveHeader(Form& form, const std::uint8_t* data, unsigned n) {
+  std::memcpy(form.M.Raw.GaoHeader, data, std::min<unsigned>(n, WaveHeaderBytes));
+}
+
+template <int Wire>
+void StoreWave(Form& form, const std::uint8_t* data, unsigned n) {
+  if (Wire == 0) form.M.Input.SampleCount = AnalysisWaveSamples;
+  std::memcpy(form.M.Raw.GaoFrames[Wire], data, std::min<unsigned>(n, WaveFrameBytes));
+}
+
+constexpr BlockSpec WaveBlocks[] = {
+    {1, -1, StoreReply},  // the command's reply; answered with the position
+    {WaveHeaderBytes, 10, StoreWaveHeader},
+    {WaveFrameBytes, 40, StoreWave<0>},
+    {WaveFrameBytes, 60, StoreWave<1>},
+    {WaveFrameBytes, 80, StoreWave<2>},
+    {WaveFrameBytes, 100, StoreWave<3>},
+};
+
+// The reply to the command is answered with the envelope point to capture
+// instead of the acknowledge.
+std::uint8_t PositionAfterReply(Form& form, int block) {
+  if (block != 0) return AcknowledgeByte;
+  return PositionByte(form.Analysis ? form.Analysis->SelectX : 0);
+}
+
+}  // namespace
+
+std::uint8_t PositionByte(std::int32_t selectX) { return static_cast<std::uint8_t>(selectX / 2); }
+
+void DecodeEnvelope(Form& form) {
+  if (!form.Analysis) return;
+  AnalysisData& a = *form.Analysis;
+  DecodeEnvelopeFrames(a, form.M.Raw.OutputFrames);
+  StampTestDate(form);
+  a.EnvelopeValid = 1;
+  // Now there is an envelope to choose a position on.
+  form.host.SetGaoTestEnabled(true);
+  form.host.RepaintAnalysis();
+}
+
+void AnalyseWaves(Form& form) {
+  if (!form.Analysis) return;
+  AnalyseWaveFrames(*form.Analysis, form.M.Raw.GaoHeader, form.M.Raw.GaoFrames);
+  StampTestDate(form);
+  form.host.RepaintAnalysis();
+}
+
+const RunSpec BaoRun = [] {
+  RunSpec s;
+  s.Kind = BaoTest;
+  s.StatusPrefix = "输出性能测试：";
+  s.Command = '1';
+  s.Blocks = EnvelopeBlocks;
+  // Every block is awaited however long it takes.
+  s.Deadline = false;
+  s.ChecksTimeout = false;
+  // It always starts from empty results, but leaves the shown kind, the busy
+  // flag and the timeout flag to the main window's own runs.
+  s.Clear = ClearPolicy::Always;
+  s.OwnsRun = false;
+  s.Repeats = false;
+  s.ClosesOnExit = false;
+  s.Bar = ProgressTarget::AnalysisWindow;
+  s.HandshakeStatus = false;
+  s.Decode = DecodeEnvelope;
+  return s;
+}();
+
+const RunSpec GaoRun = [] {
+  RunSpec s;
+  s.Kind = GaoTest;
+  s.StatusPrefix = nullptr;  // progress only, on the analysis window
+  s.Command = '4';
+  s.Blocks = WaveBlocks;
+  s.Deadline = false;
+  s.ChecksTimeout = false;
+  s.Clear = ClearPolicy::OnKindChange;
+  s.Repeats = false;
+  s.Bar = ProgressTarget::AnalysisWindow;
+  s.AckAfter = PositionAfterReply;
+  s.Decode = AnalyseWaves;
+  return s;
+}();
+
+void RegisterAnalysisKinds(Form& form) {
+  form.Kinds[GaoTest].Run = &GaoRun;
+  form.Kinds[BaoTest].Run = &BaoRun;
+}
+
+void EndAnalysisRuns(Form& form) {
+  const bool analysisSelected = form.SelectedKind == GaoTest || form.SelectedKind == BaoTest;
+  const std::int32_t running = form.TestBusy ? form.ShownKind : form.SelectedKind;
+  if ((running == GaoTest || running == BaoTest) && form.CommStep != 0) {
+    form.CommStep = 0;
+    form.Link.ExpectedCount = 1;
+    form.Link.StepStartTick = NoDeadline;
+    form.Link.TimeoutFlag = 0;
+    if (running == GaoTest) form.TestBusy = 0;
+    form.port.PurgeReceive();
+  }
+  if (analysisSelected) form.SelectedKind = NoTest;
+}
+
+}  // namespace kt

@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+
+#include "link/TestRun.h"
+
+namespace kt {
+
+struct Form;
+
+// The analysis window's two exchanges, run by the main window's step
+// framework: the envelope test (kind 7, the output test's command and
+// blocks, no deadline, progress on the analysis window) and the
+// high-frequency analysis (kind 6, the clicked envelope point sent after the
+// first reply byte).
+extern const RunSpec BaoRun;
+extern const RunSpec GaoRun;
+
+// Plugs both into the form's kind table.
+void RegisterAnalysisKinds(Form& form);
+
+// The byte that asks for the waves at a clicked x: envelope panels draw one
+// point every 2 pixels. Only the low 8 bits travel.
+std::uint8_t PositionByte(std::int32_t selectX);
+
+// The last step of each run: decoding into the analysis window's data, the
+// test date, and the window told to show it. Nothing happens while no
+// analysis window is attached to the form.
+void DecodeEnvelope(Form& form);
+void AnalyseWaves(Form& form);
+
+// The analysis window is closing: its tests can no longer be selected. A run
+// of either still waiting for blocks is abandoned, so that the block in
+// flight is dropped instead of being decoded as another kind's or starting a
+// new analysis behind the operator's back.
+void EndAnalysisRuns(Form& form);
+
+}  // namespace kt
