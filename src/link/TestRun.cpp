@@ -116,6 +116,9 @@ void RunStep(Form& form, const RunSpec& run) {
 }
 
 int LinkCheck(Form& form) {
+  // A line that went away (an instrument switched off, an adapter pulled)
+  // may be back by now: the retries of the alarm look for it again.
+  if (form.port.HungUp()) form.port.Reopen();
   form.Link.ExpectedCount = 1;
   form.port.WriteByte(HandshakeByte);
   std::int32_t asked = Now(form);

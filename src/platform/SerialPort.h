@@ -25,6 +25,12 @@ class SerialPort {
   // that reads.
   virtual bool WaitForInput(int timeoutMs) = 0;
   virtual void Wake() = 0;
+  // True once the line has gone away under an open port: the far end of a
+  // pseudo-terminal closed, a USB adapter unplugged. Nothing more can pass.
+  virtual bool HungUp() const { return false; }
+  // Opens the device of the last Open() again (after a hang-up the device
+  // may have come back); the old handle stays in use when it fails. 0 = ok.
+  virtual int Reopen() { return 1; }
 };
 
 }  // namespace kt

@@ -26,20 +26,19 @@ TermiosPort::~TermiosPort() {
   if (wakeWrite_ >= 0) ::close(wakeWrite_);
 }
 
-int TermiosPort::Open(const std::string& device) {
-  Close();
+int TermiosPort::OpenDevice(const std::string& device) {
   const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return 1;
+  if (fd < 0) return -1;
   // Exclusive: a second program on the same line would steal bytes. flock()
   // holds against root too, which TIOCEXCL does not.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
-    return 1;
+    return -1;
   }
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) {
     ::close(fd);
-    return 1;
+    return -1;
   }
   // Binary transport: no line editing, echo or character translation.
   ::cfmakeraw(&tio);
@@ -50,12 +49,35 @@ int TermiosPort::Open(const std::string& device) {
   tio.c_cc[VTIME] = 0;
   if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
     ::close(fd);
-    return 1;
+    return -1;
   }
+  return fd;
+}
+
+int TermiosPort::Open(const std::string& device) {
+  Close();
+  device_ = device;
+  const int fd = OpenDevice(device);
+  if (fd < 0) return 1;
   queue_.clear();
   queueFull_ = false;
   hungUp_ = false;
   fd_ = fd;
+  return 0;
+}
+
+int TermiosPort::Reopen() {
+  if (device_.empty()) return 1;
+  const int fd = OpenDevice(device_);
+  if (fd < 0) return 1;
+  const int old = fd_.exchange(fd);
+  queue_.clear();
+  queueFull_ = false;
+  hungUp_ = false;
+  // A poller asleep on the old descriptor takes up the new one when woken;
+  // the kernel keeps the old one valid until its wait returns.
+  Wake();
+  if (old >= 0) ::close(old);
   return 0;
 }
 

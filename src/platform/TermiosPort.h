@@ -30,13 +30,15 @@ class TermiosPort final : public SerialPort {
   bool WaitForInput(int timeoutMs) override;
   void Wake() override;
 
-  // True once the other end has gone (a pseudo-terminal whose master closed,
-  // an unplugged adapter). Cleared by the next Open().
-  bool HungUp() const { return hungUp_.load(); }
+  bool HungUp() const override { return hungUp_.load(); }
+  int Reopen() override;
 
  private:
+  // A configured, exclusively held descriptor for `device`, or -1.
+  static int OpenDevice(const std::string& device);
   void Drain();
 
+  std::string device_;
   std::atomic<int> fd_{-1};
   int wakeRead_ = -1, wakeWrite_ = -1;
   std::vector<std::uint8_t> queue_;
