@@ -17,36 +17,14 @@
 namespace kt {
 namespace {
 
+using test::Anchor;
 using test::HalfMillimetre;
+using test::Placed;
 using test::PdfWords;
 using test::Pt;
 using test::WaitFor;
 using test::Word;
 using test::WindowRig;
-
-enum class Anchor { Left, Centre, Right };
-
-// Whether a text of one or more words stands on the page with its top at
-// report y and its left edge, centre or right edge at report x, within half a
-// millimetre. Numbers repeat on a report, so any occurrence may match.
-testing::AssertionResult Placed(const std::vector<Word>& words, const std::string& text, Anchor anchor, int x, int y) {
-  std::vector<std::string> tokens;
-  std::istringstream in(text);
-  for (std::string t; in >> t;) tokens.push_back(t);
-  std::ostringstream seen;
-  for (std::size_t i = 0; i + tokens.size() <= words.size(); ++i) {
-    bool same = true;
-    for (std::size_t k = 0; k < tokens.size() && same; ++k) same = words[i + k].text == tokens[k];
-    if (!same) continue;
-    const Word &a = words[i], &b = words[i + tokens.size() - 1];
-    const double at = anchor == Anchor::Left ? a.xMin : anchor == Anchor::Right ? b.xMax : (a.xMin + b.xMax) / 2;
-    if (std::abs(at - Pt(x)) <= HalfMillimetre && std::abs(a.yMin - Pt(-y)) <= HalfMillimetre)
-      return testing::AssertionSuccess();
-    seen << " (" << at << ", " << a.yMin << ")";
-  }
-  return testing::AssertionFailure() << "\"" << text << "\" expected at (" << Pt(x) << ", " << Pt(-y)
-                                     << ") pt, found at" << (seen.str().empty() ? " nowhere" : seen.str());
-}
 
 const Word* First(const std::vector<Word>& words, const std::string& text) {
   for (const auto& w : words)

@@ -21,32 +21,14 @@
 namespace kt {
 namespace {
 
+using test::Anchor;
 using test::HalfMillimetre;
+using test::Placed;
 using test::PdfWords;
 using test::Pt;
 using test::WaitFor;
 using test::WindowRig;
 using test::Word;
-
-// Whether a text of one or more words stands with its top-left corner at
-// report (x, y), within half a millimetre. Labels and numbers repeat on the
-// report, so any occurrence may match.
-testing::AssertionResult AtTopLeft(const std::vector<Word>& words, const std::string& text, int x, int y) {
-  std::vector<std::string> tokens;
-  std::istringstream in(text);
-  for (std::string t; in >> t;) tokens.push_back(t);
-  std::ostringstream seen;
-  for (std::size_t i = 0; i + tokens.size() <= words.size(); ++i) {
-    bool same = true;
-    for (std::size_t k = 0; k < tokens.size() && same; ++k) same = words[i + k].text == tokens[k];
-    if (!same) continue;
-    if (std::abs(words[i].xMin - Pt(x)) <= HalfMillimetre && std::abs(words[i].yMin - Pt(-y)) <= HalfMillimetre)
-      return testing::AssertionSuccess();
-    seen << " (" << words[i].xMin << ", " << words[i].yMin << ")";
-  }
-  return testing::AssertionFailure() << "\"" << text << "\" expected at (" << Pt(x) << ", " << Pt(-y)
-                                     << ") pt, found at" << (seen.str().empty() ? " nowhere" : seen.str());
-}
 
 TEST(StartReport, AStartTestRunsWithoutDeadlineMovesItsCursorStoresAndPrints) {
   // The operator takes longer to switch the lamp than any block may take.
@@ -112,27 +94,27 @@ TEST(StartReport, AStartTestRunsWithoutDeadlineMovesItsCursorStoresAndPrints) {
     ASSERT_FALSE(words.empty()) << "no text in " << pdf;
     // Design (x, y) below the 25 mm margins is report (2500 + x, -(2500 + y)).
     if (chinese) {
-      EXPECT_TRUE(AtTopLeft(words, "名称:", 3500, -3800));
-      EXPECT_TRUE(AtTopLeft(words, "Lee", 20500, -18700));
-      EXPECT_TRUE(AtTopLeft(words, "灯电压:", 16500, -5100));
-      EXPECT_TRUE(AtTopLeft(words, "导入阴极电流:", 16500, -15600));
-      EXPECT_TRUE(AtTopLeft(words, "时间: 1.02 S", 10500, -5300));
+      EXPECT_TRUE(Placed(words, "名称:", Anchor::Left, 3500, -3800));
+      EXPECT_TRUE(Placed(words, "Lee", Anchor::Left, 20500, -18700));
+      EXPECT_TRUE(Placed(words, "灯电压:", Anchor::Left, 16500, -5100));
+      EXPECT_TRUE(Placed(words, "导入阴极电流:", Anchor::Left, 16500, -15600));
+      EXPECT_TRUE(Placed(words, "时间: 1.02 S", Anchor::Left, 10500, -5300));
       const Word* title = test::Find(words, "启动特性测试报告");
       ASSERT_NE(title, nullptr);
       EXPECT_NEAR((title->xMin + title->xMax) / 2, Pt(14300), HalfMillimetre);
       EXPECT_NEAR(title->yMin, Pt(2800), HalfMillimetre);
     } else {
-      EXPECT_TRUE(AtTopLeft(words, "Name:", 3500, -3800));
-      EXPECT_TRUE(AtTopLeft(words, "Lee", 21000, -18700));
-      EXPECT_TRUE(AtTopLeft(words, "Lamp Voltage:", 16500, -5100));
-      EXPECT_TRUE(AtTopLeft(words, "Current Lead to Cathode:", 16500, -15600));
-      EXPECT_TRUE(AtTopLeft(words, "Time for warm-up:", 16500, -10850));
-      EXPECT_TRUE(AtTopLeft(words, "Time: 1.02 S", 10500, -5300));
+      EXPECT_TRUE(Placed(words, "Name:", Anchor::Left, 3500, -3800));
+      EXPECT_TRUE(Placed(words, "Lee", Anchor::Left, 21000, -18700));
+      EXPECT_TRUE(Placed(words, "Lamp Voltage:", Anchor::Left, 16500, -5100));
+      EXPECT_TRUE(Placed(words, "Current Lead to Cathode:", Anchor::Left, 16500, -15600));
+      EXPECT_TRUE(Placed(words, "Time for warm-up:", Anchor::Left, 16500, -10850));
+      EXPECT_TRUE(Placed(words, "Time: 1.02 S", Anchor::Left, 10500, -5300));
       test::ExpectTopCentre(words, "Start", "Report", 14300, -2800);
     }
-    EXPECT_TRUE(AtTopLeft(words, "Sample", 5000, -3800));
-    EXPECT_TRUE(AtTopLeft(words, "0.50 s/div", 22500, -17850));
-    EXPECT_TRUE(AtTopLeft(words, NumberText(s.Peak[ChU], 1) + " (V)", 22500, -5850));
+    EXPECT_TRUE(Placed(words, "Sample", Anchor::Left, 5000, -3800));
+    EXPECT_TRUE(Placed(words, "0.50 s/div", Anchor::Left, 22500, -17850));
+    EXPECT_TRUE(Placed(words, NumberText(s.Peak[ChU], 1) + " (V)", Anchor::Left, 22500, -5850));
   }
 }
 

@@ -18,11 +18,19 @@
 #include "measurements/comp/CompRecord.h"
 #include "measurements/output/OutputRecord.h"
 #include "support/Fakes.h"
+#include "support/FileKit.h"
 
 namespace fs = std::filesystem;
 
 namespace kt {
 namespace {
+
+using test::FloatAt;
+using test::IntAt;
+using test::ReadBytes;
+using test::TempDir;
+using test::U32At;
+using test::WriteBytes;
 
 struct Rig : test::FormRig {
   Rig() { RegisterMeasurementKinds(*form); }
@@ -64,31 +72,6 @@ void Fill(Form& f, TestKind kind) {
   f.ShownKind = kind;
 }
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    char t[] = "/tmp/kt-lamp-record-XXXXXX";
-    path = mkdtemp(t);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string File(const char* n) const { return (path / n).string(); }
-};
-
-std::vector<std::uint8_t> ReadAll(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-float FloatAt(const std::vector<std::uint8_t>& b, std::size_t at) {
-  const std::uint32_t u = b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-  float f;
-  std::memcpy(&f, &u, 4);
-  return f;
-}
-std::int32_t IntAt(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::int32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-                                   (static_cast<std::uint32_t>(b[at + 3]) << 24));
-}
 std::string TextAt(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t n) {
   return std::string(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n));
 }
@@ -98,7 +81,7 @@ TEST(OutputRecord, HasTheLayoutOfTheDataFile) {
   Fill(*r.form, OutputTest);
   TempDir dir;
   ASSERT_EQ(SaveOutputRecord(*r.form, dir.File("o.dat")), 0);
-  const auto b = ReadAll(dir.File("o.dat"));
+  const auto b = ReadBytes(dir.File("o.dat"));
   ASSERT_EQ(b.size(), 3511u);
   EXPECT_EQ(TextAt(b, 0, 10), "KT6100-1.0");
   EXPECT_EQ(IntAt(b, 10), 2);
@@ -131,7 +114,7 @@ TEST(CompRecord, HasTheLayoutOfTheDataFile) {
   Fill(*r.form, CompTest);
   TempDir dir;
   ASSERT_EQ(SaveCompRecord(*r.form, dir.File("c.dat")), 0);
-  const auto b = ReadAll(dir.File("c.dat"));
+  const auto b = ReadBytes(dir.File("c.dat"));
   ASSERT_EQ(b.size(), 3873u);
   EXPECT_EQ(TextAt(b, 0, 10), "KT6100-1.0");
   EXPECT_EQ(IntAt(b, 10), 3);
@@ -281,7 +264,7 @@ TEST(LampRecords, ShortLongAndUnwritableFiles) {
     // Written over a longer file: the tail stays, the record still opens.
     std::ofstream(file, std::ios::binary) << std::string(10000, 'x');
     ASSERT_EQ(StoreDataFile(*a.form, file), 0);
-    auto bytes = ReadAll(file);
+    auto bytes = ReadBytes(file);
     ASSERT_EQ(bytes.size(), 10000u);
     EXPECT_EQ(bytes[size - 1], 0) << "the date field's padding ends the record";
     EXPECT_EQ(bytes[size], 'x');

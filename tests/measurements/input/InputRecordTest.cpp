@@ -20,11 +20,19 @@
 #include "measurements/MeasurementKinds.h"
 #include "measurements/input/InputRecord.h"
 #include "support/Fakes.h"
+#include "support/FileKit.h"
 
 namespace fs = std::filesystem;
 
 namespace kt {
 namespace {
+
+using test::FloatAt;
+using test::IntAt;
+using test::ReadBytes;
+using test::TempDir;
+using test::U32At;
+using test::WriteBytes;
 
 struct Rig : test::FormRig {
   Rig() { RegisterMeasurementKinds(*form); }
@@ -60,37 +68,12 @@ void Fill(Form& f) {
   f.ShownKind = InputTest;
 }
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    char t[] = "/tmp/kt-record-XXXXXX";
-    path = mkdtemp(t);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string File(const char* n) const { return (path / n).string(); }
-};
-
-std::vector<std::uint8_t> ReadAll(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-float FloatAt(const std::vector<std::uint8_t>& b, std::size_t at) {
-  std::uint32_t u = b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-  float f;
-  std::memcpy(&f, &u, 4);
-  return f;
-}
-std::int32_t IntAt(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::int32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24));
-}
-
 TEST(InputRecord, HasTheLayoutOfTheDataFile) {
   Rig r;
   Fill(*r.form);
   TempDir dir;
   ASSERT_EQ(SaveInputRecord(*r.form, dir.File("a.dat")), 0);
-  const auto b = ReadAll(dir.File("a.dat"));
+  const auto b = ReadBytes(dir.File("a.dat"));
   ASSERT_EQ(b.size(), 2543u);
   EXPECT_EQ(std::string(b.begin(), b.begin() + 10), "KT6100-1.0");
   EXPECT_EQ(IntAt(b, 10), 1);
@@ -157,7 +140,7 @@ TEST(InputRecord, StoringOverALongerFileKeepsItsTail) {
   for (std::size_t i = 0; i < old.size(); ++i) old[i] = static_cast<std::uint8_t>(i * 7);
   std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), old.size());
   ASSERT_EQ(SaveInputRecord(*r.form, file), 0);
-  const auto b = ReadAll(file);
+  const auto b = ReadBytes(file);
   ASSERT_EQ(b.size(), 10000u);
   EXPECT_TRUE(std::equal(b.begin() + 2543, b.end(), old.begin() + 2543));
   Rig s;
@@ -190,7 +173,7 @@ TEST(InputRecord, UnterminatedAndInvalidTextIsReadSafely) {
   TempDir dir;
   const std::string file = dir.File("text.dat");
   ASSERT_EQ(SaveInputRecord(*a.form, file), 0);
-  auto b = ReadAll(file);
+  auto b = ReadBytes(file);
   std::fill(b.begin() + 2322, b.begin() + 2353, 'A');  // Name without a terminator
   b[2353] = 0xFF;                                     // No: not GBK
   b[2354] = 0x20;

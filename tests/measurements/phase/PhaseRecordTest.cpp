@@ -17,11 +17,19 @@
 #include "measurements/input/InputRecord.h"
 #include "measurements/phase/PhaseRecord.h"
 #include "support/Fakes.h"
+#include "support/FileKit.h"
 
 namespace fs = std::filesystem;
 
 namespace kt {
 namespace {
+
+using test::FloatAt;
+using test::IntAt;
+using test::ReadBytes;
+using test::TempDir;
+using test::U32At;
+using test::WriteBytes;
 
 struct Rig : test::FormRig {
   Rig() { RegisterMeasurementKinds(*form); }
@@ -58,38 +66,12 @@ void Fill(Form& f) {
   f.ShownKind = PhaseTest;
 }
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    char t[] = "/tmp/kt-phase-record-XXXXXX";
-    path = mkdtemp(t);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string File(const char* n) const { return (path / n).string(); }
-};
-
-std::vector<std::uint8_t> ReadAll(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-float FloatAt(const std::vector<std::uint8_t>& b, std::size_t at) {
-  const std::uint32_t u = U32At(b, at);
-  float f;
-  std::memcpy(&f, &u, 4);
-  return f;
-}
-std::int32_t IntAt(const std::vector<std::uint8_t>& b, std::size_t at) { return static_cast<std::int32_t>(U32At(b, at)); }
-
 TEST(PhaseRecord, HasTheLayoutOfTheDataFile) {
   Rig r;
   Fill(*r.form);
   TempDir dir;
   ASSERT_EQ(StoreDataFile(*r.form, dir.File("p.dat")), 0);
-  const auto b = ReadAll(dir.File("p.dat"));
+  const auto b = ReadBytes(dir.File("p.dat"));
   ASSERT_EQ(b.size(), 2703u);
   EXPECT_EQ(std::string(b.begin(), b.begin() + 10), "KT6100-1.0");
   EXPECT_EQ(IntAt(b, 10), 5);
@@ -157,7 +139,7 @@ TEST(PhaseRecord, EachKindsRecordGoesToItsOwnLoader) {
   Fill(*a.form);
   a.form->ShownKind = InputTest;
   ASSERT_EQ(StoreDataFile(*a.form, dir.File("input.dat")), 0);
-  ASSERT_EQ(ReadAll(dir.File("input.dat")).size(), 2543u);
+  ASSERT_EQ(ReadBytes(dir.File("input.dat")).size(), 2543u);
 
   // An input record is read as an input record: no per-watt column, and
   // the phase angles from their own place at its end.
@@ -180,7 +162,7 @@ TEST(PhaseRecord, EachKindsRecordGoesToItsOwnLoader) {
   EXPECT_EQ(c.form->M.Input.Urms, 5.0f);
 
   // A kind-5 header on a body of the input's length is refused the same way.
-  auto bytes = ReadAll(dir.File("input.dat"));
+  auto bytes = ReadBytes(dir.File("input.dat"));
   bytes[10] = 5;
   std::ofstream(dir.File("forged.dat"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   Rig d;

@@ -19,11 +19,19 @@
 #include "measurements/MeasurementKinds.h"
 #include "measurements/start/StartRecord.h"
 #include "support/Fakes.h"
+#include "support/FileKit.h"
 
 namespace fs = std::filesystem;
 
 namespace kt {
 namespace {
+
+using test::FloatAt;
+using test::IntAt;
+using test::ReadBytes;
+using test::TempDir;
+using test::U32At;
+using test::WriteBytes;
 
 struct Rig : test::FormRig {
   Rig() { RegisterMeasurementKinds(*form); }
@@ -50,36 +58,6 @@ void Fill(Form& f) {
   f.ShownKind = StartTest;
 }
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    char t[] = "/tmp/kt-start-XXXXXX";
-    path = mkdtemp(t);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string File(const char* n) const { return (path / n).string(); }
-};
-
-std::vector<std::uint8_t> ReadAll(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-void WriteAll(const std::string& file, const std::vector<std::uint8_t>& b) {
-  std::ofstream(file, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(b.data()), b.size());
-}
-
-std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-float FloatAt(const std::vector<std::uint8_t>& b, std::size_t at) {
-  const std::uint32_t u = U32At(b, at);
-  float f;
-  std::memcpy(&f, &u, 4);
-  return f;
-}
-std::int32_t IntAt(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::int32_t>(U32At(b, at));
-}
 void PutInt(std::vector<std::uint8_t>& b, std::size_t at, std::int32_t v) {
   for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * k));
 }
@@ -94,7 +72,7 @@ TEST(StartRecord, HasTheLayoutOfTheDataFile) {
   Fill(*r.form);
   TempDir dir;
   ASSERT_EQ(StoreDataFile(*r.form, DataFileName(dir.File("a"))), 0);
-  const auto b = ReadAll(dir.File("a.dat"));
+  const auto b = ReadBytes(dir.File("a.dat"));
   ASSERT_EQ(b.size(), 5103u);
   EXPECT_EQ(std::string(b.begin(), b.begin() + 10), "KT6100-1.0");
   EXPECT_EQ(IntAt(b, 10), 4);
@@ -157,7 +135,7 @@ TEST(StartRecord, ReopensToTheSamePageCursorIncludedAndLocksTheTest) {
 
     // And back out again byte for byte.
     ASSERT_EQ(StoreDataFile(*b.form, dir.File("again.dat")), 0);
-    EXPECT_EQ(ReadAll(dir.File("again.dat")), ReadAll(file));
+    EXPECT_EQ(ReadBytes(dir.File("again.dat")), ReadBytes(file));
   }
 }
 
@@ -167,7 +145,7 @@ TEST(StartRecord, DamagedNumbersLoadAndAnIndexOffTheCurvesIsHeldToThem) {
   TempDir dir;
   const std::string file = dir.File("bad.dat");
   ASSERT_EQ(StoreDataFile(*a.form, file), 0);
-  auto bytes = ReadAll(file);
+  auto bytes = ReadBytes(file);
   PutFloat(bytes, 14, std::numeric_limits<float>::quiet_NaN());
   PutFloat(bytes, 18, std::numeric_limits<float>::infinity());
   PutFloat(bytes, 34, 0.0f);  // CurveMax[Il]
@@ -175,7 +153,7 @@ TEST(StartRecord, DamagedNumbersLoadAndAnIndexOffTheCurvesIsHeldToThem) {
   for (const auto& [stored, held] : indexes) {
     SCOPED_TRACE(stored);
     PutInt(bytes, 66, stored);
-    WriteAll(file, bytes);
+    WriteBytes(file, bytes);
     Rig r;
     ASSERT_EQ(OpenDataFile(*r.form, file), 0);
     const StartResult& s = r.form->M.Start;
