@@ -7,6 +7,7 @@ KT_PACKAGES=(
   libgtest-dev googletest
   fonts-arphic-uming fonts-liberation fonts-dejavu-core
   poppler-utils
+  clang libclang-rt-14-dev
 )
 
 kt_ensure_packages() {

@@ -89,8 +89,7 @@ int OpenAnalysisFile(Form& form, AnalysisData& a, std::int32_t& language, const 
   t.Humidity = p.Text(S::Humidity);
   t.Manufacturer = p.Text(S::Manufacturer);
   t.Operator = p.Text(S::Operator);
-  p.Bytes(form.TestDate, S::TestDate);
-  form.TestDate[S::TestDate - 1] = '\0';  // a date without its terminator stays inside its field
+  ReadTestDate(p, form);
 
   a.EnvelopeValid = 0;
   form.host.SetGaoTestEnabled(false);

@@ -7,6 +7,7 @@
 #include "core/Geometry.h"
 #include "core/MeasureSet.h"
 #include "core/NumberText.h"
+#include "measurements/PageMath.h"
 #include "measurements/output/EnvelopeBand.h"
 
 namespace kt {
@@ -75,7 +76,9 @@ void PaintWavePanel(Canvas& c, const AnalysisData& a, int channel, int width, in
   const int count = WavePanelPoints(a, channel, static_cast<int>(points.size()), points);
   if (count == 0) return;
   const int reach = Trunc(WaveReach * sy);
-  const auto y = [&](int k) { return mid - Trunc(static_cast<double>(points[static_cast<std::size_t>(k)]) / peak * reach); };
+  // A damaged file's point far beyond the peak is held a few reaches off the
+  // axis instead of sending the line a million pixels away.
+  const auto y = [&](int k) { return mid - Trunc(DrawRatio(points[static_cast<std::size_t>(k)], peak) * reach); };
   c.MoveTo(0, y(0));
   for (int k = 0; k < count; ++k) c.LineTo(k, y(k));
 }

@@ -9,6 +9,7 @@
 #include "core/Geometry.h"
 #include "core/MeasureSet.h"
 #include "link/Form.h"
+#include "measurements/PageMath.h"
 #include "platform/Canvas.h"
 
 namespace kt {
@@ -155,7 +156,9 @@ void Print(const Language& lang, const Form& form, const AnalysisData& a, Canvas
     // The drawing copy never holds more than the slots, whatever a file says.
     const int n = std::clamp(2 * static_cast<long long>(a.Period[c]), 0LL, static_cast<long long>(AnalysisWaveSamples));
     if (!(peak > 0.0f) || n == 0) continue;
-    const auto y = [&](int k) { return r.Centre - Trunc(a.Wave[c][k] / static_cast<double>(peak) * r.WaveAmplitude); };
+    // A damaged file's point beyond the peak is held at twice it, which
+    // keeps even the lowest row on the paper.
+    const auto y = [&](int k) { return r.Centre - Trunc(DrawRatio(a.Wave[c][k], peak, 2.0) * r.WaveAmplitude); };
     p.MoveTo(EnvelopeRight, y(0));
     for (int k = 1; k < n; ++k) p.LineTo(EnvelopeRight + k * WaveWidth / n, y(k));
   }

@@ -155,8 +155,15 @@ void ReadModesAndInfo(RecordParser& p, Form& form, bool withLight) {
     t.LuminousFlux = p.Text(S::LuminousFlux);
     t.ColourTemperature = p.Text(S::ColourTemperature);
   }
-  p.Bytes(form.TestDate, S::TestDate);
-  form.TestDate[S::TestDate - 1] = '\0';  // a date field without its terminator stays inside
+  ReadTestDate(p, form);
+}
+
+void ReadTestDate(RecordParser& p, Form& form) {
+  constexpr std::size_t n = TestInfoSizes::TestDate;
+  p.Bytes(form.TestDate, n);
+  form.TestDate[n - 1] = '\0';  // a date field without its terminator stays inside
+  for (char& ch : form.TestDate)
+    if (static_cast<unsigned char>(ch) >= 0x80) ch = '?';
 }
 
 int SaveRecord(Form& form, const std::string& path, const RecordBuilder& record) {

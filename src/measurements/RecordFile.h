@@ -66,6 +66,12 @@ void WriteModesAndInfo(RecordBuilder& b, const Form& form, bool withLight);
 void ReadModesAndInfo(RecordParser& p, Form& form, bool withLight);
 inline constexpr std::size_t ModesAndInfoSize = 8 + 209;  // flags, 8 texts and the date
 
+// The test date field into form.TestDate, terminated inside the field. The
+// date is always written in ASCII; a byte beyond it comes from a damaged file
+// and reads as '?', so the pages and reports are never handed text that is
+// not UTF-8.
+void ReadTestDate(RecordParser& p, Form& form);
+
 // The saver's and loader's common frame: writes the record and tells the
 // operator when it failed; reads a whole record, refusing a short file.
 // Both return 0 on success and 1 after the operator has been told.

@@ -1,5 +1,6 @@
 #include "measurements/input/InputReport.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/Geometry.h"
@@ -147,8 +148,11 @@ void Print(const Language& lang, Form& form, Canvas& c, bool chinese) {
     c.SetPen(clBlack, 10);
     Line(c, 2500, base, 12500, base);
     c.SetPen(clBlack, 100);
+    // A magnitude is never below 0; a damaged one draws no bar instead of
+    // one hanging off the bottom of the paper.
     for (int k = 0; k < HarmonicBins; ++k)
-      Line(c, 2500 + 250 * k, base, 2500 + 250 * k, base + Trunc(DrawRatio(magnitude[k], magnitude[1]) * 2000));
+      Line(c, 2500 + 250 * k, base, 2500 + 250 * k,
+           base + Trunc(std::max(0.0, DrawRatio(magnitude[k], magnitude[1])) * 2000));
   };
   spectrum(in.VoltageHarmonic, -14000);
   spectrum(in.CurrentHarmonic, -17500);

@@ -1,5 +1,6 @@
 #include "measurements/phase/PhaseReport.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/Geometry.h"
@@ -123,7 +124,9 @@ void Print(const Language& lang, Form& form, Canvas& c) {
   c.LineTo(2700, -7200);
   Line(c, 2700, -10000, 12700, -10000);
   const auto wave = [&](const float* points, float peak) {
-    const auto y = [&](int j) { return -(10000 - Trunc(DrawRatio(points[2 * j], peak) * 2550)); };
+    // Held to the frame: only damaged values go past the crest, and the top
+    // of their reach would be off the paper.
+    const auto y = [&](int j) { return -std::clamp(10000 - Trunc(DrawRatio(points[2 * j], peak) * 2550), 7200, 12800); };
     c.MoveTo(2700, y(0));
     for (int j = 0; j < 100; ++j) c.LineTo(2700 + 50 * j, y(j));
     for (int j = 0; j < 100; ++j) c.LineTo(2700 + 50 * (j + 100), y(j));
