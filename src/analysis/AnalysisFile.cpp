@@ -16,8 +16,6 @@ constexpr int Channels[4] = {ChU, ChIl, ChIf, ChIk};  // file order
 }  // namespace
 
 std::vector<std::uint8_t> BuildAnalysisRecord(const Form& form, const AnalysisData& a, std::int32_t language) {
-  using S = TestInfoSizes;
-  const TestInfo& t = form.Info;
   RecordBuilder b;
   b.Bytes(DataFileMagic, DataFileMagicSize);
   b.I32(form.ShownKind);
@@ -31,15 +29,7 @@ std::vector<std::uint8_t> BuildAnalysisRecord(const Form& form, const AnalysisDa
   for (int c : Channels) b.Floats(a.Envelope[c], AnalysisEnvelopeSlots);
   for (int c : Channels) b.I32(a.Period[c]);
   for (int c : Channels) b.Floats(a.Wave[c], AnalysisWaveSamples);
-  b.Text(t.Name, S::Name);
-  b.Text(t.No, S::No);
-  b.Text(t.Type, S::Type);
-  b.Text(t.Standard, S::Standard);
-  b.Text(t.Temperature, S::Temperature);
-  b.Text(t.Humidity, S::Humidity);
-  b.Text(t.Manufacturer, S::Manufacturer);
-  b.Text(t.Operator, S::Operator);
-  b.Bytes(form.TestDate, S::TestDate);
+  WriteInfoAndDate(b, form, false);
   return b.Data();
 }
 
@@ -66,8 +56,6 @@ int OpenAnalysisFile(Form& form, AnalysisData& a, std::int32_t& language, const 
   // and the previous values.
   if (LoadRecord(form, path, AnalysisFileSize, bytes) != 0) return 1;
 
-  using S = TestInfoSizes;
-  TestInfo& t = form.Info;
   RecordParser p(bytes.data(), bytes.size());
   p.Skip(DataFileMagicSize);
   form.ShownKind = p.I32();
@@ -81,15 +69,7 @@ int OpenAnalysisFile(Form& form, AnalysisData& a, std::int32_t& language, const 
   for (int c : Channels) p.Floats(a.Envelope[c], AnalysisEnvelopeSlots);
   for (int c : Channels) a.Period[c] = p.I32();
   for (int c : Channels) p.Floats(a.Wave[c], AnalysisWaveSamples);
-  t.Name = p.Text(S::Name);
-  t.No = p.Text(S::No);
-  t.Type = p.Text(S::Type);
-  t.Standard = p.Text(S::Standard);
-  t.Temperature = p.Text(S::Temperature);
-  t.Humidity = p.Text(S::Humidity);
-  t.Manufacturer = p.Text(S::Manufacturer);
-  t.Operator = p.Text(S::Operator);
-  ReadTestDate(p, form);
+  ReadInfoAndDate(p, form, false);
 
   a.EnvelopeValid = 0;
   form.host.SetGaoTestEnabled(false);

@@ -118,11 +118,9 @@ FileResult ReadRecordFile(const std::string& path, std::size_t size, std::vector
   return got < size ? FileResult::TooShort : FileResult::Ok;
 }
 
-void WriteModesAndInfo(RecordBuilder& b, const Form& form, bool withLight) {
+void WriteInfoAndDate(RecordBuilder& b, const Form& form, bool withLight) {
   const TestInfo& t = form.Info;
   using S = TestInfoSizes;
-  b.I32(form.WideFreqMode);
-  b.I32(form.ChineseMode);
   b.Text(t.Name, S::Name);
   b.Text(t.No, S::No);
   b.Text(t.Type, S::Type);
@@ -138,11 +136,9 @@ void WriteModesAndInfo(RecordBuilder& b, const Form& form, bool withLight) {
   b.Bytes(form.TestDate, S::TestDate);
 }
 
-void ReadModesAndInfo(RecordParser& p, Form& form, bool withLight) {
+void ReadInfoAndDate(RecordParser& p, Form& form, bool withLight) {
   TestInfo& t = form.Info;
   using S = TestInfoSizes;
-  form.WideFreqMode = p.I32();
-  form.ChineseMode = p.I32();
   t.Name = p.Text(S::Name);
   t.No = p.Text(S::No);
   t.Type = p.Text(S::Type);
@@ -156,6 +152,18 @@ void ReadModesAndInfo(RecordParser& p, Form& form, bool withLight) {
     t.ColourTemperature = p.Text(S::ColourTemperature);
   }
   ReadTestDate(p, form);
+}
+
+void WriteModesAndInfo(RecordBuilder& b, const Form& form, bool withLight) {
+  b.I32(form.WideFreqMode);
+  b.I32(form.ChineseMode);
+  WriteInfoAndDate(b, form, withLight);
+}
+
+void ReadModesAndInfo(RecordParser& p, Form& form, bool withLight) {
+  form.WideFreqMode = p.I32();
+  form.ChineseMode = p.I32();
+  ReadInfoAndDate(p, form, withLight);
 }
 
 void ReadTestDate(RecordParser& p, Form& form) {

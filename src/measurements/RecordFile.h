@@ -64,6 +64,10 @@ FileResult ReadRecordFile(const std::string& path, std::size_t size, std::vector
 // `withLight`), then the test date.
 void WriteModesAndInfo(RecordBuilder& b, const Form& form, bool withLight);
 void ReadModesAndInfo(RecordParser& p, Form& form, bool withLight);
+// Only the test information texts and the date, as the analysis files keep
+// them (without the mode flags).
+void WriteInfoAndDate(RecordBuilder& b, const Form& form, bool withLight);
+void ReadInfoAndDate(RecordParser& p, Form& form, bool withLight);
 inline constexpr std::size_t ModesAndInfoSize = 8 + 209;  // flags, 8 texts and the date
 
 // The test date field into form.TestDate, terminated inside the field. The
