@@ -191,7 +191,7 @@ TEST(TermiosPort, QueuesBytesExactlyAndWaitsWithoutSpinning) {
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(port.WaitForInput(200));
   EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(190));
-  EXPECT_LT(CpuSeconds() - cpu0, 0.05);
+  EXPECT_LT(CpuSeconds() - cpu0, 0.1) << "the wait sleeps";
   std::uint8_t buf[8] = {};
   EXPECT_EQ(port.Read(buf, 3), 3u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "hel");
