@@ -1,7 +1,6 @@
 #include "analysis/AnalysisReport.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "analysis/AnalysisPanels.h"
@@ -10,23 +9,16 @@
 #include "core/MeasureSet.h"
 #include "link/Form.h"
 #include "measurements/PageMath.h"
-#include "platform/Canvas.h"
+#include "measurements/ReportParts.h"
 
 namespace kt {
 
 namespace {
 
-// The report is laid out below and right of a 25 mm margin.
-constexpr int Left = 2500, Top = 2500;
-
-struct InfoItem {
-  const char* Label;
-  int X, Y, ValueX;
-};
-
+// The report is laid out below and right of a 25 mm margin (MarginCanvas).
 struct Language {
   const char* Title[2];
-  InfoItem Info[9];  // name, number, type, standard, temperature, humidity, manufacturer, operator, date
+  InfoItem Info[9];  // in the order of TestInfoValues
   const char* RmsLabel[4];
   const char* CfLabel;
 };
@@ -85,87 +77,61 @@ constexpr int ValueLabelX = 20000, ValueX = 20800, UnitX = 22800;
 constexpr int EnvelopeReach = 1400;
 constexpr int WaveWidth = 8000;
 
-// Design coordinates, measured down from the top margin, onto the canvas.
-struct Page {
-  Canvas& c;
-  void Text(int x, int y, const std::string& s) { c.TextOut(Left + x, -(Top + y), s); }
-  void MoveTo(int x, int y) { c.MoveTo(Left + x, -(Top + y)); }
-  void LineTo(int x, int y) { c.LineTo(Left + x, -(Top + y)); }
-  void Line(int x1, int y1, int x2, int y2) {
-    MoveTo(x1, y1);
-    LineTo(x2, y2);
-  }
-};
-
 void Print(const Language& lang, const Form& form, const AnalysisData& a, Canvas& canvas) {
-  Page p{canvas};
-  const TestInfo& t = form.Info;
+  MarginCanvas c(canvas);
 
-  canvas.SetFont({Face, 800, clBlack, 0});
-  canvas.SetTextAlign(AlignCenter);
-  p.Text(11800, -500, lang.Title[0]);
-  p.Text(11800, 300, lang.Title[1]);
+  PrintMarginTitles(c, Face, 800, lang.Title);
 
-  canvas.SetFont({Face, 400, clBlack, 0});
-  canvas.SetTextAlign(AlignLeft);
-  const std::string values[9] = {t.Name,         t.No,      t.Type, t.Standard, t.Temperature + "℃", t.Humidity + "%",
-                                 t.Manufacturer, t.Operator, std::string(form.TestDate, strnlen(form.TestDate, sizeof form.TestDate))};
-  for (int i = 0; i < 9; ++i) {
-    const InfoItem& item = lang.Info[i];
-    p.Text(item.X, item.Y, item.Label);
-    p.Text(item.ValueX, item.Y, values[i]);
-  }
+  c.SetFont({Face, 400, clBlack, 0});
+  c.SetTextAlign(AlignLeft);
+  PrintInfoItems(c, lang.Info, TestInfoValues(form));
 
   for (const Row& r : Rows) {
-    p.Text(ValueLabelX, r.RmsLabelY, lang.RmsLabel[r.Channel]);
-    p.Text(ValueX, r.RmsValueY, RmsValueText(a, r.Channel));
-    p.Text(UnitX, r.RmsValueY, AnalysisUnit[r.Channel]);
-    p.Text(ValueLabelX, r.CfLabelY, lang.CfLabel);
-    p.Text(ValueX, r.CfValueY, CrestValueText(a, r.Channel));
+    c.TextOut(ValueLabelX, r.RmsLabelY, lang.RmsLabel[r.Channel]);
+    c.TextOut(ValueX, r.RmsValueY, RmsValueText(a, r.Channel));
+    c.TextOut(UnitX, r.RmsValueY, AnalysisUnit[r.Channel]);
+    c.TextOut(ValueLabelX, r.CfLabelY, lang.CfLabel);
+    c.TextOut(ValueX, r.CfValueY, CrestValueText(a, r.Channel));
   }
 
-  canvas.SetPen(clBlack, 50, PenStyle::Solid);
-  p.MoveTo(0, TableTop);
-  p.LineTo(TableRight, TableTop);
-  p.LineTo(TableRight, TableBottom);
-  p.LineTo(0, TableBottom);
-  p.LineTo(0, TableTop);
-  for (int x : {EnvelopeRight, WaveRight}) p.Line(x, TableTop, x, TableBottom);
-  for (int y : RowDividers) p.Line(0, y, TableRight, y);
+  c.SetPen(clBlack, 50, PenStyle::Solid);
+  ReportFrame(c, 0, TableTop, TableRight, TableBottom);
+  for (int x : {EnvelopeRight, WaveRight}) Line(c, x, TableTop, x, TableBottom);
+  for (int y : RowDividers) Line(c, 0, y, TableRight, y);
 
-  canvas.SetPen(clBlack, 10, PenStyle::Solid);
+  c.SetPen(clBlack, 10, PenStyle::Solid);
   for (const Row& r : Rows) {
-    const int c = r.Channel;
-    p.Line(0, r.Centre, EnvelopeRight, r.Centre);
-    const float max = a.EnvelopeMax[c];
+    const int ch = r.Channel;
+    Line(c, 0, r.Centre, EnvelopeRight, r.Centre);
+    const float max = a.EnvelopeMax[ch];
     if (max > 0.0f) {
       for (int i = 0; i < AnalysisEnvelopePoints; ++i) {
         const int x = Trunc(i * 1180.0 / 15);
         // Held to the row: only a damaged file has a point beyond the maximum.
-        const int half = std::clamp(Trunc(a.Envelope[c][i] / static_cast<double>(max) * EnvelopeReach), -EnvelopeReach,
+        const int half = std::clamp(Trunc(a.Envelope[ch][i] / static_cast<double>(max) * EnvelopeReach), -EnvelopeReach,
                                     EnvelopeReach);
-        p.Line(x, r.Centre - half, x, r.Centre + half);
+        Line(c, x, r.Centre - half, x, r.Centre + half);
       }
     }
   }
 
   for (const Row& r : Rows) {
-    const int c = r.Channel;
-    p.Line(EnvelopeRight, r.Centre, WaveRight, r.Centre);
-    const float peak = a.WavePeak[c];
+    const int ch = r.Channel;
+    Line(c, EnvelopeRight, r.Centre, WaveRight, r.Centre);
+    const float peak = a.WavePeak[ch];
     // The drawing copy never holds more than the slots, whatever a file says.
-    const int n = std::clamp(2 * static_cast<long long>(a.Period[c]), 0LL, static_cast<long long>(AnalysisWaveSamples));
+    const int n = std::clamp(2 * static_cast<long long>(a.Period[ch]), 0LL, static_cast<long long>(AnalysisWaveSamples));
     if (!(peak > 0.0f) || n == 0) continue;
     // A damaged file's point beyond the peak is held at twice it, which
     // keeps even the lowest row on the paper.
-    const auto y = [&](int k) { return r.Centre - Trunc(DrawRatio(a.Wave[c][k], peak, 2.0) * r.WaveAmplitude); };
-    p.MoveTo(EnvelopeRight, y(0));
-    for (int k = 1; k < n; ++k) p.LineTo(EnvelopeRight + k * WaveWidth / n, y(k));
+    const auto y = [&](int k) { return r.Centre - Trunc(DrawRatio(a.Wave[ch][k], peak, 2.0) * r.WaveAmplitude); };
+    c.MoveTo(EnvelopeRight, y(0));
+    for (int k = 1; k < n; ++k) c.LineTo(EnvelopeRight + k * WaveWidth / n, y(k));
   }
 
-  canvas.SetPen(clBlack, 20, PenStyle::Solid);
+  c.SetPen(clBlack, 20, PenStyle::Solid);
   const int select = Trunc(a.SelectX * 0.5 * 11800 / 150);
-  p.Line(select, TableTop, select, TableBottom);
+  Line(c, select, TableTop, select, TableBottom);
 }
 
 }  // namespace

@@ -273,16 +273,13 @@ void DrawMainsWaves(Canvas& c, const Layout& L, const Form& form) {
   // Every second point of the 200-point period, the period twice side by
   // side. A point beyond the peak (only a damaged file has one) is held at
   // the amplitude, inside the box.
-  const auto wave = [&](const float* points, float peak, double amplitude, Colour colour) {
-    c.SetPen(colour, 1);
-    const auto y = [&](int i) { return Trunc(axis - Trunc(amplitude * DrawRatio(points[2 * i], peak, 1.0))); };
-    c.MoveTo(xa, y(0));
-    for (int i = 0; i < 100; ++i) c.LineTo(Trunc(xa + i * sx), y(i));
-    for (int i = 0; i < 100; ++i) c.LineTo(Trunc(xa + (100 + i) * sx), y(i));
-  };
   const int amp = Trunc(40 * sy);
-  wave(in.VoltageWave, in.VoltagePeak, amp - 5 * sy, clRed);
-  wave(in.CurrentWave, in.CurrentPeak, amp + 5 * sy, clBlue);
+  TwoPeriodTrace trace{.Left = xa, .Step = sx, .Axis = axis, .Height = amp - 5 * sy, .Limit = 1.0};
+  c.SetPen(clRed, 1);
+  DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
+  trace.Height = amp + 5 * sy;
+  c.SetPen(clBlue, 1);
+  DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
 }
 
 void DrawLampBands(Canvas& c, const Layout& L, const Form& form) {

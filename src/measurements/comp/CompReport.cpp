@@ -1,25 +1,18 @@
 #include "measurements/comp/CompReport.h"
 
-#include <cstring>
 #include <string>
 
 #include "core/Geometry.h"
 #include "core/NumberText.h"
 #include "link/Form.h"
 #include "measurements/PageMath.h"
-#include "measurements/output/OutputReport.h"
-#include "platform/Canvas.h"
+#include "measurements/ReportParts.h"
 
 namespace kt {
 
 namespace {
 
 // Positions are design units from the report's margins (MarginCanvas).
-struct InfoItem {
-  const char* Label;
-  int X, Y, ValueX;  // ValueX 0: the label stands alone
-};
-
 struct RotatedCaption {
   const char* Text;
   int X, Y;
@@ -40,9 +33,8 @@ struct Language {
   int RotatedCount;
   const StackedCaption* Stacked;
   int StackedCount;
-  // Name, No, Type, Standard, Temperature, Humidity, Manufacturer, Operator,
-  // Test Date, Result, Luminous flux, Colour temperature.
-  InfoItem Info[12];
+  InfoItem Info[9];   // in the order of TestInfoValues
+  InfoItem Lamp[3];   // Result (no value), luminous flux, colour temperature
   const char* InputLabels[3][3];  // [row][column]
   const char* ThdLabels[3];
   const char* PercentSuffix;
@@ -87,8 +79,8 @@ const Language English = {
      {"Humidity:", 18000, 1800, 21000},
      {"Manufacturer:", 1000, 16200, 4000},
      {"Operator:", 16000, 16200, 18500},
-     {"Test Date:", 1000, 16700, 4000},
-     {"Result:", 16000, 16700, 0},
+     {"Test Date:", 1000, 16700, 4000}},
+    {{"Result:", 16000, 16700, 0},
      {"Luminous flux:", 10300, 2700, 13300},
      {"Color Temperature:", 17000, 2700, 22000}},
     {{"Urms (V)", "Irms (A)", "Irmsw (A)"}, {"P     (W)", "PF", "PFw"}, {"Freq (Hz)", "CFv", "CFi"}},
@@ -119,8 +111,8 @@ const Language Chinese = {
      {"湿度:", 19000, 1800, 20500},
      {"制造商:", 1000, 16200, 3000},
      {"测试员:", 18000, 16200, 20000},
-     {"测试日期:", 1000, 16700, 3000},
-     {"测定结果:", 18000, 16700, 0},
+     {"测试日期:", 1000, 16700, 3000}},
+    {{"测定结果:", 18000, 16700, 0},
      {"光通量:", 10300, 2700, 12300},
      {"色温:", 18000, 2700, 19500}},
     {{"电压 (V)", "电流 (A)", "宽频电流 (A)"}, {"功率 (W)", "功率因数", "宽频功率因数"}, {"频率 (Hz)", "电压波峰比", "电流波峰比"}},
@@ -138,11 +130,6 @@ const Language Chinese = {
 constexpr int TextHeight = 400;
 constexpr int Right = 23700, Bottom = 16000;
 
-void Line(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(x1, y1);
-  c.LineTo(x2, y2);
-}
-
 void DrawCaptions(Canvas& c, const Language& lang, int escapement) {
   if (lang.RotatedCount > 0) {
     c.SetFont({lang.Face, TextHeight, clBlack, escapement});
@@ -158,25 +145,10 @@ void DrawCaptions(Canvas& c, const Language& lang, int escapement) {
 }
 
 void DrawInfo(Canvas& c, const Language& lang, const Form& form) {
-  const TestInfo& t = form.Info;
-  const std::string values[12] = {t.Name,
-                                  t.No,
-                                  t.Type,
-                                  t.Standard,
-                                  t.Temperature + "℃",
-                                  t.Humidity + "%",
-                                  t.Manufacturer,
-                                  t.Operator,
-                                  std::string(form.TestDate, strnlen(form.TestDate, sizeof form.TestDate)),
-                                  "",
-                                  t.LuminousFlux + " lm",
-                                  t.ColourTemperature + " K"};
   c.SetTextAlign(AlignLeft);
-  for (int i = 0; i < 12; ++i) {
-    const InfoItem& item = lang.Info[i];
-    c.TextOut(item.X, item.Y, item.Label);
-    if (item.ValueX) c.TextOut(item.ValueX, item.Y, values[i]);
-  }
+  PrintInfoItems(c, lang.Info, TestInfoValues(form));
+  const std::string lamp[3] = {"", form.Info.LuminousFlux + " lm", form.Info.ColourTemperature + " K"};
+  PrintInfoItems(c, lang.Lamp, lamp);
 }
 
 void DrawTables(Canvas& c, const Language& lang, const Form& form) {
@@ -267,14 +239,10 @@ void DrawPictures(Canvas& c, const Form& form) {
   // Two mains periods, every second point of the 200, 40 units apart.
   ReportFrame(c, 2000, 3200, 10000, 7200);
   Line(c, 2000, 5200, 10000, 5200);
-  const auto wave = [&](const float* points, float peak, int height) {
-    const auto y = [&](int i) { return 5200 - Scaled(points[2 * i], peak, height); };
-    c.MoveTo(2000, y(0));
-    for (int i = 0; i < 100; ++i) c.LineTo(2000 + i * 800 / 20, y(i));
-    for (int i = 0; i < 100; ++i) c.LineTo(2000 + (100 + i) * 800 / 20, y(i));
-  };
-  wave(in.VoltageWave, in.VoltagePeak, 1500);
-  wave(in.CurrentWave, in.CurrentPeak, 1700);
+  TwoPeriodTrace trace{.Left = 2000, .Step = 40, .Axis = 5200, .Height = 1500, .Limit = 1.0};
+  DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
+  trace.Height = 1700;
+  DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
 
   // The first 100 envelope samples of lamp voltage and lamp current as
   // mirrored bands, 80 units apart.
@@ -294,10 +262,7 @@ void DrawPictures(Canvas& c, const Form& form) {
 
 void Print(const Language& lang, Form& form, Canvas& report) {
   MarginCanvas c(report);
-  c.SetFont({lang.Face, lang.TitleHeight, clBlack, 0});
-  c.SetTextAlign(AlignCenter);
-  c.TextOut(11800, -500, lang.Title[0]);
-  c.TextOut(11800, 300, lang.Title[1]);
+  PrintMarginTitles(c, lang.Face, lang.TitleHeight, lang.Title);
   c.SetFont({lang.Face, TextHeight, clBlack, 0});
 
   DrawCaptions(c, lang, CompCaptionEscapement(form.PrinterFamily));

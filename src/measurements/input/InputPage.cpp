@@ -172,24 +172,8 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   }
 
   // Waveform box and the two periods of each channel.
-  const int top = Y(135) - Y(50), amp = Y(50), boxR = left + X(200);
-  c.SetPen(clBlack, 1);
-  c.MoveTo(left, mid - amp);
-  c.LineTo(boxR, mid - amp);
-  c.LineTo(boxR, mid + amp);
-  c.LineTo(left, mid + amp);
-  c.LineTo(left, top);
-  c.MoveTo(left, mid);
-  c.LineTo(boxR, mid);
-  const auto wave = [&](const float* points, float peak, double height, Colour colour) {
-    c.SetPen(colour, 1);
-    const auto yOf = [&](int j) { return mid - Trunc(height * DrawRatio(points[2 * j], peak)); };
-    c.MoveTo(left, yOf(0));
-    for (int j = 0; j < 100; ++j) c.LineTo(Trunc(left + j * sx), yOf(j));
-    for (int j = 0; j < 100; ++j) c.LineTo(Trunc(left + (j + 100) * sx), yOf(j));
-  };
-  wave(in.VoltageWave, in.VoltagePeak, amp - 15 * sy, clRed);
-  wave(in.CurrentWave, in.CurrentPeak, amp - 5 * sy, DarkGreen);
+  const int amp = Y(50);
+  PaintMainsWaves(c, in, {left, left + X(200), mid, amp, sx, amp - 15 * sy, amp - 5 * sy});
 
   // Spectra: bar k of each at 5 units per bin, the fundamental 50 units high.
   const auto spectrum = [&](const float* magnitude, double baseUnits, Colour colour) {
@@ -209,6 +193,23 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
 }
 
 }  // namespace
+
+void PaintMainsWaves(Canvas& c, const InputResult& in, const MainsWaveBox& b) {
+  c.SetPen(clBlack, 1);
+  c.MoveTo(b.Left, b.Mid - b.Amp);
+  c.LineTo(b.Right, b.Mid - b.Amp);
+  c.LineTo(b.Right, b.Mid + b.Amp);
+  c.LineTo(b.Left, b.Mid + b.Amp);
+  c.LineTo(b.Left, b.Mid - b.Amp);
+  c.MoveTo(b.Left, b.Mid);
+  c.LineTo(b.Right, b.Mid);
+  TwoPeriodTrace trace{.Left = b.Left, .Step = b.Step, .Axis = static_cast<double>(b.Mid), .Height = b.VoltageHeight};
+  c.SetPen(clRed, 1);
+  DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
+  trace.Height = b.CurrentHeight;
+  c.SetPen(DarkGreen, 1);
+  DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
+}
 
 void PaintInputPageEnglish(Form& form, Canvas& canvas, int width, int height) {
   Paint(English, form, canvas, width, height);

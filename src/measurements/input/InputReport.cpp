@@ -7,7 +7,7 @@
 #include "core/NumberText.h"
 #include "link/Form.h"
 #include "measurements/PageMath.h"
-#include "platform/Canvas.h"
+#include "measurements/ReportParts.h"
 
 namespace kt {
 
@@ -51,28 +51,26 @@ const Language Chinese = {
 
 const char* Face = "宋体";
 
-void Line(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(x1, y1);
-  c.LineTo(x2, y2);
-}
+// The test information of the mains-side reports, in the order of
+// TestInfoValues.
+constexpr InfoItem MainsInfoEnglish[9] = {
+    {"Name:", 3500, -4000, 5000},          {"No.:", 3500, -4500, 5000},        {"Type:", 12500, -4000, 14500},
+    {"Standard:", 12500, -4500, 14500},    {"Temperature:", 20500, -4000, 23500}, {"Humidity:", 20500, -4500, 23500},
+    {"Manufacturer:", 3500, -18700, 6500}, {"Operator:", 20500, -18700, 22500}, {"Test Date:", 3500, -19200, 6500},
+};
+constexpr InfoItem MainsInfoChinese[9] = {
+    {"名称:", 3500, -4000, 5000},    {"编号:", 3500, -4500, 5000},      {"型号:", 12500, -4000, 14000},
+    {"规格:", 12500, -4500, 14000},  {"温度:", 21500, -4000, 23000},    {"湿度:", 21500, -4500, 23000},
+    {"制造商:", 3500, -18700, 5500}, {"测试员:", 21500, -18700, 23000}, {"测试日期:", 3500, -19200, 5500},
+};
 
 void Print(const Language& lang, Form& form, Canvas& c, bool chinese) {
   const InputResult& in = form.M.Input;
   const bool wide = form.WideFreqMode != 0;
 
-  c.SetFont({Face, 800, clBlack, 0});
-  c.SetTextAlign(AlignCenter);
-  c.TextOut(14300, -2000, lang.Title1);
-  c.TextOut(14300, -2800, lang.Title2);
+  PrintMainsHeading(c, lang.Title1, lang.Title2);
 
-  // Frame.
-  c.SetPen(clBlack, 50);
-  c.MoveTo(2000, -5000);
-  c.LineTo(26600, -5000);
-  c.LineTo(26600, -18500);
-  c.LineTo(2000, -18500);
-  c.LineTo(2000, -5000);
-  Line(c, 2000, -6800, 26600, -6800);
+  // The frame's dividers, at the heading's pen first.
   Line(c, 2000, -11500, 13500, -11500);
   Line(c, 2000, -15000, 13500, -15000);
   Line(c, 13500, -6800, 13500, -18500);
@@ -128,20 +126,13 @@ void Print(const Language& lang, Form& form, Canvas& c, bool chinese) {
 
   // Two periods of each channel.
   c.SetPen(clBlack, 10);
-  c.MoveTo(2500, -7000);
-  c.LineTo(12500, -7000);
-  c.LineTo(12500, -11000);
-  c.LineTo(2500, -11000);
-  c.LineTo(2500, -7000);
+  ReportFrame(c, 2500, -7000, 12500, -11000);
   Line(c, 2500, -9000, 12500, -9000);
-  const auto wave = [&](const float* points, float peak, double amplitude) {
-    const auto y = [&](int j) { return -(9000 - Trunc(DrawRatio(points[2 * j], peak) * amplitude)); };
-    c.MoveTo(2500, y(0));
-    for (int j = 0; j < 100; ++j) c.LineTo(2500 + 50 * j, y(j));
-    for (int j = 0; j < 100; ++j) c.LineTo(2500 + 50 * (j + 100), y(j));
-  };
-  wave(in.VoltageWave, in.VoltagePeak, 1500);
-  wave(in.CurrentWave, in.CurrentPeak, 1750);
+  // The report canvas's y runs upwards: the heights are negative.
+  TwoPeriodTrace trace{.Left = 2500, .Step = 50, .Axis = -9000, .Height = -1500};
+  DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
+  trace.Height = -1750;
+  DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
 
   // Spectra, 250 units per bin, the fundamental 2000 units tall.
   const auto spectrum = [&](const float* magnitude, int base) {
@@ -160,32 +151,20 @@ void Print(const Language& lang, Form& form, Canvas& c, bool chinese) {
 
 }  // namespace
 
+void PrintMainsHeading(Canvas& c, const char* title1, const char* title2) {
+  c.SetFont({Face, 800, clBlack, 0});
+  c.SetTextAlign(AlignCenter);
+  c.TextOut(14300, -2000, title1);
+  c.TextOut(14300, -2800, title2);
+  c.SetPen(clBlack, 50);
+  ReportFrame(c, 2000, -5000, 26600, -18500);
+  Line(c, 2000, -6800, 26600, -6800);
+}
+
 void PrintMainsInfoBlock(const Form& form, Canvas& c, bool chinese) {
-  const TestInfo& t = form.Info;
-  struct Item {
-    const char* en;
-    const char* zh;
-    int x, xZh, y;
-    int valueX, valueXZh;
-    std::string value;
-  };
-  const Item items[] = {
-      {"Name:", "名称:", 3500, 3500, -4000, 5000, 5000, t.Name},
-      {"No.:", "编号:", 3500, 3500, -4500, 5000, 5000, t.No},
-      {"Type:", "型号:", 12500, 12500, -4000, 14500, 14000, t.Type},
-      {"Standard:", "规格:", 12500, 12500, -4500, 14500, 14000, t.Standard},
-      {"Temperature:", "温度:", 20500, 21500, -4000, 23500, 23000, t.Temperature + "℃"},
-      {"Humidity:", "湿度:", 20500, 21500, -4500, 23500, 23000, t.Humidity + "%"},
-      {"Manufacturer:", "制造商:", 3500, 3500, -18700, 6500, 5500, t.Manufacturer},
-      {"Operator:", "测试员:", 20500, 21500, -18700, 22500, 23000, t.Operator},
-      {"Test Date:", "测试日期:", 3500, 3500, -19200, 6500, 5500, form.TestDate},
-  };
   c.SetFont({Face, 400, clBlack, 0});
   c.SetTextAlign(AlignLeft);
-  for (const Item& item : items) {
-    c.TextOut(chinese ? item.xZh : item.x, item.y, chinese ? item.zh : item.en);
-    c.TextOut(chinese ? item.valueXZh : item.valueX, item.y, item.value);
-  }
+  PrintInfoItems(c, chinese ? MainsInfoChinese : MainsInfoEnglish, TestInfoValues(form));
 }
 
 void PrintInputReportEnglish(Form& form, Canvas& canvas) { Print(English, form, canvas, false); }

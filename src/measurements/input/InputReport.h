@@ -11,7 +11,10 @@ void PrintInputReport(Form& form, Canvas& canvas);
 void PrintInputReportEnglish(Form& form, Canvas& canvas);
 void PrintInputReportChinese(Form& form, Canvas& canvas);
 
-// The test information block of the mains-side reports (input, phase angle).
+// The parts the mains-side reports (input, phase angle) share: the two
+// titles with the outer frame and the line under the value table (the pen is
+// left at 0.5 mm), and the test information block.
+void PrintMainsHeading(Canvas& canvas, const char* title1, const char* title2);
 void PrintMainsInfoBlock(const Form& form, Canvas& canvas, bool chinese);
 
 }  // namespace kt

@@ -1,6 +1,5 @@
 #include "measurements/output/OutputReport.h"
 
-#include <cstring>
 #include <string>
 
 #include "core/Geometry.h"
@@ -8,6 +7,7 @@
 #include "core/NumberText.h"
 #include "link/Form.h"
 #include "measurements/PageMath.h"
+#include "measurements/ReportParts.h"
 
 namespace kt {
 
@@ -16,17 +16,10 @@ namespace {
 constexpr const char* Face = "宋体";
 constexpr int TitleHeight = 800, TextHeight = 400;
 
-// A label with its value to the right; positions in design units.
-struct InfoItem {
-  const char* Label;
-  int X, Y, ValueX;
-};
-
 struct Language {
   const char* Title[2];
-  // Pout, f, Name, No, Type, Standard, Temperature, Humidity, Manufacturer,
-  // Operator, Test Date.
-  InfoItem Info[11];
+  InfoItem Measured[2];  // Pout, f
+  InfoItem Info[9];      // in the order of TestInfoValues
   // The value column, top to bottom: four rows each for the lamp voltage,
   // the lamp current, the filament and the cathode-lead current.
   const char* Rows[16];
@@ -40,9 +33,8 @@ struct Language {
 
 const Language English = {
     {"KT6100 Electronic Ballast Test Instrument", "Output Characteristic Test Report"},
-    {{"Pout:", 1000, 15300, 2500},
-     {"f   :", 18000, 15300, 19500},
-     {"Name:", 1000, 1300, 3000},
+    {{"Pout:", 1000, 15300, 2500}, {"f   :", 18000, 15300, 19500}},
+    {{"Name:", 1000, 1300, 3000},
      {"No. :", 1000, 1800, 3000},
      {"Type:", 9000, 1300, 11500},
      {"standard:", 9000, 1800, 11500},
@@ -63,9 +55,8 @@ const Language English = {
 
 const Language Chinese = {
     {"KT6100电子镇流器综合测试仪", "输出特性测试报告"},
-    {{"功率:", 1000, 15300, 2500},
-     {"振荡频率:", 17500, 15300, 20000},
-     {"名称:", 1000, 1300, 2500},
+    {{"功率:", 1000, 15300, 2500}, {"振荡频率:", 17500, 15300, 20000}},
+    {{"名称:", 1000, 1300, 2500},
      {"编号:", 1000, 1800, 2500},
      {"型号:", 10000, 1300, 11500},
      {"规格:", 10000, 1800, 11500},
@@ -120,31 +111,14 @@ constexpr int PanelHeight = 3000, PanelWidth = 23700, CurveWidth = 13000, BandHa
 void Print(const Language& lang, Form& form, Canvas& report) {
   MarginCanvas c(report);
   const OutputResult& o = form.M.Output;
-  const TestInfo& t = form.Info;
 
-  c.SetFont({Face, TitleHeight, clBlack, 0});
-  c.SetTextAlign(AlignCenter);
-  c.TextOut(11800, -500, lang.Title[0]);
-  c.TextOut(11800, 300, lang.Title[1]);
+  PrintMarginTitles(c, Face, TitleHeight, lang.Title);
 
   c.SetFont({Face, TextHeight, clBlack, 0});
   c.SetTextAlign(AlignLeft);
-  const std::string values[11] = {NumberText(o.Pout, 1) + " (W)",
-                                  NumberText(o.OscFreq, 2) + " (kHz)",
-                                  t.Name,
-                                  t.No,
-                                  t.Type,
-                                  t.Standard,
-                                  t.Temperature + "℃",
-                                  t.Humidity + "%",
-                                  t.Manufacturer,
-                                  t.Operator,
-                                  std::string(form.TestDate, strnlen(form.TestDate, sizeof form.TestDate))};
-  for (int i = 0; i < 11; ++i) {
-    const InfoItem& item = lang.Info[i];
-    c.TextOut(item.X, item.Y, item.Label);
-    c.TextOut(item.ValueX, item.Y, values[i]);
-  }
+  const std::string measured[2] = {NumberText(o.Pout, 1) + " (W)", NumberText(o.OscFreq, 2) + " (kHz)"};
+  PrintInfoItems(c, lang.Measured, measured);
+  PrintInfoItems(c, lang.Info, TestInfoValues(form));
 
   for (int r = 0; r < 16; ++r) {
     const ValueRow& row = Rows[r];
@@ -161,40 +135,26 @@ void Print(const Language& lang, Form& form, Canvas& report) {
     const int top = PanelTop[ch], axis = top + PanelHeight / 2;
     c.SetPen(clBlack, 50);
     ReportFrame(c, 0, top, PanelWidth, top + PanelHeight);
-    c.MoveTo(CurveWidth, top);
-    c.LineTo(CurveWidth, top + PanelHeight);
+    Line(c, CurveWidth, top, CurveWidth, top + PanelHeight);
     c.SetPen(clBlack, 10);
-    c.MoveTo(0, axis);
-    c.LineTo(CurveWidth, axis);
+    Line(c, 0, axis, CurveWidth, axis);
     // The mirrored band of the 150 samples without resampling, 13 mm high
     // at the curve's largest value, spanning the curve area. A damaged
     // file's sample beyond the peak stays inside the panel.
     for (int i = 0; i < 150; ++i) {
       const int v = Trunc(DrawRatio(o.OutputWave[ch][i], o.OutputWavePeak[ch], 1.0) * BandHalfHeight);
       const int x = Trunc(MarginCanvas::Margin + i * 1300 * (1.0 / 15)) - MarginCanvas::Margin;
-      c.MoveTo(x, axis - v);
-      c.LineTo(x, axis + v);
+      Line(c, x, axis - v, x, axis + v);
     }
   }
 
   c.SetPen(clBlack, 50);
-  c.MoveTo(0, 2500);
-  c.LineTo(0, 16000);
-  c.MoveTo(PanelWidth, 2500);
-  c.LineTo(PanelWidth, 16000);
-  c.MoveTo(0, 16000);
-  c.LineTo(PanelWidth, 16000);
+  Line(c, 0, 2500, 0, 16000);
+  Line(c, PanelWidth, 2500, PanelWidth, 16000);
+  Line(c, 0, 16000, PanelWidth, 16000);
 }
 
 }  // namespace
-
-void ReportFrame(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(x1, y1);
-  c.LineTo(x2, y1);
-  c.LineTo(x2, y2);
-  c.LineTo(x1, y2);
-  c.LineTo(x1, y1);
-}
 
 void PrintOutputReportEnglish(Form& form, Canvas& canvas) { Print(English, form, canvas); }
 void PrintOutputReportChinese(Form& form, Canvas& canvas) { Print(Chinese, form, canvas); }

@@ -5,7 +5,7 @@
 #include "core/Geometry.h"
 #include "core/NumberText.h"
 #include "link/Form.h"
-#include "measurements/PageMath.h"
+#include "measurements/input/InputPage.h"
 #include "platform/Canvas.h"
 
 namespace kt {
@@ -143,23 +143,8 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   }
 
   // Waveform box and two periods of each channel.
-  const int left = X(20), mid = Y(150), amp = Y(55), boxR = left + X(200);
-  c.SetPen(clBlack, 1);
-  c.MoveTo(left, mid - amp);
-  c.LineTo(boxR, mid - amp);
-  c.LineTo(boxR, mid + amp);
-  c.LineTo(left, mid + amp);
-  c.LineTo(left, mid - amp);
-  pixelLine(left, mid, boxR, mid);
-  const auto wave = [&](const float* points, float peak, double height, Colour colour) {
-    c.SetPen(colour, 1);
-    const auto yOf = [&](int j) { return mid - Trunc(height * DrawRatio(points[2 * j], peak)); };
-    c.MoveTo(left, yOf(0));
-    for (int j = 0; j < 100; ++j) c.LineTo(Trunc(left + j * sx), yOf(j));
-    for (int j = 0; j < 100; ++j) c.LineTo(Trunc(left + (j + 100) * sx), yOf(j));
-  };
-  wave(in.VoltageWave, in.VoltagePeak, amp - 10 * sy, clRed);
-  wave(in.CurrentWave, in.CurrentPeak, amp - 5 * sy, DarkGreen);
+  const int left = X(20), amp = Y(55);
+  PaintMainsWaves(c, in, {left, left + X(200), Y(150), amp, sx, amp - 10 * sy, amp - 5 * sy});
 
   // Low-order current harmonics in percent: bins 2, 3, 5, 7, 9, 11.
   const int binX = X(65), pctX = Trunc(binX + 110 * sx);

@@ -1,14 +1,12 @@
 #include "measurements/phase/PhaseReport.h"
 
-#include <algorithm>
 #include <string>
 
-#include "core/Geometry.h"
 #include "core/NumberText.h"
 #include "link/Form.h"
 #include "measurements/PageMath.h"
+#include "measurements/ReportParts.h"
 #include "measurements/input/InputReport.h"
-#include "platform/Canvas.h"
 
 namespace kt {
 
@@ -48,28 +46,13 @@ const Language Chinese = {
 
 const char* Face = "宋体";
 
-void Line(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(x1, y1);
-  c.LineTo(x2, y2);
-}
-
 void Print(const Language& lang, Form& form, Canvas& c) {
   const InputResult& in = form.M.Input;
   const MeasureSet& ms = form.M;
 
-  c.SetFont({Face, 800, clBlack, 0});
-  c.SetTextAlign(AlignCenter);
-  c.TextOut(14300, -2000, lang.Title1);
-  c.TextOut(14300, -2800, lang.Title2);
+  PrintMainsHeading(c, lang.Title1, lang.Title2);
 
-  // Frame.
-  c.SetPen(clBlack, 50);
-  c.MoveTo(2000, -5000);
-  c.LineTo(26600, -5000);
-  c.LineTo(26600, -18500);
-  c.LineTo(2000, -18500);
-  c.LineTo(2000, -5000);
-  Line(c, 2000, -6800, 26600, -6800);
+  // The frame's dividers, at the heading's pen first.
   Line(c, 2000, -13200, 13500, -13200);
   Line(c, 13500, -6800, 13500, -18500);
   Line(c, 14000, -6800, 14000, -18500);
@@ -117,22 +100,14 @@ void Print(const Language& lang, Form& form, Canvas& c) {
 
   // Two periods of each channel, the crest 2550 units off the zero line.
   c.SetPen(clBlack, 10);
-  c.MoveTo(2700, -7200);
-  c.LineTo(12700, -7200);
-  c.LineTo(12700, -12800);
-  c.LineTo(2700, -12800);
-  c.LineTo(2700, -7200);
+  ReportFrame(c, 2700, -7200, 12700, -12800);
   Line(c, 2700, -10000, 12700, -10000);
-  const auto wave = [&](const float* points, float peak) {
-    // Held to the frame: only damaged values go past the crest, and the top
-    // of their reach would be off the paper.
-    const auto y = [&](int j) { return -std::clamp(10000 - Trunc(DrawRatio(points[2 * j], peak) * 2550), 7200, 12800); };
-    c.MoveTo(2700, y(0));
-    for (int j = 0; j < 100; ++j) c.LineTo(2700 + 50 * j, y(j));
-    for (int j = 0; j < 100; ++j) c.LineTo(2700 + 50 * (j + 100), y(j));
-  };
-  wave(in.VoltageWave, in.VoltagePeak);
-  wave(in.CurrentWave, in.CurrentPeak);
+  // The report canvas's y runs upwards: the height is negative. Held to the
+  // frame: only damaged values go past the crest, and the top of their reach
+  // would be off the paper.
+  const TwoPeriodTrace trace{.Left = 2700, .Step = 50, .Axis = -10000, .Height = -2550, .Low = -12800, .High = -7200};
+  DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
+  DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
 
   // Low-order current harmonics in percent: bins 2, 3, 5, 7, 9, 11.
   c.SetFont({Face, 500, clBlack, 0});

@@ -7,9 +7,9 @@
 #include "core/MeasureSet.h"
 #include "link/Form.h"
 #include "measurements/PageMath.h"
+#include "measurements/ReportParts.h"
 #include "measurements/start/StartRun.h"
 #include "measurements/start/StartValueRows.h"
-#include "platform/Canvas.h"
 
 namespace kt {
 
@@ -17,8 +17,7 @@ namespace {
 
 struct Language {
   const char* Title[2];
-  const char* InfoLabels[9];  // in the order of InfoItems below
-  int InfoValueX[9];
+  InfoItem Info[9];  // in the order of TestInfoValues
   const char* Labels[16];  // value column, top to bottom (see StartValueRows.h)
   const char* CursorTime;
   const char* CursorVoltage;
@@ -27,8 +26,15 @@ struct Language {
 
 const Language English = {
     {"KT6100 Electronic Ballast Test Instrument", "Start Characteristic Test Report"},
-    {"Name:", "No. :", "Type:", "Standard:", "Temperature:", "Humidity:", "Manufacturer:", "Operator:", "Test Date:"},
-    {2500, 2500, 11500, 11500, 21000, 21000, 4000, 18500, 4000},
+    {{"Name:", 1000, 1300, 2500},
+     {"No. :", 1000, 1800, 2500},
+     {"Type:", 9000, 1300, 11500},
+     {"Standard:", 9000, 1800, 11500},
+     {"Temperature:", 18000, 1300, 21000},
+     {"Humidity:", 18000, 1800, 21000},
+     {"Manufacturer:", 1000, 16200, 4000},
+     {"Operator:", 16000, 16200, 18500},
+     {"Test Date:", 1000, 16700, 4000}},
     {"Lamp Voltage:", "Peak Voltage:", "Time to Peak Voltage:", "Sensitivity:",       //
      "Lamp Current:", "Peak Current:", "Time to Peak Current:", "Time for warm-up:",  //
      "Filament Current:", "Peak Current:", "Time to Peak Current:", "Sensitivity:",   //
@@ -40,8 +46,15 @@ const Language English = {
 
 const Language Chinese = {
     {"KT6100 电子镇流器综合测试仪", "启动特性测试报告"},
-    {"名称:", "编号:", "型号:", "规格:", "温度:", "湿度:", "制造商:", "测试员:", "测试日期:"},
-    {2500, 2500, 10500, 10500, 19500, 19500, 3500, 18000, 3500},
+    {{"名称:", 1000, 1300, 2500},
+     {"编号:", 1000, 1800, 2500},
+     {"型号:", 9000, 1300, 10500},
+     {"规格:", 9000, 1800, 10500},
+     {"温度:", 18000, 1300, 19500},
+     {"湿度:", 18000, 1800, 19500},
+     {"制造商:", 1000, 16200, 3500},
+     {"测试员:", 16000, 16200, 18000},
+     {"测试日期:", 1000, 16700, 3500}},
     {"灯电压:", "峰值电压:", "到达峰值时间:", "时间分度:",    //
      "灯电流:", "峰值电流:", "到达峰值时间:", "预热时间:",    //
      "灯丝电流:", "峰值电流:", "到达峰值时间:", "时间分度:",  //
@@ -54,18 +67,9 @@ const Language Chinese = {
 constexpr const char* Face = "宋体";
 constexpr int TitleHeight = 700, TextHeight = 400;
 
-// The layout is measured from a 25 mm margin at the left and the top.
-constexpr int MarginLeft = 2500, MarginTop = 2500;
-// A4 across, in 0.01 mm: damaged curves are held to the paper.
+// The layout is measured from a 25 mm margin at the left and the top
+// (MarginCanvas). A4 across, in 0.01 mm: damaged curves are held to the paper.
 constexpr int PaperHeight = 21000;
-
-// The label positions of the test information (design units below the top
-// margin), in the order of the language tables.
-struct InfoPos {
-  int X, Y;
-};
-constexpr InfoPos InfoItems[9] = {{1000, 1300},  {1000, 1800},  {9000, 1300},   {9000, 1800}, {18000, 1300},
-                                  {18000, 1800}, {1000, 16200}, {16000, 16200}, {1000, 16700}};
 
 constexpr int LabelColumn = 14000, IndentColumn = 15000, ValueColumn = 20000, CursorColumn = 8000;
 // Value rows of each panel, 750 apart from the panel's first.
@@ -86,53 +90,26 @@ constexpr int CursorBoxTop[4] = {2700, 6200, 9700, 13200};
 constexpr int PanelChannel[4] = {ChU, ChIl, ChIf, ChIk};
 constexpr double FullScale[4] = {1000.0, 1.5, 1.5, 1.5};
 
-// The canvas point of design point (x, y).
-int PX(int x) { return MarginLeft + x; }
-int PY(int y) { return -(MarginTop + y); }
-
-void Text(Canvas& c, int x, int y, const std::string& s) { c.TextOut(PX(x), PY(y), s); }
-void Line(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(PX(x1), PY(y1));
-  c.LineTo(PX(x2), PY(y2));
-}
-// An outline only: a filled rectangle would wipe out the texts drawn before.
-void Frame(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(PX(x1), PY(y1));
-  c.LineTo(PX(x2), PY(y1));
-  c.LineTo(PX(x2), PY(y2));
-  c.LineTo(PX(x1), PY(y2));
-  c.LineTo(PX(x1), PY(y1));
-}
-
 void PrintTexts(const Language& lang, const Form& form, Canvas& c) {
   const StartResult& r = form.M.Start;
-  const TestInfo& t = form.Info;
 
-  c.SetFont({Face, TitleHeight, clBlack, 0});
-  c.SetTextAlign(AlignCenter);
-  Text(c, 11800, -500, lang.Title[0]);
-  Text(c, 11800, 300, lang.Title[1]);
+  PrintMarginTitles(c, Face, TitleHeight, lang.Title);
 
   c.SetFont({Face, TextHeight, clBlack, 0});
   c.SetTextAlign(AlignLeft);
-  const std::string values[9] = {t.Name,           t.No,           t.Type,     t.Standard,   t.Temperature + "℃",
-                                 t.Humidity + "%", t.Manufacturer, t.Operator, form.TestDate};
-  for (int k = 0; k < 9; ++k) {
-    Text(c, InfoItems[k].X, InfoItems[k].Y, lang.InfoLabels[k]);
-    Text(c, lang.InfoValueX[k], InfoItems[k].Y, values[k]);
-  }
+  PrintInfoItems(c, lang.Info, TestInfoValues(form));
 
   for (int row = 0; row < StartRowCount; ++row) {
     const int y = FirstRow[StartRowPanel(row)] + RowGap * (row % 4);
-    Text(c, StartRowIndented(row) ? IndentColumn : LabelColumn, y, lang.Labels[row]);
+    c.TextOut(StartRowIndented(row) ? IndentColumn : LabelColumn, y, lang.Labels[row]);
     const std::string value = StartRowValue(r, row);
-    if (!value.empty()) Text(c, ValueColumn, y, value);
+    if (!value.empty()) c.TextOut(ValueColumn, y, value);
   }
 
   for (int k = 0; k < 4; ++k) {
-    Text(c, CursorColumn, CursorRow[k], StartCursorTimeText(r, lang.CursorTime));
-    Text(c, CursorColumn, CursorRow[k] + CursorRowGap,
-         StartCursorValueText(r, k, PanelChannel[k] == ChU ? lang.CursorVoltage : lang.CursorCurrent));
+    c.TextOut(CursorColumn, CursorRow[k], StartCursorTimeText(r, lang.CursorTime));
+    c.TextOut(CursorColumn, CursorRow[k] + CursorRowGap,
+              StartCursorValueText(r, k, PanelChannel[k] == ChU ? lang.CursorVoltage : lang.CursorCurrent));
   }
 }
 
@@ -142,16 +119,13 @@ void PrintCurve(Canvas& c, const StartResult& r, int k, int bottom) {
   // held to a few panels' height, and the point to the paper.
   const auto y = [&](int i) {
     const double share = DrawRatio(static_cast<double>(r.Curve[ch][i]) * r.Peak[ch], FullScale[k] * r.CurveMax[ch]);
-    return std::clamp(bottom - Trunc(share * PanelHeight), -MarginTop, PaperHeight - MarginTop);
+    return std::clamp(bottom - Trunc(share * PanelHeight), -MarginCanvas::Margin, PaperHeight - MarginCanvas::Margin);
   };
-  c.MoveTo(PX(0), PY(bottom));
+  c.MoveTo(0, bottom);
   for (int i = 0; i < StartSamples; ++i) {
     const int x = Trunc(1300.0 * i / 30);  // 30 samples to a division
-    c.LineTo(PX(x), PY(y(i)));
-    if (i == r.CursorIndex) {
-      c.MoveTo(PX(x), PY(bottom));
-      c.LineTo(PX(x), PY(y(i)));
-    }
+    c.LineTo(x, y(i));
+    if (i == r.CursorIndex) Line(c, x, bottom, x, y(i));
   }
 }
 
@@ -160,7 +134,7 @@ void PrintPanels(const Form& form, Canvas& c) {
   for (int k = 0; k < 4; ++k) {
     const int top = PanelTop + PanelPitch * k, bottom = top + PanelHeight;
     c.SetPen(clBlack, 50, PenStyle::Solid);
-    Frame(c, 0, top, PanelRight, bottom);
+    ReportFrame(c, 0, top, PanelRight, bottom);
     Line(c, PlotWidth, top, PlotWidth, bottom);
     c.SetPen(clBlack, 10, PenStyle::Dot);
     const int step = PlotWidth / Divisions;
@@ -174,10 +148,11 @@ void PrintPanels(const Form& form, Canvas& c) {
   Line(c, 0, PanelTop, 0, last);
   Line(c, PanelRight, PanelTop, PanelRight, last);
   c.SetPen(clBlack, 10, PenStyle::Solid);
-  for (int top : CursorBoxTop) Frame(c, CursorBoxLeft, top, CursorBoxRight, top + CursorBoxHeight);
+  for (int top : CursorBoxTop) ReportFrame(c, CursorBoxLeft, top, CursorBoxRight, top + CursorBoxHeight);
 }
 
-void Print(const Language& lang, Form& form, Canvas& c) {
+void Print(const Language& lang, Form& form, Canvas& report) {
+  MarginCanvas c(report);
   PrintTexts(lang, form, c);
   PrintPanels(form, c);
 }
