@@ -135,9 +135,7 @@ void DecodeInputMeasurement(Form& form) {
   form.host.Repaint();
 }
 
-void SaveInputSnapshot(MeasureSet& ms) {
-  InputSnapshot& s = ms.InputSnap;
-  const InputResult& in = ms.Input;
+void CopyInputSnapshot(const InputResult& in, InputSnapshot& s) {
   s.Values = in;
   s.VoltagePeak = in.VoltagePeak;
   s.CurrentPeak = in.CurrentPeak;
@@ -149,9 +147,7 @@ void SaveInputSnapshot(MeasureSet& ms) {
   std::copy_n(in.CurrentHarmonicPct, HarmonicBins, s.CurrentHarmonicPct);
 }
 
-void RestoreInputSnapshot(Form& form) {
-  const InputSnapshot& s = form.M.InputSnap;
-  InputResult& in = form.M.Input;
+void CopyInputSnapshot(const InputSnapshot& s, InputResult& in) {
   static_cast<InputValues&>(in) = s.Values;
   in.VoltagePeak = s.VoltagePeak;
   in.CurrentPeak = s.CurrentPeak;
@@ -162,5 +158,9 @@ void RestoreInputSnapshot(Form& form) {
   std::copy_n(s.VoltageHarmonicPct, HarmonicBins, in.VoltageHarmonicPct);
   std::copy_n(s.CurrentHarmonicPct, HarmonicBins, in.CurrentHarmonicPct);
 }
+
+void SaveInputSnapshot(MeasureSet& ms) { CopyInputSnapshot(ms.Input, ms.InputSnap); }
+
+void RestoreInputSnapshot(Form& form) { CopyInputSnapshot(form.M.InputSnap, form.M.Input); }
 
 }  // namespace kt

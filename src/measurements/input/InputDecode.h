@@ -4,6 +4,8 @@ namespace kt {
 
 struct Form;
 struct MeasureSet;
+struct InputResult;
+struct InputSnapshot;
 
 // Working arrays of one mains-side decoding: the two 256-point FFT inputs.
 struct MainsWork {
@@ -45,5 +47,9 @@ void DecodeInputMeasurement(Form& form);
 
 void SaveInputSnapshot(MeasureSet& ms);
 void RestoreInputSnapshot(Form& form);
+// What a snapshot holds of an input result, in either direction; the
+// comprehensive test keeps its mains side through the same two.
+void CopyInputSnapshot(const InputResult& in, InputSnapshot& s);
+void CopyInputSnapshot(const InputSnapshot& s, InputResult& in);
 
 }  // namespace kt

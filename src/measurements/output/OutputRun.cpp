@@ -119,21 +119,21 @@ void DecodeOutputMeasurement(Form& form) {
   form.host.Repaint();
 }
 
-void SaveOutputSnapshot(Form& form) {
-  const OutputResult& o = form.M.Output;
-  OutputSnapshot& s = form.M.OutputSnap;
+void CopyOutputSnapshot(const OutputResult& o, OutputSnapshot& s) {
   s.Values = static_cast<const OutputValues&>(o);
   std::memcpy(s.OutputWave, o.OutputWave, sizeof s.OutputWave);
   std::memcpy(s.OutputWavePeak, o.OutputWavePeak, sizeof s.OutputWavePeak);
 }
 
-void RestoreOutputSnapshot(Form& form) {
-  OutputResult& o = form.M.Output;
-  const OutputSnapshot& s = form.M.OutputSnap;
+void CopyOutputSnapshot(const OutputSnapshot& s, OutputResult& o) {
   static_cast<OutputValues&>(o) = s.Values;
   std::memcpy(o.OutputWave, s.OutputWave, sizeof o.OutputWave);
   std::memcpy(o.OutputWavePeak, s.OutputWavePeak, sizeof o.OutputWavePeak);
 }
+
+void SaveOutputSnapshot(Form& form) { CopyOutputSnapshot(form.M.Output, form.M.OutputSnap); }
+
+void RestoreOutputSnapshot(Form& form) { CopyOutputSnapshot(form.M.OutputSnap, form.M.Output); }
 
 const RunSpec OutputRun = [] {
   RunSpec s;

@@ -7,6 +7,7 @@ namespace kt {
 
 struct Form;
 struct OutputResult;
+struct OutputSnapshot;
 
 // The lamp-side blocks, shared by the output, comprehensive and envelope
 // exchanges: sixteen values, then four envelopes of 150 samples in the wire
@@ -57,5 +58,9 @@ void DecodeOutputMeasurement(Form& form);
 // Back/Next copy of the output result: values, curves and peaks.
 void SaveOutputSnapshot(Form& form);
 void RestoreOutputSnapshot(Form& form);
+// What a snapshot holds of an output result, in either direction (all of
+// its values; the comprehensive test keeps two of them back).
+void CopyOutputSnapshot(const OutputResult& o, OutputSnapshot& s);
+void CopyOutputSnapshot(const OutputSnapshot& s, OutputResult& o);
 
 }  // namespace kt
