@@ -7,6 +7,21 @@
 
 namespace kt {
 
+void Line(Canvas& c, int x1, int y1, int x2, int y2) {
+  c.MoveTo(x1, y1);
+  c.LineTo(x2, y2);
+}
+
+void DrawTitledFrame(Canvas& c, const PageGrid& g, int gapLeft, int gapRight, int bottom) {
+  c.SetPen(clWhite, 2, PenStyle::Solid);
+  Line(c, g.X(-20), g.Y(12), g.X(gapLeft), g.Y(12));
+  Line(c, g.X(gapRight), g.Y(12), g.X(580), g.Y(12));
+  c.MoveTo(g.X(-20), g.Y(12));
+  c.LineTo(g.X(-20), g.Y(bottom));
+  c.LineTo(g.X(580), g.Y(bottom));
+  c.LineTo(g.X(580), g.Y(12));
+}
+
 void DrawTwoPeriods(Canvas& c, const float* points, float peak, const TwoPeriodTrace& t) {
   const auto y = [&](int i) {
     return std::clamp(Trunc(t.Axis - Trunc(t.Height * DrawRatio(points[2 * i], peak, t.Limit))), t.Low, t.High);

@@ -2,9 +2,32 @@
 #include <climits>
 #include <cmath>
 
+#include "core/Geometry.h"
+
 namespace kt {
 
 class Canvas;
+
+// One stroke from (x1, y1) to (x2, y2).
+void Line(Canvas& canvas, int x1, int y1, int x2, int y2);
+
+// Positions on a dark page (output, start) for one paint box size: the
+// origin is whole pixels, every other position is formed in floating point
+// from it and truncated once.
+struct PageGrid {
+  PageScale s;
+  int X0, Y0;
+  PageGrid(int w, int h, double originX, double originY)
+      : s(w, h), X0(Trunc(originX * s.sx)), Y0(Trunc(originY * s.sy)) {}
+  int X(double a) const { return Trunc(X0 + a * s.sx); }
+  int Y(double b) const { return Trunc(Y0 + b * s.sy); }
+  int Height(int units) const { return Trunc(units * s.sy); }
+};
+
+// The white frame of a dark page, from x -20 to 580 and y 12 to `bottom`
+// (design units); its top edge leaves a gap from `gapLeft` to `gapRight`
+// for the page title.
+void DrawTitledFrame(Canvas& canvas, const PageGrid& grid, int gapLeft, int gapRight, int bottom);
 
 // A value's share of a scale, for drawing. A zero or non-finite scale, or a
 // non-finite value, gives 0 (nothing to draw); a share beyond `limit` is held

@@ -6,11 +6,6 @@
 
 namespace kt {
 
-void Line(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(x1, y1);
-  c.LineTo(x2, y2);
-}
-
 void ReportFrame(Canvas& c, int x1, int y1, int x2, int y2) {
   c.MoveTo(x1, y1);
   c.LineTo(x2, y1);

@@ -3,6 +3,7 @@
 #include <span>
 #include <string>
 
+#include "measurements/PageMath.h"
 #include "platform/Canvas.h"
 
 namespace kt {
@@ -38,8 +39,6 @@ class MarginCanvas final : public Canvas {
   Canvas& c_;
 };
 
-// One stroke from (x1, y1) to (x2, y2).
-void Line(Canvas& canvas, int x1, int y1, int x2, int y2);
 
 // An outline of four lines, so that it never paints over what is already on
 // the page (a report's frames are drawn after its texts).

@@ -131,11 +131,6 @@ struct Layout {
   int Height(double units) const { return Trunc(units * s.sy); }
 };
 
-void Line(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(x1, y1);
-  c.LineTo(x2, y2);
-}
-
 void Text(Canvas& c, int align, Colour colour, int height, int x, int y, const std::string& s) {
   c.SetFont({Face, height, colour, 0});
   c.SetTextAlign(align);

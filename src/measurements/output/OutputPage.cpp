@@ -7,6 +7,7 @@
 #include "core/MeasureSet.h"
 #include "core/NumberText.h"
 #include "link/Form.h"
+#include "measurements/PageMath.h"
 #include "measurements/output/EnvelopeBand.h"
 #include "platform/Canvas.h"
 
@@ -106,33 +107,15 @@ constexpr ValueRow Rows[16] = {
 
 // Positions on the page for one paint box size. Every position is formed in
 // floating point and truncated once; a column is first truncated on its own.
-struct Layout {
-  PageScale s;
-  int X0, Y0;
-  Layout(int w, int h) : s(w, h), X0(Trunc(OriginX * s.sx)), Y0(Trunc(OriginY * s.sy)) {}
-  int X(double a) const { return Trunc(X0 + a * s.sx); }
-  int Y(double b) const { return Trunc(Y0 + b * s.sy); }
+struct Layout : PageGrid {
+  Layout(int w, int h) : PageGrid(w, h, OriginX, OriginY) {}
   int Column(int c) const { return X0 + Trunc(c * s.sx); }
   // An x a number of units to the side of a column.
   int BesideColumn(int c, double units) const { return Trunc(Column(c) + units * s.sx); }
-  int Height(int units) const { return Trunc(units * s.sy); }
 };
 
-void Line(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(x1, y1);
-  c.LineTo(x2, y2);
-}
-
-void DrawFrame(Canvas& c, const Layout& L) {
-  c.SetPen(clWhite, 2, PenStyle::Solid);
-  // The title stands in the gap of the top edge.
-  Line(c, L.X(-20), L.Y(12), L.X(60), L.Y(12));
-  Line(c, L.X(500), L.Y(12), L.X(580), L.Y(12));
-  c.MoveTo(L.X(-20), L.Y(12));
-  c.LineTo(L.X(-20), L.Y(378));
-  c.LineTo(L.X(580), L.Y(378));
-  c.LineTo(L.X(580), L.Y(12));
-}
+// The title stands in the gap of the top edge.
+void DrawFrame(Canvas& c, const Layout& L) { DrawTitledFrame(c, L, 60, 500, 378); }
 
 void DrawPanels(Canvas& c, const Layout& L, const OutputResult& o) {
   // One band point every 2 pixels across the curve area. Past the bound (a

@@ -70,32 +70,12 @@ constexpr int RowGap = 16;  // design units between rows of the value column
 // Design y of the value column's rows: four per panel.
 int RowY(int row) { return Panels[StartRowPanel(row)].TitleRow + RowGap * (row % 4); }
 
-// Positions on the page for one paint box size; every position is formed in
-// floating point and truncated once.
-struct Layout {
-  PageScale s;
-  int X0, Y0;
-  Layout(int w, int h) : s(w, h), X0(Trunc(OriginX * s.sx)), Y0(Trunc(OriginY * s.sy)) {}
-  int X(double a) const { return Trunc(X0 + a * s.sx); }
-  int Y(double b) const { return Trunc(Y0 + b * s.sy); }
-  int Height(int units) const { return Trunc(units * s.sy); }
+struct Layout : PageGrid {
+  Layout(int w, int h) : PageGrid(w, h, OriginX, OriginY) {}
 };
 
-void Line(Canvas& c, int x1, int y1, int x2, int y2) {
-  c.MoveTo(x1, y1);
-  c.LineTo(x2, y2);
-}
-
-void DrawFrame(Canvas& c, const Layout& L) {
-  c.SetPen(clWhite, 2, PenStyle::Solid);
-  // The title stands in the gap of the top edge.
-  Line(c, L.X(-20), L.Y(12), L.X(70), L.Y(12));
-  Line(c, L.X(490), L.Y(12), L.X(580), L.Y(12));
-  c.MoveTo(L.X(-20), L.Y(12));
-  c.LineTo(L.X(-20), L.Y(360));
-  c.LineTo(L.X(580), L.Y(360));
-  c.LineTo(L.X(580), L.Y(12));
-}
+// The title stands in the gap of the top edge.
+void DrawFrame(Canvas& c, const Layout& L) { DrawTitledFrame(c, L, 70, 490, 360); }
 
 void DrawCurve(Canvas& c, const Layout& L, const StartResult& r, const Panel& p, int height) {
   const double baseline = L.Y0 + p.Bottom * L.s.sy;
