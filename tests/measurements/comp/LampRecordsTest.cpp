@@ -19,6 +19,7 @@
 #include "measurements/output/OutputRecord.h"
 #include "support/Fakes.h"
 #include "support/FileKit.h"
+#include "support/SampleResults.h"
 
 namespace fs = std::filesystem;
 
@@ -38,26 +39,9 @@ struct Rig : test::FormRig {
 
 // A recognisable value in every field of both working records.
 void Fill(Form& f, TestKind kind) {
-  InputResult& in = f.M.Input;
-  in.SampleCount = 256;
-  float v = 1.0f;
-  for (float* x : {&in.Urms, &in.Irms, &in.Irmsw, &in.P, &in.PF, &in.PFw, &in.THDU, &in.THDI, &in.THDIw, &in.Freq,
-                   &in.CFv, &in.CFi})
-    *x = v++;
-  in.VoltagePeak = 16000.5f;
-  in.CurrentPeak = 8000.25f;
-  for (int j = 0; j < 200; ++j) {
-    in.VoltageWave[j] = 100.0f + j;
-    in.CurrentWave[j] = -50.0f - j;
-  }
-  for (int k = 0; k < 40; ++k) {
-    in.VoltageHarmonic[k] = 1000.0f + k;
-    in.CurrentHarmonic[k] = 2000.0f + k;
-    in.VoltageHarmonicPct[k] = 3000.0f + k;
-    in.CurrentHarmonicPct[k] = 4000.0f + k;
-  }
+  test::FillRecognisableInput(f.M.Input);
   OutputResult& o = f.M.Output;
-  v = 101.0f;  // OscFreq 101 ... Ikcf 116, in record order
+  float v = 101.0f;  // OscFreq 101 ... Ikcf 116, in record order
   for (float* x : {&o.OscFreq, &o.Pout, &o.Vm, &o.Vrms, &o.Vcf, &o.Ilm, &o.Ilrms, &o.IlcfPos, &o.IlcfNeg, &o.Ildhc,
                    &o.Ifm, &o.Ifrms, &o.Ifcf, &o.Ikm, &o.Ikrms, &o.Ikcf})
     *x = v++;
@@ -65,10 +49,8 @@ void Fill(Form& f, TestKind kind) {
     for (int i = 0; i < 200; ++i) o.OutputWave[c][i] = 1000.0f * (c + 1) + i;
     o.OutputWavePeak[c] = 5000.0f + c;
   }
-  f.WideFreqMode = 1;
-  f.ChineseMode = 0;
-  f.Info = {"镇流器样品", "No-7", "EB-236", "GB", "25", "60", "厂家", "张工", "3200", "4000K"};
-  std::strcpy(f.TestDate, "2026-12-6");
+  test::FillRecordHeader(f);
+  f.Info.ColourTemperature = "4000K";
   f.ShownKind = kind;
 }
 

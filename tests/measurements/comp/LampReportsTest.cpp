@@ -17,6 +17,7 @@
 #include "measurements/output/OutputReport.h"
 #include "support/Fakes.h"
 #include "support/RecordingCanvas.h"
+#include "support/SampleResults.h"
 
 namespace kt {
 namespace {
@@ -27,29 +28,7 @@ using test::RecordingCanvas;
 struct Rig : test::FormRig {
   Rig() {
     RegisterMeasurementKinds(*form);
-    InputResult& in = form->M.Input;
-    in.Urms = 229.6f;
-    in.Irms = 0.17234f;
-    in.Irmsw = 0.1751f;
-    in.P = 37.04f;
-    in.PF = 0.9587f;
-    in.PFw = 0.9412f;
-    in.Freq = 49.97f;
-    in.CFv = 1.414f;
-    in.CFi = 1.87f;
-    in.THDU = 1.74f;
-    in.THDI = 27.63f;
-    in.THDIw = 30.61f;
-    for (int k = 0; k < 40; ++k) {
-      in.VoltageHarmonicPct[k] = k == 1 ? 100.0f : 0.5f + k;
-      in.CurrentHarmonicPct[k] = k == 1 ? 100.0f : 40.0f / k;
-    }
-    for (int j = 0; j < 200; ++j) {
-      in.VoltageWave[j] = static_cast<float>(16000 * std::sin(2 * M_PI * j / 200));
-      in.CurrentWave[j] = static_cast<float>(8000 * std::sin(2 * M_PI * j / 200));
-    }
-    in.VoltagePeak = 16000.0f;
-    in.CurrentPeak = 8000.0f;
+    test::FillTypicalInput(form->M.Input);
     OutputResult& o = form->M.Output;
     o.Vrms = 103.4f;
     o.Vm = 151.2f;

@@ -11,6 +11,7 @@
 #include "measurements/input/InputPage.h"
 #include "support/Fakes.h"
 #include "support/RecordingCanvas.h"
+#include "support/SampleResults.h"
 
 namespace kt {
 namespace {
@@ -20,29 +21,15 @@ constexpr Colour DarkGreen = Rgb(0, 75, 0);
 
 struct Rig : test::FormRig {
   Rig() {
+    test::FillTypicalInput(form->M.Input);
     InputResult& in = form->M.Input;
-    in.Urms = 229.6f;
-    in.Irms = 0.17234f;
-    in.Irmsw = 0.1751f;
-    in.P = 37.04f;
-    in.PF = 0.9587f;
-    in.PFw = 0.9412f;
-    in.Freq = 49.97f;
-    in.THDU = 1.74f;
-    in.THDI = 27.63f;
-    in.THDIw = 30.61f;
+    // The spectra are drawn from the amplitudes, the table from the shares.
     for (int k = 0; k < 40; ++k) {
       in.VoltageHarmonic[k] = k == 1 ? 2000.0f : 10.0f;
       in.CurrentHarmonic[k] = k == 1 ? 800.0f : (k % 2 ? 400.0f / k : 0.0f);
       in.VoltageHarmonicPct[k] = in.VoltageHarmonic[k] / 20.0f;
       in.CurrentHarmonicPct[k] = in.CurrentHarmonic[k] / 8.0f;
     }
-    for (int j = 0; j < 200; ++j) {
-      in.VoltageWave[j] = static_cast<float>(16000 * std::sin(2 * M_PI * j / 200));
-      in.CurrentWave[j] = static_cast<float>(8000 * std::sin(2 * M_PI * j / 200));
-    }
-    in.VoltagePeak = 16000.0f;
-    in.CurrentPeak = 8000.0f;
   }
   RecordingCanvas Paint(int w, int h, int chinese, int wide = 0) {
     form->ChineseMode = chinese;

@@ -21,6 +21,7 @@
 #include "measurements/input/InputRecord.h"
 #include "support/Fakes.h"
 #include "support/FileKit.h"
+#include "support/SampleResults.h"
 
 namespace fs = std::filesystem;
 
@@ -40,28 +41,8 @@ struct Rig : test::FormRig {
 
 // A recognisable value in every field.
 void Fill(Form& f) {
-  InputResult& in = f.M.Input;
-  in.SampleCount = 256;
-  float v = 1.0f;
-  for (float* x : {&in.Urms, &in.Irms, &in.Irmsw, &in.P, &in.PF, &in.PFw, &in.THDU, &in.THDI, &in.THDIw, &in.Freq,
-                   &in.CFv, &in.CFi})
-    *x = v++;
-  in.VoltagePeak = 16000.5f;
-  in.CurrentPeak = 8000.25f;
-  for (int j = 0; j < 200; ++j) {
-    in.VoltageWave[j] = 100.0f + j;
-    in.CurrentWave[j] = -50.0f - j;
-  }
-  for (int k = 0; k < 40; ++k) {
-    in.VoltageHarmonic[k] = 1000.0f + k;
-    in.CurrentHarmonic[k] = 2000.0f + k;
-    in.VoltageHarmonicPct[k] = 3000.0f + k;
-    in.CurrentHarmonicPct[k] = 4000.0f + k;
-  }
-  f.WideFreqMode = 1;
-  f.ChineseMode = 0;
-  f.Info = {"镇流器样品", "No-7", "EB-236", "GB", "25", "60", "厂家", "张工", "3200", "4000"};
-  std::strcpy(f.TestDate, "2026-12-6");
+  test::FillRecognisableInput(f.M.Input);
+  test::FillRecordHeader(f);
   f.M.PhaseBegin = 30.0f;
   f.M.PhasePeak = 85.0f;
   f.M.PhaseEnd = 160.0f;

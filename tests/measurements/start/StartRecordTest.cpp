@@ -20,6 +20,7 @@
 #include "measurements/start/StartRecord.h"
 #include "support/Fakes.h"
 #include "support/FileKit.h"
+#include "support/SampleResults.h"
 
 namespace fs = std::filesystem;
 
@@ -51,10 +52,7 @@ void Fill(Form& f) {
   s.WarmUpTime = 1.25f;
   s.CursorIndex = 123;
   s.CursorTime = 2.05f;
-  f.WideFreqMode = 1;
-  f.ChineseMode = 0;
-  f.Info = {"镇流器样品", "No-7", "EB-236", "GB", "25", "60", "厂家", "张工", "3200", "4000"};
-  std::strcpy(f.TestDate, "2026-12-6");
+  test::FillRecordHeader(f);
   f.ShownKind = StartTest;
 }
 
