@@ -6,7 +6,8 @@
 #                          UndefinedBehaviorSanitizer, in build-asan/
 #
 # KT_SOAK_RUNS sets the length of the soak tests (label "soak"; default 300
-# runs each, 100 in the sanitizer build).
+# runs each, 100 in the sanitizer build). KT_WERROR=ON turns compiler warnings
+# into errors (CI does).
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
@@ -27,7 +28,7 @@ export KT_SOAK_RUNS=$soak
 
 jobs=$(nproc 2>/dev/null || echo 2)
 start=$(date +%s)
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_WERROR="${KT_WERROR:-OFF}" "${flags[@]}" >/dev/null
 cmake --build "$build" -j "$jobs"
 built=$(date +%s)
 

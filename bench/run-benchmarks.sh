@@ -25,7 +25,7 @@ kt_ensure_packages
 
 build=${KT_BUILD:-$root/build}
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j "$jobs" --target kt6100 kt6100-sim window_bench link_latency_bench page_paint_bench >/dev/null
 
 export QT_QPA_PLATFORM=offscreen

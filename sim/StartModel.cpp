@@ -83,7 +83,7 @@ StartCapture MeasureStart(const OperatingPoint& op, bool orderFlag, Random& rng)
   for (int ch = 0; ch < 4; ++ch) {
     const auto top = std::max_element(c.Curve[ch].begin(), c.Curve[ch].end());
     c.Summary[ch] = static_cast<float>(*top);
-    c.Summary[5 + ch] = static_cast<float>((top - c.Curve[ch].begin()) * kSamplePeriod);
+    c.Summary[5 + ch] = static_cast<float>(static_cast<double>(top - c.Curve[ch].begin()) * kSamplePeriod);
   }
   c.Summary[4] = static_cast<float>(ignition * kSamplePeriod);
 

@@ -13,23 +13,29 @@ namespace {
 
 constexpr int Channels[4] = {ChU, ChIl, ChIf, ChIk};  // file order
 
+// The body after the magic and the kind, one list for both directions.
+template <typename Io, typename F, typename A, typename L>
+void Fields(Io& io, F& form, A& a, L& language) {
+  io.I32(language);
+  for (int c : Channels) {
+    io.F32(a.EnvelopeMax[c]);
+    io.F32(a.WavePeak[c]);
+    io.F32(a.WaveRms[c]);
+    io.F32(a.CrestFactor[c]);
+  }
+  for (int c : Channels) io.Floats(a.Envelope[c], AnalysisEnvelopeSlots);
+  for (int c : Channels) io.I32(a.Period[c]);
+  for (int c : Channels) io.Floats(a.Wave[c], AnalysisWaveSamples);
+  InfoAndDateFields(io, form, false);
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> BuildAnalysisRecord(const Form& form, const AnalysisData& a, std::int32_t language) {
   RecordBuilder b;
-  b.Bytes(DataFileMagic, DataFileMagicSize);
-  b.I32(form.ShownKind);
-  b.I32(language);
-  for (int c : Channels) {
-    b.F32(a.EnvelopeMax[c]);
-    b.F32(a.WavePeak[c]);
-    b.F32(a.WaveRms[c]);
-    b.F32(a.CrestFactor[c]);
-  }
-  for (int c : Channels) b.Floats(a.Envelope[c], AnalysisEnvelopeSlots);
-  for (int c : Channels) b.I32(a.Period[c]);
-  for (int c : Channels) b.Floats(a.Wave[c], AnalysisWaveSamples);
-  WriteInfoAndDate(b, form, false);
+  // The file keeps the main window's shown kind, whatever it is.
+  b.Header(form.ShownKind);
+  Fields(b, form, a, language);
   return b.Data();
 }
 
@@ -54,23 +60,11 @@ int OpenAnalysisFile(Form& form, AnalysisData& a, std::int32_t& language, const 
   }
   // The whole record or nothing: a short file would leave a mix of its own
   // and the previous values.
-  if (LoadRecord(form, path, AnalysisFileSize, bytes) != 0) return 1;
+  if (ReadWholeRecord(form, path, AnalysisFileSize, bytes) != 0) return 1;
 
   RecordParser p(bytes.data(), bytes.size());
-  p.Skip(DataFileMagicSize);
-  form.ShownKind = p.I32();
-  language = p.I32();
-  for (int c : Channels) {
-    a.EnvelopeMax[c] = p.F32();
-    a.WavePeak[c] = p.F32();
-    a.WaveRms[c] = p.F32();
-    a.CrestFactor[c] = p.F32();
-  }
-  for (int c : Channels) p.Floats(a.Envelope[c], AnalysisEnvelopeSlots);
-  for (int c : Channels) a.Period[c] = p.I32();
-  for (int c : Channels) p.Floats(a.Wave[c], AnalysisWaveSamples);
-  ReadInfoAndDate(p, form, false);
-
+  p.Header(form.ShownKind);
+  Fields(p, form, a, language);
   a.EnvelopeValid = 0;
   form.host.SetGaoTestEnabled(false);
   return 0;

@@ -28,6 +28,29 @@ const AnalysisTexts Chinese = {{"灯电压--U", "灯电流--Il", "灯丝电流--
 // More points than any panel is wide; a larger request is cut off here.
 constexpr int MaxWavePoints = 16384;
 
+// The two periods at the start of Wave[channel] resampled to `n` points by
+// linear interpolation (point k at position 2 * Period * k / n). The copy
+// holds at most all 600 slots; the point that would need the sample after
+// them takes the last one. Returns the number of points written (0 when the
+// channel has no period).
+int WavePanelPoints(const AnalysisData& a, int channel, int n, std::span<float> out) {
+  // A period from a damaged file may be anything; the copy never holds more
+  // than the slots.
+  const auto held = static_cast<int>(
+      std::clamp(2 * static_cast<long long>(a.Period[channel]), 0LL, static_cast<long long>(AnalysisWaveSamples)));
+  const auto count = static_cast<int>(std::min<long long>(std::max(n, 0), static_cast<long long>(out.size())));
+  if (held == 0 || count == 0) return 0;
+  const float* s = a.Wave[channel];
+  out[0] = s[0];
+  for (int k = 1; k < count; ++k) {
+    const double t = static_cast<double>(held) * k / n;
+    const int j = std::min(static_cast<int>(t), held - 1);
+    const double next = j + 1 < held ? s[j + 1] : s[held - 1];
+    out[static_cast<std::size_t>(k)] = static_cast<float>(s[j] + (next - s[j]) * (t - j));
+  }
+  return count;
+}
+
 }  // namespace
 
 void PaintEnvelopePanel(Canvas& c, const AnalysisData& a, int channel, int width, int height) {
@@ -42,24 +65,6 @@ void PaintEnvelopePanel(Canvas& c, const AnalysisData& a, int channel, int width
   c.SetPen(clBlack, 2, PenStyle::Solid);
   c.MoveTo(a.SelectX, 0);
   c.LineTo(a.SelectX, height);
-}
-
-int WavePanelPoints(const AnalysisData& a, int channel, int n, std::span<float> out) {
-  // A period from a damaged file may be anything; the copy never holds more
-  // than the slots.
-  const int held = std::clamp(2 * static_cast<long long>(a.Period[channel]), 0LL,
-                              static_cast<long long>(AnalysisWaveSamples));
-  const int count = std::min<long long>(std::max(n, 0), static_cast<long long>(out.size()));
-  if (held == 0 || count == 0) return 0;
-  const float* s = a.Wave[channel];
-  out[0] = s[0];
-  for (int k = 1; k < count; ++k) {
-    const double t = static_cast<double>(held) * k / n;
-    const int j = std::min(static_cast<int>(t), held - 1);
-    const double next = j + 1 < held ? s[j + 1] : s[held - 1];
-    out[static_cast<std::size_t>(k)] = static_cast<float>(s[j] + (next - s[j]) * (t - j));
-  }
-  return count;
 }
 
 void PaintWavePanel(Canvas& c, const AnalysisData& a, int channel, int width, int height) {

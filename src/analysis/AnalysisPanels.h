@@ -24,13 +24,6 @@ void PaintEnvelopePanel(Canvas& canvas, const AnalysisData& a, int channel, int 
 // the analysed wave.
 void PaintWavePanel(Canvas& canvas, const AnalysisData& a, int channel, int width, int height);
 
-// The two periods at the start of Wave[channel] resampled to `n` points by
-// linear interpolation (point k at position 2 * Period * k / n). The copy
-// holds at most all 600 slots; the point that would need the sample after
-// them takes the last one. Returns the number of points written (0 when the
-// channel has no period).
-int WavePanelPoints(const AnalysisData& a, int channel, int n, std::span<float> out);
-
 // The value cells: headings by language (1 English, 0 Chinese), and the
 // values as the cells and the report write them.
 struct AnalysisTexts {

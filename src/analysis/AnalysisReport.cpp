@@ -120,7 +120,8 @@ void Print(const Language& lang, const Form& form, const AnalysisData& a, Canvas
     Line(c, EnvelopeRight, r.Centre, WaveRight, r.Centre);
     const float peak = a.WavePeak[ch];
     // The drawing copy never holds more than the slots, whatever a file says.
-    const int n = std::clamp(2 * static_cast<long long>(a.Period[ch]), 0LL, static_cast<long long>(AnalysisWaveSamples));
+    const auto n = static_cast<int>(
+        std::clamp(2 * static_cast<long long>(a.Period[ch]), 0LL, static_cast<long long>(AnalysisWaveSamples)));
     if (!(peak > 0.0f) || n == 0) continue;
     // A damaged file's point beyond the peak is held at twice it, which
     // keeps even the lowest row on the paper.
@@ -136,14 +137,8 @@ void Print(const Language& lang, const Form& form, const AnalysisData& a, Canvas
 
 }  // namespace
 
-void PrintAnalysisReportEnglish(const Form& form, const AnalysisData& a, Canvas& canvas) { Print(English, form, a, canvas); }
-void PrintAnalysisReportChinese(const Form& form, const AnalysisData& a, Canvas& canvas) { Print(Chinese, form, a, canvas); }
-
 void PrintAnalysisReport(const Form& form, const AnalysisData& a, int english, Canvas& canvas) {
-  if (english == 1)
-    PrintAnalysisReportEnglish(form, a, canvas);
-  else
-    PrintAnalysisReportChinese(form, a, canvas);
+  Print(english == 1 ? English : Chinese, form, a, canvas);
 }
 
 }  // namespace kt

@@ -12,7 +12,5 @@ struct Form;
 // RMS values and crest factors, and the selection line. `english` is the
 // analysis window's language setting (1 English, 0 Chinese).
 void PrintAnalysisReport(const Form& form, const AnalysisData& a, int english, Canvas& canvas);
-void PrintAnalysisReportEnglish(const Form& form, const AnalysisData& a, Canvas& canvas);
-void PrintAnalysisReportChinese(const Form& form, const AnalysisData& a, Canvas& canvas);
 
 }  // namespace kt

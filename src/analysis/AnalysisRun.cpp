@@ -48,16 +48,16 @@ constexpr BlockSpec WaveBlocks[] = {
 };
 
 // The reply to the command is answered with the envelope point to capture
-// instead of the acknowledge.
+// instead of the acknowledge: envelope panels draw one point every 2 pixels,
+// and only the low 8 bits of the point travel.
 std::uint8_t PositionAfterReply(Form& form, int block) {
   if (block != 0) return AcknowledgeByte;
-  return PositionByte(form.Analysis ? form.Analysis->SelectX : 0);
+  return static_cast<std::uint8_t>((form.Analysis ? form.Analysis->SelectX : 0) / 2);
 }
 
-}  // namespace
-
-std::uint8_t PositionByte(std::int32_t selectX) { return static_cast<std::uint8_t>(selectX / 2); }
-
+// The last step of each run: decoding into the analysis window's data, the
+// test date, and the window told to show it. Nothing happens while no
+// analysis window is attached to the form.
 void DecodeEnvelope(Form& form) {
   if (!form.Analysis) return;
   AnalysisData& a = *form.Analysis;
@@ -76,42 +76,39 @@ void AnalyseWaves(Form& form) {
   form.host.RepaintAnalysis();
 }
 
-const RunSpec BaoRun = [] {
-  RunSpec s;
-  s.Kind = BaoTest;
-  s.StatusPrefix = "输出性能测试：";
-  s.Command = '1';
-  s.Blocks = EnvelopeBlocks;
-  // Every block is awaited however long it takes.
-  s.Deadline = false;
-  s.ChecksTimeout = false;
-  // It always starts from empty results, but leaves the shown kind, the busy
-  // flag and the timeout flag to the main window's own runs.
-  s.Clear = ClearPolicy::Always;
-  s.OwnsRun = false;
-  s.Repeats = false;
-  s.ClosesOnExit = false;
-  s.Bar = ProgressTarget::AnalysisWindow;
-  s.HandshakeStatus = false;
-  s.Decode = DecodeEnvelope;
-  return s;
-}();
+}  // namespace
 
-const RunSpec GaoRun = [] {
-  RunSpec s;
-  s.Kind = GaoTest;
-  s.StatusPrefix = nullptr;  // progress only, on the analysis window
-  s.Command = '4';
-  s.Blocks = WaveBlocks;
-  s.Deadline = false;
-  s.ChecksTimeout = false;
-  s.Clear = ClearPolicy::OnKindChange;
-  s.Repeats = false;
-  s.Bar = ProgressTarget::AnalysisWindow;
-  s.AckAfter = PositionAfterReply;
-  s.Decode = AnalyseWaves;
-  return s;
-}();
+const RunSpec BaoRun{
+    .Kind = BaoTest,
+    .StatusPrefix = "输出性能测试：",
+    .Command = '1',
+    .Blocks = EnvelopeBlocks,
+    // Every block is awaited however long it takes.
+    .Deadline = false,
+    .ChecksTimeout = false,
+    // It always starts from empty results, but leaves the shown kind, the
+    // busy flag and the timeout flag to the main window's own runs.
+    .Clear = ClearPolicy::Always,
+    .OwnsRun = false,
+    .Repeats = false,
+    .ClosesOnExit = false,
+    .Bar = ProgressTarget::AnalysisWindow,
+    .HandshakeStatus = false,
+    .Decode = DecodeEnvelope,
+};
+
+const RunSpec GaoRun{
+    .Kind = GaoTest,
+    .StatusPrefix = nullptr,  // progress only, on the analysis window
+    .Command = '4',
+    .Blocks = WaveBlocks,
+    .Deadline = false,
+    .ChecksTimeout = false,
+    .Repeats = false,
+    .Bar = ProgressTarget::AnalysisWindow,
+    .AckAfter = PositionAfterReply,
+    .Decode = AnalyseWaves,
+};
 
 void RegisterAnalysisKinds(Form& form) {
   form.Kinds[GaoTest].Run = &GaoRun;

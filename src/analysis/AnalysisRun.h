@@ -18,16 +18,6 @@ extern const RunSpec GaoRun;
 // Plugs both into the form's kind table.
 void RegisterAnalysisKinds(Form& form);
 
-// The byte that asks for the waves at a clicked x: envelope panels draw one
-// point every 2 pixels. Only the low 8 bits travel.
-std::uint8_t PositionByte(std::int32_t selectX);
-
-// The last step of each run: decoding into the analysis window's data, the
-// test date, and the window told to show it. Nothing happens while no
-// analysis window is attached to the form.
-void DecodeEnvelope(Form& form);
-void AnalyseWaves(Form& form);
-
 // The analysis window is closing: its tests can no longer be selected. A run
 // of either still waiting for blocks is abandoned, so that the block in
 // flight is dropped instead of being decoded as another kind's or starting a

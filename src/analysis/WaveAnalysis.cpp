@@ -25,6 +25,73 @@ struct Measured {
   float Peak = 0, Rms = 0, Crest = 0;
 };
 
+// Whether a channel carries a signal: it does unless more than 90 % of its
+// samples are below 10.0 in magnitude (exactly 90 % still counts as a
+// signal). No samples: no signal.
+bool SignalPresent(const float* x, int n) {
+  if (n <= 0) return false;
+  int small = 0;
+  for (int i = 0; i < n; ++i)
+    if (std::fabs(x[i]) < SmallSample) ++small;
+  // small / n > 0.9, in integers so that exactly 90 % is not lost to rounding.
+  return !(static_cast<long long>(small) * 10 > static_cast<long long>(n) * 9);
+}
+
+// Subtracts the mean (summed in single precision) from every sample.
+void RemoveMean(float* x, int n) {
+  if (n <= 0) return;
+  float sum = 0.0f;
+  for (int i = 0; i < n; ++i) sum += x[i];
+  const float mean = sum / static_cast<float>(n);
+  for (int i = 0; i < n; ++i) x[i] -= mean;
+}
+
+// Cuts the one sample at the larger of the two extremes (largest and
+// smallest value, first occurrence) to the size of the opposite extreme, and
+// replaces a dip among samples 1..4 (one of them above sample 5) by the
+// straight line from sample 0 to sample 5. The second repair needs six
+// samples and is skipped for fewer.
+void ClipSpike(float* x, int n) {
+  if (n <= 0) return;
+  float hi = 0.0f, lo = 0.0f;
+  int hiAt = 0, loAt = 0;
+  for (int i = 0; i < n; ++i) {
+    if (x[i] > hi) {
+      hi = x[i];
+      hiAt = i;
+    } else if (x[i] < lo) {
+      lo = x[i];
+      loAt = i;
+    }
+  }
+  if (std::fabs(hi) > std::fabs(lo))
+    x[hiAt] = std::fabs(lo);
+  else
+    x[loAt] = -std::fabs(hi);
+
+  // A period starts at a rising zero crossing, so its first samples climb
+  // towards sample 5; one that stands above it is a glitch of the trigger.
+  if (n < 6) return;
+  if (std::any_of(x + 1, x + 5, [&](float v) { return v > x[5]; })) {
+    const float x0 = x[0], step = 0.2f * (x[5] - x[0]);
+    for (int k = 1; k <= 4; ++k) x[k] = x0 + static_cast<float>(k) * step;
+  }
+}
+
+// Square root of the mean of the squares; 0 for no samples.
+float RmsOf(const float* x, int n) {
+  if (n <= 0) return 0.0f;
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += static_cast<double>(x[i]) * x[i];
+  return static_cast<float>(std::sqrt(sum / n));
+}
+
+// A gain field of the wave header: integer part, hundredths and
+// ten-thousandths.
+float HeaderGain(unsigned integerPart, unsigned hundredths, unsigned tenThousandths) {
+  return static_cast<float>(integerPart + hundredths * 0.01 + tenThousandths * 0.0001);
+}
+
 // Cleans `n` samples in place and measures them. A zero RMS (a flat period)
 // or a zero gain (a converter without calibration) has no quotient: that
 // value reads 0 instead of an infinity or NaN on the page and in the file.
@@ -58,61 +125,6 @@ void SetResult(AnalysisData& a, int c, const Measured& m) {
 }
 
 }  // namespace
-
-bool SignalPresent(const float* x, int n) {
-  if (n <= 0) return false;
-  int small = 0;
-  for (int i = 0; i < n; ++i)
-    if (std::fabs(x[i]) < SmallSample) ++small;
-  // small / n > 0.9, in integers so that exactly 90 % is not lost to rounding.
-  return !(static_cast<long long>(small) * 10 > static_cast<long long>(n) * 9);
-}
-
-void RemoveMean(float* x, int n) {
-  if (n <= 0) return;
-  float sum = 0.0f;
-  for (int i = 0; i < n; ++i) sum += x[i];
-  const float mean = sum / static_cast<float>(n);
-  for (int i = 0; i < n; ++i) x[i] -= mean;
-}
-
-void ClipSpike(float* x, int n) {
-  if (n <= 0) return;
-  float hi = 0.0f, lo = 0.0f;
-  int hiAt = 0, loAt = 0;
-  for (int i = 0; i < n; ++i) {
-    if (x[i] > hi) {
-      hi = x[i];
-      hiAt = i;
-    } else if (x[i] < lo) {
-      lo = x[i];
-      loAt = i;
-    }
-  }
-  if (std::fabs(hi) > std::fabs(lo))
-    x[hiAt] = std::fabs(lo);
-  else
-    x[loAt] = -std::fabs(hi);
-
-  // A period starts at a rising zero crossing, so its first samples climb
-  // towards sample 5; one that stands above it is a glitch of the trigger.
-  if (n < 6) return;
-  if (std::any_of(x + 1, x + 5, [&](float v) { return v > x[5]; })) {
-    const float x0 = x[0], step = 0.2f * (x[5] - x[0]);
-    for (int k = 1; k <= 4; ++k) x[k] = x0 + static_cast<float>(k) * step;
-  }
-}
-
-float RmsOf(const float* x, int n) {
-  if (n <= 0) return 0.0f;
-  double sum = 0.0;
-  for (int i = 0; i < n; ++i) sum += static_cast<double>(x[i]) * x[i];
-  return static_cast<float>(std::sqrt(sum / n));
-}
-
-float HeaderGain(unsigned integerPart, unsigned hundredths, unsigned tenThousandths) {
-  return static_cast<float>(integerPart + hundredths * 0.01 + tenThousandths * 0.0001);
-}
 
 void DecodeEnvelopeFrames(AnalysisData& a, const std::uint8_t (&frames)[4][EnvelopeFrameBytes]) {
   constexpr int n = AnalysisEnvelopePoints;

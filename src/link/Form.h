@@ -28,6 +28,7 @@ struct LinkState {
 
 struct AnalysisData;
 struct Form;
+struct RecordLayout;
 struct RunSpec;
 
 // What a test kind plugs into the main window. Entries stay empty until the
@@ -39,10 +40,8 @@ struct KindOps {
   // The page's own use of the mouse and the keyboard (the start test's cursor).
   void (*MouseDown)(Form&, int x, int y, int width) = nullptr;
   void (*KeyDown)(Form&, int key) = nullptr;
-  // The data record (*.dat body) and the printed report. Save and Load return
-  // 0, or 1 after telling the operator what failed.
-  int (*Save)(Form&, const std::string& path) = nullptr;
-  int (*Load)(Form&, const std::string& path) = nullptr;
+  // The data record (*.dat file) and the printed report.
+  const RecordLayout* Record = nullptr;
   void (*Report)(Form&, Canvas&) = nullptr;
 };
 

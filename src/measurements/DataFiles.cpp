@@ -10,8 +10,8 @@ namespace kt {
 
 namespace {
 
-const KindOps* MainKind(Form& form, std::int32_t kind) {
-  return (kind >= InputTest && kind <= PhaseTest) ? &form.Kinds[static_cast<std::size_t>(kind)] : nullptr;
+const RecordLayout* MainKindRecord(const Form& form, std::int32_t kind) {
+  return (kind >= InputTest && kind <= PhaseTest) ? form.Kinds[static_cast<std::size_t>(kind)].Record : nullptr;
 }
 
 }  // namespace
@@ -33,10 +33,10 @@ int OpenDataFile(Form& form, const std::string& path) {
   }
   RecordParser p(head.data() + DataFileMagicSize, 4);
   form.ShownKind = p.I32();
-  const KindOps* kind = MainKind(form, form.ShownKind);
+  const RecordLayout* record = MainKindRecord(form, form.ShownKind);
   int result = 1;
-  if (kind && kind->Load)
-    result = kind->Load(form, path);
+  if (record)
+    result = LoadRecord(form, *record, path);
   else
     form.host.MessageBox("数据文件格式错误!", "警告");
   form.host.Repaint();
@@ -44,9 +44,9 @@ int OpenDataFile(Form& form, const std::string& path) {
 }
 
 int StoreDataFile(Form& form, const std::string& path) {
-  const KindOps* kind = MainKind(form, form.ShownKind);
-  if (!kind || !kind->Save) return 1;
-  return kind->Save(form, path);
+  const RecordLayout* record = MainKindRecord(form, form.ShownKind);
+  if (!record) return 1;
+  return SaveRecord(form, *record, path);
 }
 
 }  // namespace kt

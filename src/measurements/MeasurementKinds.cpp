@@ -28,38 +28,16 @@
 namespace kt {
 
 void RegisterMeasurementKinds(Form& form) {
-  form.Kinds[InputTest].Run = &InputRun;
-  form.Kinds[InputTest].Restore = RestoreInputSnapshot;
-  form.Kinds[InputTest].Paint = PaintInputPage;
-  form.Kinds[InputTest].Save = SaveInputRecord;
-  form.Kinds[InputTest].Load = LoadInputRecord;
-  form.Kinds[InputTest].Report = PrintInputReport;
-  form.Kinds[OutputTest].Run = &OutputRun;
-  form.Kinds[OutputTest].Paint = PaintOutputPage;
-  form.Kinds[OutputTest].Restore = RestoreOutputSnapshot;
-  form.Kinds[OutputTest].Save = SaveOutputRecord;
-  form.Kinds[OutputTest].Load = LoadOutputRecord;
-  form.Kinds[OutputTest].Report = PrintOutputReport;
-  form.Kinds[CompTest].Run = &CompRun;
-  form.Kinds[CompTest].Restore = RestoreCompSnapshot;
-  form.Kinds[CompTest].Paint = PaintCompPage;
-  form.Kinds[CompTest].Save = SaveCompRecord;
-  form.Kinds[CompTest].Load = LoadCompRecord;
-  form.Kinds[CompTest].Report = PrintCompReport;
-  form.Kinds[StartTest].Run = &StartRun;
-  form.Kinds[StartTest].Restore = RestoreStartBackup;
-  form.Kinds[StartTest].Paint = PaintStartPage;
-  form.Kinds[StartTest].MouseDown = StartMouseDown;
-  form.Kinds[StartTest].KeyDown = StartKeyDown;
-  form.Kinds[StartTest].Save = SaveStartRecord;
-  form.Kinds[StartTest].Load = LoadStartRecord;
-  form.Kinds[StartTest].Report = PrintStartReport;
-  form.Kinds[PhaseTest].Run = &PhaseRun;
-  form.Kinds[PhaseTest].Restore = RestorePhaseSnapshot;
-  form.Kinds[PhaseTest].Paint = PaintPhasePage;
-  form.Kinds[PhaseTest].Save = SavePhaseRecord;
-  form.Kinds[PhaseTest].Load = LoadPhaseRecord;
-  form.Kinds[PhaseTest].Report = PrintPhaseReport;
+  form.Kinds[InputTest] = {&InputRun, RestoreInputSnapshot, PaintInputPage, nullptr, nullptr, &InputRecord,
+                           PrintInputReport};
+  form.Kinds[OutputTest] = {&OutputRun, RestoreOutputSnapshot, PaintOutputPage, nullptr, nullptr, &OutputRecord,
+                            PrintOutputReport};
+  form.Kinds[CompTest] = {&CompRun, RestoreCompSnapshot, PaintCompPage, nullptr, nullptr, &CompRecord,
+                          PrintCompReport};
+  form.Kinds[StartTest] = {&StartRun,     RestoreStartBackup, PaintStartPage,  StartMouseDown,
+                           StartKeyDown,  &StartRecord,       PrintStartReport};
+  form.Kinds[PhaseTest] = {&PhaseRun, RestorePhaseSnapshot, PaintPhasePage, nullptr, nullptr, &PhaseRecord,
+                           PrintPhaseReport};
 }
 
 }  // namespace kt

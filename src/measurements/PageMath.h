@@ -21,7 +21,7 @@ struct PageGrid {
       : s(w, h), X0(Trunc(originX * s.sx)), Y0(Trunc(originY * s.sy)) {}
   int X(double a) const { return Trunc(X0 + a * s.sx); }
   int Y(double b) const { return Trunc(Y0 + b * s.sy); }
-  int Height(int units) const { return Trunc(units * s.sy); }
+  int Height(int units) const { return Trunc(static_cast<float>(units) * s.sy); }
 };
 
 // The white frame of a dark page, from x -20 to 580 and y 12 to `bottom`

@@ -38,22 +38,20 @@ void RecordBuilder::Text(const std::string& utf8, std::size_t size) {
   Bytes(gbk.data(), size);
 }
 
-std::int32_t RecordParser::I32() {
+void RecordParser::I32(std::int32_t& v) {
   std::uint8_t b[4] = {};
   Bytes(b, 4);
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                                   (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+  v = static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+                                (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
 }
 
-float RecordParser::F32() {
+void RecordParser::F32(float& v) {
   const auto u = static_cast<std::uint32_t>(I32());
-  float v;
   std::memcpy(&v, &u, 4);
-  return v;
 }
 
 void RecordParser::Floats(float* v, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) v[i] = F32();
+  for (std::size_t i = 0; i < n; ++i) F32(v[i]);
 }
 
 void RecordParser::Bytes(void* out, std::size_t n) {
@@ -63,13 +61,23 @@ void RecordParser::Bytes(void* out, std::size_t n) {
   p_ += have;
 }
 
-std::string RecordParser::Text(std::size_t size) {
+void RecordParser::Text(std::string& utf8, std::size_t size) {
   std::string raw(size, '\0');
   Bytes(raw.data(), size);
-  return GbkToUtf8(raw.data(), size);
+  utf8 = GbkToUtf8(raw.data(), size);
 }
 
-void RecordParser::Skip(std::size_t n) { p_ += std::min<std::size_t>(n, static_cast<std::size_t>(end_ - p_)); }
+void RecordParser::Header(std::int32_t& kind) {
+  p_ += std::min<std::size_t>(DataFileMagicSize, static_cast<std::size_t>(end_ - p_));
+  I32(kind);
+}
+
+void RecordParser::Date(char (&date)[11]) {
+  Bytes(date, sizeof date);
+  date[sizeof date - 1] = '\0';
+  for (char& ch : date)
+    if (static_cast<unsigned char>(ch) >= 0x80) ch = '?';
+}
 
 namespace {
 
@@ -118,71 +126,7 @@ FileResult ReadRecordFile(const std::string& path, std::size_t size, std::vector
   return got < size ? FileResult::TooShort : FileResult::Ok;
 }
 
-void WriteInfoAndDate(RecordBuilder& b, const Form& form, bool withLight) {
-  const TestInfo& t = form.Info;
-  using S = TestInfoSizes;
-  b.Text(t.Name, S::Name);
-  b.Text(t.No, S::No);
-  b.Text(t.Type, S::Type);
-  b.Text(t.Standard, S::Standard);
-  b.Text(t.Temperature, S::Temperature);
-  b.Text(t.Humidity, S::Humidity);
-  b.Text(t.Manufacturer, S::Manufacturer);
-  b.Text(t.Operator, S::Operator);
-  if (withLight) {
-    b.Text(t.LuminousFlux, S::LuminousFlux);
-    b.Text(t.ColourTemperature, S::ColourTemperature);
-  }
-  b.Bytes(form.TestDate, S::TestDate);
-}
-
-void ReadInfoAndDate(RecordParser& p, Form& form, bool withLight) {
-  TestInfo& t = form.Info;
-  using S = TestInfoSizes;
-  t.Name = p.Text(S::Name);
-  t.No = p.Text(S::No);
-  t.Type = p.Text(S::Type);
-  t.Standard = p.Text(S::Standard);
-  t.Temperature = p.Text(S::Temperature);
-  t.Humidity = p.Text(S::Humidity);
-  t.Manufacturer = p.Text(S::Manufacturer);
-  t.Operator = p.Text(S::Operator);
-  if (withLight) {
-    t.LuminousFlux = p.Text(S::LuminousFlux);
-    t.ColourTemperature = p.Text(S::ColourTemperature);
-  }
-  ReadTestDate(p, form);
-}
-
-void WriteModesAndInfo(RecordBuilder& b, const Form& form, bool withLight) {
-  b.I32(form.WideFreqMode);
-  b.I32(form.ChineseMode);
-  WriteInfoAndDate(b, form, withLight);
-}
-
-void ReadModesAndInfo(RecordParser& p, Form& form, bool withLight) {
-  form.WideFreqMode = p.I32();
-  form.ChineseMode = p.I32();
-  ReadInfoAndDate(p, form, withLight);
-}
-
-void ReadTestDate(RecordParser& p, Form& form) {
-  constexpr std::size_t n = TestInfoSizes::TestDate;
-  p.Bytes(form.TestDate, n);
-  form.TestDate[n - 1] = '\0';  // a date field without its terminator stays inside
-  for (char& ch : form.TestDate)
-    if (static_cast<unsigned char>(ch) >= 0x80) ch = '?';
-}
-
-int SaveRecord(Form& form, const std::string& path, const RecordBuilder& record) {
-  if (WriteRecordFile(path, record.Data()) != FileResult::Ok) {
-    form.host.MessageBox("存数据失败!", "警告");
-    return 1;
-  }
-  return 0;
-}
-
-int LoadRecord(Form& form, const std::string& path, std::size_t size, std::vector<std::uint8_t>& out) {
+int ReadWholeRecord(Form& form, const std::string& path, std::size_t size, std::vector<std::uint8_t>& out) {
   switch (ReadRecordFile(path, size, out)) {
     case FileResult::Ok:
       return 0;
@@ -194,6 +138,41 @@ int LoadRecord(Form& form, const std::string& path, std::size_t size, std::vecto
       form.host.MessageBox("读数据失败!", "警告");
       return 1;
   }
+}
+
+std::vector<std::uint8_t> BuildRecord(const RecordLayout& layout, const Form& form) {
+  RecordBuilder b;
+  b.Header(layout.Kind);
+  layout.Write(b, form);
+  return b.Data();
+}
+
+int ParseRecord(Form& form, const RecordLayout& layout, std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < layout.Size) {
+    form.host.MessageBox("数据文件格式错误!", "警告");
+    return 1;
+  }
+  RecordParser p(bytes.data(), layout.Size);
+  p.Header(form.ShownKind);
+  layout.Read(p, form);
+  if (layout.AfterLoad) layout.AfterLoad(form);
+  // The language button shows pressed for English, as the record says.
+  form.host.SetHanZiBtnDown(form.ChineseMode == 0);
+  return 0;
+}
+
+int SaveRecord(Form& form, const RecordLayout& layout, const std::string& path) {
+  if (WriteRecordFile(path, BuildRecord(layout, form)) != FileResult::Ok) {
+    form.host.MessageBox("存数据失败!", "警告");
+    return 1;
+  }
+  return 0;
+}
+
+int LoadRecord(Form& form, const RecordLayout& layout, const std::string& path) {
+  std::vector<std::uint8_t> bytes;
+  if (ReadWholeRecord(form, path, layout.Size, bytes) != 0) return 1;
+  return ParseRecord(form, layout, bytes);
 }
 
 std::string WithExtension(std::string name, const std::string& extension) {

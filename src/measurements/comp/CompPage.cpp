@@ -212,11 +212,11 @@ void DrawInputTable(Canvas& c, const Layout& L, const Language& lang, const Form
 void DrawHarmonicTable(Canvas& c, const Layout& L, const Language& lang, const Form& form, int height) {
   const InputResult& in = form.M.Input;
   const int R = L.R;
-  const int top = L.Y0 + Trunc(42 * L.s.sy + 8 * R), base = L.Y0 + Trunc(lang.TextBase * L.s.sy + 8 * R);
+  const int top = L.Y0 + Trunc(42 * L.s.sy + static_cast<float>(8 * R)), base = L.Y0 + Trunc(static_cast<float>(lang.TextBase) * L.s.sy + static_cast<float>(8 * R));
   const int left = L.DX(lang.HarmonicLeft), right = L.X(602);
   c.SetPen(clBlack, 1);
   for (int y : {top, top + R, top + 8 * R}) Line(c, left, y, right, y);
-  for (int x : {left, Trunc(left + lang.HarmonicInner[0] * L.s.sx), Trunc(left + lang.HarmonicInner[1] * L.s.sx), right})
+  for (int x : {left, Trunc(static_cast<float>(left) + static_cast<float>(lang.HarmonicInner[0]) * L.s.sx), Trunc(static_cast<float>(left) + static_cast<float>(lang.HarmonicInner[1]) * L.s.sx), right})
     Line(c, x, top, x, top + 8 * R);
 
   const Colour colours[3] = {clBlack, clRed, clBlue};
@@ -237,11 +237,11 @@ void DrawHarmonicTable(Canvas& c, const Layout& L, const Language& lang, const F
 void DrawOutputTable(Canvas& c, const Layout& L, const Language& lang, const Form& form, int height) {
   const OutputResult& o = form.M.Output;
   const int R = L.R;
-  const int top = L.Y0 + Trunc(42 * L.s.sy + 8 * R), base = L.Y0 + Trunc(lang.TextBase * L.s.sy + 8 * R);
+  const int top = L.Y0 + Trunc(42 * L.s.sy + static_cast<float>(8 * R)), base = L.Y0 + Trunc(static_cast<float>(lang.TextBase) * L.s.sy + static_cast<float>(8 * R));
   const int left = L.DX(265), right = L.X(lang.OutputRight);
   c.SetPen(clBlack, 1);
   for (int i = 0; i <= 8; ++i) Line(c, left, top + i * R, right, top + i * R);
-  for (int x : {left, Trunc(left + lang.OutputInner * L.s.sx), right}) Line(c, x, top, x, top + 8 * R);
+  for (int x : {left, Trunc(static_cast<float>(left) + static_cast<float>(lang.OutputInner) * L.s.sx), right}) Line(c, x, top, x, top + 8 * R);
 
   const std::string values[4][2] = {
       {NumberText(o.Vrms, 1) + " (V)", NumberText(o.Ilrms, 3) + " (A)"},
@@ -331,14 +331,6 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
 }
 
 }  // namespace
-
-void PaintCompPageEnglish(Form& form, Canvas& canvas, int width, int height) {
-  Paint(English, form, canvas, width, height);
-}
-
-void PaintCompPageChinese(Form& form, Canvas& canvas, int width, int height) {
-  Paint(Chinese, form, canvas, width, height);
-}
 
 void PaintCompPage(Form& form, Canvas& canvas, int width, int height) {
   Paint(form.ChineseMode ? Chinese : English, form, canvas, width, height);

@@ -12,7 +12,5 @@ struct Form;
 // design grid scaled to width x height pixels. The language follows
 // form.ChineseMode.
 void PaintCompPage(Form& form, Canvas& canvas, int width, int height);
-void PaintCompPageEnglish(Form& form, Canvas& canvas, int width, int height);
-void PaintCompPageChinese(Form& form, Canvas& canvas, int width, int height);
 
 }  // namespace kt

@@ -1,20 +1,18 @@
 #pragma once
 #include <cstddef>
-#include <string>
+
+#include "measurements/RecordFile.h"
 
 namespace kt {
 
-struct Form;
-
 inline constexpr std::size_t CompRecordSize = 3873;
 
-// The *.dat file of a comprehensive measurement: the mains values, peaks,
+// The *.dat record of a comprehensive measurement: the mains values, peaks,
 // waveforms and harmonic percentages, the lamp values the page shows with
 // the lamp-voltage and lamp-current curves, the mode flags, the whole test
 // information (luminous flux and colour temperature included) and the date.
 // Loading keeps the fields the record does not hold and leaves the Back/Next
 // copy alone.
-int SaveCompRecord(Form& form, const std::string& path);
-int LoadCompRecord(Form& form, const std::string& path);
+extern const RecordLayout CompRecord;
 
 }  // namespace kt

@@ -12,6 +12,10 @@ namespace kt {
 
 namespace {
 
+// Escapement of the English report's rotated captions: printers of family 0
+// are given text running downwards (270 degrees), the others upwards.
+int CompCaptionEscapement(int printerFamily) { return printerFamily == 0 ? 2700 : 900; }
+
 // Positions are design units from the report's margins (MarginCanvas).
 struct RotatedCaption {
   const char* Text;
@@ -272,17 +276,9 @@ void Print(const Language& lang, Form& form, Canvas& report) {
   DrawPictures(c, form);
 }
 
+
 }  // namespace
 
-int CompCaptionEscapement(int printerFamily) { return printerFamily == 0 ? 2700 : 900; }
-
-void PrintCompReportEnglish(Form& form, Canvas& canvas) { Print(English, form, canvas); }
-void PrintCompReportChinese(Form& form, Canvas& canvas) { Print(Chinese, form, canvas); }
-void PrintCompReport(Form& form, Canvas& canvas) {
-  if (form.ChineseMode)
-    PrintCompReportChinese(form, canvas);
-  else
-    PrintCompReportEnglish(form, canvas);
-}
+void PrintCompReport(Form& form, Canvas& canvas) { Print(form.ChineseMode ? Chinese : English, form, canvas); }
 
 }  // namespace kt

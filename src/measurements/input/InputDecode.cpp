@@ -54,6 +54,8 @@ double Spectrum(float* fft, float* magnitude, float* percent) {
   return std::max(0.0, sum - static_cast<double>(percent[1]) * percent[1]);
 }
 
+void SaveInputSnapshot(MeasureSet& ms) { CopyInputSnapshot(ms.Input, ms.InputSnap); }
+
 }  // namespace
 
 void PrepareMainsChannels(Form& form, MainsWork& work) {
@@ -158,8 +160,6 @@ void CopyInputSnapshot(const InputSnapshot& s, InputResult& in) {
   std::copy_n(s.VoltageHarmonicPct, HarmonicBins, in.VoltageHarmonicPct);
   std::copy_n(s.CurrentHarmonicPct, HarmonicBins, in.CurrentHarmonicPct);
 }
-
-void SaveInputSnapshot(MeasureSet& ms) { CopyInputSnapshot(ms.Input, ms.InputSnap); }
 
 void RestoreInputSnapshot(Form& form) { CopyInputSnapshot(form.M.InputSnap, form.M.Input); }
 

@@ -45,7 +45,6 @@ void DecodeMainsSpectra(Form& form, MainsWork& work);
 // The last step of an input test run.
 void DecodeInputMeasurement(Form& form);
 
-void SaveInputSnapshot(MeasureSet& ms);
 void RestoreInputSnapshot(Form& form);
 // What a snapshot holds of an input result, in either direction; the
 // comprehensive test keeps its mains side through the same two.

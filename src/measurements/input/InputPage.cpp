@@ -211,14 +211,6 @@ void PaintMainsWaves(Canvas& c, const InputResult& in, const MainsWaveBox& b) {
   DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
 }
 
-void PaintInputPageEnglish(Form& form, Canvas& canvas, int width, int height) {
-  Paint(English, form, canvas, width, height);
-}
-
-void PaintInputPageChinese(Form& form, Canvas& canvas, int width, int height) {
-  Paint(Chinese, form, canvas, width, height);
-}
-
 void PaintInputPage(Form& form, Canvas& canvas, int width, int height) {
   Paint(form.ChineseMode ? Chinese : English, form, canvas, width, height);
 }

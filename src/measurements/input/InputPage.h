@@ -10,8 +10,6 @@ struct InputResult;
 // current, both spectra and the 40-bin table, on the 640 x 385 design grid
 // scaled to width x height pixels. The language follows form.ChineseMode.
 void PaintInputPage(Form& form, Canvas& canvas, int width, int height);
-void PaintInputPageEnglish(Form& form, Canvas& canvas, int width, int height);
-void PaintInputPageChinese(Form& form, Canvas& canvas, int width, int height);
 
 // The waveform box of the mains-side pages (input, phase angle), in pixels:
 // the box from Left to Right, Amp above and below the zero line at Mid, and

@@ -167,13 +167,9 @@ void PrintMainsInfoBlock(const Form& form, Canvas& c, bool chinese) {
   PrintInfoItems(c, chinese ? MainsInfoChinese : MainsInfoEnglish, TestInfoValues(form));
 }
 
-void PrintInputReportEnglish(Form& form, Canvas& canvas) { Print(English, form, canvas, false); }
-void PrintInputReportChinese(Form& form, Canvas& canvas) { Print(Chinese, form, canvas, true); }
 void PrintInputReport(Form& form, Canvas& canvas) {
-  if (form.ChineseMode)
-    PrintInputReportChinese(form, canvas);
-  else
-    PrintInputReportEnglish(form, canvas);
+  const bool chinese = form.ChineseMode != 0;
+  Print(chinese ? Chinese : English, form, canvas, chinese);
 }
 
 }  // namespace kt

@@ -8,8 +8,6 @@ struct Form;
 // The printed input characteristic report, on a canvas in 0.01 mm with y
 // upwards from the page origin. The language follows form.ChineseMode.
 void PrintInputReport(Form& form, Canvas& canvas);
-void PrintInputReportEnglish(Form& form, Canvas& canvas);
-void PrintInputReportChinese(Form& form, Canvas& canvas);
 
 // The parts the mains-side reports (input, phase angle) share: the two
 // titles with the outer frame and the line under the value table (the pen is

@@ -29,14 +29,12 @@ const BlockSpec MainsBlocks[3] = {
     {InputValueBytes, 100, StoreInputValues},
 };
 
-const RunSpec InputRun = [] {
-  RunSpec s;
-  s.Kind = InputTest;
-  s.StatusPrefix = "输入性能测试：";
-  s.Command = '0';
-  s.Blocks = MainsBlocks;
-  s.Decode = DecodeInputMeasurement;
-  return s;
-}();
+const RunSpec InputRun{
+    .Kind = InputTest,
+    .StatusPrefix = "输入性能测试：",
+    .Command = '0',
+    .Blocks = MainsBlocks,
+    .Decode = DecodeInputMeasurement,
+};
 
 }  // namespace kt

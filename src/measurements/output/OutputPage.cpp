@@ -13,6 +13,33 @@
 
 namespace kt {
 
+namespace {
+
+// What differs between the English and the Chinese output page: texts,
+// font, font heights (design units) and the form of the lamp-current
+// crest-factor row.
+struct OutputPageTexts {
+  const char* Face;
+  int TitleHeight;
+  int TableHeight;
+  const char* Title[2];
+  const char* PowerLabel;
+  const char* FrequencyLabel;
+  // Value-area labels, top to bottom: four for the lamp voltage, four for the
+  // lamp current (the third is the crest-factor row's), four each for the
+  // filament and the cathode-lead current. Index 0, 4, 8 and 12 are the
+  // channel headers.
+  const char* Labels[16];
+  // The crest-factor row of the lamp current: its label at the header column
+  // instead of indented, and where the two half-wave values stand (design
+  // column plus an offset in design units) behind which prefix.
+  bool CrestLabelAtHeader;
+  const char* PositivePrefix;
+  int PositiveColumn, PositiveOffset;
+  const char* NegativePrefix;
+  int NegativeColumn, NegativeOffset;
+};
+
 const OutputPageTexts OutputPageEnglish = {
     "Times New Roman",
     20,
@@ -52,8 +79,6 @@ const OutputPageTexts OutputPageChinese = {
     480,
     0,
 };
-
-namespace {
 
 constexpr Colour PageBackground = 0x960000;  // dark blue
 
@@ -109,7 +134,7 @@ constexpr ValueRow Rows[16] = {
 // floating point and truncated once; a column is first truncated on its own.
 struct Layout : PageGrid {
   Layout(int w, int h) : PageGrid(w, h, OriginX, OriginY) {}
-  int Column(int c) const { return X0 + Trunc(c * s.sx); }
+  int Column(int c) const { return X0 + Trunc(static_cast<float>(c) * s.sx); }
   // An x a number of units to the side of a column.
   int BesideColumn(int c, double units) const { return Trunc(Column(c) + units * s.sx); }
 };
@@ -133,7 +158,8 @@ void DrawPanels(Canvas& c, const Layout& L, const OutputResult& o) {
     c.LineTo(L.X0, top);
     Line(c, L.X(CurveWidth), top, L.X(CurveWidth), bottom);
     Line(c, L.X0, L.Y(p.Axis), L.X(CurveWidth), L.Y(p.Axis));
-    DrawEnvelopeBand(c, o.OutputWave[p.Channel], o.OutputWavePeak[p.Channel], n, L.X0, L.Y0 + p.Axis * L.s.sy, h);
+    DrawEnvelopeBand(c, o.OutputWave[p.Channel], o.OutputWavePeak[p.Channel], n, L.X0,
+                     static_cast<float>(L.Y0) + static_cast<float>(p.Axis) * L.s.sy, h);
   }
 }
 
@@ -166,8 +192,6 @@ void DrawValues(Canvas& c, const Layout& L, const OutputResult& o, const OutputP
   }
 }
 
-}  // namespace
-
 void DrawOutputPage(const OutputResult& o, const OutputPageTexts& t, Canvas& c, int width, int height) {
   const Layout L(width, height);
 
@@ -187,19 +211,10 @@ void DrawOutputPage(const OutputResult& o, const OutputPageTexts& t, Canvas& c, 
   DrawValues(c, L, o, t);
 }
 
-void PaintOutputPageEnglish(Form& form, Canvas& canvas, int width, int height) {
-  DrawOutputPage(form.M.Output, OutputPageEnglish, canvas, width, height);
-}
-
-void PaintOutputPageChinese(Form& form, Canvas& canvas, int width, int height) {
-  DrawOutputPage(form.M.Output, OutputPageChinese, canvas, width, height);
-}
+}  // namespace
 
 void PaintOutputPage(Form& form, Canvas& canvas, int width, int height) {
-  if (form.ChineseMode)
-    PaintOutputPageChinese(form, canvas, width, height);
-  else
-    PaintOutputPageEnglish(form, canvas, width, height);
+  DrawOutputPage(form.M.Output, form.ChineseMode ? OutputPageChinese : OutputPageEnglish, canvas, width, height);
 }
 
 }  // namespace kt

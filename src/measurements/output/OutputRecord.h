@@ -1,18 +1,15 @@
 #pragma once
 #include <cstddef>
-#include <string>
+
+#include "measurements/RecordFile.h"
 
 namespace kt {
 
-struct Form;
-
 inline constexpr std::size_t OutputRecordSize = 3511;
 
-// The *.dat file of an output measurement: container header, the sixteen
-// values, the four curve peaks and curves, the mode flags, the test
-// information (without the light values) and the date. Loading leaves the
-// Back/Next copy alone.
-int SaveOutputRecord(Form& form, const std::string& path);
-int LoadOutputRecord(Form& form, const std::string& path);
+// The *.dat record of an output measurement: the sixteen values, the four
+// curve peaks and curves, the mode flags, the test information (without the
+// light values) and the date. Loading leaves the Back/Next copy alone.
+extern const RecordLayout OutputRecord;
 
 }  // namespace kt

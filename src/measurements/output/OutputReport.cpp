@@ -156,13 +156,6 @@ void Print(const Language& lang, Form& form, Canvas& report) {
 
 }  // namespace
 
-void PrintOutputReportEnglish(Form& form, Canvas& canvas) { Print(English, form, canvas); }
-void PrintOutputReportChinese(Form& form, Canvas& canvas) { Print(Chinese, form, canvas); }
-void PrintOutputReport(Form& form, Canvas& canvas) {
-  if (form.ChineseMode)
-    PrintOutputReportChinese(form, canvas);
-  else
-    PrintOutputReportEnglish(form, canvas);
-}
+void PrintOutputReport(Form& form, Canvas& canvas) { Print(form.ChineseMode ? Chinese : English, form, canvas); }
 
 }  // namespace kt

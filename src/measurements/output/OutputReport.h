@@ -8,7 +8,5 @@ struct Form;
 // The printed output characteristic report, on a canvas in 0.01 mm with y
 // upwards from the page origin. The language follows form.ChineseMode.
 void PrintOutputReport(Form& form, Canvas& canvas);
-void PrintOutputReportEnglish(Form& form, Canvas& canvas);
-void PrintOutputReportChinese(Form& form, Canvas& canvas);
 
 }  // namespace kt

@@ -44,6 +44,34 @@ constexpr BlockSpec OutputBlocks[] = {
 // record's channels (U, Il, If, Ik).
 constexpr int ChannelOfWireFrame[4] = {ChU, ChIf, ChIl, ChIk};
 
+// Half-wave difference of the lamp current in percent of the larger of the
+// two half-wave crest factors; 0 when the positive one is not above 0.
+float HalfWaveDifference(float ilcfPos, float ilcfNeg) {
+  if (!(ilcfPos > 0.0f)) return 0.0f;
+  const double larger = ilcfPos > ilcfNeg ? ilcfPos : ilcfNeg;
+  // In double: two crest factors near the ends of the float range must not
+  // overflow into an infinite difference.
+  const double pct = std::fabs(static_cast<double>(ilcfPos) - ilcfNeg) / larger * 100.0;
+  return std::isfinite(pct) ? static_cast<float>(pct) : 0.0f;
+}
+
+// Back/Next copy of the output result: values, curves and peaks.
+void SaveOutputSnapshot(Form& form) { CopyOutputSnapshot(form.M.Output, form.M.OutputSnap); }
+
+// The whole decoding at the end of the output test run: values, half-wave
+// difference, curves, limits, test date, Back/Next copy, repaint.
+void DecodeOutputMeasurement(Form& form) {
+  OutputResult& o = form.M.Output;
+  DecodeOutputValues(form);
+  o.Ildhc = HalfWaveDifference(o.IlcfPos, o.IlcfNeg);
+  // The run set the sample count (150) as the first envelope block came in.
+  DecodeOutputCurves(form, form.M.Input.SampleCount);
+  ApplyOutputChannelLimits(o);
+  StampTestDate(form);
+  SaveOutputSnapshot(form);
+  form.host.Repaint();
+}
+
 }  // namespace
 
 void DecodeOutputValues(Form& form) {
@@ -67,15 +95,6 @@ void DecodeOutputValues(Form& form) {
   // The power is shown and stored as a magnitude.
   o.Pout = std::fabs(at(56));
   o.OscFreq = at(60);
-}
-
-float HalfWaveDifference(float ilcfPos, float ilcfNeg) {
-  if (!(ilcfPos > 0.0f)) return 0.0f;
-  const double larger = ilcfPos > ilcfNeg ? ilcfPos : ilcfNeg;
-  // In double: two crest factors near the ends of the float range must not
-  // overflow into an infinite difference.
-  const double pct = std::fabs(static_cast<double>(ilcfPos) - ilcfNeg) / larger * 100.0;
-  return std::isfinite(pct) ? static_cast<float>(pct) : 0.0f;
 }
 
 int DecodeOutputCurves(Form& form, int count) {
@@ -107,18 +126,6 @@ void ApplyOutputChannelLimits(OutputResult& o) {
   if (!(o.Ikrms >= LampCurrentMin)) ResetOutputChannel(o, ChIk);
 }
 
-void DecodeOutputMeasurement(Form& form) {
-  OutputResult& o = form.M.Output;
-  DecodeOutputValues(form);
-  o.Ildhc = HalfWaveDifference(o.IlcfPos, o.IlcfNeg);
-  // The run set the sample count (150) as the first envelope block came in.
-  DecodeOutputCurves(form, form.M.Input.SampleCount);
-  ApplyOutputChannelLimits(o);
-  StampTestDate(form);
-  SaveOutputSnapshot(form);
-  form.host.Repaint();
-}
-
 void CopyOutputSnapshot(const OutputResult& o, OutputSnapshot& s) {
   s.Values = static_cast<const OutputValues&>(o);
   std::memcpy(s.OutputWave, o.OutputWave, sizeof s.OutputWave);
@@ -131,18 +138,14 @@ void CopyOutputSnapshot(const OutputSnapshot& s, OutputResult& o) {
   std::memcpy(o.OutputWavePeak, s.OutputWavePeak, sizeof o.OutputWavePeak);
 }
 
-void SaveOutputSnapshot(Form& form) { CopyOutputSnapshot(form.M.Output, form.M.OutputSnap); }
-
 void RestoreOutputSnapshot(Form& form) { CopyOutputSnapshot(form.M.OutputSnap, form.M.Output); }
 
-const RunSpec OutputRun = [] {
-  RunSpec s;
-  s.Kind = OutputTest;
-  s.StatusPrefix = "输出性能测试：";
-  s.Command = '1';
-  s.Blocks = OutputBlocks;
-  s.Decode = DecodeOutputMeasurement;
-  return s;
-}();
+const RunSpec OutputRun{
+    .Kind = OutputTest,
+    .StatusPrefix = "输出性能测试：",
+    .Command = '1',
+    .Blocks = OutputBlocks,
+    .Decode = DecodeOutputMeasurement,
+};
 
 }  // namespace kt

@@ -39,9 +39,6 @@ inline constexpr float LampCurrentMin = 0.01f;
 // as its absolute value; the negative lamp-current peak at offset 28 is not
 // used.
 void DecodeOutputValues(Form& form);
-// Half-wave difference of the lamp current in percent of the larger of the
-// two half-wave crest factors; 0 when the positive one is not above 0.
-float HalfWaveDifference(float ilcfPos, float ilcfNeg);
 // The first `count` samples of the four envelope frames into OutputWave
 // (channel order U, Il, If, Ik), their largest absolute values into
 // OutputWavePeak, and the filament and cathode-lead curves put in order so
@@ -51,12 +48,6 @@ int DecodeOutputCurves(Form& form, int count);
 // Resets every channel whose RMS value is below its limit (or not a number).
 void ApplyOutputChannelLimits(OutputResult& out);
 
-// The whole decoding at the end of the output test run: values, half-wave
-// difference, curves, limits, test date, Back/Next copy, repaint.
-void DecodeOutputMeasurement(Form& form);
-
-// Back/Next copy of the output result: values, curves and peaks.
-void SaveOutputSnapshot(Form& form);
 void RestoreOutputSnapshot(Form& form);
 // What a snapshot holds of an output result, in either direction (all of
 // its values; the comprehensive test keeps two of them back).

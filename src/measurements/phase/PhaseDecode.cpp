@@ -33,8 +33,10 @@ void CopyPeriods(MeasureSet& ms) {
   }
 }
 
-}  // namespace
-
+// Lines the three copies of the period up on the voltage's first confirmed
+// rising zero crossing and measures the phase angles of the current from
+// there; without such a crossing the angles are 0 and the copies stay as
+// they are.
 void AlignAndMeasurePhase(MeasureSet& ms) {
   const int n = PeriodSamples(ms);
   int period = 0, start = 0;
@@ -51,6 +53,10 @@ void AlignAndMeasurePhase(MeasureSet& ms) {
   PhaseAngles(ms, ms.CurrentWave3);
 }
 
+// Each current harmonic (A) in mA per watt of the input power. Without a
+// usable power (0, not finite, or so small that the quotient overflows)
+// there is nothing to relate them to, and the values are 0 rather than
+// infinities or NaN.
 void FillCurrentPerWatt(MeasureSet& ms) {
   const double p = ms.Input.P;
   for (int k = 0; k < HarmonicBins; ++k) {
@@ -61,6 +67,27 @@ void FillCurrentPerWatt(MeasureSet& ms) {
     ms.CurrentPerWatt[k] = std::isfinite(perWatt) ? perWatt : 0.0f;
   }
 }
+
+void SavePhaseSnapshot(MeasureSet& ms) {
+  PhaseSnapshot& s = ms.PhaseSnap;
+  const InputResult& in = ms.Input;
+  std::copy_n(in.VoltageWave, WavePoints, s.VoltageWave);
+  std::copy_n(in.CurrentWave, WavePoints, s.CurrentWave);
+  s.VoltagePeak = in.VoltagePeak;
+  s.CurrentPeak = in.CurrentPeak;
+  std::copy_n(in.CurrentHarmonic, HarmonicBins, s.CurrentHarmonic);
+  std::copy_n(in.CurrentHarmonicPct, HarmonicBins, s.CurrentHarmonicPct);
+  s.Urms = in.Urms;
+  s.Irms = in.Irms;
+  s.P = in.P;
+  s.PF = in.PF;
+  s.THDI = in.THDI;
+  s.PhaseBegin = ms.PhaseBegin;
+  s.PhasePeak = ms.PhasePeak;
+  s.PhaseEnd = ms.PhaseEnd;
+}
+
+}  // namespace
 
 void DecodePhaseMeasurement(Form& form) {
   MeasureSet& ms = form.M;
@@ -94,25 +121,6 @@ void DecodePhaseMeasurement(Form& form) {
   StampTestDate(form);
   SavePhaseSnapshot(ms);
   form.host.Repaint();
-}
-
-void SavePhaseSnapshot(MeasureSet& ms) {
-  PhaseSnapshot& s = ms.PhaseSnap;
-  const InputResult& in = ms.Input;
-  std::copy_n(in.VoltageWave, WavePoints, s.VoltageWave);
-  std::copy_n(in.CurrentWave, WavePoints, s.CurrentWave);
-  s.VoltagePeak = in.VoltagePeak;
-  s.CurrentPeak = in.CurrentPeak;
-  std::copy_n(in.CurrentHarmonic, HarmonicBins, s.CurrentHarmonic);
-  std::copy_n(in.CurrentHarmonicPct, HarmonicBins, s.CurrentHarmonicPct);
-  s.Urms = in.Urms;
-  s.Irms = in.Irms;
-  s.P = in.P;
-  s.PF = in.PF;
-  s.THDI = in.THDI;
-  s.PhaseBegin = ms.PhaseBegin;
-  s.PhasePeak = ms.PhasePeak;
-  s.PhaseEnd = ms.PhaseEnd;
 }
 
 void RestorePhaseSnapshot(Form& form) {

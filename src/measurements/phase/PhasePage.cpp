@@ -169,14 +169,6 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
 
 }  // namespace
 
-void PaintPhasePageEnglish(Form& form, Canvas& canvas, int width, int height) {
-  Paint(English, form, canvas, width, height);
-}
-
-void PaintPhasePageChinese(Form& form, Canvas& canvas, int width, int height) {
-  Paint(Chinese, form, canvas, width, height);
-}
-
 void PaintPhasePage(Form& form, Canvas& canvas, int width, int height) {
   Paint(form.ChineseMode ? Chinese : English, form, canvas, width, height);
 }

@@ -13,7 +13,5 @@ struct Form;
 // With Irms below 0.01 A the page zeroes the fundamental of the
 // ampere column in the results before drawing it.
 void PaintPhasePage(Form& form, Canvas& canvas, int width, int height);
-void PaintPhasePageEnglish(Form& form, Canvas& canvas, int width, int height);
-void PaintPhasePageChinese(Form& form, Canvas& canvas, int width, int height);
 
 }  // namespace kt

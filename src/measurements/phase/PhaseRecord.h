@@ -1,17 +1,15 @@
 #pragma once
 #include <cstddef>
-#include <string>
+
+#include "measurements/RecordFile.h"
 
 namespace kt {
-
-struct Form;
 
 // The input record with the per-watt currents after the current percentages.
 inline constexpr std::size_t PhaseRecordSize = 2703;
 
-// The *.dat file of a phase-angle measurement: container header and body.
-// Loading leaves Back/Next's copy of the last phase measurement alone.
-int SavePhaseRecord(Form& form, const std::string& path);
-int LoadPhaseRecord(Form& form, const std::string& path);
+// The *.dat record of a phase-angle measurement. Loading leaves Back/Next's
+// copy of the last phase measurement alone.
+extern const RecordLayout PhaseRecord;
 
 }  // namespace kt

@@ -127,13 +127,6 @@ void Print(const Language& lang, Form& form, Canvas& c) {
 
 }  // namespace
 
-void PrintPhaseReportEnglish(Form& form, Canvas& canvas) { Print(English, form, canvas); }
-void PrintPhaseReportChinese(Form& form, Canvas& canvas) { Print(Chinese, form, canvas); }
-void PrintPhaseReport(Form& form, Canvas& canvas) {
-  if (form.ChineseMode)
-    PrintPhaseReportChinese(form, canvas);
-  else
-    PrintPhaseReportEnglish(form, canvas);
-}
+void PrintPhaseReport(Form& form, Canvas& canvas) { Print(form.ChineseMode ? Chinese : English, form, canvas); }
 
 }  // namespace kt

@@ -9,7 +9,5 @@ struct Form;
 // a canvas in 0.01 mm with y upwards from the page origin. The language
 // follows form.ChineseMode.
 void PrintPhaseReport(Form& form, Canvas& canvas);
-void PrintPhaseReportEnglish(Form& form, Canvas& canvas);
-void PrintPhaseReportChinese(Form& form, Canvas& canvas);
 
 }  // namespace kt

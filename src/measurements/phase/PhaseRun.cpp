@@ -5,14 +5,12 @@
 
 namespace kt {
 
-const RunSpec PhaseRun = [] {
-  RunSpec s;
-  s.Kind = PhaseTest;
-  s.StatusPrefix = "相位角性能测试：";
-  s.Command = '0';
-  s.Blocks = MainsBlocks;  // the input test's blocks, with its command
-  s.Decode = DecodePhaseMeasurement;
-  return s;
-}();
+const RunSpec PhaseRun{
+    .Kind = PhaseTest,
+    .StatusPrefix = "相位角性能测试：",
+    .Command = '0',
+    .Blocks = MainsBlocks,  // the input test's blocks, with its command
+    .Decode = DecodePhaseMeasurement,
+};
 
 }  // namespace kt

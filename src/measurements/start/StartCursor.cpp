@@ -15,17 +15,21 @@ constexpr double StartSeconds = 5.0;  // what the 300 samples span
 constexpr double PlotUnits = 300;     // design units of the plot's width
 constexpr double PlotLeft = 40;       // design x of the plot's left edge on the paint box
 
+// Sample i of channel c in V or A: scaled so that the curve's largest
+// magnitude equals the instrument's peak. A curve whose samples are all 0
+// (CurveMax 0 while its peak passed the limit) is 0 everywhere rather than a
+// division by zero. `i` must lie in 0..299.
+float ScaledSample(const StartCurves& r, int c, int i) {
+  if (r.CurveMax[c] == 0.0f) return 0.0f;
+  return static_cast<float>(static_cast<double>(r.Curve[c][i]) * r.Peak[c] / r.CurveMax[c]);
+}
+
 void SetCursorValues(StartResult& r) {
   const int i = StartCursorSample(r.CursorIndex);
   for (int c = 0; c < 4; ++c) r.CursorValue[c] = ScaledSample(r, c, i);
 }
 
 }  // namespace
-
-float ScaledSample(const StartCurves& r, int c, int i) {
-  if (r.CurveMax[c] == 0.0f) return 0.0f;
-  return static_cast<float>(static_cast<double>(r.Curve[c][i]) * r.Peak[c] / r.CurveMax[c]);
-}
 
 int StartCursorSample(int index) { return std::clamp(index, 0, StartSamples - 1); }
 

@@ -9,12 +9,6 @@ struct StartResult;
 inline constexpr int KeyLeft = 37;  // the arrow keys' native numbers
 inline constexpr int KeyRight = 39;
 
-// Sample i of channel c in V or A: scaled so that the curve's largest
-// magnitude equals the instrument's peak. A curve whose samples are all 0
-// (CurveMax 0 while its peak passed the limit) is 0 everywhere rather than a
-// division by zero. `i` must lie in 0..299.
-float ScaledSample(const StartCurves& r, int c, int i);
-
 // An index that may come from a file, held to the curves.
 int StartCursorSample(int index);
 

@@ -13,6 +13,18 @@
 
 namespace kt {
 
+namespace {
+
+// What differs between the English and the Chinese start page: the titles
+// and the labels.
+struct StartPageTexts {
+  const char* Title[2];
+  const char* Labels[16];  // value column, top to bottom (see StartValueRows.h)
+  const char* CursorTime;
+  const char* CursorVoltage;
+  const char* CursorCurrent;
+};
+
 const StartPageTexts StartPageEnglish = {
     {"KT6100 Electronic Ballast Test Instrument", "Start Characteristic Test Report"},
     {"Lamp Voltage :", "Peak Voltage: ", "Time to Peak Voltage: ", "Sensitivity:",     //
@@ -34,8 +46,6 @@ const StartPageTexts StartPageChinese = {
     "电压:  ",
     "电流:  ",
 };
-
-namespace {
 
 constexpr Colour PageBackground = Rgb(0, 0, 150);  // dark blue
 constexpr const char* Face = "Times New Roman";
@@ -78,7 +88,7 @@ struct Layout : PageGrid {
 void DrawFrame(Canvas& c, const Layout& L) { DrawTitledFrame(c, L, 70, 490, 360); }
 
 void DrawCurve(Canvas& c, const Layout& L, const StartResult& r, const Panel& p, int height) {
-  const double baseline = L.Y0 + p.Bottom * L.s.sy;
+  const double baseline = static_cast<float>(L.Y0) + static_cast<float>(p.Bottom) * L.s.sy;
   const int base = Trunc(baseline);
   const int full = L.Height(PanelHeight);
   const int cursor = r.CursorIndex;  // a cursor off the curves draws no line
@@ -136,8 +146,6 @@ void DrawTexts(Canvas& c, const Layout& L, const StartResult& r, const StartPage
   }
 }
 
-}  // namespace
-
 void DrawStartPage(const StartResult& r, const StartPageTexts& t, Canvas& c, int width, int height) {
   const Layout L(width, height);
 
@@ -155,21 +163,13 @@ void DrawStartPage(const StartResult& r, const StartPageTexts& t, Canvas& c, int
   DrawTexts(c, L, r, t);
 }
 
-void PaintStartPageEnglish(Form& form, Canvas& canvas, int width, int height) {
-  DrawStartPage(form.M.Start, StartPageEnglish, canvas, width, height);
-}
-
-void PaintStartPageChinese(Form& form, Canvas& canvas, int width, int height) {
-  DrawStartPage(form.M.Start, StartPageChinese, canvas, width, height);
-}
+}  // namespace
 
 void PaintStartPage(Form& form, Canvas& canvas, int width, int height) {
   if (!form.M.Start.Valid)
     PaintStartPrompt(canvas, width, height);
-  else if (form.ChineseMode)
-    PaintStartPageChinese(form, canvas, width, height);
   else
-    PaintStartPageEnglish(form, canvas, width, height);
+    DrawStartPage(form.M.Start, form.ChineseMode ? StartPageChinese : StartPageEnglish, canvas, width, height);
 }
 
 }  // namespace kt

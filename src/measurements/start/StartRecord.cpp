@@ -1,53 +1,40 @@
 #include "measurements/start/StartRecord.h"
 
-#include <vector>
-
 #include "core/MeasureSet.h"
 #include "link/Form.h"
-#include "measurements/RecordFile.h"
 #include "measurements/start/StartCursor.h"
 #include "measurements/start/StartRun.h"
 
 namespace kt {
 
-int SaveStartRecord(Form& form, const std::string& path) {
-  const StartResult& r = form.M.Start;
-  RecordBuilder b;
-  b.Bytes(DataFileMagic, DataFileMagicSize);
-  b.I32(StartTest);
-  b.Floats(r.Peak, 4);
-  b.Floats(r.CurveMax, 4);
-  b.F32(r.WarmUpTime);
-  b.Floats(r.PeakTime, 4);
-  b.I32(r.CursorIndex);
-  b.Floats(r.CursorValue, 4);
-  for (const float* curve : r.Curve) b.Floats(curve, StartSamples);
-  WriteModesAndInfo(b, form, false);
-  return SaveRecord(form, path, b);
+namespace {
+
+template <typename Io, typename F>
+void Fields(Io& io, F& form) {
+  auto& r = form.M.Start;
+  io.Floats(r.Peak, 4);
+  io.Floats(r.CurveMax, 4);
+  io.F32(r.WarmUpTime);
+  io.Floats(r.PeakTime, 4);
+  io.I32(r.CursorIndex);
+  io.Floats(r.CursorValue, 4);
+  for (auto& curve : r.Curve) io.Floats(curve, StartSamples);
+  ModesAndInfoFields(io, form, false);
 }
 
-int LoadStartRecord(Form& form, const std::string& path) {
-  std::vector<std::uint8_t> bytes;
-  if (LoadRecord(form, path, StartRecordSize, bytes) != 0) return 1;
+void AfterLoad(Form& form) {
   StartResult& r = form.M.Start;
   r.Valid = 1;
   form.TestLocked = 1;
   form.host.SetLockTestBtnDown(true);
-  RecordParser p(bytes.data(), bytes.size());
-  p.Skip(DataFileMagicSize);
-  form.ShownKind = p.I32();
-  p.Floats(r.Peak, 4);
-  p.Floats(r.CurveMax, 4);
-  r.WarmUpTime = p.F32();
-  p.Floats(r.PeakTime, 4);
   // A damaged index must not send the cursor past the curves.
-  r.CursorIndex = StartCursorSample(p.I32());
-  p.Floats(r.CursorValue, 4);
-  for (float* curve : r.Curve) p.Floats(curve, StartSamples);
-  ReadModesAndInfo(p, form, false);
+  r.CursorIndex = StartCursorSample(r.CursorIndex);
   r.CursorTime = StartSampleTime(r.CursorIndex);
-  form.host.SetHanZiBtnDown(form.ChineseMode == 0);
-  return 0;
 }
+
+}  // namespace
+
+const RecordLayout StartRecord{StartTest, StartRecordSize, Fields<RecordBuilder, const Form>,
+                               Fields<RecordParser, Form>, AfterLoad};
 
 }  // namespace kt

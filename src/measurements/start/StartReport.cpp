@@ -159,13 +159,6 @@ void Print(const Language& lang, Form& form, Canvas& report) {
 
 }  // namespace
 
-void PrintStartReportEnglish(Form& form, Canvas& canvas) { Print(English, form, canvas); }
-void PrintStartReportChinese(Form& form, Canvas& canvas) { Print(Chinese, form, canvas); }
-void PrintStartReport(Form& form, Canvas& canvas) {
-  if (form.ChineseMode)
-    PrintStartReportChinese(form, canvas);
-  else
-    PrintStartReportEnglish(form, canvas);
-}
+void PrintStartReport(Form& form, Canvas& canvas) { Print(form.ChineseMode ? Chinese : English, form, canvas); }
 
 }  // namespace kt

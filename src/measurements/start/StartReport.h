@@ -9,7 +9,5 @@ struct Form;
 // upwards from the page origin, laid out from a 25 mm left and top margin.
 // The language follows form.ChineseMode.
 void PrintStartReport(Form& form, Canvas& canvas);
-void PrintStartReportEnglish(Form& form, Canvas& canvas);
-void PrintStartReportChinese(Form& form, Canvas& canvas);
 
 }  // namespace kt

@@ -53,8 +53,11 @@ void ClearChannel(StartCurves& r, int c) {
   r.PeakTime[c] = 0.0f;
 }
 
-}  // namespace
-
+// The raw stores into the result: curves in channel order, their largest
+// magnitudes (the lamp current's index becomes the cursor), the nine summary
+// values, and the filament and cathode-lead curves put back in place when the
+// instrument says it sent them the other way round. Leaves form.PeakIndex
+// as the four searches left it.
 void DecodeStartCurves(Form& form) {
   StartResult& r = form.M.Start;
   const RawFrames& raw = form.M.Raw;
@@ -90,6 +93,9 @@ void DecodeStartCurves(Form& form) {
   }
 }
 
+// Clears every channel whose peak is below its limit (or not a number): its
+// curve, peak and time to peak; the lamp current takes the warm-up time with
+// it. CurveMax becomes 1.0 so the cleared channel still scales.
 void ApplyStartChannelLimits(StartCurves& r) {
   // Written as "not at or above" so that a value that is not a number counts
   // as absent too.
@@ -102,6 +108,8 @@ void ApplyStartChannelLimits(StartCurves& r) {
   if (!(r.Peak[ChIk] >= StartCathodeCurrentMin)) ClearChannel(r, ChIk);
 }
 
+// The whole decoding at the end of the start test run: curves, limits,
+// cursor on the lamp-current peak, test date, Back/Next copy, repaint.
 void DecodeStartMeasurement(Form& form) {
   StartResult& r = form.M.Start;
   r.Valid = 1;
@@ -113,24 +121,24 @@ void DecodeStartMeasurement(Form& form) {
   form.host.Repaint();
 }
 
+}  // namespace
+
 void RestoreStartBackup(Form& form) {
   static_cast<StartCurves&>(form.M.Start) = form.M.StartSnap;
   form.M.Start.Valid = 1;
 }
 
-const RunSpec StartRun = [] {
-  RunSpec s;
-  s.Kind = StartTest;
-  s.StatusPrefix = "启动性能测试：";
-  s.Command = '3';
-  s.Blocks = StartBlocks;
-  s.Deadline = false;
-  s.Clear = ClearPolicy::Never;
-  s.Repeats = false;
-  s.Announce = ShowPrompt;
-  s.OnLastStepEntry = LockAtLastStep;
-  s.Decode = DecodeStartMeasurement;
-  return s;
-}();
+const RunSpec StartRun{
+    .Kind = StartTest,
+    .StatusPrefix = "启动性能测试：",
+    .Command = '3',
+    .Blocks = StartBlocks,
+    .Deadline = false,
+    .Clear = ClearPolicy::Never,
+    .Repeats = false,
+    .Announce = ShowPrompt,
+    .OnLastStepEntry = LockAtLastStep,
+    .Decode = DecodeStartMeasurement,
+};
 
 }  // namespace kt

@@ -22,20 +22,6 @@ inline constexpr float StartLampCurrentMin = 0.02f;      // A
 inline constexpr float StartFilamentCurrentMin = 0.01f;  // A
 inline constexpr float StartCathodeCurrentMin = 0.02f;   // A
 
-// The raw stores into the result: curves in channel order, their largest
-// magnitudes (the lamp current's index becomes the cursor), the nine summary
-// values, and the filament and cathode-lead curves put back in place when the
-// instrument says it sent them the other way round. Leaves form.PeakIndex
-// as the four searches left it.
-void DecodeStartCurves(Form& form);
-// Clears every channel whose peak is below its limit (or not a number): its
-// curve, peak and time to peak; the lamp current takes the warm-up time with
-// it. CurveMax becomes 1.0 so the cleared channel still scales.
-void ApplyStartChannelLimits(StartCurves& r);
-// The whole decoding at the end of the start test run: curves, limits,
-// cursor on the lamp-current peak, test date, Back/Next copy, repaint.
-void DecodeStartMeasurement(Form& form);
-
 // Back/Next: the last measured start result (the cursor stays where it is).
 void RestoreStartBackup(Form& form);
 
