@@ -9,7 +9,6 @@
 #include "core/AnalysisData.h"
 #include "fuzz/FuzzHarness.h"
 #include "link/Form.h"
-#include "measurements/MeasurementKinds.h"
 #include "support/Fakes.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -20,11 +19,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kt::test::FormRig rig;
   kt::Form& form = *rig.form;
-  kt::RegisterMeasurementKinds(form);
-  kt::RegisterAnalysisKinds(form);
-  kt::AnalysisData a;
+  kt::AnalysisData& a = rig.analysis;
   a.SelectX = 150;  // a click in the middle of the envelope panels
-  form.Analysis = &a;
   std::int32_t language = 1;
   const int result = kt::OpenAnalysisFile(form, a, language, kt::fuzz::ScratchFile(data, size, ".bdt"));
   if ((result == 0) != rig.host.messages.empty()) {

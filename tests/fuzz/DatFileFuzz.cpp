@@ -6,7 +6,6 @@
 #include "fuzz/FuzzHarness.h"
 #include "link/Form.h"
 #include "measurements/DataFiles.h"
-#include "measurements/MeasurementKinds.h"
 #include "support/Fakes.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -17,7 +16,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kt::test::FormRig rig;
   kt::Form& form = *rig.form;
-  kt::RegisterMeasurementKinds(form);
   const int result = kt::OpenDataFile(form, kt::fuzz::ScratchFile(data, size, ".dat"));
   // Every outcome is told: a load, or exactly one message.
   const bool loaded = result == 0 && form.ShownKind >= kt::InputTest && form.ShownKind <= kt::PhaseTest;

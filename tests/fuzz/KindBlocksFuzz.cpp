@@ -13,7 +13,6 @@
 #include "fuzz/FuzzHarness.h"
 #include "link/Form.h"
 #include "link/TestRun.h"
-#include "measurements/MeasurementKinds.h"
 #include "support/Fakes.h"
 
 #ifndef KT_FUZZ_KIND
@@ -35,10 +34,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kt::test::FormRig rig;
   kt::Form& form = *rig.form;
-  kt::RegisterMeasurementKinds(form);
-  kt::RegisterAnalysisKinds(form);
-  kt::AnalysisData analysis;
-  form.Analysis = &analysis;
+  kt::AnalysisData& analysis = rig.analysis;
   const kt::RunSpec& run = *form.Kinds[Kind].Run;
 
   const std::size_t used = kt::fuzz::StoreBlocks(form, run, data, size);

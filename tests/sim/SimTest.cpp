@@ -1,0 +1,60 @@
+// The simulator as a program: what it refuses, and the line it serves. The
+// blocks it sends are checked by the program's own tests that decode them.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "sim/SimProcess.h"
+#include "support/Files.h"
+
+namespace kt {
+namespace {
+
+TEST(Simulator, RefusesBadOptionsAndAFileInThePlaceOfItsLink) {
+  test::TempDir dir;
+  std::ofstream(dir.File("COM2")) << "not a link";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--delay-block", "2"}, {"--split", "0"}, {"--echo", "--silent"}, {"--seed", "-1"},
+        {"--no-such-option"}, {"--link", dir.File("COM2")}}) {
+    sim::SimProcess s(KT6100_SIM_PATH);
+    EXPECT_NE(s.Start(args, 3000), 0) << args.front();
+  }
+  EXPECT_EQ(test::ReadBytes(dir.File("COM2")).size(), 10u) << "a regular file is left alone";
+}
+
+TEST(Simulator, ServesTheHandshakeAndACommandOnItsLinkAndRemovesTheLinkAtExit) {
+  test::TempDir dir;
+  const std::string link = dir.File("COM2");
+  sim::SimProcess s(KT6100_SIM_PATH);
+  ASSERT_EQ(s.Start({"--link", link, "--seed", "3"}), 0) << s.Error();
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), s.SlavePath());
+  const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  const auto answer = [fd](char byte, std::size_t want) {
+    EXPECT_EQ(write(fd, &byte, 1), 1);
+    std::size_t got = 0;
+    char buf[1024];
+    pollfd p{fd, POLLIN, 0};
+    while (got < want && poll(&p, 1, 10000) > 0) {
+      const ssize_t n = read(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    return got;
+  };
+  EXPECT_EQ(answer('?', 1), 1u);
+  EXPECT_EQ(answer('0', 512), 512u);
+  EXPECT_EQ(answer('!', 512), 512u);
+  EXPECT_EQ(answer('!', 40), 40u);
+  close(fd);
+  EXPECT_EQ(s.Stop(), 0);
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+}  // namespace
+}  // namespace kt
