@@ -354,6 +354,7 @@ inline void IssueRun(BenchForm& w, TestKind kind) {
       [[fallthrough]];
     case BaoTest:
       f.SelectedKind = kind;
+      f.StartRequested = 1;
       w.PostCommData();
       break;
     default: break;

@@ -182,7 +182,8 @@ void PtyServer::Send(const Reply& reply) {
   char log[96];
   if (reply.BlockNumber == 0) {
     std::snprintf(log, sizeof log, "tx handshake answer 0x%02X", reply.Bytes.front());
-    Enqueue(reply.Bytes.data(), reply.Bytes.size(), now, false, log);
+    Enqueue(reply.Bytes.data(), reply.Bytes.size(), now + std::chrono::milliseconds(options_.HandshakeDelayMs), false,
+            log);
     return;
   }
   if (options_.NoBlocks) return;

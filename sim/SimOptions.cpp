@@ -30,6 +30,7 @@ const char* SimUsage() {
          "  --split-gap-ms G    ... G milliseconds apart (default 5)\n"
          "  --start-wait-ms MS  wait MS before the first block of the start test, as\n"
          "                      while the operator switches the lamp off and on\n"
+         "  --handshake-delay-ms MS  answer the handshake MS milliseconds late\n"
          "  --garbage N         after each completed sequence send N random bytes\n"
          "                      unasked, 50 ms later\n"
          "  --vanish-at-block K in the next sequence that reaches block K, send its\n"
@@ -72,7 +73,7 @@ ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& o, st
       {"--delay-block", &o.DelayBlock, 1, 1000},   {"--delay-ms", &o.DelayMs, 0, 600000},
       {"--split", &o.Split, 1, 65536},             {"--split-gap-ms", &o.SplitGapMs, 0, 60000},
       {"--start-wait-ms", &o.StartWaitMs, 0, 600000}, {"--garbage", &o.Garbage, 0, 65536},
-      {"--vanish-at-block", &o.VanishAtBlock, 1, 1000},
+      {"--vanish-at-block", &o.VanishAtBlock, 1, 1000}, {"--handshake-delay-ms", &o.HandshakeDelayMs, 0, 600000},
   };
   const struct {
     const char* name;

@@ -18,6 +18,7 @@ struct SimOptions {
   int Split = 0;  // bytes per piece; 0 = whole blocks
   int SplitGapMs = 5;
   int StartWaitMs = 0;
+  int HandshakeDelayMs = 0;
   int Garbage = 0;
   int VanishAtBlock = 0;  // 1-based; 0 = never
   bool OrderFlag = false;

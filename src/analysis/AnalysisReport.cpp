@@ -126,6 +126,8 @@ void Print(const Language& lang, const Form& form, const AnalysisData& a, Canvas
     // A damaged file's point beyond the peak is held at twice it, which
     // keeps even the lowest row on the paper.
     const auto y = [&](int k) { return r.Centre - Trunc(DrawRatio(a.Wave[ch][k], peak, 2.0) * r.WaveAmplitude); };
+    constexpr int HalfRow = (RowDividers[1] - RowDividers[0]) / 2;
+    const ClipTo cell(c, EnvelopeRight, r.Centre - HalfRow, WaveRight, r.Centre + HalfRow);
     c.MoveTo(EnvelopeRight, y(0));
     for (int k = 1; k < n; ++k) c.LineTo(EnvelopeRight + k * WaveWidth / n, y(k));
   }

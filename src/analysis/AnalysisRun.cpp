@@ -117,16 +117,14 @@ void RegisterAnalysisKinds(Form& form) {
 
 void EndAnalysisRuns(Form& form) {
   const bool analysisSelected = form.SelectedKind == GaoTest || form.SelectedKind == BaoTest;
-  const std::int32_t running = form.TestBusy ? form.ShownKind : form.SelectedKind;
-  if ((running == GaoTest || running == BaoTest) && form.CommStep != 0) {
-    form.CommStep = 0;
-    form.Link.ExpectedCount = 1;
-    form.Link.StepStartTick = NoDeadline;
-    form.Link.TimeoutFlag = 0;
-    if (running == GaoTest) form.TestBusy = 0;
-    form.port.PurgeReceive();
+  if (form.RunKind == GaoTest || form.RunKind == BaoTest) AbandonRun(form, "");
+  if (analysisSelected) {
+    form.SelectedKind = NoTest;
+    // Retries of a failed handshake belong to the window's tests: they end
+    // with it, and so does their alarm.
+    form.host.EnableTimer1(false);
+    form.host.ShowAlarm(false);
   }
-  if (analysisSelected) form.SelectedKind = NoTest;
 }
 
 }  // namespace kt

@@ -171,14 +171,15 @@ int main(int argc, char** argv) {
     WaitFor([] { return false; }, 50);
   };
   // Runs a single test (or waits for the one already started) and shows it.
+  // The previous run's "100%" is cleared first: only this run's own end
+  // counts.
   const auto run = [&](const char* name, void (kt::TKT5100Form::*command)()) {
-    if (command) (window.*command)();
+    if (command) {
+      window.SetStatusText("");
+      (window.*command)();
+    }
     const bool done = WaitFor(
-        [&] {
-          const auto& f = window.form();
-          return f.TestBusy == 0 && f.CommStep == 0 && window.StatusText().endsWith("100%");
-        },
-        15000);
+        [&] { return window.form().RunKind == kt::NoTest && window.StatusText().endsWith("100%"); }, 15000);
     WaitFor([] { return false; }, 100);
     std::printf("%-12s %s  status: %s\n", name, done ? "done  " : "FAILED", window.StatusText().toUtf8().constData());
     if (!done) ++failures;
@@ -247,6 +248,7 @@ int main(int argc, char** argv) {
 
   // The start test: its prompt while the operator switches the lamp, the
   // page, then the cursor moved by a click and the arrow keys.
+  window.SetStatusText("");
   window.StartTestComdClick();
   WaitFor([] { return false; }, 400);
   shot("start-prompt");

@@ -3,9 +3,8 @@
 
 namespace kt {
 
-// Envelope points of one envelope test, and the slots kept for them: the
-// points past 150 stay 0, which the envelope resampling reads as the curve's
-// end.
+// Envelope points of one envelope test, and the slots kept for them (the
+// points past 150 stay 0, as the file keeps them).
 inline constexpr int AnalysisEnvelopePoints = 150;
 inline constexpr int AnalysisEnvelopeSlots = 200;
 // Raw samples of one channel in a high-frequency capture; after the analysis

@@ -47,7 +47,7 @@ struct OutputValues {
 };
 
 struct OutputResult : OutputValues {
-  // 150 samples used; 150..199 stay 0, which the page's resampling relies on.
+  // 150 samples used; 150..199 stay 0, as the record keeps them.
   float OutputWave[4][200] = {};
   float OutputWavePeak[4] = {};
 };

@@ -12,14 +12,20 @@ enum class StartMode {
   StartUp,     // the start test: lock button shown down, lock flag clear
 };
 
-// The common part of every test command of the main window.
+// The common part of every test command of the main window. A run that waits
+// without a deadline (the start test) is left first, with a status message.
 void StartTestCommand(Form& form, TestKind kind, StartMode mode);
+
+// The lock command: toggles continuous testing; it also leaves a run that
+// waits without a deadline.
+void ToggleLock(Form& form);
 
 // Timer1 has expired: start the next run of the selected kind unless the
 // lock holds (then the timer keeps ticking and does nothing).
 void Timer1Tick(Form& form);
 
-// Back/Next through kinds 1..5 with their stored results; ignored during a run.
+// Back/Next through kinds 1..5 with their stored results; ignored while a
+// run is under way.
 void BrowseBack(Form& form);
 void BrowseNext(Form& form);
 

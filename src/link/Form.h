@@ -24,6 +24,10 @@ struct LinkState {
   std::uint32_t ExpectedCount = 1;          // bytes the next block must bring; 1 when idle
   std::int32_t StepStartTick = NoDeadline;  // when the current wait began
   std::int32_t TimeoutFlag = 0;             // the poller gave up on the current block
+  // The handshake of the starting run: 0 none under way, 1 the first "?" is
+  // out, 2 the second (the first answer was a "?").
+  std::int32_t Handshake = 0;
+  std::int32_t LineLost = 0;  // the line hung up under the run under way
 };
 
 struct AnalysisData;
@@ -66,6 +70,13 @@ struct Form {
   std::int32_t ExitPending = 0;
   std::int32_t TestLocked = 0;
   std::int32_t PrinterFamily = 0;
+  // The kind of the run under way, from its first step to its end, whatever
+  // the page shows meanwhile; 0 when no run is under way. Every step goes to
+  // this kind's exchange.
+  std::int32_t RunKind = NoTest;
+  // A test command or Timer1 asked for a run of SelectedKind. Only such a
+  // request starts one: bytes the instrument sends unasked never do.
+  std::int32_t StartRequested = 0;
 
   char PortName[8] = {};
   TestInfo Info;

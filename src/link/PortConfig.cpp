@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "link/Form.h"
+#include "platform/SafeFile.h"
 
 namespace kt {
 
@@ -22,7 +23,14 @@ void SetPortName(Form& form, const char* name) {
 }  // namespace
 
 void ReadPortConfig(Form& form, const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking, and a regular file only: a FIFO of that name would
+  // hold the start-up before any window appears.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
   if (fd < 0) {
     SetPortName(form, "COM2");
     WritePortConfig(form, path);
@@ -47,15 +55,9 @@ void ReadPortConfig(Form& form, const std::string& path) {
 }
 
 int WritePortConfig(Form& form, const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
-  bool ok = fd >= 0;
-  if (ok) {
-    // A failed or short write must not pass as stored: the operator would
-    // find the other port chosen at the next start.
-    ok = ::write(fd, form.PortName, ConfigBytes) == ConfigBytes;
-    ok = (::close(fd) == 0) && ok;
-  }
-  if (!ok) {
+  // A failed or short write must not pass as stored, nor spoil the old
+  // file: the operator would find the other port chosen at the next start.
+  if (WriteWholeFile(path, form.PortName, ConfigBytes) != 0) {
     form.host.MessageBox("存文件失败!", "警告");
     return 1;
   }

@@ -10,9 +10,9 @@ inline constexpr const char* PortConfigFile = "Port.cfg";
 // Reads the port name ("COM1" or "COM2") from the configuration file; a
 // missing file or any other content gives "COM2" and rewrites the file.
 void ReadPortConfig(Form& form, const std::string& path = PortConfigFile);
-// Writes the 6 bytes of the port name (name, terminator, one more byte) from
-// the start of the file without truncating it. Returns 0, or 1 after telling
-// the operator that the file could not be written.
+// Writes the 6 bytes of the port name (name, terminator, one more byte) as
+// the whole file, replacing the old one only once they are stored. Returns
+// 0, or 1 after telling the operator that the file could not be written.
 int WritePortConfig(Form& form, const std::string& path = PortConfigFile);
 
 // The device behind a port name: a link or device named like the port in

@@ -103,12 +103,10 @@ void ClearResults(MeasureSet& ms) {
   in.VoltageHarmonic[1] = 1.0f;
   in.CurrentHarmonic[1] = 1.0f;
 
-  // Every output decoding recomputes the half-wave difference, so it keeps
-  // its value here.
+  // The half-wave difference too: a cleared or failed output page must not
+  // show an old one beside its zeros.
   OutputResult& out = ms.Output;
-  const float ildhc = out.Ildhc;
   static_cast<OutputValues&>(out) = OutputValues{};
-  out.Ildhc = ildhc;
   for (auto& wave : out.OutputWave) Zero(wave);
   std::fill_n(out.OutputWavePeak, 4, 1.0f);
 

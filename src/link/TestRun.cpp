@@ -26,6 +26,10 @@ void StartDeadline(Form& form) {
   form.port.Wake();
 }
 
+const RunSpec* RunOf(const Form& form, std::int32_t kind) {
+  return (kind > NoTest && kind < KindCount) ? form.Kinds[static_cast<std::size_t>(kind)].Run : nullptr;
+}
+
 void SetBar(Form& form, const RunSpec& run, int percent) {
   if (run.Bar == ProgressTarget::AnalysisWindow)
     form.host.SetAnalysisProgress(percent);
@@ -39,25 +43,40 @@ void ShowProgress(Form& form, const RunSpec& run, int percent) {
   SetBar(form, run, percent);
 }
 
+// The run is over, however it ended: nothing awaited any more.
+void EndRun(Form& form) {
+  form.CommStep = 0;
+  form.Link.ExpectedCount = 1;
+  form.Link.Handshake = 0;
+  form.RunKind = NoTest;
+  form.host.RunStateChanged();
+}
+
 void FirstStep(Form& form, const RunSpec& run) {
   if (run.OwnsRun) {
     if (run.Clear == ClearPolicy::OnKindChange && form.ShownKind != form.SelectedKind)
       ClearResults(form.M);
-    form.ShownKind = form.SelectedKind;
+    form.ShownKind = run.Kind;
     form.TestBusy = 1;
   } else if (run.Clear == ClearPolicy::Always) {
     ClearResults(form.M);
   }
+  form.RunKind = run.Kind;
+  form.host.RunStateChanged();
   if (run.Announce)
     run.Announce(form);
   else
     form.host.Repaint();
-  form.port.PurgeReceive();
-  if (run.OwnsRun) form.Link.TimeoutFlag = 0;
+  form.Link.TimeoutFlag = 0;
+  form.Link.LineLost = 0;
   if (run.StatusPrefix && run.HandshakeStatus)
     form.host.SetStatusText(std::string(run.StatusPrefix) + LinkTestingText);
   SetBar(form, run, 0);
-  if (LinkCheck(form) != 0) return;
+  BeginLinkCheck(form);
+}
+
+// The instrument is ready: the command, and the wait for the first block.
+void SendCommand(Form& form, const RunSpec& run) {
   if (run.StatusPrefix) form.host.SetStatusText(std::string(run.StatusPrefix) + "0%");
   form.Link.ExpectedCount = run.Blocks.front().Bytes;
   form.port.WriteByte(run.Command);
@@ -68,16 +87,16 @@ void FirstStep(Form& form, const RunSpec& run) {
     form.Link.StepStartTick = NoDeadline;
 }
 
-void BlockStep(Form& form, const RunSpec& run, int step) {
+bool BlockStep(Form& form, const RunSpec& run, int step) {
   const int last = static_cast<int>(run.Blocks.size());
-  if (run.ChecksTimeout && form.Link.TimeoutFlag) {
+  if ((run.ChecksTimeout && form.Link.TimeoutFlag) || form.Link.LineLost) {
     RunFailed(form);
-    return;
+    return true;
   }
   if (step == last && run.OnLastStepEntry) run.OnLastStepEntry(form);
   // Notifications can outlive the block they were meant for; only a complete
   // block is read.
-  if (form.port.QueuedCount() < form.Link.ExpectedCount) return;
+  if (form.port.QueuedCount() < form.Link.ExpectedCount) return false;
   const unsigned n = std::min<unsigned>(form.Link.ExpectedCount, sizeof form.RxBuffer);
   const unsigned got = form.port.Read(form.RxBuffer, n);
   std::fill(form.RxBuffer + got, form.RxBuffer + n, std::uint8_t{0});
@@ -90,11 +109,10 @@ void BlockStep(Form& form, const RunSpec& run, int step) {
     form.port.WriteByte(run.AckAfter ? run.AckAfter(form, step - 1) : AcknowledgeByte);
     form.CommStep = step + 1;
     if (run.Deadline) StartDeadline(form);
-    return;
+    return true;
   }
 
-  form.CommStep = 0;
-  form.Link.ExpectedCount = 1;
+  EndRun(form);
   ShowProgress(form, run, 100);
   if (run.Decode) run.Decode(form);
   if (run.OwnsRun) form.TestBusy = 0;
@@ -102,54 +120,69 @@ void BlockStep(Form& form, const RunSpec& run, int step) {
     form.host.CloseMainWindow();
   else if (run.Repeats)
     form.host.EnableTimer1(true);
+  return true;
 }
 
 }  // namespace
 
-void RunStep(Form& form, const RunSpec& run) {
-  if (run.Blocks.empty()) return;
-  const int step = form.CommStep;
-  if (step == 0)
+bool RunStep(Form& form, const RunSpec& run) {
+  if (run.Blocks.empty()) return false;
+  if (form.RunKind == NoTest) {
     FirstStep(form, run);
-  else if (step >= 1 && step <= static_cast<int>(run.Blocks.size()))
-    BlockStep(form, run, step);
+    return true;
+  }
+  if (form.Link.Handshake) {
+    const bool answered = form.Link.TimeoutFlag || form.Link.LineLost || form.port.QueuedCount() > 0;
+    if (LinkCheckStep(form) == 0 && form.Link.Handshake == 0) SendCommand(form, run);
+    return answered;
+  }
+  const int step = form.CommStep;
+  if (step >= 1 && step <= static_cast<int>(run.Blocks.size())) return BlockStep(form, run, step);
+  return false;
 }
 
-int LinkCheck(Form& form) {
+void BeginLinkCheck(Form& form) {
   // A line that went away (an instrument switched off, an adapter pulled)
   // may be back by now: the retries of the alarm look for it again.
   if (form.port.HungUp()) form.port.Reopen();
+  form.port.PurgeReceive();
   form.Link.ExpectedCount = 1;
+  form.Link.TimeoutFlag = 0;
+  form.Link.Handshake = 1;
   form.port.WriteByte(HandshakeByte);
-  std::int32_t asked = Now(form);
-  bool askedTwice = false;
-  for (;;) {
-    if (form.port.QueuedCount() < form.Link.ExpectedCount) {
-      const std::int32_t waited = Since(form, asked);
-      if (waited > BlockDeadlineMs) break;
-      // Sleep until an answer comes or the wait is over; never spin.
-      form.port.WaitForInput(BlockDeadlineMs - waited + 1);
-      continue;
-    }
+  StartDeadline(form);
+}
+
+int LinkCheckStep(Form& form) {
+  LinkState& link = form.Link;
+  bool failed = link.TimeoutFlag || link.LineLost;
+  if (!failed) {
+    if (form.port.QueuedCount() < 1) return 0;  // a notification of something else
     std::uint8_t answer = 0;
     form.port.Read(&answer, 1);
     if (answer != HandshakeByte) {
+      link.Handshake = 0;
+      link.StepStartTick = NoDeadline;
       form.host.ShowAlarm(false);
       return 0;
     }
     // "?" back may be a line that echoes; ask once more to tell.
-    if (askedTwice) break;
-    askedTwice = true;
-    form.port.WriteByte(HandshakeByte);
-    asked = Now(form);
+    failed = link.Handshake == 2;
+    if (!failed) {
+      link.Handshake = 2;
+      form.port.WriteByte(HandshakeByte);
+      StartDeadline(form);
+      return 0;
+    }
   }
   form.TestBusy = 0;
-  form.CommStep = 0;
-  form.Link.ExpectedCount = 1;
+  link.TimeoutFlag = 0;
+  EndRun(form);
   if (form.TestLocked) {
-    form.Link.StepStartTick = NoDeadline;
+    link.StepStartTick = NoDeadline;
     form.host.MessageBox("通讯联络失败！", "警告！");
   } else {
+    link.StepStartTick = NoDeadline;
     form.host.EnableTimer1(true);
     form.host.ShowAlarm(true);
   }
@@ -158,30 +191,62 @@ int LinkCheck(Form& form) {
 
 void RunFailed(Form& form) {
   form.TestBusy = 0;
+  EndRun(form);
+  form.Link.StepStartTick = NoDeadline;
+  // Whatever is still on its way belongs to the failed run.
+  form.port.PurgeReceive();
   form.host.Repaint();
   form.host.SetStatusText(std::string("性能测试：") + LinkTestingText);
   form.host.SetProgress(0);
-  form.CommStep = 0;
-  form.Link.ExpectedCount = 1;
   form.host.EnableTimer1(true);
   form.host.ShowAlarm(true);
 }
 
+void AbandonRun(Form& form, const std::string& status) {
+  if (form.RunKind == NoTest) return;
+  const RunSpec* run = RunOf(form, form.RunKind);
+  if (run && run->OwnsRun) form.TestBusy = 0;
+  EndRun(form);
+  form.Link.StepStartTick = NoDeadline;
+  form.Link.TimeoutFlag = 0;
+  form.port.PurgeReceive();
+  if (!status.empty()) form.host.SetStatusText(status);
+  if (run) SetBar(form, *run, 0);
+}
+
 void StepDispatch(Form& form) {
-  const std::int32_t kind = form.TestBusy ? form.ShownKind : form.SelectedKind;
-  const RunSpec* run = (kind > NoTest && kind < KindCount) ? form.Kinds[static_cast<std::size_t>(kind)].Run : nullptr;
-  if (run) {
-    RunStep(form, *run);
-  } else if (!form.TestBusy) {
-    // Bytes nobody asked for, with no test to start: drop them, or every
-    // check of the poller would announce them again.
-    form.port.PurgeReceive();
+  std::int32_t kind = form.RunKind;
+  if (kind == NoTest) {
+    if (!form.StartRequested) {
+      // Bytes nobody asked for: dropped, or every check of the poller would
+      // announce them again; they never start a run.
+      form.port.PurgeReceive();
+      return;
+    }
+    kind = form.SelectedKind;
   }
-  form.host.Repaint();
+  // A request given while a run is under way is taken up by that run, as
+  // the test commands always were: the selected kind takes effect at the
+  // next run Timer1 starts.
+  form.StartRequested = 0;
+  const RunSpec* run = RunOf(form, kind);
+  if (!run) {
+    form.port.PurgeReceive();
+    return;
+  }
+  if (RunStep(form, *run)) form.host.Repaint();
 }
 
 int PollerCheck(Form& form) {
   LinkState& link = form.Link;
+  if (form.RunKind != NoTest && !link.LineLost && form.port.HungUp()) {
+    // The instrument was switched off or its adapter pulled: no block can
+    // come any more, deadline or not.
+    link.LineLost = 1;
+    link.StepStartTick = NoDeadline;
+    form.host.PostCommData();
+    return PollerIdleWaitMs;
+  }
   if (form.port.QueuedCount() >= link.ExpectedCount) {
     link.TimeoutFlag = 0;
     link.StepStartTick = NoDeadline;

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "core/TestKind.h"
 
@@ -46,24 +47,39 @@ struct RunSpec {
 inline constexpr std::uint8_t HandshakeByte = '?';
 inline constexpr std::uint8_t AcknowledgeByte = '!';
 
-// Runs the step of `run` selected by the form's CommStep.
-void RunStep(Form& form, const RunSpec& run);
+// Runs the step of `run` that is due: the first step when no run is under
+// way, then the handshake, then the block steps by CommStep. Returns whether
+// a step did anything (a repeated notification does nothing).
+bool RunStep(Form& form, const RunSpec& run);
 
-// The "?" handshake. Blocks the calling (window) thread for at most 2000 ms
-// per wait. 0: the instrument answered; 1: it did not, and the failure has
+// The "?" handshake, as an awaited answer like any block: BeginLinkCheck
+// sends the "?" and arms the 2000 ms wait; LinkCheckStep takes the answer
+// when it is there or the wait is over. Any answer but "?" means ready; a
+// "?" is asked once more (a line that echoes answers "?" twice). 0: the
+// instrument answered or the wait goes on; 1: it failed, and the failure has
 // been handled (flags reset, message or alarm, retry armed).
-int LinkCheck(Form& form);
+void BeginLinkCheck(Form& form);
+int LinkCheckStep(Form& form);
 
-// Ends the current test run after a block came too late.
+// Ends the current test run after a block came too late or the line went
+// away: status, alarm, retry through Timer1.
 void RunFailed(Form& form);
 
-// The WM_COMMDATA handler: runs the next step of the running (or selected)
-// kind, then repaints.
+// Ends the run under way without a result (the operator left a run that
+// waits without a deadline, or its window closed); `status` is shown when
+// not empty.
+void AbandonRun(Form& form, const std::string& status);
+
+// The WM_COMMDATA handler: runs the next step of the run under way, or
+// starts a run of the selected kind when a command or Timer1 asked for one;
+// bytes that arrive while no run is under way and none was asked for are
+// dropped. Repaints when a step ran.
 void StepDispatch(Form& form);
 
 // The receive poller's check, run on the window thread: posts WM_COMMDATA when
-// the awaited block is complete or its deadline has passed. Returns how long
-// the poller may sleep before the next check is due (ms).
+// the awaited block is complete, its deadline has passed or the line of a run
+// under way hung up. Returns how long the poller may sleep before the next
+// check is due (ms).
 int PollerCheck(Form& form);
 
 inline constexpr int PollerIdleWaitMs = 1000;

@@ -1,10 +1,7 @@
 #include "link/Waveform.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <utility>
-#include <vector>
 
 #include "core/MeasureSet.h"
 
@@ -25,11 +22,13 @@ float MaxAbs(std::int32_t& peakIndex, int count, const float* values) {
 namespace {
 
 // Twiddle factors e^(-i k 2pi/N) for k = 1 .. N/2-1, for the length exponent
-// they were built for. Kept for the life of the program: every measurement
-// uses the same 256-point length.
+// they were built for. Kept for the life of the program (every measurement
+// uses the same 256-point length) in storage of their own: a transform never
+// allocates, so it cannot fail for want of memory.
+constexpr int MaxFftLog2 = 12;
 struct TwiddleTable {
   int m = -1;
-  std::vector<float> w;  // pairs (cos, -sin)
+  float w[2 * ((1 << MaxFftLog2) / 2 - 1)] = {};  // pairs (cos, -sin)
 };
 
 TwiddleTable& Twiddles() {
@@ -39,16 +38,8 @@ TwiddleTable& Twiddles() {
 
 void BuildTwiddles(TwiddleTable& t, int m) {
   t.m = m;
-  t.w.clear();
-  t.w.shrink_to_fit();
-  if (m == 0) return;
-  const int n = 1 << m;
-  const int h = n / 2;
-  try {
-    t.w.resize(static_cast<std::size_t>(2 * (h > 1 ? h - 1 : 0)));
-  } catch (const std::bad_alloc&) {
-    std::exit(1);  // nothing sensible can be measured without it
-  }
+  if (m <= 0 || m > MaxFftLog2) return;
+  const int h = (1 << m) / 2;
   const double theta = 4.0 * std::atan(1.0) / h;
   // Repeated rotation in double precision: start at (cos theta, -sin theta)
   // and multiply by it for each next entry.
@@ -69,9 +60,9 @@ void BuildTwiddles(TwiddleTable& t, int m) {
 void ForwardFft(float* x, int m) {
   TwiddleTable& t = Twiddles();
   if (m != t.m) BuildTwiddles(t, m);
-  if (m <= 0 || m > 30) return;
+  if (m <= 0 || m > MaxFftLog2) return;
   const int n = 1 << m;
-  const float* w = t.w.data();
+  const float* w = t.w;
 
   // Decimation in frequency.
   int span = n, stride = 1;

@@ -11,8 +11,9 @@ struct MeasureSet;
 float MaxAbs(std::int32_t& peakIndex, int count, const float* values);
 
 // In-place forward FFT of 2^m complex numbers (real, imaginary pairs),
-// X[k] = sum x[n] e^(-2 pi i k n / N), unscaled, natural order. The twiddle
-// table is kept between calls and rebuilt only when m changes.
+// X[k] = sum x[n] e^(-2 pi i k n / N), unscaled, natural order, for m up to
+// 12 (a larger m leaves the data as it is). The twiddle table is kept
+// between calls and rebuilt only when m changes; nothing is allocated.
 void ForwardFft(float* data, int m);
 
 // Where the current period (starting at the voltage's rising zero crossing)

@@ -31,9 +31,10 @@ int OpenDataFile(Form& form, const std::string& path) {
     form.host.Repaint();
     return 1;
   }
+  // The page changes only once a record has loaded: a refused file leaves
+  // the shown results (which Store and Print would use) as they were.
   RecordParser p(head.data() + DataFileMagicSize, 4);
-  form.ShownKind = p.I32();
-  const RecordLayout* record = MainKindRecord(form, form.ShownKind);
+  const RecordLayout* record = MainKindRecord(form, p.I32());
   int result = 1;
   if (record)
     result = LoadRecord(form, *record, path);

@@ -5,9 +5,10 @@ namespace kt {
 
 struct Form;
 
-// Opens a *.dat file: checks the magic, takes the kind into ShownKind and
-// hands the file to that kind's loader. Every failure has been shown to the
-// operator when it returns. 0 when a record was loaded.
+// Opens a *.dat file: checks the magic and hands the file to the loader of
+// the kind it holds, which makes that kind the shown one. Every failure has
+// been shown to the operator when it returns, and leaves the shown kind as
+// it was. 0 when a record was loaded.
 int OpenDataFile(Form& form, const std::string& path);
 
 // Stores the shown kind's results with that kind's saver; nothing is written

@@ -12,6 +12,9 @@ void Line(Canvas& c, int x1, int y1, int x2, int y2) {
   c.LineTo(x2, y2);
 }
 
+ClipTo::ClipTo(Canvas& c, int x1, int y1, int x2, int y2) : c_(c) { c.SetClip(x1, y1, x2, y2); }
+ClipTo::~ClipTo() { c_.ClearClip(); }
+
 void DrawTitledFrame(Canvas& c, const PageGrid& g, int gapLeft, int gapRight, int bottom) {
   c.SetPen(clWhite, 2, PenStyle::Solid);
   Line(c, g.X(-20), g.Y(12), g.X(gapLeft), g.Y(12));

@@ -29,6 +29,19 @@ struct PageGrid {
 // for the page title.
 void DrawTitledFrame(Canvas& canvas, const PageGrid& grid, int gapLeft, int gapRight, int bottom);
 
+// Keeps what is drawn during its life inside its frame (the corners
+// inclusive): a trace of damaged values never runs over the tables.
+class ClipTo {
+ public:
+  ClipTo(Canvas& c, int x1, int y1, int x2, int y2);
+  ~ClipTo();
+  ClipTo(const ClipTo&) = delete;
+  ClipTo& operator=(const ClipTo&) = delete;
+
+ private:
+  Canvas& c_;
+};
+
 // A value's share of a scale, for drawing. A zero or non-finite scale, or a
 // non-finite value, gives 0 (nothing to draw); a share beyond `limit` is held
 // at it, so damaged results still draw inside the page instead of sending

@@ -9,6 +9,7 @@
 
 #include "link/Form.h"
 #include "platform/GbkText.h"
+#include "platform/SafeFile.h"
 
 namespace kt {
 
@@ -79,36 +80,9 @@ void RecordParser::Date(char (&date)[11]) {
     if (static_cast<unsigned char>(ch) >= 0x80) ch = '?';
 }
 
-namespace {
-
-bool WriteAt(int fd, const std::uint8_t* data, std::size_t n, off_t offset) {
-  while (n > 0) {
-    const ssize_t w = ::pwrite(fd, data, n, offset);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    data += w;
-    n -= static_cast<std::size_t>(w);
-    offset += w;
-  }
-  return true;
-}
-
-// A device or file system that has nothing to flush says so with EINVAL.
-bool Flush(int fd) { return ::fsync(fd) == 0 || errno == EINVAL; }
-
-}  // namespace
 
 FileResult WriteRecordFile(const std::string& path, const std::vector<std::uint8_t>& record) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return FileResult::OpenFailed;
-  const std::size_t head = std::min(DataFileMagicSize, record.size());
-  const std::uint8_t blank[DataFileMagicSize] = {};
-  // Blank the magic, write the rest and make sure it is stored, then the
-  // magic: until the very end the file is no valid data file.
-  bool ok = WriteAt(fd, blank, head, 0) && WriteAt(fd, record.data() + head, record.size() - head, static_cast<off_t>(head)) &&
-            Flush(fd) && WriteAt(fd, record.data(), head, 0) && Flush(fd);
-  ok = (::close(fd) == 0) && ok;
-  return ok ? FileResult::Ok : FileResult::WriteFailed;
+  return WriteWholeFile(path, record.data(), record.size()) == 0 ? FileResult::Ok : FileResult::WriteFailed;
 }
 
 FileResult ReadRecordFile(const std::string& path, std::size_t size, std::vector<std::uint8_t>& out) {
@@ -176,7 +150,8 @@ int LoadRecord(Form& form, const RecordLayout& layout, const std::string& path) 
 }
 
 std::string WithExtension(std::string name, const std::string& extension) {
-  if (name.find(extension) == std::string::npos) name += extension;
+  // The file's own name decides: a folder named "my.data" does not.
+  if (FileNamePart(name).find(extension) == std::string::npos) name += extension;
   return name;
 }
 

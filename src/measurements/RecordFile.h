@@ -130,10 +130,8 @@ int LoadRecord(Form& form, const RecordLayout& layout, const std::string& path);
 
 enum class FileResult { Ok, OpenFailed, WriteFailed, TooShort };
 
-// Writes `record` from the first byte of the file without truncating it (a
-// longer old file keeps its tail). The magic is written last, after the rest
-// is safely on disk, so a write that fails part-way never leaves a file that
-// opens as valid with mixed contents.
+// Writes the whole file as `record`, so that a store that fails part-way
+// leaves the old file as it was and no partial file behind.
 FileResult WriteRecordFile(const std::string& path, const std::vector<std::uint8_t>& record);
 
 // Reads the first `size` bytes of the file; a shorter file is TooShort.
@@ -143,8 +141,9 @@ FileResult ReadRecordFile(const std::string& path, std::size_t size, std::vector
 // 0 on success.
 int ReadWholeRecord(Form& form, const std::string& path, std::size_t size, std::vector<std::uint8_t>& out);
 
-// The name rule of the file dialogs: `extension` is appended unless the name
-// already contains it anywhere (case-sensitive).
+// The name rule of the file dialogs: `extension` is appended unless the
+// file's name (not its folder) already contains it anywhere
+// (case-sensitive).
 std::string WithExtension(std::string name, const std::string& extension);
 
 }  // namespace kt

@@ -32,6 +32,8 @@ class MarginCanvas final : public Canvas {
   void FillRect(int x1, int y1, int x2, int y2, Colour colour) override {
     c_.FillRect(X(x1), Y(y1), X(x2), Y(y2), colour);
   }
+  void SetClip(int x1, int y1, int x2, int y2) override { c_.SetClip(X(x1), Y(y1), X(x2), Y(y2)); }
+  void ClearClip() override { c_.ClearClip(); }
 
  private:
   static int X(int x) { return Margin + x; }

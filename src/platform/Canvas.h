@@ -29,7 +29,7 @@ enum TextAlign : int { AlignLeft = 0, AlignRight = 2, AlignCenter = 6 };
 
 struct Font {
   std::string Face = "Times New Roman";
-  int Height = 12;        // em height in canvas units
+  int Height = 12;        // cell height (ascent plus descent) in canvas units
   Colour Color = clBlack;
   int Escapement = 0;     // tenths of a degree, counter-clockwise
 };
@@ -53,6 +53,10 @@ class Canvas {
   virtual void Rectangle(int x1, int y1, int x2, int y2) = 0;
   // Fill with a colour, no outline.
   virtual void FillRect(int x1, int y1, int x2, int y2, Colour colour) = 0;
+  // Until ClearClip, nothing is drawn outside the rectangle between the two
+  // corners (both inclusive): a trace of damaged values stays in its frame.
+  virtual void SetClip(int x1, int y1, int x2, int y2) = 0;
+  virtual void ClearClip() = 0;
 };
 
 }  // namespace kt

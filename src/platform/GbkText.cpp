@@ -48,6 +48,15 @@ void ForEachGbkChar(const std::string& utf8, F&& f) {
 
 }  // namespace
 
+bool GbkAvailable() {
+  iconv_t a = iconv_open("GBK", "UTF-8");
+  iconv_t b = iconv_open("UTF-8", "GBK");
+  const bool ok = a != reinterpret_cast<iconv_t>(-1) && b != reinterpret_cast<iconv_t>(-1);
+  if (a != reinterpret_cast<iconv_t>(-1)) iconv_close(a);
+  if (b != reinterpret_cast<iconv_t>(-1)) iconv_close(b);
+  return ok;
+}
+
 std::string Utf8ToGbk(const std::string& utf8) {
   std::string out;
   ForEachGbkChar(utf8, [&](std::size_t, std::size_t, const std::string& g) {

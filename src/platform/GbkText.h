@@ -10,6 +10,9 @@ std::string Utf8ToGbk(const std::string& utf8);
 // Stops at the first zero byte or after `size` bytes; byte sequences that are
 // not GBK become U+FFFD.
 std::string GbkToUtf8(const char* gbk, std::size_t size);
+// Whether this machine can convert to and from GBK at all (glibc's iconv
+// modules); without it every Chinese text of a data file would become '?'.
+bool GbkAvailable();
 // How many bytes `utf8` takes in GBK (a Chinese character counts 2).
 std::size_t GbkLength(const std::string& utf8);
 // The longest prefix of `utf8`, cut at a character boundary, whose GBK form

@@ -22,6 +22,9 @@ class Host {
   virtual void SetGaoTestEnabled(bool enabled) = 0;  // analysis window's command
   virtual void DrawStartPrompt() = 0;
   virtual void PostCommData() = 0;                   // WM_COMMDATA to the main window
+  // A run began or ended (Form::RunKind changed): the commands that must
+  // wait for the run's end are enabled or disabled.
+  virtual void RunStateChanged() {}
 };
 
 }  // namespace kt

@@ -36,8 +36,9 @@ void PrinterCanvas::SetBrush(Colour colour) { brush_ = ToQColor(colour); }
 
 void PrinterCanvas::SetFont(const Font& font) {
   font_ = font;
-  qfont_ = QFont(QString::fromStdString(font.Face));
-  qfont_.setPixelSize(std::max(1, static_cast<int>(std::lround(font.Height * scale_))));
+  const QString face = QString::fromStdString(font.Face);
+  qfont_ = QFont(face);
+  qfont_.setPixelSize(CellPixelSize(face, font.Height * scale_));
 }
 
 void PrinterCanvas::SetTextAlign(int align) { align_ = align; }
@@ -66,6 +67,9 @@ void PrinterCanvas::MoveTo(int x, int y) {
 }
 
 void PrinterCanvas::LineTo(int x, int y) {
+  // A line of no length is nothing, as on the screen; drawn with a round cap
+  // it would be a dot (every empty bin of a printed spectrum).
+  if (x == curX_ && y == curY_) return;
   p_.setPen(pen_);
   p_.drawLine(Map(curX_, curY_), Map(x, y));
   curX_ = x;
@@ -79,6 +83,13 @@ void PrinterCanvas::Rectangle(int x1, int y1, int x2, int y2) {
   p_.setBrush(Qt::NoBrush);
   p_.drawRect(r);
 }
+
+void PrinterCanvas::SetClip(int x1, int y1, int x2, int y2) {
+  const double reach = pen_.widthF();
+  p_.setClipRect(QRectF(Map(x1, y1), Map(x2, y2)).normalized().adjusted(-reach, -reach, reach, reach));
+}
+
+void PrinterCanvas::ClearClip() { p_.setClipping(false); }
 
 void PrinterCanvas::FillRect(int x1, int y1, int x2, int y2, Colour colour) {
   p_.fillRect(QRectF(Map(x1, y1), Map(x2, y2)).normalized(), ToQColor(colour));

@@ -25,6 +25,8 @@ class PrinterCanvas final : public Canvas {
   void LineTo(int x, int y) override;
   void Rectangle(int x1, int y1, int x2, int y2) override;
   void FillRect(int x1, int y1, int x2, int y2, Colour colour) override;
+  void SetClip(int x1, int y1, int x2, int y2) override;
+  void ClearClip() override;
 
  private:
   QPointF Map(int x, int y) const { return {x * scale_, -y * scale_}; }

@@ -3,11 +3,32 @@
 #include <QFontMetrics>
 #include <QString>
 
+#include <QFontMetricsF>
+#include <QHash>
+
 #include <algorithm>
+#include <cmath>
 
 namespace kt {
 
 QColor ToQColor(Colour c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+int CellPixelSize(const QString& face, double cellHeight) {
+  // Cell height per pixel of em size, measured once per face at a large
+  // size (the metrics scale with it). Pages and reports run on the window
+  // thread only.
+  static QHash<QString, double> cellPerPixel;
+  auto it = cellPerPixel.find(face);
+  if (it == cellPerPixel.end()) {
+    constexpr int Probe = 1000;
+    QFont f(face);
+    f.setPixelSize(Probe);
+    const QFontMetricsF fm(f);
+    const double cell = fm.ascent() + fm.descent();
+    it = cellPerPixel.insert(face, cell > 0 ? cell / Probe : 1.0);
+  }
+  return std::max(1, static_cast<int>(std::lround(cellHeight / it.value())));
+}
 
 QtCanvas::QtCanvas(QPainter& painter) : p_(painter) {
   p_.setRenderHint(QPainter::Antialiasing, false);
@@ -31,8 +52,9 @@ void QtCanvas::SetBrush(Colour colour) { brush_ = ToQColor(colour); }
 
 void QtCanvas::SetFont(const Font& font) {
   font_ = font;
-  qfont_ = QFont(QString::fromStdString(font.Face));
-  qfont_.setPixelSize(std::max(font.Height, 1));
+  const QString face = QString::fromStdString(font.Face);
+  qfont_ = QFont(face);
+  qfont_.setPixelSize(CellPixelSize(face, font.Height));
   qfont_.setStyleStrategy(QFont::PreferAntialias);
 }
 
@@ -85,6 +107,17 @@ void QtCanvas::Rectangle(int x1, int y1, int x2, int y2) {
   else
     p_.drawRect(QRectF(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
 }
+
+void QtCanvas::SetClip(int x1, int y1, int x2, int y2) {
+  if (x2 < x1) std::swap(x1, x2);
+  if (y2 < y1) std::swap(y1, y2);
+  // Wide pens reach half their width past a line's end: the frame's own
+  // line is not cut.
+  const int reach = penWidth_;
+  p_.setClipRect(QRect(QPoint(x1 - reach, y1 - reach), QPoint(x2 + reach, y2 + reach)));
+}
+
+void QtCanvas::ClearClip() { p_.setClipping(false); }
 
 void QtCanvas::FillRect(int x1, int y1, int x2, int y2, Colour colour) {
   if (x2 < x1) std::swap(x1, x2);

@@ -10,6 +10,11 @@ namespace kt {
 
 QColor ToQColor(Colour c);
 
+// The layouts give a font's height as its cell height (ascent plus
+// descent), not its em size: the pixel size of `face` whose cell is
+// `cellHeight` pixels tall (at least 1).
+int CellPixelSize(const QString& face, double cellHeight);
+
 // The screen canvas: draws in device pixels on a QPainter (an off-screen image
 // for the pages). Lines keep the raster convention of the page layouts: a
 // one-pixel line stops one pixel short of its end point, so a polyline meets
@@ -27,6 +32,8 @@ class QtCanvas final : public Canvas {
   void LineTo(int x, int y) override;
   void Rectangle(int x1, int y1, int x2, int y2) override;
   void FillRect(int x1, int y1, int x2, int y2, Colour colour) override;
+  void SetClip(int x1, int y1, int x2, int y2) override;
+  void ClearClip() override;
 
  private:
   QPainter& p_;

@@ -25,6 +25,9 @@ class SerialPort {
   // that reads.
   virtual bool WaitForInput(int timeoutMs) = 0;
   virtual void Wake() = 0;
+  // False when Wake() cannot work on this machine (the port could not get
+  // the pipe it wakes waits with): a stop then waits for a wait's timeout.
+  virtual bool CanWake() const { return true; }
   // True once the line has gone away under an open port: the far end of a
   // pseudo-terminal closed, a USB adapter unplugged. Nothing more can pass.
   virtual bool HungUp() const { return false; }

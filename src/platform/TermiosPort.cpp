@@ -154,6 +154,9 @@ void TermiosPort::PurgeReceive() {
 }
 
 bool TermiosPort::WaitForInput(int timeoutMs) {
+  // Without the wake-up pipe nobody can cut a wait short: short waits then,
+  // so that a new deadline or a stop is still noticed in time.
+  if (wakeRead_ < 0) timeoutMs = std::min(timeoutMs, 50);
   pollfd fds[2];
   nfds_t count = 0;
   if (wakeRead_ >= 0) fds[count++] = {wakeRead_, POLLIN, 0};

@@ -29,6 +29,7 @@ class TermiosPort final : public SerialPort {
   void PurgeReceive() override;
   bool WaitForInput(int timeoutMs) override;
   void Wake() override;
+  bool CanWake() const override { return wakeWrite_ >= 0; }
 
   bool HungUp() const override { return hungUp_.load(); }
   int Reopen() override;

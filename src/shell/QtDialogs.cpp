@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -15,8 +16,19 @@ void QtDialogs::MessageBox(const std::string& text, const std::string& caption) 
 }
 
 bool QtDialogs::ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter, QString& path) {
-  path = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+  // Any name may be typed: "run1" opens run1.dat, by the same rule as
+  // storing, so the dialog must not insist on a file of exactly that name.
+  QFileDialog dialog(parent, title, QString(), filter);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  path = dialog.selectedFiles().front();
   return !path.isEmpty();
+}
+
+bool QtDialogs::Confirm(QWidget* parent, const QString& title, const QString& text) {
+  return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+         QMessageBox::Yes;
 }
 
 bool QtDialogs::ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter, QString& path) {
@@ -31,5 +43,17 @@ bool QtDialogs::SetUpPrinter(QWidget* parent, QPrinter& printer) {
 }
 
 int QtDialogs::ExecModal(QDialog& dialog) { return dialog.exec(); }
+
+bool ChooseFileToStore(ShellDialogs& dialogs, QWidget* parent, const QString& title, const QString& filter,
+                       std::string (*nameRule)(const std::string&), std::string& path) {
+  QString chosen;
+  if (!dialogs.ChooseSaveFile(parent, title, filter, chosen)) return false;
+  path = nameRule(chosen.toStdString());
+  const QString final = QString::fromStdString(path);
+  if (final != chosen && QFileInfo::exists(final) &&
+      !dialogs.Confirm(parent, title, QString::fromUtf8("“%1”已存在。\n要替换它吗？").arg(QFileInfo(final).fileName())))
+    return false;
+  return true;
+}
 
 }  // namespace kt

@@ -12,6 +12,7 @@ class QtDialogs final : public ShellDialogs {
   bool ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter, QString& path) override;
   bool ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter, QString& path) override;
   bool SetUpPrinter(QWidget* parent, QPrinter& printer) override;
+  bool Confirm(QWidget* parent, const QString& title, const QString& text) override;
   int ExecModal(QDialog& dialog) override;
 
  private:

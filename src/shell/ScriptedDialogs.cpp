@@ -37,6 +37,11 @@ bool ScriptedDialogs::SetUpPrinter(QWidget*, QPrinter& printer) {
   return true;
 }
 
+bool ScriptedDialogs::Confirm(QWidget*, const QString&, const QString& text) {
+  questions.push_back(text);
+  return confirmAnswer;
+}
+
 int ScriptedDialogs::ExecModal(QDialog& dialog) {
   ++modalCount;
   if (onModal) return onModal(dialog);

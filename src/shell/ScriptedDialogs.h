@@ -28,6 +28,10 @@ class ScriptedDialogs final : public ShellDialogs {
   bool ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter, QString& path) override;
   bool ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter, QString& path) override;
   bool SetUpPrinter(QWidget* parent, QPrinter& printer) override;
+  // Questions are kept and answered with `confirmAnswer`.
+  bool Confirm(QWidget* parent, const QString& title, const QString& text) override;
+  std::vector<QString> questions;
+  bool confirmAnswer = true;
   int ExecModal(QDialog& dialog) override;
 
   QString lastOpenTitle, lastSaveTitle, lastFilter;

@@ -266,17 +266,25 @@ void TBaoLuoForm::BuildRows(QWidget* body) {
 
 // ---- commands ----
 
-void TBaoLuoForm::BaoTestClick() {
-  form_.SelectedKind = kt::BaoTest;
+void TBaoLuoForm::StartTest(std::int32_t kind) {
+  // One run at a time: a click while a run is under way would take over its
+  // exchange. The commands are disabled meanwhile; this holds for the menu
+  // keys too.
+  if (form_.RunKind != NoTest) return;
+  form_.SelectedKind = kind;
+  // A continuous test of the main window stops here, as for any other test
+  // command.
+  form_.host.EnableTimer1(false);
+  form_.StartRequested = 1;
   form_.host.PostCommData();
 }
 
-void TBaoLuoForm::GaoTestClick() {
-  form_.SelectedKind = kt::GaoTest;
-  form_.host.PostCommData();
-}
+void TBaoLuoForm::BaoTestClick() { StartTest(kt::BaoTest); }
+
+void TBaoLuoForm::GaoTestClick() { StartTest(kt::GaoTest); }
 
 void TBaoLuoForm::OpenClick() {
+  if (form_.RunKind != NoTest) return;
   QString chosen;
   if (!dialogs_.ChooseOpenFile(this, U("打开数据文件"), U(FileFilter), chosen)) return;
   OpenAnalysisFile(form_, data_, language_, AnalysisFileName(chosen.toStdString()));
@@ -285,13 +293,15 @@ void TBaoLuoForm::OpenClick() {
 }
 
 void TBaoLuoForm::SaveClick() {
+  if (form_.RunKind != NoTest) return;
   dialogs_.ExecModal(infoForm_);
-  QString chosen;
-  if (!dialogs_.ChooseSaveFile(this, U("保存数据"), U(FileFilter), chosen)) return;
-  SaveAnalysisFile(form_, data_, language_, AnalysisFileName(chosen.toStdString()));
+  std::string path;
+  if (!ChooseFileToStore(dialogs_, this, U("保存数据"), U(FileFilter), AnalysisFileName, path)) return;
+  SaveAnalysisFile(form_, data_, language_, path);
 }
 
 void TBaoLuoForm::PrintClick() {
+  if (form_.RunKind != NoTest) return;
   dialogs_.ExecModal(infoForm_);
   // Laid out on A4 across, as the main window's reports.
   QPrinter printer(QPrinter::HighResolution);
@@ -358,8 +368,9 @@ void TBaoLuoForm::FormResize() {
 
 void TBaoLuoForm::FormClose() {
   EndAnalysisRuns(form_);
-  // The main window shows the output page again.
-  form_.ShownKind = OutputTest;
+  // The main window shows the output page again, unless a run of its own
+  // went on under this window: its page stays.
+  if (form_.RunKind == NoTest) form_.ShownKind = OutputTest;
   form_.host.Repaint();
 }
 
@@ -400,8 +411,16 @@ void TBaoLuoForm::Repaint() {
 void TBaoLuoForm::SetProgress(int percent) { ProgressBar1->setValue(percent); }
 
 void TBaoLuoForm::SetGaoTestEnabled(bool enabled) {
-  GaoPinBtn->setEnabled(enabled);
-  GaoTest->setEnabled(enabled);
+  gaoAllowed_ = enabled;
+  UpdateCommands();
+}
+
+void TBaoLuoForm::UpdateCommands() {
+  const bool idle = form_.RunKind == NoTest;
+  for (QAction* a : {Open, Save, Print, BaoTest}) a->setEnabled(idle);
+  for (QToolButton* b : {BaoBtn, PrintBtn}) b->setEnabled(idle);
+  GaoPinBtn->setEnabled(idle && gaoAllowed_);
+  GaoTest->setEnabled(idle && gaoAllowed_);
 }
 
 void TBaoLuoForm::RefreshValueCells() {

@@ -87,6 +87,9 @@ class TBaoLuoForm : public QDialog {
   void Repaint();
   void SetProgress(int percent);
   void SetGaoTestEnabled(bool enabled);
+  // While a run is under way the window's tests, files and printing wait
+  // for its end: their commands are disabled.
+  void UpdateCommands();
 
   // Draws one panel into the paint box.
   void PaintBoxPaint(QWidget& box, TBaoPaintBox::Kind kind, int channel);
@@ -136,12 +139,14 @@ class TBaoLuoForm : public QDialog {
   void BuildRows(QWidget* body);
   void RefreshValueCells();
   void ChoosePosition(int x);
+  void StartTest(std::int32_t kind);
 
   Form& form_;
   ShellDialogs& dialogs_;
   QDialog& infoForm_;
   AnalysisData data_;
   std::int32_t language_ = 0;
+  bool gaoAllowed_ = false;  // an envelope of this showing is there to analyse
   std::array<TBaoPaintBox*, 4> envelopeBoxes_{};
   std::array<TBaoPaintBox*, 4> waveBoxes_{};
   std::array<QLabel*, 4> rmsHeads_{}, rmsValues_{}, cfHeads_{}, cfValues_{};

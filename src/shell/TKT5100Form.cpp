@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -28,6 +29,7 @@
 #include "measurements/DataFiles.h"
 #include "measurements/MeasurementKinds.h"
 #include "measurements/start/StartPrompt.h"
+#include "platform/GbkText.h"
 #include "platform/PrinterCanvas.h"
 #include "platform/QtCanvas.h"
 #include "shell/Glyphs.h"
@@ -47,6 +49,7 @@ constexpr int ProgressBarWidth = 173;
 constexpr int StatusBarHeight = 19;
 constexpr int Timer1Ms = 500;   // pause between the runs of a continuous test
 constexpr int Timer2Ms = 4000;  // longest wait for a run when closing
+constexpr const char* BusyText = "测试进行中，请在本次测试结束后操作";
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -189,6 +192,10 @@ void TKT5100Form::BuildMenu() {
     QAction* a = menu->addAction(GlyphIcon(glyph), U(caption));
     a->setObjectName(name);
     connect(a, &QAction::triggered, this, handler);
+    if (handler == &TKT5100Form::OpenFileClick || handler == &TKT5100Form::StoreFileClick ||
+        handler == &TKT5100Form::PrintClick || handler == &TKT5100Form::BackClick ||
+        handler == &TKT5100Form::NextClick)
+      waitForRun_.push_back(a);
   };
   QMenu* file = bar->addMenu(U("文件&F"));
   file->setObjectName("File");
@@ -232,11 +239,32 @@ void TKT5100Form::BuildMenu() {
 void TKT5100Form::FormCreate() {
   Form& f = *form_;
   f.ChineseMode = 1;
+  SyncLanguage();
   ReadPortConfig(f);
   ClearResults(f.M);
   InitSnapshots(f.M);
   OpenPort(f);  // a failure has told the operator; every handshake then fails
   StartPoller();
+  // What this machine lacks is said once, at the start, rather than found
+  // out later as '?' in every Chinese text or slow stops.
+  std::string missing;
+  if (!GbkAvailable()) missing += "本机缺少GBK字符转换：数据文件中的中文将无法读写。\n";
+  if (!services_.port.CanWake()) missing += "本机无法建立串口等待的唤醒管道：程序将以短间隔轮询串口。\n";
+  if (!missing.empty()) MessageBox(missing, "警告！");
+}
+
+void TKT5100Form::SyncLanguage() {
+  // Qt's own dialogs (files, printing, questions) speak the page's language.
+  const bool chinese = form_->ChineseMode != 0;
+  if (chinese == qtChineseInstalled_) return;
+  if (chinese) {
+    if (qtChinese_.isEmpty())
+      static_cast<void>(qtChinese_.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+    if (!qtChinese_.isEmpty()) QCoreApplication::installTranslator(&qtChinese_);
+  } else {
+    QCoreApplication::removeTranslator(&qtChinese_);
+  }
+  qtChineseInstalled_ = chinese;
 }
 
 void TKT5100Form::StartPoller() {
@@ -280,11 +308,12 @@ void TKT5100Form::StartTestComdClick() { StartTestCommand(*form_, StartTest, Sta
 void TKT5100Form::LockTestClick() {
   // Only the flag: the tool button keeps its own pressed state, and the menu
   // item does not touch the button.
-  form_->TestLocked = form_->TestLocked ? 0 : 1;
+  ToggleLock(*form_);
 }
 
 void TKT5100Form::HanZiClick() {
   form_->ChineseMode = form_->ChineseMode ? 0 : 1;
+  SyncLanguage();
   Repaint();
 }
 
@@ -293,8 +322,12 @@ void TKT5100Form::WideFreqClick() {
   Repaint();
 }
 
-void TKT5100Form::BackClick() { BrowseBack(*form_); }
-void TKT5100Form::NextClick() { BrowseNext(*form_); }
+void TKT5100Form::BackClick() {
+  if (!RefusedDuringRun()) BrowseBack(*form_);
+}
+void TKT5100Form::NextClick() {
+  if (!RefusedDuringRun()) BrowseNext(*form_);
+}
 
 void TKT5100Form::SerialPortClick() { services_.dialogs.ExecModal(*portForm_); }
 
@@ -316,7 +349,16 @@ void TKT5100Form::LockForFileCommand() {
   SetLockTestBtnDown(true);
 }
 
+bool TKT5100Form::RefusedDuringRun() {
+  if (form_->RunKind == NoTest) return false;
+  // A file opened or stored, a report printed or another kind browsed in
+  // the middle of a run would mix two kinds' results: these wait for its end.
+  SetStatusText(BusyText);
+  return true;
+}
+
 void TKT5100Form::OpenFileClick() {
+  if (RefusedDuringRun()) return;
   LockForFileCommand();
   QString chosen;
   if (!services_.dialogs.ChooseOpenFile(this, U("打开数据文件"), U(DataFileFilter), chosen)) return;
@@ -324,14 +366,16 @@ void TKT5100Form::OpenFileClick() {
 }
 
 void TKT5100Form::StoreFileClick() {
+  if (RefusedDuringRun()) return;
   LockForFileCommand();
   services_.dialogs.ExecModal(*infoForm_);
-  QString chosen;
-  if (!services_.dialogs.ChooseSaveFile(this, U("保存测试数据"), U(DataFileFilter), chosen)) return;
-  StoreDataFile(*form_, DataFileName(chosen.toStdString()));
+  std::string path;
+  if (!ChooseFileToStore(services_.dialogs, this, U("保存测试数据"), U(DataFileFilter), DataFileName, path)) return;
+  StoreDataFile(*form_, path);
 }
 
 void TKT5100Form::PrintClick() {
+  if (RefusedDuringRun()) return;
   LockForFileCommand();
   services_.dialogs.ExecModal(*infoForm_);
   // The reports are laid out on A4 across (up to 266 mm wide).
@@ -368,19 +412,25 @@ void TKT5100Form::ExitClick() {
   if (RequestClose(*form_))
     close();
   else
-    timer2_.start();
+    StartCloseTimer();
+}
+
+void TKT5100Form::StartCloseTimer() {
+  // Counted from the first request: asking again does not put it off.
+  if (!timer2_.isActive()) timer2_.start();
 }
 
 void TKT5100Form::Timer2Timer() {
   // The run did not end in time: abandon it.
   timer2_.stop();
+  AbandonRun(*form_, "");
   form_->TestBusy = 0;
   close();
 }
 
 bool TKT5100Form::FormCloseQuery() {
   if (RequestClose(*form_)) return true;
-  timer2_.start();
+  StartCloseTimer();
   return false;
 }
 
@@ -465,6 +515,7 @@ int TKT5100Form::ProgressPosition() const { return ProgressBar1->value(); }
 // ---- Host ----
 
 void TKT5100Form::Repaint() {
+  SyncLanguage();  // a loaded record may have changed the language
   promptPending_ = false;
   PaintBox1->update();
 }
@@ -491,6 +542,13 @@ void TKT5100Form::EnableTimer1(bool on) {
 void TKT5100Form::ShowAlarm(bool visible) {
   if (!alarmForm_) return;
   if (visible && !closed_) {
+    if (!alarmForm_->isVisible()) {
+      // Over the middle of the main window: without a window manager a new
+      // window would stand at (0, 0), over the menu and the tool bar.
+      QRect r = alarmForm_->frameGeometry();
+      r.moveCenter(frameGeometry().center());
+      alarmForm_->move(r.topLeft());
+    }
     alarmForm_->show();
   } else {
     alarmForm_->hide();
@@ -498,7 +556,20 @@ void TKT5100Form::ShowAlarm(bool visible) {
 }
 
 void TKT5100Form::MessageBox(const std::string& text, const std::string& caption) {
+  // One box at a time of the same warning: while it waits for the operator,
+  // the event loop runs on and the same failure may be reported again.
+  if (text == shownMessage_) return;
+  const std::string outer = shownMessage_;
+  shownMessage_ = text;
   services_.dialogs.MessageBox(text, caption);
+  shownMessage_ = outer;
+}
+
+void TKT5100Form::RunStateChanged() {
+  const bool idle = form_->RunKind == NoTest;
+  for (QAction* a : waitForRun_) a->setEnabled(idle);
+  for (QToolButton* b : {BackBtn, NextBtn, PrintBtn}) b->setEnabled(idle);
+  if (baoLuoForm_) baoLuoForm_->UpdateCommands();
 }
 
 void TKT5100Form::CloseMainWindow() { close(); }

@@ -2,7 +2,10 @@
 #include <QEvent>
 #include <QMainWindow>
 #include <QTimer>
+#include <QTranslator>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "link/Form.h"
 #include "platform/Host.h"
@@ -101,6 +104,7 @@ class TKT5100Form : public QMainWindow, public Host {
   void SetGaoTestEnabled(bool enabled) override;
   void DrawStartPrompt() override;
   void PostCommData() override;
+  void RunStateChanged() override;
 
   // Controls, named as the rest of the program refers to them.
   QWidget* Panel1 = nullptr;
@@ -140,6 +144,9 @@ class TKT5100Form : public QMainWindow, public Host {
   void StartPoller();
   void StopPoller();
   void LockForFileCommand();
+  bool RefusedDuringRun();
+  void StartCloseTimer();
+  void SyncLanguage();
 
   Services services_;
   std::unique_ptr<Form> form_;
@@ -153,6 +160,10 @@ class TKT5100Form : public QMainWindow, public Host {
   QTimer timer2_;
   bool promptPending_ = false;  // the start prompt stays until the run repaints
   bool closed_ = false;
+  QTranslator qtChinese_;
+  bool qtChineseInstalled_ = false;
+  std::string shownMessage_;          // the warning on screen, while one is
+  std::vector<QAction*> waitForRun_;  // menu items that wait for a run's end
 };
 
 // PaintBox1: the whole working surface; painting and clicks go to the main

@@ -33,6 +33,7 @@ struct Analysed : FormRig {
   }
   void Select(TestKind kind) {
     f().SelectedKind = kind;
+    f().StartRequested = 1;
     StepDispatch(f());
     Drive();
   }

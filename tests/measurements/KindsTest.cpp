@@ -13,6 +13,7 @@
 #include "link/Controller.h"
 #include "measurements/DataFiles.h"
 #include "measurements/RecordFile.h"
+#include "measurements/output/ResampleWave.h"
 #include "platform/GbkText.h"
 #include "support/Fakes.h"
 #include "support/Files.h"
@@ -337,7 +338,7 @@ TEST(Kinds, TheOpenCommandRefusesWhatIsNoRecordOfAMainKind) {
     const char* what;
     std::vector<std::uint8_t> bytes;
     const char* message;
-    std::int32_t shownAfter;
+    std::int32_t shownAfter;  // a refused file never changes the page
   };
   auto other = good;
   other[9] = '1';  // "KT6100-1.1"
@@ -349,7 +350,7 @@ TEST(Kinds, TheOpenCommandRefusesWhatIsNoRecordOfAMainKind) {
        InputTest},
       {"shorter than the header", std::vector<std::uint8_t>(good.begin(), good.begin() + 12), "数据文件格式错误!",
        InputTest},
-      {"kind 7 in a *.dat file", analysisKind, "数据文件格式错误!", 7},
+      {"kind 7 in a *.dat file", analysisKind, "数据文件格式错误!", InputTest},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -385,6 +386,9 @@ TEST(Kinds, BackAndNextShowTheLastMeasurementOfEachKind) {
     m.Language(0);
     const std::string page = m.Page().Dump();
     m.Run(kind == InputTest ? OutputTest : InputTest);
+    // A start file opened meanwhile left its own cursor values: the restored
+    // curves are read at the cursor again.
+    std::fill_n(m.f().M.Start.CursorValue, 4, 0.0f);
     while (m.f().ShownKind != kind) BrowseNext(m.f());
     EXPECT_EQ(m.Page().Dump(), page);
   }
@@ -413,6 +417,23 @@ TEST(Kinds, TheStartCursorFollowsClicksAndArrowKeys) {
     for (int c = 0; c < 4; ++c)
       EXPECT_NEAR(s.CursorValue[c], s.Curve[c][st.index] * s.Peak[c] / s.CurveMax[c], 1e-4 * std::fabs(s.Peak[c]));
   }
+}
+
+}  // namespace
+}  // namespace kt
+
+namespace kt {
+namespace {
+
+TEST(Kinds, AWideWindowsBandHoldsTheCurvesLastValueToItsRightEnd) {
+  float curve[200], band[300];
+  std::fill_n(curve, 200, 0.0f);
+  std::fill_n(curve, 150, 1000.0f);
+  ASSERT_EQ(ResampleWave(curve, band, 300), 300);
+  EXPECT_EQ(band[299], 1000.0f);
+  curve[149] = 0.0f;
+  ResampleWave(curve, band, 300);
+  EXPECT_EQ(band[297], 500.0f);  // halfway from sample 148 to 149
 }
 
 }  // namespace

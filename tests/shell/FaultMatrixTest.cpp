@@ -11,7 +11,16 @@
 #include <QDialog>
 #include <QToolButton>
 
+#include <pty.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <QAction>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
 
 #include <chrono>
 #include <cstring>
@@ -141,6 +150,10 @@ TEST(FaultMatrix, ARunThatNeverEndsIsAbandonedFourSecondsAfterTheCloseRequest) {
   ASSERT_TRUE(WaitFor([&] { return rig.f().CommStep == 1; }, 10000));
   const auto asked = std::chrono::steady_clock::now();
   rig.w().ExitClick();
+  WaitFor([] { return false; }, 1500);
+  const int left = rig.w().Timer2().remainingTime();
+  rig.w().ExitClick();  // asking again does not put the close off
+  EXPECT_LE(rig.w().Timer2().remainingTime(), left);
   ASSERT_TRUE(WaitFor([&] { return !rig.w().isVisible(); }, 20000));
   EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked).count(),
             3990);
@@ -164,6 +177,11 @@ TEST(FaultMatrix, ClosingTheAnalysisWindowDuringItsRunsLeavesNoRunBehind) {
         }
         QTest::mouseClick(kind == BaoTest ? a->BaoBtn : a->GaoPinBtn, Qt::LeftButton);
         closedMidRun = WaitFor([&] { return rig.f().CommStep == 3; }, 10000);
+        // The other command waits for this run's end.
+        EXPECT_FALSE(a->BaoBtn->isEnabled() || a->GaoPinBtn->isEnabled() || a->Open->isEnabled());
+        kind == BaoTest ? a->GaoTestClick() : a->BaoTestClick();
+        EXPECT_EQ(rig.f().RunKind, kind);
+        EXPECT_EQ(rig.f().CommStep, 3);
       }
       dialog.close();
       return static_cast<int>(QDialog::Rejected);
@@ -189,6 +207,200 @@ TEST(FaultMatrix, StoresThatCannotBeWrittenAreReported) {
     EXPECT_EQ(rig.dialogs.messages.back(), std::make_pair(std::string("存数据失败!"), std::string("警告"))) << place;
   }
   rig.ExpectGoodStateIntact();
+}
+
+}  // namespace
+}  // namespace kt
+
+namespace kt {
+namespace {
+
+QAction* Menu(WindowRig& rig, const char* name) { return rig.w().findChild<QAction*>(name); }
+
+TEST(FaultMatrix, ARunKeepsItsKindWhateverIsOpenedBrowsedStoredOrPrintedMeanwhile) {
+  FaultRig rig({"--start-wait-ms", "3000"});
+  rig.w().StartTestComdClick();
+  ASSERT_TRUE(WaitFor([&] { return rig.f().RunKind == StartTest && rig.f().CommStep == 1; }, 10000));
+  EXPECT_FALSE(Menu(rig, "OpenFile")->isEnabled());
+  EXPECT_FALSE(rig.w().PrintBtn->isEnabled());
+  rig.dialogs.openAnswers.push_back(QString::fromStdString(rig.record));
+  rig.dialogs.saveAnswers.push_back(QString::fromStdString(rig.folder.File("during.dat")));
+  for (auto command : {&TKT5100Form::OpenFileClick, &TKT5100Form::StoreFileClick, &TKT5100Form::PrintClick,
+                       &TKT5100Form::BackClick, &TKT5100Form::NextClick}) {
+    (rig.w().*command)();
+    EXPECT_EQ(rig.f().ShownKind, StartTest);
+    EXPECT_EQ(rig.w().StatusText(), QString::fromUtf8("测试进行中，请在本次测试结束后操作"));
+  }
+  EXPECT_EQ(rig.dialogs.openAnswers.size(), 1u) << "no dialog was shown";
+  ASSERT_TRUE(WaitFor([&] { return rig.w().runs == 2 && rig.f().RunKind == NoTest; }, 15000));
+  EXPECT_EQ(rig.f().ShownKind, StartTest);
+  EXPECT_EQ(rig.f().M.Start.Valid, 1);
+  EXPECT_TRUE(Menu(rig, "OpenFile")->isEnabled());
+  rig.ExpectGoodStateIntact(false);
+  rig.w().OpenFileClick();  // now it opens
+  EXPECT_EQ(rig.f().ShownKind, InputTest);
+}
+
+TEST(FaultMatrix, ClosingTheAnalysisWindowLeavesTheMainWindowsRunAlone) {
+  FaultRig rig({"--delay-block", "2", "--delay-ms", "1500"});
+  rig.Resume();  // continuous input runs go on under the analysis window
+  rig.dialogs.onModal = [&](QDialog& dialog) {
+    dialog.show();
+    WaitFor([&] { return rig.f().RunKind == InputTest && rig.f().CommStep == 2; }, 10000);
+    dialog.close();
+    return static_cast<int>(QDialog::Rejected);
+  };
+  rig.w().BaoAnaClick();
+  EXPECT_EQ(rig.f().ShownKind, InputTest);
+  ASSERT_TRUE(WaitFor([&] { return rig.w().runs >= 2; }, 10000));
+  EXPECT_EQ(rig.w().failedRuns, 0);
+  EXPECT_GT(rig.f().M.Input.Urms, 200.0f);
+}
+
+TEST(FaultMatrix, BytesNobodyAskedForNeverStartARun) {
+  {  // Noise after each sequence of a single test.
+    FaultRig rig({"--garbage", "5"});
+    rig.w().InputTestLockBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return rig.w().runs == 2 && rig.f().RunKind == NoTest; }, 10000));
+    WaitFor([] { return false; }, 1500);
+    EXPECT_EQ(rig.w().runs, 2);
+  }
+  {  // A block that trickles in past its deadline (512 bytes 5 ms apart).
+    FaultRig rig({"--split", "1", "--split-gap-ms", "5"});
+    rig.w().InputTestLockBtnClick();
+    ASSERT_TRUE(WaitFor([&] { return rig.w().AlarmForm().isVisible(); }, 10000));
+    WaitFor([] { return false; }, 3000);  // the late bytes come meanwhile
+    EXPECT_EQ(rig.w().failedRuns, 1);
+    EXPECT_EQ(rig.w().runs, 1);
+    EXPECT_TRUE(rig.w().AlarmForm().isVisible()) << "until a handshake succeeds";
+    // Over the middle of the main window, not over its menu.
+    EXPECT_LT((rig.w().AlarmForm().frameGeometry().center() - rig.w().frameGeometry().center()).manhattanLength(), 8);
+  }
+  {  // A handshake answered too late: one message, not one per late byte.
+    FaultRig rig({"--handshake-delay-ms", "2500"});
+    rig.w().InputTestLockBtnClick();
+    WaitFor([] { return false; }, 6000);
+    EXPECT_EQ(std::count(rig.dialogs.messages.begin(), rig.dialogs.messages.end(),
+                         std::make_pair(std::string("通讯联络失败！"), std::string("警告！"))),
+              1);
+  }
+  {  // A line that babbles while nothing is selected costs no repaint.
+    WindowRig rig({"none"});
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    ASSERT_EQ(symlink(ttyname(slave), rig.folder.File("COM2").c_str()), 0);
+    rig.w().ChangePort("COM2");
+    WaitFor([] { return false; }, 200);
+    const int repaints = rig.w().repaints;
+    for (int i = 0; i < 50; ++i) {
+      ASSERT_EQ(write(master, "noise", 5), 5);
+      WaitFor([] { return false; }, 20);
+    }
+    WaitFor([&] { return rig.port.QueuedCount() == 0; }, 5000);
+    EXPECT_EQ(rig.w().repaints, repaints);
+    EXPECT_EQ(rig.f().RunKind, NoTest);
+    close(master);
+    close(slave);
+  }
+}
+
+TEST(FaultMatrix, EveryWaitCanBeLeftAndTheWindowAnswersMeanwhile) {
+  FaultRig rig({"--start-wait-ms", Held});
+  for (int way = 0; way < 3; ++way) {
+    rig.w().StartTestComdClick();
+    ASSERT_TRUE(WaitFor([&] { return rig.f().RunKind == StartTest && rig.f().CommStep == 1; }, 10000));
+    if (way == 0) {
+      rig.w().LockTestClick();  // the lock button leaves the waiting start test
+      EXPECT_EQ(rig.w().StatusText(), QString::fromUtf8("启动性能测试：已中止"));
+    } else if (way == 1) {
+      rig.w().InputTestLockBtnClick();  // another command leaves it and runs
+      ASSERT_TRUE(WaitFor([&] { return rig.w().runs == 2; }, 10000));
+      EXPECT_EQ(rig.f().ShownKind, InputTest);
+    } else {
+      rig.sim.Stop();  // the instrument switched off: the port knows at once
+      ASSERT_TRUE(WaitFor([&] { return rig.w().AlarmForm().isVisible(); }, 10000));
+      EXPECT_EQ(rig.w().StatusText(), QString::fromUtf8("性能测试：通讯联络！"));
+      break;
+    }
+    ASSERT_TRUE(WaitFor([&] { return rig.f().RunKind == NoTest; }, 10000));
+    EXPECT_EQ(rig.f().TestBusy, 0);
+  }
+  // A handshake is awaited like a block: the window runs on meanwhile.
+  rig.Swap({"--silent"});
+  rig.w().InputTestClick();
+  ASSERT_TRUE(WaitFor([&] { return rig.f().Link.Handshake != 0; }, 10000));
+  bool answered = false;
+  QTimer::singleShot(0, [&] { answered = rig.f().Link.Handshake != 0; });
+  WaitFor([&] { return answered; }, 3000);
+  EXPECT_TRUE(answered) << "an event was handled while the handshake waited";
+}
+
+TEST(FaultMatrix, AFailedStoreLeavesTheOldRecordAndTheNameRuleAsksAboutTheFinalName) {
+  FaultRig rig({});
+  // A disk that fills up part-way: the file may grow to 1000 bytes only.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 1000;
+  setrlimit(RLIMIT_FSIZE, &small);
+  rig.dialogs.saveAnswers.push_back(QString::fromStdString(rig.record));
+  rig.w().StoreFileClick();
+  setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_TRUE(rig.Said("存数据失败!"));
+  rig.ExpectGoodStateIntact();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.folder.path), {}), 3) << "no partial file left";
+
+  // "good" names good.dat, which exists: asked about, and kept on "no".
+  rig.dialogs.confirmAnswer = false;
+  rig.dialogs.saveAnswers.push_back(QString::fromStdString(rig.folder.File("good")));
+  rig.w().StoreFileClick();
+  EXPECT_EQ(rig.dialogs.questions.size(), 1u);
+  rig.ExpectGoodStateIntact();
+  std::filesystem::create_directory(rig.folder.File("my.data"));
+  rig.dialogs.saveAnswers.push_back(QString::fromStdString(rig.folder.File("my.data/run")));
+  rig.w().StoreFileClick();
+  EXPECT_TRUE(std::filesystem::exists(rig.folder.File("my.data/run.dat"))) << "a folder's name does not count";
+}
+
+TEST(FaultMatrix, ADamagedRecordDrawsItsTracesInsideTheirFrames) {
+  FaultRig rig({});
+  auto bytes = rig.file;
+  const float tiny = 1e-6f;
+  std::memcpy(bytes.data() + 66, &tiny, 4);  // VoltagePeak: every point far past it
+  std::memcpy(bytes.data() + 70, &tiny, 4);  // CurrentPeak
+  const std::string damaged = rig.folder.File("damaged.dat");
+  test::WriteBytes(damaged, bytes);
+  rig.dialogs.openAnswers.push_back(QString::fromStdString(damaged));
+  rig.w().OpenFileClick();
+  ASSERT_EQ(rig.f().ShownKind, InputTest);
+  const QImage page = rig.w().PaintBox1->grab().toImage();
+  // Above the waveform box stand the titles and the value table only: no
+  // pixel of the red voltage or the dark green current trace.
+  int traced = 0;
+  for (int y = 0; y < page.height() * 84 / 385; ++y)
+    for (int x = 0; x < page.width() * 230 / 640; ++x) {
+      const QRgb p = page.pixel(x, y);
+      traced += p == qRgb(255, 0, 0) || p == qRgb(0, 75, 0);
+    }
+  EXPECT_EQ(traced, 0);
+}
+
+TEST(FaultMatrix, TheAlarmOfAnAnalysisEndsWithItsWindow) {
+  FaultRig rig({"--silent"});
+  rig.f().TestLocked = 0;
+  rig.dialogs.onModal = [&](QDialog& dialog) {
+    dialog.show();
+    if (auto* a = qobject_cast<TBaoLuoForm*>(&dialog)) {
+      QTest::mouseClick(a->BaoBtn, Qt::LeftButton);
+      EXPECT_TRUE(WaitFor([&] { return rig.w().AlarmForm().isVisible(); }, 10000));
+    }
+    dialog.close();
+    return static_cast<int>(QDialog::Rejected);
+  };
+  rig.w().BaoAnaClick();
+  EXPECT_FALSE(rig.w().AlarmForm().isVisible());
+  EXPECT_FALSE(rig.w().Timer1().isActive()) << "no retry of a window that is gone";
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFontMetricsF>
+#include <QPainter>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,6 +23,8 @@
 #include "link/Resets.h"
 #include "measurements/RecordFile.h"
 #include "platform/GbkText.h"
+#include "platform/PrinterCanvas.h"
+#include "platform/QtCanvas.h"
 #include "shell/TAlarmForm.h"
 #include "shell/TBaoLuoForm.h"
 #include "shell/TInfoForm.h"
@@ -66,6 +70,11 @@ TEST(MainWindow, StartsWithItsControlsAndNothingShown) {
                                                  "启动性能测试&S, -, 锁定&L, -, 相位角测试&C, -, 高频波分析&A\n"
                                                  "选择&C: 宽频选择&W, 中、英文选择&H, -, 串口选择&P, -, 前一项&B, "
                                                  "后一项&N\n信息&I: 输入信息&I"));
+  // Qt's own dialogs speak the page's language.
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("取消"));
+  w.HanZiClick();
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("Cancel"));
+  w.HanZiClick();
   // Every handshake fails without an instrument: the alarm and its retry.
   w.InputTestClick();
   ASSERT_TRUE(WaitFor([&] { return w.AlarmForm().isVisible(); }, 10000));
@@ -272,10 +281,49 @@ TEST(MainWindow, AnAnalysisIsTakenWhereTheOperatorClickedAndStoredPrintedAndClos
   rig.w().BaoAnaClick();
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(test::ReadBytes(rig.folder.File("wave.bdt")).size(), 13107u);
+  // Opened by the name it was stored under, without its extension.
+  rig.dialogs.openAnswers.push_back(QString::fromStdString(rig.folder.File("wave")));
+  rig.dialogs.onModal = [&](QDialog& dialog) {
+    if (auto* a = qobject_cast<TBaoLuoForm*>(&dialog)) {
+      a->show();
+      a->OpenClick();
+      EXPECT_GT(a->Data().Period[ChIl], 0);
+      a->ExitClick();
+    }
+    return static_cast<int>(QDialog::Rejected);
+  };
+  rig.w().BaoAnaClick();
+  EXPECT_TRUE(rig.dialogs.openAnswers.empty());
+  EXPECT_TRUE(rig.dialogs.messages.empty());
   EXPECT_TRUE(test::Placed(test::PdfWords(rig.folder.File("wave.pdf")), "Hight Frequency Analysis Report",
                            test::Anchor::Centre, 14300, -2800));
   EXPECT_EQ(rig.f().ShownKind, OutputTest) << "closing the window shows the output page";
   EXPECT_EQ(rig.f().SelectedKind, NoTest);
+}
+
+// The layouts give font heights as cell heights (ascent plus descent), on
+// the screen and on paper; and a line of no length draws nothing, a wide
+// printer pen included.
+TEST(Canvases, FontsHaveTheCellHeightOfTheLayoutAndEmptyLinesDrawNoDot) {
+  for (const char* face : {"Times New Roman", "宋体", "MS Sans Serif"}) {
+    for (double cell : {14.0, 20.0, 94.5}) {
+      QFont f(QString::fromUtf8(face));
+      f.setPixelSize(CellPixelSize(QString::fromUtf8(face), cell));
+      const QFontMetricsF fm(f);
+      EXPECT_NEAR(fm.ascent() + fm.descent(), cell, 0.06 * cell + 0.5) << face << " " << cell;
+    }
+  }
+  QImage image(200, 200, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    PrinterCanvas canvas(painter, 300.0);
+    canvas.SetPen(clBlack, 100, PenStyle::Solid);
+    canvas.MoveTo(1000, -1000);
+    canvas.LineTo(1000, -1000);
+  }
+  EXPECT_EQ(image.pixel(118, 118), qRgb(255, 255, 255));
+  EXPECT_EQ(image.pixel(117, 117), qRgb(255, 255, 255));
 }
 
 }  // namespace

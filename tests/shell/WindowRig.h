@@ -27,7 +27,11 @@ class ProbeForm : public TKT5100Form {
   bool keepLog = true;
   std::vector<std::string> statuses;
   std::vector<std::chrono::steady_clock::time_point> runEnds;
-  int runs = 0, failedRuns = 0;
+  int runs = 0, failedRuns = 0, repaints = 0;
+  void Repaint() override {
+    ++repaints;
+    TKT5100Form::Repaint();
+  }
   void SetStatusText(const std::string& s) override {
     if (keepLog) statuses.push_back(s);
     if (s.size() > 4 && s.compare(s.size() - 4, 4, "100%") == 0) {

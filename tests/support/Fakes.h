@@ -186,7 +186,7 @@ struct FormRig {
       }
       const int wait = PollerCheck(*form);
       if (host.posts > 0) continue;
-      if (form->CommStep == 0 && !port.Pending() && port.QueuedCount() == 0) return;
+      if (form->RunKind == NoTest && form->CommStep == 0 && !port.Pending() && port.QueuedCount() == 0) return;
       port.WaitForInput(wait);
     }
   }
@@ -194,6 +194,7 @@ struct FormRig {
   void Run(TestKind kind, bool locked = true) {
     form->SelectedKind = kind;
     form->TestLocked = locked ? 1 : 0;
+    form->StartRequested = 1;
     StepDispatch(*form);
     Drive();
   }

@@ -6,6 +6,7 @@
 //   L x1 y1 x2 y2 #rrggbb width solid|dot
 //   R x1 y1 x2 y2 #pen #brush width
 //   F x1 y1 x2 y2 #rrggbb
+//   C x1 y1 x2 y2 clip   (and "C off")
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -51,6 +52,8 @@ class RecordingCanvas final : public Canvas {
     Add("R", {x1, y1, x2, y2}, penColour_ + " " + brush_ + " " + std::to_string(penWidth_));
   }
   void FillRect(int x1, int y1, int x2, int y2, Colour c) override { Add("F", {x1, y1, x2, y2}, Hex(c)); }
+  void SetClip(int x1, int y1, int x2, int y2) override { Add("C", {x1, y1, x2, y2}, "clip"); }
+  void ClearClip() override { ops.push_back("C off"); }
 
   std::string Dump() const {
     std::string s;

@@ -176,7 +176,9 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   PaintMainsWaves(c, in, {left, left + X(200), mid, amp, sx, amp - 15 * sy, amp - 5 * sy});
 
   // Spectra: bar k of each at 5 units per bin, the fundamental 50 units high.
-  const auto spectrum = [&](const float* magnitude, double baseUnits, Colour colour) {
+  // Each stands in its row of the frame.
+  const auto spectrum = [&](const float* magnitude, double baseUnits, Colour colour, int rowTop, int rowBottom) {
+    const ClipTo frame(c, X(10), Y(rowTop), X(230), Y(rowBottom));
     const int base = Trunc(mid + baseUnits * sy);
     c.SetPen(clBlack, 1);
     c.MoveTo(left, base);
@@ -188,8 +190,8 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
       c.LineTo(x, base - Trunc(DrawRatio(magnitude[k], magnitude[1]) * amp));
     }
   };
-  spectrum(in.VoltageHarmonic, 120, clRed);
-  spectrum(in.CurrentHarmonic, 205, DarkGreen);
+  spectrum(in.VoltageHarmonic, 120, clRed, 192, 275);
+  spectrum(in.CurrentHarmonic, 205, DarkGreen, 275, 370);
 }
 
 }  // namespace
@@ -204,6 +206,7 @@ void PaintMainsWaves(Canvas& c, const InputResult& in, const MainsWaveBox& b) {
   c.MoveTo(b.Left, b.Mid);
   c.LineTo(b.Right, b.Mid);
   TwoPeriodTrace trace{.Left = b.Left, .Step = b.Step, .Axis = static_cast<double>(b.Mid), .Height = b.VoltageHeight};
+  const ClipTo frame(c, b.Left, b.Mid - b.Amp, b.Right, b.Mid + b.Amp);
   c.SetPen(clRed, 1);
   DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
   trace.Height = b.CurrentHeight;

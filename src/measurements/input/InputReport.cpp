@@ -130,12 +130,16 @@ void Print(const Language& lang, Form& form, Canvas& c, bool chinese) {
   Line(c, 2500, -9000, 12500, -9000);
   // The report canvas's y runs upwards: the heights are negative.
   TwoPeriodTrace trace{.Left = 2500, .Step = 50, .Axis = -9000, .Height = -1500};
-  DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
-  trace.Height = -1750;
-  DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
+  {
+    const ClipTo frame(c, 2500, -7000, 12500, -11000);
+    DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
+    trace.Height = -1750;
+    DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
+  }
 
   // Spectra, 250 units per bin, the fundamental 2000 units tall.
-  const auto spectrum = [&](const float* magnitude, int base) {
+  const auto spectrum = [&](const float* magnitude, int base, int rowTop) {
+    const ClipTo frame(c, 2000, rowTop, 13500, rowTop - 3500);
     c.SetPen(clBlack, 10);
     Line(c, 2500, base, 12500, base);
     c.SetPen(clBlack, 100);
@@ -145,8 +149,8 @@ void Print(const Language& lang, Form& form, Canvas& c, bool chinese) {
       Line(c, 2500 + 250 * k, base, 2500 + 250 * k,
            base + Trunc(std::max(0.0, DrawRatio(magnitude[k], magnitude[1])) * 2000));
   };
-  spectrum(in.VoltageHarmonic, -14000);
-  spectrum(in.CurrentHarmonic, -17500);
+  spectrum(in.VoltageHarmonic, -14000, -11500);
+  spectrum(in.CurrentHarmonic, -17500, -15000);
 }
 
 }  // namespace

@@ -7,7 +7,10 @@ namespace kt {
 
 int ResampleWave(std::span<const float> src, std::span<float> dst, int n) {
   if (dst.empty()) return 0;
-  const auto at = [src](int k) { return static_cast<std::size_t>(k) < src.size() ? src[static_cast<std::size_t>(k)] : 0.0f; };
+  const auto at = [src](int k) {
+    k = std::min(k, ResampleSourcePoints - 1);
+    return static_cast<std::size_t>(k) < src.size() ? src[static_cast<std::size_t>(k)] : 0.0f;
+  };
   dst[0] = at(0);
   const int count = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(n, 1)), dst.size()));
   for (int i = 1; i < count; ++i) {

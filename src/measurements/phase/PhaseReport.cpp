@@ -106,8 +106,11 @@ void Print(const Language& lang, Form& form, Canvas& c) {
   // frame: only damaged values go past the crest, and the top of their reach
   // would be off the paper.
   const TwoPeriodTrace trace{.Left = 2700, .Step = 50, .Axis = -10000, .Height = -2550, .Low = -12800, .High = -7200};
-  DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
-  DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
+  {
+    const ClipTo frame(c, 2700, -7200, 12700, -12800);
+    DrawTwoPeriods(c, in.VoltageWave, in.VoltagePeak, trace);
+    DrawTwoPeriods(c, in.CurrentWave, in.CurrentPeak, trace);
+  }
 
   // Low-order current harmonics in percent: bins 2, 3, 5, 7, 9, 11.
   c.SetFont({Face, 500, clBlack, 0});

@@ -123,7 +123,10 @@ void DrawPanels(Canvas& c, const Layout& L, const StartResult& r, int height) {
     for (int i = 1; i < Rows; ++i) Line(c, L.X(0), L.Y(p.Top + rowStep * i), L.X(PlotWidth), L.Y(p.Top + rowStep * i));
 
     c.SetPen(p.Pen, 1, PenStyle::Solid);
-    DrawCurve(c, L, r, p, height);
+    {
+      const ClipTo plot(c, L.X(0), top, L.X(PlotWidth), bottom);
+      DrawCurve(c, L, r, p, height);
+    }
     c.Rectangle(L.X(CursorBoxLeft), L.Y(p.BoxTop), L.X(CursorBoxRight), L.Y(p.BoxBottom));
   }
 }

@@ -121,6 +121,7 @@ void PrintCurve(Canvas& c, const StartResult& r, int k, int bottom) {
     const double share = DrawRatio(static_cast<double>(r.Curve[ch][i]) * r.Peak[ch], FullScale[k] * r.CurveMax[ch]);
     return std::clamp(bottom - Trunc(share * PanelHeight), -MarginCanvas::Margin, PaperHeight - MarginCanvas::Margin);
   };
+  const ClipTo plot(c, 0, bottom - PanelHeight, PlotWidth, bottom);
   c.MoveTo(0, bottom);
   for (int i = 0; i < StartSamples; ++i) {
     const int x = Trunc(1300.0 * i / 30);  // 30 samples to a division

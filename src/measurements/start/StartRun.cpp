@@ -124,8 +124,12 @@ void DecodeStartMeasurement(Form& form) {
 }  // namespace
 
 void RestoreStartBackup(Form& form) {
-  static_cast<StartCurves&>(form.M.Start) = form.M.StartSnap;
-  form.M.Start.Valid = 1;
+  StartResult& r = form.M.Start;
+  static_cast<StartCurves&>(r) = form.M.StartSnap;
+  r.Valid = 1;
+  // The cursor stays where it is, but reads the restored curves: a cursor
+  // of an opened file would otherwise show that file's values beside them.
+  SetStartCursor(r, r.CursorIndex);
 }
 
 const RunSpec StartRun{

@@ -22,7 +22,8 @@ inline constexpr float StartLampCurrentMin = 0.02f;      // A
 inline constexpr float StartFilamentCurrentMin = 0.01f;  // A
 inline constexpr float StartCathodeCurrentMin = 0.02f;   // A
 
-// Back/Next: the last measured start result (the cursor stays where it is).
+// Back/Next: the last measured start result; the cursor stays on its sample
+// and reads the restored curves there.
 void RestoreStartBackup(Form& form);
 
 }  // namespace kt
