@@ -1,0 +1,263 @@
+#include "verdict/Profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "verdict/ClassC.h"
+#include "verdict/Figures.h"
+
+namespace kt {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The shortest text that reads back as the same double: "1.7", not
+// "1.7000000000000002"; "2", not "2.0".
+std::string Shortest(double v) {
+  char buf[40];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  return ec == std::errc{} ? std::string(buf, end) : std::string("?");
+}
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Builds the messages: where (the file, and the rule when there is one) and what.
+class Refusal {
+ public:
+  Refusal(std::string_view source, ProfileMessage& out) : source_(source), out_(out) {}
+  void At(int rule, std::string figure) {
+    rule_ = rule;
+    figure_ = std::move(figure);
+  }
+  int Rule() const { return rule_; }
+  int operator()(const std::string& english, const std::string& chinese) {
+    std::string en = "profile \"" + source_ + "\"";
+    std::string zh = "限值文件“" + source_ + "”";
+    if (rule_ > 0) {
+      en += ", rule " + std::to_string(rule_);
+      zh += "第 " + std::to_string(rule_) + " 条规则";
+      if (!figure_.empty()) {
+        en += " (" + figure_ + ")";
+        zh += "（" + figure_ + "）";
+      }
+    }
+    out_.English = en + ": " + english;
+    out_.Chinese = zh + "：" + chinese;
+    return 1;
+  }
+
+ private:
+  std::string source_;
+  ProfileMessage& out_;
+  int rule_ = 0;
+  std::string figure_;
+};
+
+// Names, revisions, types and notes are shown on one line of a page and
+// stored in the run log: no control characters.
+bool OneLine(const std::string& s) {
+  for (unsigned char c : s)
+    if (c < 0x20 || c == 0x7f) return false;
+  return true;
+}
+
+int OptionalText(const Json& object, const char* key, std::string& out, Refusal& refuse) {
+  const auto it = object.find(key);
+  if (it == object.end()) return 0;
+  if (!it->is_string())
+    return refuse(std::string("\"") + key + "\" must be text", std::string("“") + key + "”必须是文本");
+  out = it->get<std::string>();
+  if (!OneLine(out))
+    return refuse(std::string("\"") + key + "\" must be one line without control characters",
+                  std::string("“") + key + "”必须是一行文本，不含控制字符");
+  return 0;
+}
+
+int UnknownKeys(const Json& object, std::initializer_list<const char*> known, Refusal& refuse) {
+  for (const auto& [key, value] : object.items()) {
+    bool found = false;
+    for (const char* k : known) found = found || key == k;
+    if (!found) return refuse("unknown key \"" + key + "\"", "未知的键“" + key + "”");
+  }
+  return 0;
+}
+
+int Bound(const Json& rule, const char* key, const char* zhName, std::optional<double>& out, Refusal& refuse) {
+  const auto it = rule.find(key);
+  if (it == rule.end()) return 0;
+  // Booleans are not numbers here, whatever JSON libraries may say.
+  if (!it->is_number() || !std::isfinite(it->get<double>()))
+    return refuse(std::string(key) + " must be a finite number", std::string(zhName) + "必须是有限的数");
+  out = it->get<double>();
+  return 0;
+}
+
+int ParseRule(const Json& j, ProfileRule& rule, Refusal& refuse) {
+  if (!j.is_object()) return refuse("must be an object with \"figure\" and a bound", "必须是含“figure”和限值的对象");
+  const auto figure = j.find("figure");
+  if (figure == j.end()) return refuse("\"figure\" is missing", "缺少“figure”");
+  if (!figure->is_string()) return refuse("\"figure\" must be text", "“figure”必须是文本");
+  rule.Figure = figure->get<std::string>();
+  refuse.At(refuse.Rule(), rule.Figure);
+  if (UnknownKeys(j, {"figure", "min", "max", "note"}, refuse)) return 1;
+  if (!IsFigureName(rule.Figure))
+    return refuse("unknown figure \"" + rule.Figure + "\"", "未知的量“" + rule.Figure + "”");
+  if (!AnyKindMeasures(rule.Figure))
+    return refuse("no test measures \"" + rule.Figure + "\"", "没有测试测量“" + rule.Figure + "”");
+  if (Bound(j, "min", "下限 min", rule.Min, refuse) || Bound(j, "max", "上限 max", rule.Max, refuse)) return 1;
+  if (!rule.Min && !rule.Max) return refuse("has neither min nor max", "既无下限 min 也无上限 max");
+  if (rule.Min && rule.Max && *rule.Min > *rule.Max)
+    return refuse("min " + Shortest(*rule.Min) + " is above max " + Shortest(*rule.Max),
+                  "下限 " + Shortest(*rule.Min) + " 大于上限 " + Shortest(*rule.Max));
+  return OptionalText(j, "note", rule.Note, refuse);
+}
+
+int ParseDocument(const Json& j, Profile& p, Refusal& refuse) {
+  if (!j.is_object()) return refuse("the file must hold one JSON object", "文件内容必须是一个 JSON 对象");
+  if (UnknownKeys(j, {"name", "revision", "type", "rules"}, refuse)) return 1;
+  if (!j.contains("name")) return refuse("\"name\" is missing", "缺少“name”");
+  if (OptionalText(j, "name", p.Name, refuse)) return 1;
+  if (p.Name.find_first_not_of(' ') == std::string::npos) return refuse("\"name\" is empty", "“name”为空");
+  if (p.Name == ClassCName)
+    return refuse("the name \"" + p.Name + "\" is the built-in screening's",
+                  "名称“" + p.Name + "”已为内置谐波筛查所用");
+  if (OptionalText(j, "revision", p.Revision, refuse) || OptionalText(j, "type", p.Type, refuse)) return 1;
+  const auto rules = j.find("rules");
+  if (rules == j.end()) return refuse("\"rules\" is missing", "缺少“rules”");
+  if (!rules->is_array()) return refuse("\"rules\" must be a list", "“rules”必须是列表");
+  // A profile without rules could only ever say "not applicable".
+  if (rules->empty()) return refuse("\"rules\" is empty", "“rules”为空");
+  int index = 0;
+  for (const Json& r : *rules) {
+    refuse.At(++index, "");
+    ProfileRule rule;
+    if (ParseRule(r, rule, refuse)) return 1;
+    p.Rules.push_back(std::move(rule));
+  }
+  return 0;
+}
+
+// Writes all of `text` to `fd`, going on after short writes.
+bool WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+int FileError(ProfileMessage& error, const std::string& path, const char* en, const char* zh, int err) {
+  const std::string reason = std::strerror(err);
+  error.English = "profile \"" + BaseName(path) + "\": " + en + " (" + reason + ")";
+  error.Chinese = "限值文件“" + BaseName(path) + "”：" + zh + "（" + reason + "）";
+  return 1;
+}
+
+}  // namespace
+
+bool SameContent(const Profile& a, const Profile& b) {
+  return a.Name == b.Name && a.Revision == b.Revision && a.Type == b.Type && a.Rules == b.Rules;
+}
+
+int ParseProfile(std::string_view text, std::string_view source, Profile& out, ProfileMessage& error) {
+  Refusal refuse(source, error);
+  if (text.size() > ProfileMaxBytes)
+    return refuse("larger than " + std::to_string(ProfileMaxBytes) + " bytes",
+                  "大于 " + std::to_string(ProfileMaxBytes) + " 字节");
+  Json j;
+  // The library reports bad text by exception; it stops here.
+  try {
+    j = Json::parse(text.begin(), text.end());
+  } catch (const Json::parse_error& e) {
+    return refuse("not valid JSON (at byte " + std::to_string(e.byte) + ")",
+                  "不是有效的 JSON（第 " + std::to_string(e.byte) + " 字节）");
+  } catch (const Json::exception&) {
+    return refuse("not valid JSON (a number out of range)", "不是有效的 JSON（数值超出范围）");
+  } catch (const std::exception&) {
+    return refuse("could not be read", "无法读取");
+  }
+  Profile p;
+  if (ParseDocument(j, p, refuse)) return 1;
+  p.Source = std::string(source);
+  p.RawText = std::string(text);
+  out = std::move(p);
+  return 0;
+}
+
+std::string ProfileToJson(const Profile& p) {
+  using Ordered = nlohmann::ordered_json;
+  Ordered doc;
+  doc["name"] = p.Name;
+  doc["revision"] = p.Revision;
+  if (!p.Type.empty()) doc["type"] = p.Type;
+  Ordered rules = Ordered::array();
+  for (const ProfileRule& r : p.Rules) {
+    Ordered rule;
+    rule["figure"] = r.Figure;
+    if (r.Min) rule["min"] = *r.Min;
+    if (r.Max) rule["max"] = *r.Max;
+    if (!r.Note.empty()) rule["note"] = r.Note;
+    rules.push_back(std::move(rule));
+  }
+  doc["rules"] = std::move(rules);
+  // Text that is not UTF-8 cannot come from a parsed file; from elsewhere it
+  // is replaced rather than thrown about.
+  return doc.dump(2, ' ', false, Ordered::error_handler_t::replace) + "\n";
+}
+
+int LoadProfile(const std::string& path, Profile& out, ProfileMessage& error) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return FileError(error, path, "cannot be opened", "无法打开", errno);
+  std::string text;
+  char buf[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= ProfileMaxBytes) text.append(buf, n);
+  const bool failed = std::ferror(f) != 0;
+  const int err = errno;
+  std::fclose(f);
+  if (failed) return FileError(error, path, "cannot be read", "无法读取", err);
+  return ParseProfile(text, BaseName(path), out, error);
+}
+
+int SaveProfile(const std::string& path, const Profile& p, ProfileMessage& error) {
+  const std::string text = ProfileToJson(p);
+  Profile check;
+  if (ParseProfile(text, BaseName(path), check, error)) return 1;
+
+  std::string temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return FileError(error, path, "cannot be written", "无法写入", errno);
+  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+  const int err = errno;
+  if (::close(fd) != 0 || !written) {
+    ::unlink(temp.c_str());
+    return FileError(error, path, "cannot be written", "无法写入", written ? errno : err);
+  }
+  // mkstemp makes the file private; the replacement keeps the mode of the
+  // file it replaces, and a new profile is readable by every user.
+  struct stat old {};
+  ::chmod(temp.c_str(), ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    const int renameErr = errno;
+    ::unlink(temp.c_str());
+    return FileError(error, path, "cannot be replaced", "无法替换", renameErr);
+  }
+  return 0;
+}
+
+}  // namespace kt

@@ -1,0 +1,89 @@
+#include "verdict/Profile.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace kt {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Each bad text with words its English message must contain.
+TEST(Profile, RefusesBadProfilesWithTheirReason) {
+  const std::string pf = R"("rules": [{"figure": "PF", "min": 0.9}])";
+  const std::pair<std::string, const char*> cases[] = {
+      {"not json", "profile \"t8.json\": not valid JSON (at byte 2)"},
+      {"{" + pf + "}", "\"name\" is missing"},
+      {R"({"name": " ", )" + pf + "}", "\"name\" is empty"},
+      {R"({"name": "iec-61000-3-2-class-c", )" + pf + "}", "built-in"},
+      {R"({"name": "x", "rule": [], )" + pf + "}", "unknown key \"rule\""},
+      {R"({"name": "x", "rules": []})", "\"rules\" is empty"},
+      {R"({"name": "x", "rules": [{"figure": "PF", "min": 1}, {"figure": "Foo", "max": 1}]})",
+       "rule 2 (Foo): unknown figure \"Foo\""},
+      {R"({"name": "x", "rules": [{"figure": "PF", "mx": 1}]})", "rule 1 (PF): unknown key \"mx\""},
+      {R"({"name": "x", "rules": [{"figure": "PF"}]})", "neither min nor max"},
+      {R"({"name": "x", "rules": [{"figure": "PF", "min": true}]})", "min must be a finite number"},
+      {R"({"name": "x", "rules": [{"figure": "PF", "max": 1e400}]})", "out of range"},
+      {R"({"name": "x", "rules": [{"figure": "PF", "min": 0.9}, {"figure": "Urms", "min": 1},
+          {"figure": "CFi", "min": 2, "max": 1.7}]})", "profile \"t8.json\", rule 3 (CFi): min 2 is above max 1.7"},
+      {std::string(ProfileMaxBytes + 1, ' '), "larger than 65536 bytes"},
+  };
+  Profile p;
+  ProfileMessage m;
+  for (const auto& [text, words] : cases) {
+    EXPECT_EQ(ParseProfile(text, "t8.json", p, m), 1) << text;
+    EXPECT_NE(m.English.find(words), std::string::npos) << m.English;
+    EXPECT_EQ(m.Chinese.rfind("限值文件“t8.json”", 0), 0u) << m.Chinese;
+  }
+  ParseProfile(cases[std::size(cases) - 2].first, "t8.json", p, m);
+  EXPECT_EQ(m.Chinese, "限值文件“t8.json”第 3 条规则（CFi）：下限 2 大于上限 1.7");
+}
+
+// The written form is fixed (order, indent, absent fields left out), reads
+// back as the same profile and writes again as the same text.
+TEST(Profile, RoundTripIsStable) {
+  const char* text = R"({"rules": [{"note": "lamp", "max": 1.7, "figure": "IlcfPos"}, {"min": 207, "figure": "Urms"}],
+      "type": "EB-236", "name": "T8"})";
+  Profile p, back;
+  ProfileMessage m;
+  ASSERT_EQ(ParseProfile(text, "a.json", p, m), 0) << m.English;
+  EXPECT_EQ(p.RawText, text);
+  EXPECT_EQ(p.Rules[0], (ProfileRule{"IlcfPos", std::nullopt, 1.7, "lamp"}));
+  const std::string json = ProfileToJson(p);
+  EXPECT_EQ(json, "{\n  \"name\": \"T8\",\n  \"revision\": \"\",\n  \"type\": \"EB-236\",\n  \"rules\": [\n"
+                  "    {\n      \"figure\": \"IlcfPos\",\n      \"max\": 1.7,\n      \"note\": \"lamp\"\n    },\n"
+                  "    {\n      \"figure\": \"Urms\",\n      \"min\": 207.0\n    }\n  ]\n}\n");
+  ASSERT_EQ(ParseProfile(json, "a.json", back, m), 0) << m.English;
+  EXPECT_TRUE(SameContent(p, back));
+  EXPECT_EQ(ProfileToJson(back), json);
+}
+
+TEST(Profile, SavesAtomicallyAndLoads) {
+  const fs::path dir = fs::temp_directory_path() / ("kt-verdict-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string path = (dir / "t8.json").string();
+  { std::ofstream(path) << "old"; }
+  Profile p, loaded;
+  ProfileMessage m;
+  ASSERT_EQ(ParseProfile(R"({"name": "T8", "revision": "3", "rules": [{"figure": "THDI", "max": 10}]})", "x", p, m), 0);
+  ASSERT_EQ(SaveProfile(path, p, m), 0) << m.English;
+  ASSERT_EQ(LoadProfile(path, loaded, m), 0) << m.English;
+  EXPECT_TRUE(SameContent(p, loaded) && loaded.Source == "t8.json" && loaded.RawText == ProfileToJson(p));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // no temporary left
+  // A profile that would not load again is not written; the file stays.
+  p.Rules[0].Min = 20;
+  EXPECT_TRUE(SaveProfile(path, p, m) == 1 && m.English.find("min 20 is above max 10") != std::string::npos);
+  EXPECT_TRUE(LoadProfile(path, loaded, m) == 0 && !loaded.Rules[0].Min);
+  fs::remove_all(dir);
+  // The shipped examples load, and are kept in the written form.
+  for (const char* name : {"t8-36w-ballast.json", "lamp-25w.json"}) {
+    ASSERT_EQ(LoadProfile(std::string(KT_PROFILES_DIR) + "/" + name, p, m), 0) << m.English;
+    EXPECT_EQ(ProfileToJson(p), p.RawText) << name;
+  }
+}
+
+}  // namespace
+}  // namespace kt
