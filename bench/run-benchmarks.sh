@@ -26,7 +26,7 @@ kt_ensure_packages
 build=${KT_BUILD:-$root/build}
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j "$jobs" --target kt6100 kt6100-sim window_bench link_latency_bench page_paint_bench >/dev/null
+cmake --build "$build" -j "$jobs" --target kt6100 kt6100-sim window_bench link_latency_bench page_paint_bench runlog_bench >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 runtime=""
@@ -77,7 +77,7 @@ echo "KT6100 benchmarks, $(date '+%Y-%m-%d %H:%M'), $(nproc) cores, $(basename "
 # Sections in a fixed order; rows keep their order within a section.
 awk -F'\t' '
   BEGIN {
-    n = split("CPU|Link latency|Line-rate simulator|Instant simulator|Decoding|Page paint|Report to PDF|Start-up and memory", order, "|")
+    n = split("CPU|Window responsiveness|Link latency|Line-rate simulator|Instant simulator|Decoding|Page paint|Report to PDF|Start-up and memory", order, "|")
   }
   $1 == "NOTE" { notes[++nn] = $2; next }
   $1 != "ROW" { next }
@@ -103,6 +103,10 @@ awk -F'\t' '
     print line
     for (i = 1; i <= nn; ++i) printf "Note: %s\n", notes[i]
   }' "$rows" | fold -s -w 220
+echo
+echo "Run log (runlog_bench):"
+if [ "$quick" = 1 ]; then large=100000; else large=1000000; fi
+"$build/bench/runlog_bench" --runs 2000 --large "$large" 2>>"$log" || { echo "  runlog_bench failed" >&2; status=1; }
 echo "Load average (1/5/15 min) before: $load_before; after: $load_after. Shared machine: figures vary with what else runs."
 echo "Took $(( $(date +%s) - started )) s."
 exit "$status"

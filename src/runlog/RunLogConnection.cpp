@@ -1,0 +1,117 @@
+#include "runlog/RunLogConnection.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <atomic>
+
+namespace kt {
+namespace {
+
+std::atomic<int> NextConnection{0};
+
+// A shared line of stations must not stall a writer for minutes on an
+// unreachable server: the writer falls back to its outbox instead.
+constexpr int DefaultConnectTimeoutSeconds = 5;
+// Several programs may write one SQLite file; a writer waits this long for
+// another's transaction before it calls the log unwritable.
+constexpr int SqliteBusyTimeoutMs = 15000;
+constexpr int SqliteCacheKiB = 65536;
+constexpr qint64 SqliteMmapBytes = 1LL << 30;
+
+}  // namespace
+
+RunLogConnection::RunLogConnection()
+    : Name_(QString("kt_runlog_%1").arg(NextConnection.fetch_add(1))) {}
+
+RunLogConnection::~RunLogConnection() { Close(); }
+
+bool RunLogConnection::IsOpen() const { return Open_; }
+
+QSqlDatabase RunLogConnection::Db() const { return QSqlDatabase::database(Name_, false); }
+
+void RunLogConnection::Close() {
+  if (!QSqlDatabase::contains(Name_)) return;
+  {
+    QSqlDatabase db = QSqlDatabase::database(Name_, false);
+    if (db.isOpen()) db.close();
+  }
+  QSqlDatabase::removeDatabase(Name_);
+  Open_ = false;
+}
+
+int RunLogConnection::Open(const LogTarget& target, QString& error, int schemaVersion) {
+  Close();
+  Target_ = target;
+  const QString where = QString::fromStdString(target.Describe());
+  QSqlDatabase db;
+  if (target.Kind == LogTarget::Driver::Sqlite) {
+    const QFileInfo file(QString::fromStdString(target.Path));
+    if (!QDir().mkpath(file.absolutePath())) {
+      error = QString("run log %1: cannot create the folder %2").arg(where, file.absolutePath());
+      return 1;
+    }
+    db = QSqlDatabase::addDatabase("QSQLITE", Name_);
+    db.setDatabaseName(file.absoluteFilePath());
+    db.setConnectOptions(QString("QSQLITE_BUSY_TIMEOUT=%1").arg(SqliteBusyTimeoutMs));
+  } else if (target.Kind == LogTarget::Driver::Postgres) {
+    db = QSqlDatabase::addDatabase("QPSQL", Name_);
+    if (!db.isValid()) {
+      error = "run log " + where + ": the PostgreSQL driver of Qt SQL is not installed";
+      QSqlDatabase::removeDatabase(Name_);
+      return 1;
+    }
+    db.setHostName(QString::fromStdString(target.Host));
+    if (target.Port) db.setPort(target.Port);
+    db.setUserName(QString::fromStdString(target.User));
+    db.setPassword(QString::fromStdString(target.Password));
+    db.setDatabaseName(QString::fromStdString(target.Database));
+    QString options = QString::fromStdString(target.Options);
+    if (!options.contains("connect_timeout")) {
+      if (!options.isEmpty()) options += ';';
+      options += QString("connect_timeout=%1").arg(DefaultConnectTimeoutSeconds);
+    }
+    db.setConnectOptions(options);
+  } else {
+    error = "run log: no log is configured (" + where + ")";
+    return 1;
+  }
+  if (!db.isValid()) {
+    error = "run log " + where + ": the Qt SQL driver is not available";
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(Name_);
+    return 1;
+  }
+  auto fail = [&](const QString& what) {
+    error = QString("run log %1: %2").arg(where, what);
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(Name_);
+    return 1;
+  };
+  if (!db.open()) return fail(db.lastError().text());
+  QString message;
+  if (target.Kind == LogTarget::Driver::Sqlite) {
+    // WAL: readers (the log window) never wait for the writer, and a killed
+    // writer leaves a log that is whole up to its last commit. FULL: a commit
+    // that has returned survives a power cut too.
+    QSqlQuery q(db);
+    if (!q.exec("PRAGMA journal_mode=WAL")) return fail(q.lastError().text());
+    q.finish();
+    if (ExecSql(db, "PRAGMA synchronous=FULL", message)) return fail(message);
+    // The statistics read a large log's indexes end to end: a larger page
+    // cache and memory-mapped reads halve their time.
+    ExecSql(db, QString("PRAGMA cache_size=-%1").arg(SqliteCacheKiB), message);
+    QSqlQuery mmap(db);
+    mmap.exec(QString("PRAGMA mmap_size=%1").arg(SqliteMmapBytes));
+  } else {
+    if (ExecSql(db, "SET client_min_messages = warning", message)) return fail(message);
+  }
+  if (MigrateRunLog(db, schemaVersion, message)) return fail(message);
+  Open_ = true;
+  return 0;
+}
+
+}  // namespace kt

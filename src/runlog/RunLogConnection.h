@@ -1,0 +1,36 @@
+#pragma once
+// One connection to the log, owned by the thread that opened it (a Qt SQL
+// connection may only be used on its own thread). Opening creates the log
+// when it is new and brings an older one up to date.
+#include <QSqlDatabase>
+#include <QString>
+
+#include "runlog/LogTarget.h"
+#include "runlog/RunLogSchema.h"
+
+namespace kt {
+
+class RunLogConnection {
+ public:
+  RunLogConnection();
+  ~RunLogConnection();
+  RunLogConnection(const RunLogConnection&) = delete;
+  RunLogConnection& operator=(const RunLogConnection&) = delete;
+
+  // 0 on success; 1 with a message naming the log and what went wrong.
+  // schemaVersion: the version to bring the log to (older programs' logs
+  // are migrated forward; a newer log is refused).
+  int Open(const LogTarget& target, QString& error, int schemaVersion = RunLogSchemaVersion);
+  void Close();
+  bool IsOpen() const;
+  QSqlDatabase Db() const;
+  const QString& Name() const { return Name_; }
+  const LogTarget& Target() const { return Target_; }
+
+ private:
+  QString Name_;
+  LogTarget Target_;
+  bool Open_ = false;
+};
+
+}  // namespace kt

@@ -1,0 +1,28 @@
+#pragma once
+// The filtered runs as CSV, for a spreadsheet: UTF-8 with a byte-order mark,
+// RFC 4180 quoting, CRLF line ends, '.' decimals whatever the locale,
+// ISO 8601 UTC times. One row per run; after the run's own columns one
+// column per figure (the union of the exported runs' figures, in the order
+// the runs give them: the lowest position any run has a figure at, ties by
+// name), then three per rule figure: NAME.min, NAME.max, NAME.outcome
+// (pass, fail, not measured, n/a).
+#include <QIODevice>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <cstdint>
+
+#include "runlog/RunLogQuery.h"
+
+namespace kt {
+
+QString CsvField(const QString& text);  // quoted only when it must be
+QString CsvNumber(double value);        // shortest text that reads back exactly
+
+int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bool descending, QIODevice& out,
+                  std::int64_t& rows, QString& error);
+// The same into a file, replaced only when the export is whole.
+int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bool descending,
+                  const QString& path, std::int64_t& rows, QString& error);
+
+}  // namespace kt

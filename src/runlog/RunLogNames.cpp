@@ -1,0 +1,92 @@
+#include "runlog/RunLogNames.h"
+
+#include <array>
+
+namespace kt {
+namespace {
+
+struct KindWords {
+  const char* English;
+  const char* Chinese;
+};
+constexpr std::array<KindWords, KindCount> Kinds = {{
+    {"none", "无"},
+    {"input", "输入特性"},
+    {"output", "输出特性"},
+    {"comprehensive", "综合特性"},
+    {"start", "启动特性"},
+    {"phase", "相位角"},
+    {"high-frequency", "高频波分析"},
+    {"envelope", "包络波测试"},
+}};
+
+}  // namespace
+
+std::string KindName(TestKind kind, bool chinese) {
+  if (kind < 0 || kind >= KindCount) return "kind " + std::to_string(kind);
+  const KindWords& w = Kinds[static_cast<std::size_t>(kind)];
+  return chinese ? w.Chinese : w.English;
+}
+
+std::string VerdictName(VerdictResult result, bool chinese) {
+  switch (result) {
+    case VerdictResult::Pass: return chinese ? "合格" : "PASS";
+    case VerdictResult::Fail: return chinese ? "不合格" : "FAIL";
+    case VerdictResult::Incomplete: return chinese ? "不完整" : "INCOMPLETE";
+    case VerdictResult::NotApplicable: return chinese ? "不适用" : "N/A";
+    case VerdictResult::None: break;
+  }
+  return "";
+}
+
+std::string OutcomeName(RuleOutcome outcome) {
+  switch (outcome) {
+    case RuleOutcome::Pass: return "pass";
+    case RuleOutcome::Fail: return "fail";
+    case RuleOutcome::NotMeasured: return "not measured";
+    case RuleOutcome::NotApplicable: break;
+  }
+  return "n/a";
+}
+
+int VerdictCode(VerdictResult result) {
+  switch (result) {
+    case VerdictResult::None: return 0;
+    case VerdictResult::Pass: return 1;
+    case VerdictResult::Fail: return 2;
+    case VerdictResult::Incomplete: return 3;
+    case VerdictResult::NotApplicable: return 4;
+  }
+  return 0;
+}
+
+VerdictResult VerdictFromCode(int code) {
+  switch (code) {
+    case 1: return VerdictResult::Pass;
+    case 2: return VerdictResult::Fail;
+    case 3: return VerdictResult::Incomplete;
+    case 4: return VerdictResult::NotApplicable;
+    default: return VerdictResult::None;
+  }
+}
+
+int OutcomeCode(RuleOutcome outcome) {
+  switch (outcome) {
+    case RuleOutcome::Pass: return 0;
+    case RuleOutcome::Fail: return 1;
+    case RuleOutcome::NotMeasured: return 2;
+    case RuleOutcome::NotApplicable: return 3;
+  }
+  return 3;
+}
+
+RuleOutcome OutcomeFromCode(int code) {
+  switch (code) {
+    case 0: return RuleOutcome::Pass;
+    case 1: return RuleOutcome::Fail;
+    case 2: return RuleOutcome::NotMeasured;
+    default: return RuleOutcome::NotApplicable;
+  }
+}
+
+}  // namespace kt

@@ -1,0 +1,94 @@
+#pragma once
+// Finding runs again: the filter the window, the export and the statistics
+// share, and a table model that fetches a page at a time so that a log of
+// millions of runs opens as fast as a small one.
+#include <QAbstractTableModel>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariantList>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/TestKind.h"
+#include "verdict/Verdict.h"
+
+namespace kt {
+
+struct RunFilter {
+  std::optional<std::int64_t> FromMs, ToMs;  // UTC ms, From <= time < To
+  std::string Serial, Type, Station;         // exact match; empty: any
+  std::optional<TestKind> Kind;
+  std::optional<VerdictResult> Result;
+};
+
+enum class RunColumn { Time, Station, Kind, Serial, Type, Name, Verdict, Profile, Operator };
+inline constexpr int RunColumnCount = 9;
+
+struct SqlWhere {
+  QString Sql;  // "" or " WHERE ..." with ? placeholders
+  QVariantList Values;
+};
+// alias: the name the runs table has in the query ("r").
+SqlWhere BuildRunWhere(const RunFilter& filter, const QString& alias = "r");
+// " ORDER BY ..." for a column, the run's sequence breaking ties so that
+// pages never overlap.
+QString RunOrderBy(RunColumn column, bool descending, const QString& alias = "r");
+void BindAll(class QSqlQuery& query, const QVariantList& values);
+
+int CountRuns(QSqlDatabase& db, const RunFilter& filter, std::int64_t& count, QString& error);
+int ListStations(QSqlDatabase& db, std::vector<std::string>& stations, QString& error);
+int ListTypes(QSqlDatabase& db, std::vector<std::string>& types, QString& error);
+
+class RunTableModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  static constexpr int PageRows = 256;
+  explicit RunTableModel(QObject* parent = nullptr);
+
+  // The connection's name (a RunLogConnection opened on this thread).
+  void SetConnection(const QString& connectionName);
+  void SetFilter(const RunFilter& filter);
+  const RunFilter& Filter() const { return Filter_; }
+  RunColumn SortColumn() const { return Column_; }
+  bool SortDescending() const { return Descending_; }
+  void SetChinese(bool chinese);
+  void Reload();
+
+  QString RunId(int row) const;
+  TestKind KindAt(int row) const;
+  const QString& LastError() const { return Error_; }
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+ signals:
+  void QueryFailed(const QString& message);
+
+ private:
+  struct Row {
+    QString Id, Station, Serial, Type, Name, Profile, Operator;
+    qint64 TimeMs = 0;
+    int Kind = 0, Verdict = 0;
+  };
+  int FetchPage(std::vector<Row>& rows);
+
+  QString Connection_;
+  RunFilter Filter_;
+  RunColumn Column_ = RunColumn::Time;
+  bool Descending_ = true;
+  bool Chinese_ = false;
+  bool AtEnd_ = true;
+  std::vector<Row> Rows_;
+  QString Error_;
+};
+
+}  // namespace kt

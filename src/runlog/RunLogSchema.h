@@ -1,0 +1,31 @@
+#pragma once
+// The log's schema: a list of forward steps applied in order, each in the
+// same transaction as the version it leads to (README.md describes the
+// tables). A log written by a newer program is refused, never altered.
+#include <QSqlDatabase>
+#include <QString>
+
+namespace kt {
+
+inline constexpr int RunLogSchemaVersion = 3;
+
+bool IsPostgres(const QSqlDatabase& db);
+
+// The log's version: 0 for an empty database. 0 on success.
+int ReadSchemaVersion(QSqlDatabase& db, int& version, QString& error);
+
+// Brings the log to targetVersion (1..RunLogSchemaVersion) in one
+// transaction, under the writer lock, so that several stations starting at
+// once apply each step exactly once. A log newer than this program is
+// refused with a message saying so. 0 on success.
+int MigrateRunLog(QSqlDatabase& db, int targetVersion, QString& error);
+
+// Small helpers the log's other routines share.
+int ExecSql(QSqlDatabase& db, const QString& sql, QString& error);
+// SQLite: BEGIN IMMEDIATE, so that a writer never meets a busy upgrade
+// half-way; PostgreSQL: BEGIN.
+int BeginWrite(QSqlDatabase& db, QString& error);
+int CommitWrite(QSqlDatabase& db, QString& error);
+void RollbackWrite(QSqlDatabase& db);
+
+}  // namespace kt

@@ -1,0 +1,291 @@
+#include "runlog/RunLogStore.h"
+
+#include <QCryptographicHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+#include <algorithm>
+#include <cmath>
+
+#include "runlog/RunLogNames.h"
+#include "runlog/RunLogSchema.h"
+
+namespace kt {
+namespace {
+
+// Child rows go in multi-row inserts: one round trip per batch rather than
+// per figure, which is what a PostgreSQL server across a line wants.
+constexpr std::size_t RowsPerInsert = 64;
+
+// The namespace of imported runs' ids (a fixed, random UUID of this program).
+const QUuid ImportNamespace("{6a1c3f52-9b4e-4d7a-8e21-5f0c6b9d2a17}");
+
+QVariant Real(const std::optional<double>& v) {
+  if (!v || !std::isfinite(*v)) return QVariant(QMetaType(QMetaType::Double));
+  return *v;
+}
+
+std::optional<double> OptionalReal(const QVariant& v) {
+  if (v.isNull()) return std::nullopt;
+  return v.toDouble();
+}
+
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+std::string Std(const QVariant& v) { return v.toString().toStdString(); }
+
+std::string JoinLines(const std::vector<std::string>& items) {
+  std::string out;
+  for (const auto& s : items) {
+    if (!out.empty()) out += '\n';
+    out += s;
+  }
+  return out;
+}
+
+std::vector<std::string> SplitLines(const std::string& s) {
+  std::vector<std::string> out;
+  if (s.empty()) return out;
+  std::size_t start = 0;
+  for (;;) {
+    const auto nl = s.find('\n', start);
+    out.push_back(s.substr(start, nl - start));
+    if (nl == std::string::npos) break;
+    start = nl + 1;
+  }
+  return out;
+}
+
+int Fail(QSqlQuery& q, QString& error) {
+  error = q.lastError().text();
+  return 1;
+}
+
+// Inserts rows of `columns` values each into table, RowsPerInsert at a time.
+int InsertRows(QSqlDatabase& db, const QString& table, const QStringList& columns,
+               const std::vector<QVariantList>& rows, QString& error) {
+  for (std::size_t first = 0; first < rows.size(); first += RowsPerInsert) {
+    const std::size_t n = std::min(RowsPerInsert, rows.size() - first);
+    QString one = "(" + QString("?,").repeated(static_cast<int>(columns.size()));
+    one.chop(1);
+    one += ")";
+    QStringList groups;
+    for (std::size_t i = 0; i < n; ++i) groups << one;
+    QSqlQuery q(db);
+    if (!q.prepare("INSERT INTO " + table + " (" + columns.join(',') + ") VALUES " +
+                   groups.join(',')))
+      return Fail(q, error);
+    for (std::size_t i = 0; i < n; ++i)
+      for (const QVariant& v : rows[first + i]) q.addBindValue(v);
+    if (!q.exec()) return Fail(q, error);
+  }
+  return 0;
+}
+
+int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QString& error) {
+  const std::string hash =
+      !run.ProfileHash.empty() ? run.ProfileHash
+                               : (run.ProfileText.empty() ? std::string() : ProfileFileHash(run.ProfileText));
+  QSqlQuery q(db);
+  if (!q.prepare("INSERT INTO runs (uuid, time_ms, station, kind, name, serial, type, standard,"
+                 " temperature, humidity, manufacturer, operator, luminous_flux,"
+                 " colour_temperature, test_date, verdict, screening, verdict_detail, missing,"
+                 " profile_name, profile_revision, profile_hash, program_version)"
+                 " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+                 " ON CONFLICT (uuid) DO NOTHING RETURNING seq"))
+    return Fail(q, error);
+  const TestInfo& i = run.Info;
+  const Verdict& v = run.Result;
+  for (const QVariant& value :
+       {QVariant(Text(run.Id)), QVariant(static_cast<qint64>(run.TimeUtcMs)), QVariant(Text(run.Station)),
+        QVariant(static_cast<int>(run.Kind)), QVariant(Text(i.Name)), QVariant(Text(i.No)),
+        QVariant(Text(i.Type)), QVariant(Text(i.Standard)), QVariant(Text(i.Temperature)),
+        QVariant(Text(i.Humidity)), QVariant(Text(i.Manufacturer)), QVariant(Text(i.Operator)),
+        QVariant(Text(i.LuminousFlux)), QVariant(Text(i.ColourTemperature)), QVariant(Text(run.TestDate)),
+        QVariant(VerdictCode(v.Result)), QVariant(v.Screening ? 1 : 0), QVariant(Text(v.Detail)),
+        QVariant(Text(JoinLines(v.Missing))), QVariant(Text(v.ProfileName)),
+        QVariant(Text(v.ProfileRevision)), QVariant(Text(hash)), QVariant(Text(run.ProgramVersion))})
+    q.addBindValue(value);
+  if (!q.exec()) return Fail(q, error);
+  if (!q.next()) {
+    q.finish();
+    outcome = WriteOutcome::AlreadyThere;
+    return 0;
+  }
+  const qint64 seq = q.value(0).toLongLong();
+  q.finish();
+  outcome = WriteOutcome::Written;
+
+  QSqlQuery rec(db);
+  if (!rec.prepare("INSERT INTO run_records (run_seq, record) VALUES (?, ?)")) return Fail(rec, error);
+  rec.addBindValue(seq);
+  // An empty record is an empty blob, not NULL (a null QByteArray binds as NULL).
+  rec.addBindValue(run.Record.empty() ? QByteArray("")
+                                      : QByteArray(reinterpret_cast<const char*>(run.Record.data()),
+                                                   static_cast<qsizetype>(run.Record.size())));
+  if (!rec.exec()) return Fail(rec, error);
+
+  std::vector<QVariantList> figures;
+  figures.reserve(run.Figures.size());
+  for (std::size_t k = 0; k < run.Figures.size(); ++k) {
+    const NamedFigure& f = run.Figures[k];
+    figures.push_back({seq, static_cast<int>(k), Text(f.Name),
+                       Real(f.Measured ? std::optional<double>(f.Value) : std::nullopt),
+                       f.Measured ? 1 : 0});
+  }
+  if (InsertRows(db, "figures", {"run_seq", "pos", "name", "value", "measured"}, figures, error))
+    return 1;
+  std::vector<QVariantList> rules;
+  rules.reserve(v.Rules.size());
+  for (std::size_t k = 0; k < v.Rules.size(); ++k) {
+    const RuleResult& r = v.Rules[k];
+    rules.push_back({seq, static_cast<int>(k), Text(r.Figure), Real(r.Value), Real(r.Min), Real(r.Max),
+                     Real(r.Margin), OutcomeCode(r.Outcome), Text(r.Note)});
+  }
+  return InsertRows(db, "rules",
+                    {"run_seq", "pos", "figure", "value", "min_value", "max_value", "margin", "outcome", "note"},
+                    rules, error);
+}
+
+}  // namespace
+
+std::string ProfileFileHash(const std::string& text) {
+  return QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha256)
+      .toHex()
+      .toStdString();
+}
+
+std::string NewRunId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(); }
+
+std::string RunIdFromBytes(const std::vector<std::uint8_t>& bytes) {
+  const QByteArray digest = QCryptographicHash::hash(
+      QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
+      QCryptographicHash::Sha256);
+  return QUuid::createUuidV5(ImportNamespace, digest.toHex()).toString(QUuid::WithoutBraces).toStdString();
+}
+
+int WriteRun(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QString& error) {
+  if (run.Id.empty()) {
+    error = "a run without an id cannot be logged";
+    return 1;
+  }
+  if (BeginWrite(db, error)) return 1;
+  if (WriteRunBody(db, run, outcome, error) || CommitWrite(db, error)) {
+    RollbackWrite(db);
+    return 1;
+  }
+  return 0;
+}
+
+int WriteEvent(QSqlDatabase& db, const LoggedEvent& event, WriteOutcome& outcome, QString& error) {
+  QSqlQuery q(db);
+  if (!q.prepare("INSERT INTO events (uuid, time_ms, station, kind, what) VALUES (?,?,?,?,?)"
+                 " ON CONFLICT (uuid) DO NOTHING"))
+    return Fail(q, error);
+  q.addBindValue(Text(event.Id));
+  q.addBindValue(static_cast<qint64>(event.TimeUtcMs));
+  q.addBindValue(Text(event.Station));
+  q.addBindValue(static_cast<int>(event.Kind));
+  q.addBindValue(Text(event.What));
+  if (!q.exec()) return Fail(q, error);
+  outcome = q.numRowsAffected() > 0 ? WriteOutcome::Written : WriteOutcome::AlreadyThere;
+  return 0;
+}
+
+int RunExists(QSqlDatabase& db, const std::string& id, bool& present, QString& error) {
+  QSqlQuery q(db);
+  q.prepare("SELECT 1 FROM runs WHERE uuid = ?");
+  q.addBindValue(Text(id));
+  if (!q.exec()) return Fail(q, error);
+  present = q.next();
+  return 0;
+}
+
+int ReadRecord(QSqlDatabase& db, const std::string& id, std::vector<std::uint8_t>& record, TestKind& kind,
+               QString& error) {
+  error.clear();
+  QSqlQuery q(db);
+  q.prepare("SELECT r.kind, c.record FROM runs r JOIN run_records c ON c.run_seq = r.seq WHERE r.uuid = ?");
+  q.addBindValue(Text(id));
+  if (!q.exec()) return Fail(q, error);
+  if (!q.next()) return 1;
+  kind = q.value(0).toInt();
+  const QByteArray bytes = q.value(1).toByteArray();
+  record.assign(bytes.begin(), bytes.end());
+  return 0;
+}
+
+int ReadRun(QSqlDatabase& db, const std::string& id, LoggedRun& run, QString& error) {
+  error.clear();
+  run = LoggedRun{};
+  QSqlQuery q(db);
+  q.prepare("SELECT seq, uuid, time_ms, station, kind, name, serial, type, standard, temperature,"
+            " humidity, manufacturer, operator, luminous_flux, colour_temperature, test_date, verdict,"
+            " screening, verdict_detail, missing, profile_name, profile_revision, profile_hash,"
+            " program_version FROM runs WHERE uuid = ?");
+  q.addBindValue(Text(id));
+  if (!q.exec()) return Fail(q, error);
+  if (!q.next()) return 1;
+  const qint64 seq = q.value(0).toLongLong();
+  run.Id = Std(q.value(1));
+  run.TimeUtcMs = q.value(2).toLongLong();
+  run.Station = Std(q.value(3));
+  run.Kind = q.value(4).toInt();
+  TestInfo& i = run.Info;
+  std::string* info[] = {&i.Name, &i.No, &i.Type, &i.Standard, &i.Temperature, &i.Humidity,
+                         &i.Manufacturer, &i.Operator, &i.LuminousFlux, &i.ColourTemperature, &run.TestDate};
+  for (int k = 0; k < 11; ++k) *info[k] = Std(q.value(5 + k));
+  Verdict& v = run.Result;
+  v.Result = VerdictFromCode(q.value(16).toInt());
+  v.Kind = run.Kind;
+  v.Screening = q.value(17).toInt() != 0;
+  v.Detail = Std(q.value(18));
+  v.Missing = SplitLines(Std(q.value(19)));
+  v.ProfileName = Std(q.value(20));
+  v.ProfileRevision = Std(q.value(21));
+  run.ProfileHash = Std(q.value(22));
+  run.ProgramVersion = Std(q.value(23));
+
+  QSqlQuery c(db);
+  c.prepare("SELECT record FROM run_records WHERE run_seq = ?");
+  c.addBindValue(seq);
+  if (!c.exec()) return Fail(c, error);
+  if (c.next()) {
+    const QByteArray bytes = c.value(0).toByteArray();
+    run.Record.assign(bytes.begin(), bytes.end());
+  }
+  QSqlQuery f(db);
+  f.setForwardOnly(true);
+  f.prepare("SELECT name, value, measured FROM figures WHERE run_seq = ? ORDER BY pos");
+  f.addBindValue(seq);
+  if (!f.exec()) return Fail(f, error);
+  while (f.next()) {
+    NamedFigure nf;
+    nf.Name = Std(f.value(0));
+    nf.Measured = f.value(2).toInt() != 0;
+    // A measured figure with no stored value was not finite.
+    nf.Value = f.value(1).isNull() ? (nf.Measured ? std::nan("") : 0.0) : f.value(1).toDouble();
+    run.Figures.push_back(std::move(nf));
+  }
+  QSqlQuery r(db);
+  r.setForwardOnly(true);
+  r.prepare("SELECT figure, value, min_value, max_value, margin, outcome, note FROM rules"
+            " WHERE run_seq = ? ORDER BY pos");
+  r.addBindValue(seq);
+  if (!r.exec()) return Fail(r, error);
+  while (r.next()) {
+    RuleResult rr;
+    rr.Figure = Std(r.value(0));
+    rr.Value = OptionalReal(r.value(1));
+    rr.Min = OptionalReal(r.value(2));
+    rr.Max = OptionalReal(r.value(3));
+    rr.Margin = OptionalReal(r.value(4));
+    rr.Outcome = OutcomeFromCode(r.value(5).toInt());
+    rr.Note = Std(r.value(6));
+    v.Rules.push_back(std::move(rr));
+  }
+  return 0;
+}
+
+}  // namespace kt

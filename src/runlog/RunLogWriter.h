@@ -1,0 +1,78 @@
+#pragma once
+// The log's writer: its own thread with its own connection, so that no
+// database work is ever on the path of the serial exchange. Submit only
+// queues the run and returns. A run that cannot be written waits in the
+// outbox and is sent when the log is back (tried again every RetryMs, at
+// each new run and at start, when an earlier session's outbox is drained).
+//
+//   kt::RunLogWriter writer(config);
+//   connect(&writer, &kt::RunLogWriter::Failed, window, &TLogForm::ShowLogProblem);
+//   writer.Start(error);
+//   writer.Submit(run);      // from any thread
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <variant>
+
+#include "runlog/LoggedRun.h"
+#include "runlog/RunLogConfig.h"
+
+class QThread;
+
+namespace kt {
+
+class RunLogWriter : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit RunLogWriter(const RunLogConfig& config, QObject* parent = nullptr);
+  ~RunLogWriter() override;  // writes (or puts in the outbox) what is queued, then stops
+
+  // Resolves the configuration and starts the thread. 1 with a message for
+  // a malformed setting or KT6100_LOG; a log that is merely unreachable is
+  // not an error here (Failed tells of it, the outbox keeps the runs).
+  // With the log set to "off" nothing is started and Submit drops runs.
+  int Start(QString& error);
+  bool Enabled() const { return Thread_ != nullptr; }
+  const ResolvedLog& Log() const { return Log_; }
+
+  // Queue a run or an event and return at once. An empty Id, a zero time or
+  // an empty station are filled in here; the run's id is returned.
+  std::string Submit(LoggedRun run);
+  std::string Record(LoggedEvent event);
+
+  // Wait (at most timeoutMs) until everything queued so far is written or in
+  // the outbox. 0 when it is; 1 on timeout.
+  int WaitIdle(int timeoutMs);
+  // Also wait for the outbox to be empty, trying the log at once. 0 when
+  // everything is in the log; 1 on timeout (the log stayed unwritable).
+  int WaitDrained(int timeoutMs);
+  void RetryNow();
+  int OutboxCount() const;  // entries waiting in this writer's outbox folder
+
+ signals:
+  // Emitted on the writer thread; connect with the default (queued) type.
+  void Committed(const QString& id);         // a run is in the log (also a resend)
+  void Failed(const QString& message);       // the log cannot be written now
+  void Recovered();                          // written again; the outbox is empty
+
+ private:
+  using Job = std::variant<LoggedRun, LoggedEvent>;
+  void Run();
+  void Enqueue(Job job);
+
+  RunLogConfig Config_;
+  ResolvedLog Log_;
+  QThread* Thread_ = nullptr;
+  mutable std::mutex Mutex_;
+  std::condition_variable Wake_, Idle_;
+  std::deque<Job> Queue_;
+  bool Busy_ = false, Stop_ = false, Retry_ = false;
+};
+
+}  // namespace kt

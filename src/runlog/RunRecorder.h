@@ -1,0 +1,86 @@
+#pragma once
+// What every run of the program leads to beyond its page, for the window and
+// the command line alike: its verdict against the limits that apply, and its
+// entry in the run log (or, for a run that failed, an event).
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Host.h"
+#include "runlog/LoggedRun.h"
+#include "runlog/RunLogConfig.h"
+#include "verdict/Evaluate.h"
+
+namespace kt {
+
+struct Form;
+class RunLogWriter;
+
+// The program's version, as the log keeps it.
+const char* ProgramVersion();
+
+// Where the limit profiles live: KT6100_PROFILES, else the folder "profiles"
+// beside the program's settings.
+std::string ProfileFolder();
+
+class RunRecorder {
+ public:
+  explicit RunRecorder(Form& form);
+  ~RunRecorder();
+  RunRecorder(const RunRecorder&) = delete;
+  RunRecorder& operator=(const RunRecorder&) = delete;
+
+  // Starts the log (a malformed setting is refused with a message; an
+  // unreachable log is told later through the writer's Failed signal).
+  // Without a started log, runs are judged but not kept.
+  int StartLog(const RunLogConfig& config, QString& error);
+  RunLogWriter* Writer() { return writer_.get(); }
+
+  // Reads every *.json of the folder; the shipped examples are written into
+  // it first when it does not exist yet. Profiles that cannot be used are
+  // left out, each with its message in `problems`. The active choice is
+  // kept when its profile is still there.
+  void LoadProfiles(const std::string& folder, std::vector<std::string>& problems, bool chinese);
+  const std::vector<Profile>& Profiles() const { return profiles_; }
+
+  // The operator's choice: "" no limits, ClassCName the built-in screening,
+  // else a loaded profile's name or the path of a profile file (loaded and
+  // added). 1 with the reason when it cannot be used; the previous choice
+  // stays then.
+  int Choose(const std::string& nameOrFile, std::string& error, bool chinese);
+  const std::string& Chosen() const { return chosen_; }
+
+  // The limits a run with this product type is judged by: a profile of that
+  // type, else the operator's choice.
+  ActiveLimits LimitsFor(const std::string& productType) const;
+  // True when a run of the form's product type is judged at all.
+  bool Judging() const;
+
+  // The form's results of `kind` against the limits that apply.
+  Verdict Judge(TestKind kind) const;
+
+  // A completed run into the log: its figures, `verdict`, the limits' file
+  // and the bytes a store of it would write. `analysisLanguage` is the
+  // analysis window's (kinds 6 and 7 store it). Returns the run's id ("" with
+  // no log).
+  std::string LogRun(TestKind kind, const Verdict& verdict, int analysisLanguage);
+  void LogEvent(TestKind kind, RunOutcome outcome);
+
+ private:
+  const Profile* Find(const std::string& name) const;
+
+  Form& form_;
+  std::unique_ptr<RunLogWriter> writer_;
+  std::vector<Profile> profiles_;
+  std::string chosen_;
+};
+
+// Decodes a stored *.dat or *.bdt file into a run for the log's import: the
+// record as the loaders read it, its figures, no verdict. 0, or 1 with the
+// reason.
+int DecodeStoredRun(const std::string& path, const std::vector<std::uint8_t>& bytes, LoggedRun& run,
+                    std::string& error);
+
+}  // namespace kt

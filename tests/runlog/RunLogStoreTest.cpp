@@ -1,0 +1,211 @@
+// Writing a run and reading it back bit for bit, the schema's versions, and
+// the forms of the log's address.
+#include <QSqlQuery>
+
+#include <cmath>
+
+#include "RunLogTestKit.h"
+#include "runlog/LogTarget.h"
+#include "runlog/RunLogStore.h"
+
+namespace kt::test {
+namespace {
+
+void ExpectSame(const LoggedRun& a, const LoggedRun& b) {
+  EXPECT_EQ(a.Id, b.Id);
+  EXPECT_EQ(a.TimeUtcMs, b.TimeUtcMs);
+  EXPECT_EQ(a.Station, b.Station);
+  EXPECT_EQ(a.Kind, b.Kind);
+  EXPECT_EQ(a.Info.Name, b.Info.Name);
+  EXPECT_EQ(a.Info.No, b.Info.No);
+  EXPECT_EQ(a.Info.Manufacturer, b.Info.Manufacturer);
+  EXPECT_EQ(a.Info.ColourTemperature, b.Info.ColourTemperature);
+  EXPECT_EQ(a.TestDate, b.TestDate);
+  ASSERT_EQ(a.Figures.size(), b.Figures.size());
+  for (std::size_t i = 0; i < a.Figures.size(); ++i) {
+    EXPECT_EQ(a.Figures[i].Name, b.Figures[i].Name);
+    EXPECT_EQ(a.Figures[i].Measured, b.Figures[i].Measured);
+    if (a.Figures[i].Measured) {
+      EXPECT_EQ(a.Figures[i].Value, b.Figures[i].Value) << a.Figures[i].Name;
+    }
+  }
+  EXPECT_EQ(a.Result.Result, b.Result.Result);
+  EXPECT_EQ(a.Result.ProfileName, b.Result.ProfileName);
+  EXPECT_EQ(a.Result.ProfileRevision, b.Result.ProfileRevision);
+  EXPECT_EQ(a.Result.Screening, b.Result.Screening);
+  EXPECT_EQ(a.Result.Detail, b.Result.Detail);
+  EXPECT_EQ(a.Result.Missing, b.Result.Missing);
+  ASSERT_EQ(a.Result.Rules.size(), b.Result.Rules.size());
+  for (std::size_t i = 0; i < a.Result.Rules.size(); ++i) {
+    const RuleResult &x = a.Result.Rules[i], &y = b.Result.Rules[i];
+    EXPECT_EQ(x.Figure, y.Figure);
+    EXPECT_EQ(x.Value, y.Value);
+    EXPECT_EQ(x.Min, y.Min);
+    EXPECT_EQ(x.Max, y.Max);
+    EXPECT_EQ(x.Margin, y.Margin);
+    EXPECT_EQ(x.Outcome, y.Outcome);
+    EXPECT_EQ(x.Note, y.Note);
+  }
+  EXPECT_EQ(a.ProgramVersion, b.ProgramVersion);
+  EXPECT_EQ(a.Record, b.Record);
+}
+
+LoggedRun RichRun() {
+  LoggedRun r = MakeRun("0b7e3c52-6a1d-4c8e-9f20-7d5e4b3a2c10", 1796638530123, "SN-0042", VerdictResult::Fail);
+  r.Info.Name = "电子镇流器";
+  r.Info.Manufacturer = "Acme, \"Lighting\"";
+  r.Info.ColourTemperature = "6500K";
+  r.TestDate = "2026-12-07";
+  r.Figures = {{"Urms", 230.12345678901234, true},
+               {"THDI", 1e-300, true},
+               {"CurrentHarmonicPct[3]", -0.1, true},
+               {"Cf", 0, false}};
+  r.Result.ProfileName = "T8 line";
+  r.Result.ProfileRevision = "r7";
+  r.Result.Screening = true;
+  r.Result.Detail = "Class C, option b";
+  r.Result.Missing = {"Ulamp", "Ilamp"};
+  r.Result.Rules = {Rule("Urms", 230.12345678901234, 220.0, 240.0, RuleOutcome::Pass),
+                    Rule("THDI", std::nullopt, std::nullopt, 0.33, RuleOutcome::NotMeasured),
+                    Rule("PF", 0.5, 0.9, std::nullopt, RuleOutcome::Fail)};
+  r.Result.Rules[0].Margin = 9.87654321;
+  r.Result.Rules[2].Note = "below the line's floor";
+  r.ProfileText = "[profile]\nname = T8 line\n";
+  r.ProgramVersion = "1.0.3";
+  r.Record.clear();
+  for (int i = 0; i < 3000; ++i) r.Record.push_back(static_cast<std::uint8_t>(i * 7));
+  return r;
+}
+
+TEST(RunLogStore, RunReadsBackExactlyAndAResendIsANoOp) {
+  TempFolder dir;
+  RunLogConnection c;
+  QString error;
+  ASSERT_EQ(c.Open(SqliteAt(dir / "log.db"), error), 0) << error.toStdString();
+  QSqlDatabase db = c.Db();
+  const LoggedRun run = RichRun();
+  WriteOutcome outcome{};
+  ASSERT_EQ(WriteRun(db, run, outcome, error), 0) << error.toStdString();
+  EXPECT_EQ(outcome, WriteOutcome::Written);
+  LoggedRun back;
+  ASSERT_EQ(ReadRun(db, run.Id, back, error), 0) << error.toStdString();
+  ExpectSame(run, back);
+  // The hash of "[profile]\nname = T8 line\n", by sha256sum.
+  EXPECT_EQ(back.ProfileHash, "cdefade35befe0b1ef7de702232c3c716d69692528dea59056f6157def55153f");
+
+  LoggedRun changed = run;
+  changed.Info.No = "other";
+  ASSERT_EQ(WriteRun(db, changed, outcome, error), 0);
+  EXPECT_EQ(outcome, WriteOutcome::AlreadyThere);
+  EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM runs").toInt(), 1);
+  EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM figures").toInt(), 4);
+  EXPECT_EQ(Scalar(c, "SELECT serial FROM runs").toString(), "SN-0042");
+
+  std::vector<std::uint8_t> record;
+  TestKind kind = NoTest;
+  ASSERT_EQ(ReadRecord(db, run.Id, record, kind, error), 0);
+  EXPECT_EQ(record, run.Record);
+  EXPECT_EQ(kind, InputTest);
+  LoggedRun bare = MakeRun("bare", 1, "");
+  bare.Record.clear();
+  ASSERT_EQ(WriteRun(db, bare, outcome, error), 0) << error.toStdString();
+  ASSERT_EQ(ReadRecord(db, "bare", record, kind, error), 0);
+  EXPECT_TRUE(record.empty());
+  EXPECT_EQ(ReadRun(db, "no-such-run", back, error), 1);
+  EXPECT_TRUE(error.isEmpty());
+}
+
+TEST(RunLogStore, OlderLogIsMigratedAndNewerRefused) {
+  TempFolder dir;
+  const LogTarget target = SqliteAt(dir / "log.db");
+  QString error;
+  const LoggedRun run = RichRun();
+  {
+    RunLogConnection old;
+    ASSERT_EQ(old.Open(target, error, 1), 0) << error.toStdString();
+    EXPECT_EQ(Scalar(old, "SELECT version FROM schema_version").toInt(), 1);
+    EXPECT_FALSE(Scalar(old, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'events'").toBool());
+    QSqlDatabase db = old.Db();
+    WriteOutcome outcome{};
+    ASSERT_EQ(WriteRun(db, run, outcome, error), 0) << error.toStdString();
+  }
+  RunLogConnection now;
+  ASSERT_EQ(now.Open(target, error), 0) << error.toStdString();
+  EXPECT_EQ(Scalar(now, "SELECT version FROM schema_version").toInt(), RunLogSchemaVersion);
+  EXPECT_EQ(Scalar(now, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'runs_serial'").toInt(), 1);
+  QSqlDatabase db = now.Db();
+  LoggedRun back;
+  ASSERT_EQ(ReadRun(db, run.Id, back, error), 0);
+  ExpectSame(run, back);
+  LoggedEvent event{"5d1f0e7a-1111-4222-8333-944455556666", 1796638530999, "bench-1", OutputTest, "no answer"};
+  WriteOutcome outcome{};
+  ASSERT_EQ(WriteEvent(db, event, outcome, error), 0) << error.toStdString();
+  ASSERT_EQ(WriteEvent(db, event, outcome, error), 0);
+  EXPECT_EQ(outcome, WriteOutcome::AlreadyThere);
+  EXPECT_EQ(Scalar(now, "SELECT what FROM events").toString(), "no answer");
+
+  QSqlQuery(db).exec("UPDATE schema_version SET version = 99");
+  db = QSqlDatabase();
+  now.Close();
+  RunLogConnection newer;
+  EXPECT_EQ(newer.Open(target, error), 1);
+  EXPECT_TRUE(error.contains("newer")) << error.toStdString();
+  EXPECT_FALSE(newer.IsOpen());
+}
+
+TEST(RunLogStore, ImportIdDependsOnlyOnTheBytes) {
+  const std::vector<std::uint8_t> a = {1, 2, 3}, b = {1, 2, 4};
+  EXPECT_EQ(RunIdFromBytes(a), RunIdFromBytes(std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_NE(RunIdFromBytes(a), RunIdFromBytes(b));
+  EXPECT_EQ(RunIdFromBytes(a).size(), 36u);
+  EXPECT_EQ(RunIdFromBytes(a)[14], '5');  // a name-based (version 5) UUID
+}
+
+struct TargetCase {
+  const char* Text;
+  int Result;
+  LogTarget::Driver Kind;
+  const char *Path, *Host;
+  int Port;
+  const char *User, *Password, *Database, *Options;
+};
+
+TEST(RunLogTarget, FormsParse) {
+  using D = LogTarget::Driver;
+  const TargetCase cases[] = {
+      {"", 0, D::Default, "", "", 0, "", "", "", ""},
+      {"off", 0, D::None, "", "", 0, "", "", "", ""},
+      {"sqlite:/var/lib/kt/log.db", 0, D::Sqlite, "/var/lib/kt/log.db", "", 0, "", "", "", ""},
+      {"sqlite:///srv/log.db", 0, D::Sqlite, "/srv/log.db", "", 0, "", "", "", ""},
+      {"sqlite:", 1, D::Default, "", "", 0, "", "", "", ""},
+      {"postgresql://line@db.local:5433/runs", 0, D::Postgres, "", "db.local", 5433, "line", "", "runs", ""},
+      {"postgres://u:p%40ss@h/d", 0, D::Postgres, "", "h", 0, "u", "p@ss", "d", ""},
+      {"postgresql://kt@/runlog?host=/tmp/pg%20x", 0, D::Postgres, "", "/tmp/pg x", 0, "kt", "", "runlog", ""},
+      {"postgresql://[::1]:6000/d?sslmode=require&connect_timeout=2", 0, D::Postgres, "", "::1", 6000, "", "", "d",
+       "sslmode=require;connect_timeout=2"},
+      {"postgresql:///?dbname=x&user=y&port=7", 0, D::Postgres, "", "", 7, "y", "", "x", ""},
+      {"postgresql://h:99999/d", 1, D::Default, "", "", 0, "", "", "", ""},
+      {"postgresql://h/", 1, D::Default, "", "", 0, "", "", "", ""},
+      {"postgresql://h/d?bad", 1, D::Default, "", "", 0, "", "", "", ""},
+      {"postgresql://h/d%2", 1, D::Default, "", "", 0, "", "", "", ""},
+      {"mysql://h/d", 1, D::Default, "", "", 0, "", "", "", ""},
+  };
+  for (const TargetCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    LogTarget t;
+    std::string error;
+    ASSERT_EQ(ParseLogTarget(c.Text, t, error), c.Result) << error;
+    EXPECT_EQ(c.Result == 1, !error.empty());
+    EXPECT_EQ(t.Kind, c.Kind);
+    EXPECT_EQ(t.Path, c.Path);
+    EXPECT_EQ(t.Host, c.Host);
+    EXPECT_EQ(t.Port, c.Port);
+    EXPECT_EQ(t.User, c.User);
+    EXPECT_EQ(t.Password, c.Password);
+    EXPECT_EQ(t.Database, c.Database);
+    EXPECT_EQ(t.Options, c.Options);
+  }
+}
+
+}  // namespace
+}  // namespace kt::test
