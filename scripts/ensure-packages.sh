@@ -8,6 +8,12 @@ KT_PACKAGES=(
   fonts-arphic-uming fonts-liberation fonts-dejavu-core
   poppler-utils
   clang libclang-rt-14-dev
+  qt6-translations-l10n
+  nlohmann-json3-dev
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
+  qt6-charts-dev libqt6opengl6-dev
+  qt6-serialport-dev
+  stress-ng
 )
 
 kt_ensure_packages() {

@@ -132,6 +132,7 @@ int main(int argc, char** argv) {
   fs::current_path(work);  // Port.cfg and the COM2 link live here
 
   QApplication app(argc, argv);
+  kt::SetApplicationIdentity();
   kt::InstallFontSubstitutions();
 
   kt::sim::SimProcess sim(opt.sim);

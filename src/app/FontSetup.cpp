@@ -1,9 +1,15 @@
 #include "app/FontSetup.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QStringList>
 
 namespace kt {
+
+void SetApplicationIdentity() {
+  QCoreApplication::setOrganizationName(QStringLiteral("KT6100"));
+  QCoreApplication::setApplicationName(QStringLiteral("kt6100"));
+}
 
 void InstallFontSubstitutions() {
   const QString song = QStringLiteral("AR PL UMing CN");

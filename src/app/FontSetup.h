@@ -7,4 +7,8 @@ namespace kt {
 // "Times New Roman" (with the Song serif for Chinese), a sans for the dialogs.
 void InstallFontSubstitutions();
 
+// The names the program's settings, profiles and run log are kept under
+// (QSettings, QStandardPaths): ~/.config/KT6100/, ~/.local/share/KT6100/.
+void SetApplicationIdentity();
+
 }  // namespace kt

@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  kt::SetApplicationIdentity();
   kt::InstallFontSubstitutions();
 
   kt::QtDialogs dialogs;

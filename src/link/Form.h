@@ -79,6 +79,9 @@ struct Form {
   std::int32_t StartRequested = 0;
 
   char PortName[8] = {};
+  // A serial device the operator chose from the system's ports; empty: the
+  // device behind PortName. Kept in the settings, not in Port.cfg.
+  std::string PortDevice;
   TestInfo Info;
   char TestDate[11] = {};
   std::int32_t PeakIndex = 0;  // written by MaxAbs

@@ -74,7 +74,8 @@ std::string DevicePathFor(const std::string& portName, const std::string& folder
 }
 
 int OpenPort(Form& form, const std::string& folder) {
-  if (form.port.Open(DevicePathFor(form.PortName, folder)) != 0) {
+  const std::string device = form.PortDevice.empty() ? DevicePathFor(form.PortName, folder) : form.PortDevice;
+  if (form.port.Open(device) != 0) {
     form.host.MessageBox("打开通讯口失败！", "警告！");
     return 1;
   }

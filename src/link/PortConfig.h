@@ -20,8 +20,9 @@ int WritePortConfig(Form& form, const std::string& path = PortConfigFile);
 // adapter), else the first or second on-board serial port.
 std::string DevicePathFor(const std::string& portName, const std::string& folder = ".");
 
-// Opens the form's port at 19200 8N1. 0 on success; 1 after the operator has
-// been told.
+// Opens the form's port at 19200 8N1: the chosen system device, else the
+// device behind the port name. 0 on success; 1 after the operator has been
+// told.
 int OpenPort(Form& form, const std::string& folder = ".");
 
 }  // namespace kt

@@ -43,13 +43,16 @@ void ShowProgress(Form& form, const RunSpec& run, int percent) {
   SetBar(form, run, percent);
 }
 
-// The run is over, however it ended: nothing awaited any more.
-void EndRun(Form& form) {
+// The run is over, however it ended: nothing awaited any more. Returns the
+// kind it was.
+std::int32_t EndRun(Form& form) {
+  const std::int32_t kind = form.RunKind;
   form.CommStep = 0;
   form.Link.ExpectedCount = 1;
   form.Link.Handshake = 0;
   form.RunKind = NoTest;
   form.host.RunStateChanged();
+  return kind;
 }
 
 void FirstStep(Form& form, const RunSpec& run) {
@@ -112,10 +115,11 @@ bool BlockStep(Form& form, const RunSpec& run, int step) {
     return true;
   }
 
-  EndRun(form);
+  const std::int32_t kind = EndRun(form);
   ShowProgress(form, run, 100);
   if (run.Decode) run.Decode(form);
   if (run.OwnsRun) form.TestBusy = 0;
+  form.host.RunEnded(kind, RunOutcome::Completed);
   if (form.ExitPending && run.ClosesOnExit)
     form.host.CloseMainWindow();
   else if (run.Repeats)
@@ -177,7 +181,7 @@ int LinkCheckStep(Form& form) {
   }
   form.TestBusy = 0;
   link.TimeoutFlag = 0;
-  EndRun(form);
+  form.host.RunEnded(EndRun(form), RunOutcome::HandshakeFailed);
   if (form.TestLocked) {
     link.StepStartTick = NoDeadline;
     form.host.MessageBox("通讯联络失败！", "警告！");
@@ -191,7 +195,7 @@ int LinkCheckStep(Form& form) {
 
 void RunFailed(Form& form) {
   form.TestBusy = 0;
-  EndRun(form);
+  form.host.RunEnded(EndRun(form), form.Link.LineLost ? RunOutcome::LineLost : RunOutcome::BlockLate);
   form.Link.StepStartTick = NoDeadline;
   // Whatever is still on its way belongs to the failed run.
   form.port.PurgeReceive();
@@ -206,7 +210,7 @@ void AbandonRun(Form& form, const std::string& status) {
   if (form.RunKind == NoTest) return;
   const RunSpec* run = RunOf(form, form.RunKind);
   if (run && run->OwnsRun) form.TestBusy = 0;
-  EndRun(form);
+  form.host.RunEnded(EndRun(form), RunOutcome::Abandoned);
   form.Link.StepStartTick = NoDeadline;
   form.Link.TimeoutFlag = 0;
   form.port.PurgeReceive();

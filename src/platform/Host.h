@@ -3,6 +3,9 @@
 
 namespace kt {
 
+// How a test run ended.
+enum class RunOutcome { Completed, HandshakeFailed, BlockLate, LineLost, Abandoned };
+
 // What a test run asks of the windows. The main window implements it; unit
 // tests use a recording fake.
 class Host {
@@ -25,6 +28,8 @@ class Host {
   // A run began or ended (Form::RunKind changed): the commands that must
   // wait for the run's end are enabled or disabled.
   virtual void RunStateChanged() {}
+  // A run of `kind` ended; a completed one has been decoded (and shown).
+  virtual void RunEnded(int kind, RunOutcome outcome) {}
 };
 
 }  // namespace kt

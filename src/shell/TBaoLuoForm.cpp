@@ -23,6 +23,7 @@
 #include "platform/QtCanvas.h"
 #include "shell/Glyphs.h"
 #include "shell/ShellDialogs.h"
+#include "shell/TVerdictBand.h"
 
 namespace kt {
 
@@ -42,6 +43,7 @@ constexpr int EnvelopeCellX = 0, EnvelopeCellWidth = 302;
 constexpr int WaveCellX = 302, WaveCellWidth = 230;
 constexpr int ValueCellX = 532, ValueCellWidth = 100;
 constexpr int PaintBoxHeight = 100;
+constexpr int VerdictBandHeight = 72;  // below the rows, while limits apply
 
 // Rows top to bottom: lamp voltage, lamp current, filament current,
 // cathode-lead current. Values and units of the voltage and the filament
@@ -129,10 +131,17 @@ TBaoLuoForm::TBaoLuoForm(QWidget* owner, Form& form, ShellDialogs& dialogs, QDia
   body->setGeometry(0, menuHeight, ClientWidth, BodyHeight);
   BuildToolBar(body);
   BuildRows(body);
+  VerdictBand = new TVerdictBand(this);
+  VerdictBand->setObjectName("VerdictBand");
+  VerdictBand->setGeometry(0, menuHeight + BodyHeight, ClientWidth, VerdictBandHeight);
+  VerdictBand->hide();
   setFixedSize(ClientSize());
 }
 
-QSize TBaoLuoForm::ClientSize() const { return {ClientWidth, MainMenu1->sizeHint().height() + BodyHeight}; }
+QSize TBaoLuoForm::ClientSize() const {
+  const int band = VerdictBand && !VerdictBand->isHidden() ? VerdictBandHeight : 0;
+  return {ClientWidth, MainMenu1->sizeHint().height() + BodyHeight + band};
+}
 
 void TBaoLuoForm::BuildMenu() {
   MainMenu1 = new QMenuBar(this);
@@ -354,12 +363,31 @@ void TBaoLuoForm::FormShow() {
     a.WaveRms[c] = 0;
     a.CrestFactor[c] = 0;
   }
+  ShowVerdict(nullptr, false);
+  if (!pendingFile_.empty()) {
+    // A run of the log, opened as its file would be.
+    OpenAnalysisFile(form_, data_, language_, pendingFile_);
+    pendingFile_.clear();
+  }
   if (const QScreen* s = screen()) {
     QRect frame = frameGeometry();
     frame.moveCenter(s->availableGeometry().center());
     move(frame.topLeft());
   }
   Repaint();
+}
+
+void TBaoLuoForm::OpenOnShow(const std::string& path) { pendingFile_ = path; }
+
+void TBaoLuoForm::ShowVerdict(const Verdict* v, bool chinese) {
+  // The window grows by the band while limits apply, and is its own size
+  // otherwise.
+  if (v) {
+    VerdictBand->SetChinese(chinese);
+    VerdictBand->ShowVerdict(*v);
+  }
+  VerdictBand->setVisible(v != nullptr);
+  setFixedSize(ClientSize());
 }
 
 void TBaoLuoForm::FormResize() {

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QWidget>
 #include <array>
+#include <string>
 
 #include "core/AnalysisData.h"
 
@@ -15,7 +16,9 @@ class QToolButton;
 namespace kt {
 
 struct Form;
+struct Verdict;
 class ShellDialogs;
+class TVerdictBand;
 class TBaoLuoForm;
 
 // A paint box of the analysis window: an envelope panel or a wave panel of
@@ -90,6 +93,10 @@ class TBaoLuoForm : public QDialog {
   // While a run is under way the window's tests, files and printing wait
   // for its end: their commands are disabled.
   void UpdateCommands();
+  // The verdict of the last run below the rows; nullptr: no limits apply.
+  void ShowVerdict(const Verdict* verdict, bool chinese);
+  // A file to open when the window is next shown (a run of the log).
+  void OpenOnShow(const std::string& path);
 
   // Draws one panel into the paint box.
   void PaintBoxPaint(QWidget& box, TBaoPaintBox::Kind kind, int channel);
@@ -110,6 +117,7 @@ class TBaoLuoForm : public QDialog {
   QToolButton* PrintBtn = nullptr;
   QToolButton* ExitBtn = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
+  TVerdictBand* VerdictBand = nullptr;
   // Envelope cells and their paint boxes.
   QFrame *vPanel = nullptr, *ilPanel = nullptr, *ifPanel = nullptr, *ikPanel = nullptr;
   TBaoPaintBox *vPaint = nullptr, *ilPaint = nullptr, *ifPaint = nullptr, *ikPaint = nullptr;
@@ -146,7 +154,8 @@ class TBaoLuoForm : public QDialog {
   QDialog& infoForm_;
   AnalysisData data_;
   std::int32_t language_ = 0;
-  bool gaoAllowed_ = false;  // an envelope of this showing is there to analyse
+  bool gaoAllowed_ = false;
+  std::string pendingFile_;  // an envelope of this showing is there to analyse
   std::array<TBaoPaintBox*, 4> envelopeBoxes_{};
   std::array<TBaoPaintBox*, 4> waveBoxes_{};
   std::array<QLabel*, 4> rmsHeads_{}, rmsValues_{}, cfHeads_{}, cfValues_{};

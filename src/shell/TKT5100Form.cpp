@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QImage>
@@ -14,6 +16,7 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QSettings>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -32,7 +35,10 @@
 #include "platform/GbkText.h"
 #include "platform/PrinterCanvas.h"
 #include "platform/QtCanvas.h"
+#include "measurements/RecordFile.h"
+#include "platform/SafeFile.h"
 #include "shell/Glyphs.h"
+#include "shell/LineFeatures.h"
 #include "shell/TAlarmForm.h"
 #include "shell/TBaoLuoForm.h"
 #include "shell/TInfoForm.h"
@@ -89,8 +95,13 @@ TKT5100Form::TKT5100Form(Services services)
   statusBar()->setSizeGripEnabled(false);
   statusBar()->setFixedHeight(StatusBarHeight);
   statusBar()->addWidget(StatusBar1, 1);
+  portLabel_ = new QLabel(this);
+  portLabel_->setObjectName("PortLabel");
+  portLabel_->hide();
+  statusBar()->addPermanentWidget(portLabel_);
 
   BuildMenu();
+  line_ = std::make_unique<LineFeatures>(*this, *form_, services_.dialogs, column, menuBar());
 
   // Precise: a coarse timer may fire up to 5 % early, and both intervals are
   // promised to the operator.
@@ -113,6 +124,7 @@ TKT5100Form::TKT5100Form(Services services)
   form_->Analysis = &baoLuoForm_->Data();
   alarmForm_ = std::make_unique<TAlarmForm>(this);
   printerForm_ = std::make_unique<TPrinterForm>(this, form_->PrinterFamily);
+  line_->Start();
 }
 
 TKT5100Form::~TKT5100Form() {
@@ -241,10 +253,12 @@ void TKT5100Form::FormCreate() {
   f.ChineseMode = 1;
   SyncLanguage();
   ReadPortConfig(f);
+  f.PortDevice = QSettings().value(QStringLiteral("port/device")).toString().toStdString();
   ClearResults(f.M);
   InitSnapshots(f.M);
   OpenPort(f);  // a failure has told the operator; every handshake then fails
   StartPoller();
+  ShowPortDevice();
   // What this machine lacks is said once, at the start, rather than found
   // out later as '?' in every Chinese text or slow stops.
   std::string missing;
@@ -256,6 +270,8 @@ void TKT5100Form::FormCreate() {
 void TKT5100Form::SyncLanguage() {
   // Qt's own dialogs (files, printing, questions) speak the page's language.
   const bool chinese = form_->ChineseMode != 0;
+  if (line_) line_->SetChinese(chinese);
+  if (portLabel_) ShowPortDevice();
   if (chinese == qtChineseInstalled_) return;
   if (chinese) {
     if (qtChinese_.isEmpty())
@@ -285,12 +301,35 @@ void TKT5100Form::ChangePort(const char* portName) {
   std::memset(f.PortName, 0, sizeof f.PortName);
   std::strncpy(f.PortName, portName, sizeof f.PortName - 1);
   WritePortConfig(f);
+  f.PortDevice.clear();
+  QSettings().remove(QStringLiteral("port/device"));
+  ReopenPort();
+}
+
+void TKT5100Form::ChangeDevice(const std::string& device) {
+  form_->PortDevice = device;
+  QSettings().setValue(QStringLiteral("port/device"), QString::fromStdString(device));
+  ReopenPort();
+}
+
+void TKT5100Form::ReopenPort() {
   // The poller waits on the port, so it goes first; then the port is closed
   // and reopened under the new name, and a new poller watches it.
   StopPoller();
   services_.port.Close();
-  OpenPort(f);
+  OpenPort(*form_);
   StartPoller();
+  ShowPortDevice();
+}
+
+void TKT5100Form::ShowPortDevice() {
+  // Only a device chosen from the system's list is named here; COM1 and
+  // COM2 are the program's own names.
+  const std::string& device = form_->PortDevice;
+  portLabel_->setVisible(!device.empty());
+  const bool zh = form_->ChineseMode != 0;
+  portLabel_->setText(QString::fromUtf8(zh ? "串口 " : "Port ") + QString::fromStdString(device) +
+                      (services_.port.IsOpen() ? QString() : QString::fromUtf8(zh ? "（未连接）" : " (missing)")));
 }
 
 // ---- test commands ----
@@ -323,10 +362,14 @@ void TKT5100Form::WideFreqClick() {
 }
 
 void TKT5100Form::BackClick() {
-  if (!RefusedDuringRun()) BrowseBack(*form_);
+  if (RefusedDuringRun()) return;
+  BrowseBack(*form_);
+  line_->ShownChanged();
 }
 void TKT5100Form::NextClick() {
-  if (!RefusedDuringRun()) BrowseNext(*form_);
+  if (RefusedDuringRun()) return;
+  BrowseNext(*form_);
+  line_->ShownChanged();
 }
 
 void TKT5100Form::SerialPortClick() { services_.dialogs.ExecModal(*portForm_); }
@@ -362,7 +405,7 @@ void TKT5100Form::OpenFileClick() {
   LockForFileCommand();
   QString chosen;
   if (!services_.dialogs.ChooseOpenFile(this, U("打开数据文件"), U(DataFileFilter), chosen)) return;
-  OpenDataFile(*form_, DataFileName(chosen.toStdString()));
+  if (OpenDataFile(*form_, DataFileName(chosen.toStdString())) == 0) line_->ShownChanged();
 }
 
 void TKT5100Form::StoreFileClick() {
@@ -399,6 +442,7 @@ void TKT5100Form::PrintClick() {
     if (kind == CompTest && !f.ChineseMode) services_.dialogs.ExecModal(*printerForm_);
     PrinterCanvas canvas(painter, printer.resolution());
     report(f, canvas);
+    line_->PrintVerdict(canvas, kind);
   }
   // Ended even when nothing was drawn: the document goes out empty.
   if (!painter.end()) MessageBox("打印失败!", "警告");
@@ -555,6 +599,39 @@ void TKT5100Form::ShowAlarm(bool visible) {
   }
 }
 
+void TKT5100Form::RunEnded(int kind, RunOutcome outcome) {
+  if (!line_) return;
+  line_->RunEnded(kind, outcome, baoLuoForm_ ? baoLuoForm_->Language() : 0);
+  if ((kind == GaoTest || kind == BaoTest) && outcome == RunOutcome::Completed && baoLuoForm_)
+    baoLuoForm_->ShowVerdict(line_->JudgeForDisplay(kind).get(), form_->ChineseMode != 0);
+}
+
+void TKT5100Form::OpenLoggedRun(const QByteArray& record, int kind) {
+  if (RefusedDuringRun()) return;
+  const std::vector<std::uint8_t> bytes(record.begin(), record.end());
+  if (kind == GaoTest || kind == BaoTest) {
+    // The analysis window shows it, as after opening its file.
+    const QString path = QDir::temp().filePath(QStringLiteral("kt6100-logged-run.bdt"));
+    if (WriteWholeFile(path.toStdString(), bytes.data(), bytes.size()) != 0) return;
+    baoLuoForm_->OpenOnShow(path.toStdString());
+    BaoAnaClick();
+    QFile::remove(path);
+    return;
+  }
+  const RecordLayout* layout =
+      kind >= InputTest && kind <= PhaseTest ? form_->Kinds[static_cast<std::size_t>(kind)].Record : nullptr;
+  if (!layout || bytes.size() < DataFileHeaderSize ||
+      std::memcmp(bytes.data(), DataFileMagic, DataFileMagicSize) != 0) {
+    MessageBox("数据文件格式错误!", "警告");
+    return;
+  }
+  // As if from its file: the lock set, the record's kind, language and
+  // information.
+  LockForFileCommand();
+  if (ParseRecord(*form_, *layout, bytes) == 0) line_->ShownChanged();
+  Repaint();
+}
+
 void TKT5100Form::MessageBox(const std::string& text, const std::string& caption) {
   // One box at a time of the same warning: while it waits for the operator,
   // the event loop runs on and the same failure may be reported again.
@@ -567,6 +644,7 @@ void TKT5100Form::MessageBox(const std::string& text, const std::string& caption
 
 void TKT5100Form::RunStateChanged() {
   const bool idle = form_->RunKind == NoTest;
+  if (!idle && line_) line_->RunStarted();
   for (QAction* a : waitForRun_) a->setEnabled(idle);
   for (QToolButton* b : {BackBtn, NextBtn, PrintBtn}) b->setEnabled(idle);
   if (baoLuoForm_) baoLuoForm_->UpdateCommands();

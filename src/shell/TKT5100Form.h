@@ -20,6 +20,7 @@ class QToolButton;
 namespace kt {
 
 class InputThread;
+class LineFeatures;
 class TAlarmForm;
 class TBaoLuoForm;
 class TInfoForm;
@@ -85,9 +86,15 @@ class TKT5100Form : public QMainWindow, public Host {
   void PaintBox1MouseDown(int x, int y);
   void FormKeyDown(int key);
 
+  // A run from the run log, opened on the pages as if from its file.
+  void OpenLoggedRun(const QByteArray& record, int kind);
+  LineFeatures& Line() { return *line_; }
+
   // The port dialog's "确认": store the choice, reopen the port and restart
   // the poller on it.
   void ChangePort(const char* portName);
+  // The same for one of the system's serial devices (kept in the settings).
+  void ChangeDevice(const std::string& device);
 
   // Host
   void Repaint() override;
@@ -105,6 +112,7 @@ class TKT5100Form : public QMainWindow, public Host {
   void DrawStartPrompt() override;
   void PostCommData() override;
   void RunStateChanged() override;
+  void RunEnded(int kind, RunOutcome outcome) override;
 
   // Controls, named as the rest of the program refers to them.
   QWidget* Panel1 = nullptr;
@@ -147,6 +155,8 @@ class TKT5100Form : public QMainWindow, public Host {
   bool RefusedDuringRun();
   void StartCloseTimer();
   void SyncLanguage();
+  void ReopenPort();
+  void ShowPortDevice();
 
   Services services_;
   std::unique_ptr<Form> form_;
@@ -156,10 +166,12 @@ class TKT5100Form : public QMainWindow, public Host {
   std::unique_ptr<TBaoLuoForm> baoLuoForm_;
   std::unique_ptr<TAlarmForm> alarmForm_;
   std::unique_ptr<TPrinterForm> printerForm_;
+  std::unique_ptr<LineFeatures> line_;
   QTimer timer1_;
   QTimer timer2_;
   bool promptPending_ = false;  // the start prompt stays until the run repaints
   bool closed_ = false;
+  QLabel* portLabel_ = nullptr;
   QTranslator qtChinese_;
   bool qtChineseInstalled_ = false;
   std::string shownMessage_;          // the warning on screen, while one is

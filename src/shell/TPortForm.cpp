@@ -1,6 +1,11 @@
 #include "shell/TPortForm.h"
 
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QSerialPortInfo>
+#include <QVBoxLayout>
 
 #include <cstring>
 
@@ -25,16 +30,75 @@ TPortForm::TPortForm(TKT5100Form& main)
       main_(main) {
   setObjectName("PortForm");
   setFont(DialogFont());
+  // Below the two port names: the serial ports the system has, so that an
+  // adapter is found in a list rather than by making a link by hand.
+  auto* group = new QGroupBox(QString::fromUtf8("系统串口"), this);
+  group->setObjectName("SystemPortsGroup");
+  ports_ = new QListWidget(group);
+  ports_->setObjectName("SystemPorts");
+  QFont small = DialogFont();
+  small.setPixelSize(13);
+  ports_->setFont(small);
+  auto* refresh = new QPushButton(QString::fromUtf8("刷新"), group);
+  refresh->setObjectName("RefreshBtn");
+  connect(refresh, &QPushButton::clicked, this, [this] { RefreshClick(); });
+  auto* column = new QVBoxLayout(group);
+  column->addWidget(ports_);
+  column->addWidget(refresh);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(1, group);
+  // A choice in one list undoes the other.
+  connect(ports_, &QListWidget::itemSelectionChanged, this, [this] {
+    if (!ports_->selectedItems().isEmpty()) {
+      Com1()->setAutoExclusive(false);
+      Com1()->setChecked(false);
+      Com2()->setChecked(false);
+      Com1()->setAutoExclusive(true);
+    }
+  });
+  for (QRadioButton* r : {Com1(), Com2()})
+    connect(r, &QRadioButton::toggled, this, [this](bool on) {
+      if (on) ports_->clearSelection();
+    });
+  setFixedSize(420, 330);
+}
+
+void TPortForm::RefreshClick() {
+  ports_->clear();
+  const QString chosen = QString::fromStdString(main_.form().PortDevice);
+  bool chosenListed = false;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    QStringList text{info.systemLocation()};
+    for (const QString& part : {info.description(), info.manufacturer(), info.serialNumber()})
+      if (!part.isEmpty()) text << part;
+    auto* item = new QListWidgetItem(text.join(QStringLiteral("  ")), ports_);
+    item->setData(Qt::UserRole, info.systemLocation());
+    if (info.systemLocation() == chosen) {
+      item->setSelected(true);
+      chosenListed = true;
+    }
+  }
+  if (!chosen.isEmpty() && !chosenListed) {
+    // Chosen before and not there now (unplugged): shown, not selectable.
+    auto* item = new QListWidgetItem(chosen + QString::fromUtf8("  （未连接）"), ports_);
+    item->setData(Qt::UserRole, chosen);
+    item->setFlags(item->flags() & ~Qt::ItemIsEnabled & ~Qt::ItemIsSelectable);
+  }
 }
 
 void TPortForm::FormShow() {
+  RefreshClick();
+  const bool device = !main_.form().PortDevice.empty();
   const bool com1 = std::strcmp(main_.form().PortName, "COM1") == 0;
-  Com1()->setChecked(com1);
-  Com2()->setChecked(!com1);
+  Com1()->setChecked(!device && com1);
+  Com2()->setChecked(!device && !com1);
 }
 
 void TPortForm::OkBtnClick() {
-  main_.ChangePort(Com1()->isChecked() ? "COM1" : "COM2");
+  const auto selected = ports_->selectedItems();
+  if (!selected.isEmpty())
+    main_.ChangeDevice(selected.front()->data(Qt::UserRole).toString().toStdString());
+  else
+    main_.ChangePort(Com1()->isChecked() ? "COM1" : "COM2");
   accept();
 }
 

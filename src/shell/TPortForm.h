@@ -1,12 +1,14 @@
 #pragma once
 #include "shell/TwoChoiceDialog.h"
 
+class QListWidget;
+
 namespace kt {
 
 class TKT5100Form;
 
-// Chooses COM1 or COM2, stores the choice in the configuration file and
-// reopens the port.
+// Chooses COM1 or COM2 (stored in the configuration file), or one of the
+// serial ports the system has (kept in the settings), and reopens the port.
 class TPortForm : public TwoChoiceDialog {
   Q_OBJECT
  public:
@@ -16,9 +18,14 @@ class TPortForm : public TwoChoiceDialog {
   void OkBtnClick() override;
   QRadioButton* Com1() const { return First(); }
   QRadioButton* Com2() const { return Second(); }
+  QListWidget* SystemPorts() const { return ports_; }
+  // Lists the system's ports again (an adapter plugged in or pulled). The
+  // chosen device stays listed when it is missing, greyed out.
+  void RefreshClick();
 
  private:
   TKT5100Form& main_;
+  QListWidget* ports_;
 };
 
 }  // namespace kt

@@ -199,7 +199,8 @@ TEST(FaultMatrix, StoresThatCannotBeWrittenAreReported) {
   FaultRig rig({});
   const std::string full = rig.folder.File("full.dat");
   ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
-  for (const std::string& place : {full, std::string("/proc/version.dat"), std::string("/nonexistent-folder/record")}) {
+  // A "folder" that is a plain file cannot be made, not even by root.
+  for (const std::string& place : {full, std::string("/proc/version.dat"), rig.record + "/record"}) {
     const auto before = rig.dialogs.messages.size();
     rig.dialogs.saveAnswers.push_back(QString::fromStdString(place));
     rig.w().StoreFileClick();

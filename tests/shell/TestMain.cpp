@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/FontSetup.h"
 
@@ -11,8 +12,18 @@
 // environment.
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Settings, limit profiles and the run log of this process only.
+  char home[] = "/tmp/kt-shell-home-XXXXXX";
+  if (mkdtemp(home)) {
+    setenv("XDG_CONFIG_HOME", home, 1);
+    setenv("XDG_DATA_HOME", home, 1);
+  }
   QApplication app(argc, argv);
+  kt::SetApplicationIdentity();
   kt::InstallFontSubstitutions();
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int status = RUN_ALL_TESTS();
+  std::error_code ignored;
+  std::filesystem::remove_all(home, ignored);
+  return status;
 }

@@ -70,6 +70,10 @@ class ScriptedPort final : public SerialPort {
   std::function<void(ScriptedPort&, std::uint8_t)> onWrite;
   bool open = true;
   int purges = 0;
+  // The line went away under the port (an instrument switched off); every
+  // Reopen() is counted and fails.
+  bool hungUp = false;
+  int reopens = 0;
 
   void ArriveAfter(std::uint32_t ms, std::vector<std::uint8_t> bytes) {
     pending_.emplace(clock_.now + ms, std::move(bytes));
@@ -115,6 +119,8 @@ class ScriptedPort final : public SerialPort {
     return false;
   }
   void Wake() override {}
+  bool HungUp() const override { return hungUp; }
+  int Reopen() override { return ++reopens, 1; }
 
  private:
   void Deliver() {

@@ -1,0 +1,278 @@
+#include "shell/TLogForm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "runlog/RunLogExport.h"
+#include "runlog/RunLogNames.h"
+#include "runlog/RunLogStore.h"
+#include "shell/TLogStatsForm.h"
+
+namespace kt {
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Pick(bool chinese, const char* english, const char* chinese_text) {
+  return U(chinese ? chinese_text : english);
+}
+
+constexpr VerdictResult Verdicts[] = {VerdictResult::Pass, VerdictResult::Fail, VerdictResult::Incomplete,
+                                      VerdictResult::NotApplicable, VerdictResult::None};
+
+}  // namespace
+
+TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName("LogForm");
+  resize(1000, 600);
+  ResolvedLog log;
+  if (ResolveRunLogConfig(config, log, OpenError_) == 0) {
+    if (log.Target.Kind == LogTarget::Driver::None)
+      OpenError_ = "The run log is off (KT6100_LOG=off or the setting).";
+    else
+      Log_.Open(log.Target, OpenError_);
+  }
+  Model_ = new RunTableModel(this);
+  connect(Model_, &RunTableModel::QueryFailed, this, [this](const QString& m) {
+    OpenError_ = m;
+    ShowStatus();
+  });
+
+  auto* layout = new QVBoxLayout(this);
+  BuildFilters();
+  auto* filters = new QGridLayout;
+  filters->addWidget(FromOn_, 0, 0);
+  filters->addWidget(From_, 0, 1);
+  filters->addWidget(ToOn_, 0, 2);
+  filters->addWidget(To_, 0, 3);
+  filters->addWidget(SerialCaption_, 0, 4);
+  filters->addWidget(Serial_, 0, 5);
+  filters->addWidget(TypeCaption_, 0, 6);
+  filters->addWidget(Type_, 0, 7);
+  filters->addWidget(KindCaption_, 1, 0);
+  filters->addWidget(Kind_, 1, 1);
+  filters->addWidget(VerdictCaption_, 1, 2);
+  filters->addWidget(Verdict_, 1, 3);
+  filters->addWidget(StationCaption_, 1, 4);
+  filters->addWidget(Station_, 1, 5);
+  filters->addWidget(Search_, 1, 6);
+  layout->addLayout(filters);
+
+  Table_ = new QTableView(this);
+  Table_->setObjectName("LogTable");
+  Table_->setModel(Model_);
+  Table_->setSortingEnabled(true);
+  Table_->horizontalHeader()->setSortIndicator(static_cast<int>(RunColumn::Time), Qt::DescendingOrder);
+  Table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  Table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  Table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  layout->addWidget(Table_, 1);
+  connect(Table_, &QTableView::doubleClicked, this, [this](const QModelIndex& i) { OpenRow(i.row()); });
+
+  auto* bottom = new QHBoxLayout;
+  Status_ = new QLabel(this);
+  Status_->setWordWrap(true);
+  Export_ = new QPushButton(this);
+  StatsButton_ = new QPushButton(this);
+  bottom->addWidget(Status_, 1);
+  bottom->addWidget(Export_);
+  bottom->addWidget(StatsButton_);
+  layout->addLayout(bottom);
+  connect(Search_, &QPushButton::clicked, this, &TLogForm::Refresh);
+  connect(Export_, &QPushButton::clicked, this, &TLogForm::ExportCsv);
+  connect(StatsButton_, &QPushButton::clicked, this, &TLogForm::ShowStatistics);
+
+  SetChinese(false);
+  if (Log_.IsOpen()) {
+    FillChoices();
+    Model_->SetConnection(Log_.Name());
+    Table_->resizeColumnToContents(static_cast<int>(RunColumn::Time));
+  }
+  ShowStatus();
+}
+
+TLogForm::~TLogForm() {
+  delete Stats_;  // its queries use this window's connection
+  Stats_ = nullptr;
+  Model_->SetConnection(QString());
+}
+
+void TLogForm::BuildFilters() {
+  const QDateTime now = QDateTime::currentDateTime();
+  FromOn_ = new QCheckBox(this);
+  ToOn_ = new QCheckBox(this);
+  From_ = new QDateTimeEdit(now.addDays(-7), this);
+  To_ = new QDateTimeEdit(now.addDays(1), this);
+  for (QDateTimeEdit* e : {From_, To_}) {
+    e->setCalendarPopup(true);
+    e->setDisplayFormat("yyyy-MM-dd HH:mm");
+  }
+  Serial_ = new QLineEdit(this);
+  Serial_->setObjectName("SerialFilter");
+  Type_ = new QComboBox(this);
+  Type_->setEditable(true);
+  Type_->setMinimumContentsLength(12);
+  Station_ = new QComboBox(this);
+  Station_->setEditable(true);
+  Kind_ = new QComboBox(this);
+  Verdict_ = new QComboBox(this);
+  SerialCaption_ = new QLabel(this);
+  TypeCaption_ = new QLabel(this);
+  KindCaption_ = new QLabel(this);
+  VerdictCaption_ = new QLabel(this);
+  StationCaption_ = new QLabel(this);
+  Search_ = new QPushButton(this);
+  connect(Serial_, &QLineEdit::returnPressed, this, &TLogForm::Refresh);
+}
+
+void TLogForm::FillChoices() {
+  QString error;
+  QSqlDatabase db = Log_.Db();
+  for (auto [box, list] : {std::pair{Type_, &ListTypes}, std::pair{Station_, &ListStations}}) {
+    const QString current = box->currentText();
+    std::vector<std::string> items;
+    list(db, items, error);
+    box->clear();
+    box->addItem(QString());
+    for (const std::string& s : items)
+      if (!s.empty()) box->addItem(QString::fromStdString(s));
+    box->setCurrentText(current);
+  }
+}
+
+RunFilter TLogForm::CurrentFilter() const {
+  RunFilter f;
+  if (FromOn_->isChecked()) f.FromMs = From_->dateTime().toMSecsSinceEpoch();
+  if (ToOn_->isChecked()) f.ToMs = To_->dateTime().toMSecsSinceEpoch();
+  f.Serial = Serial_->text().trimmed().toStdString();
+  f.Type = Type_->currentText().trimmed().toStdString();
+  f.Station = Station_->currentText().trimmed().toStdString();
+  if (Kind_->currentIndex() > 0) f.Kind = Kind_->currentIndex();
+  if (Verdict_->currentIndex() > 0) f.Result = Verdicts[Verdict_->currentIndex() - 1];
+  return f;
+}
+
+void TLogForm::Refresh() {
+  if (!Log_.IsOpen()) return;
+  OpenError_.clear();
+  FillChoices();
+  Model_->SetFilter(CurrentFilter());
+  if (Stats_ && Stats_->isVisible()) Stats_->SetFilter(CurrentFilter());
+  ShowStatus();
+}
+
+void TLogForm::SetChinese(bool chinese) {
+  Chinese_ = chinese;
+  const bool c = chinese;
+  setWindowTitle(Pick(c, "Run log", "测试记录"));
+  FromOn_->setText(Pick(c, "From", "从"));
+  ToOn_->setText(Pick(c, "To", "到"));
+  SerialCaption_->setText(Pick(c, "Serial", "序列号"));
+  TypeCaption_->setText(Pick(c, "Type", "型号"));
+  KindCaption_->setText(Pick(c, "Kind", "种类"));
+  VerdictCaption_->setText(Pick(c, "Verdict", "结论"));
+  StationCaption_->setText(Pick(c, "Station", "工位"));
+  Search_->setText(Pick(c, "Search", "查询"));
+  Export_->setText(Pick(c, "Export CSV...", "导出 CSV..."));
+  StatsButton_->setText(Pick(c, "Statistics...", "统计..."));
+  const int kind = Kind_->currentIndex(), verdict = Verdict_->currentIndex();
+  Kind_->clear();
+  Kind_->addItem(Pick(c, "(any)", "(全部)"));
+  for (TestKind k = InputTest; k < KindCount; ++k) Kind_->addItem(QString::fromStdString(KindName(k, c)));
+  Kind_->setCurrentIndex(std::max(0, kind));
+  Verdict_->clear();
+  Verdict_->addItem(Pick(c, "(any)", "(全部)"));
+  for (VerdictResult v : Verdicts) {
+    const std::string name = VerdictName(v, c);
+    Verdict_->addItem(name.empty() ? Pick(c, "(no profile)", "(无限值方案)") : QString::fromStdString(name));
+  }
+  Verdict_->setCurrentIndex(std::max(0, verdict));
+  Model_->SetChinese(c);
+  if (Stats_) Stats_->SetChinese(c);
+  ShowStatus();
+}
+
+void TLogForm::ShowLogProblem(const QString& message) {
+  Problem_ = message;
+  ShowStatus();
+}
+
+void TLogForm::ClearLogProblem() {
+  Problem_.clear();
+  ShowStatus();
+  Refresh();
+}
+
+void TLogForm::ShowStatus() {
+  QString text;
+  if (!OpenError_.isEmpty()) text = OpenError_;
+  if (!Problem_.isEmpty()) text += (text.isEmpty() ? "" : "\n") + Problem_;
+  if (text.isEmpty() && Log_.IsOpen()) {
+    text = QString::fromStdString(Log_.Target().Describe());
+    if (Model_->canFetchMore({}))
+      text += Pick(Chinese_, ": more runs as you scroll", ": 滚动显示更多");
+    else
+      text += QString(Chinese_ ? U(": %1 条") : ": %1 run(s)").arg(Model_->rowCount());
+  }
+  Status_->setStyleSheet(OpenError_.isEmpty() && Problem_.isEmpty() ? "" : "color: #b00000;");
+  Status_->setText(text);
+}
+
+void TLogForm::OpenRow(int row) {
+  const QString id = Model_->RunId(row);
+  if (id.isEmpty() || !Log_.IsOpen()) return;
+  std::vector<std::uint8_t> record;
+  TestKind kind = NoTest;
+  QString error;
+  QSqlDatabase db = Log_.Db();
+  if (ReadRecord(db, id.toStdString(), record, kind, error)) {
+    OpenError_ = error.isEmpty() ? Pick(Chinese_, "The run is no longer in the log.", "记录已不在日志中。") : error;
+    ShowStatus();
+    return;
+  }
+  emit RunChosen(id);
+  emit OpenRun(QByteArray(reinterpret_cast<const char*>(record.data()), static_cast<qsizetype>(record.size())),
+               kind);
+}
+
+int TLogForm::ExportCsvTo(const QString& path, QString& error) {
+  if (!Log_.IsOpen()) {
+    error = OpenError_;
+    return 1;
+  }
+  std::int64_t rows = 0;
+  QSqlDatabase db = Log_.Db();
+  return ExportRunsCsv(db, CurrentFilter(), Model_->SortColumn(), Model_->SortDescending(), path, rows, error);
+}
+
+void TLogForm::ExportCsv() {
+  const QString path = QFileDialog::getSaveFileName(this, Pick(Chinese_, "Export CSV", "导出 CSV"), "runs.csv",
+                                                    Pick(Chinese_, "CSV files (*.csv)", "CSV 文件 (*.csv)"));
+  if (path.isEmpty()) return;
+  QString error;
+  if (ExportCsvTo(path, error)) QMessageBox::warning(this, Pick(Chinese_, "Export CSV", "导出 CSV"), error);
+}
+
+void TLogForm::ShowStatistics() {
+  if (!Log_.IsOpen()) return;
+  if (!Stats_) {
+    Stats_ = new TLogStatsForm(Log_.Name(), CurrentFilter(), nullptr);
+    Stats_->SetChinese(Chinese_);
+  } else {
+    Stats_->SetFilter(CurrentFilter());
+  }
+  Stats_->show();
+  Stats_->raise();
+}
+
+}  // namespace kt

@@ -1,0 +1,182 @@
+// What the production line adds to the window, end to end against the
+// simulator: the verdict of each run on the band and the report, its row in
+// the run log opened again as the run, a log that cannot be written told
+// once, and with no limits chosen nothing of it on the page or the report.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QToolButton>
+
+#include <algorithm>
+#include <fstream>
+
+#include "link/Resets.h"
+#include "link/Resets.h"
+#include "measurements/RecordFile.h"
+#include "runlog/RunLogQuery.h"
+#include "shell/LineFeatures.h"
+#include "shell/TBaoLuoForm.h"
+#include "shell/TLogForm.h"
+#include "shell/TVerdictBand.h"
+#include "support/PdfWords.h"
+#include "WindowRig.h"
+
+namespace kt::test {
+namespace {
+
+// Profiles the simulated instrument's default results pass and fail for
+// sure: its mains is 230 V, its ballast's power factor far above 0.1.
+void WriteProfiles(const TempDir& dir) {
+  std::ofstream(dir.File("pass.json")) << R"({"name": "Mains only", "revision": "2",
+    "rules": [{"figure": "Urms", "min": 150, "max": 300}, {"figure": "Pout", "min": 1},
+    {"figure": "WaveRmsIl", "min": 0.01}]})";
+  std::ofstream(dir.File("fail.json")) << R"({"name": "Impossible PF", "revision": "1",
+    "rules": [{"figure": "PF", "max": 0.1}]})";
+}
+
+QAction* Action(QMenu* menu, const QString& textStart) {
+  for (QAction* a : menu->actions())
+    if (a->text().remove('&').startsWith(textStart)) return a;
+  return nullptr;
+}
+
+struct LineRig {
+  TempDir profiles;
+  std::unique_ptr<WindowRig> rig;
+  // `brokenLog`: the log's database file is to be in a "folder" that is a
+  // plain file, so that every write fails.
+  explicit LineRig(bool brokenLog = false) {
+    WriteProfiles(profiles);
+    qputenv("KT6100_PROFILES", profiles.path.string().c_str());
+    if (brokenLog) {
+      std::ofstream(profiles.File("blocker")) << "not a folder";
+      qputenv("KT6100_LOG", ("sqlite:" + profiles.File("blocker") + "/log.db").c_str());
+    }
+    rig = std::make_unique<WindowRig>();
+    qunsetenv("KT6100_LOG");
+    qunsetenv("KT6100_PROFILES");
+  }
+  TKT5100Form& w() { return rig->w(); }
+  TVerdictBand& band() { return w().Line().Band(); }
+  QString Shown() { return band().findChild<QLabel*>("VerdictWord")->text(); }
+  void Choose(const char* name) {
+    QAction* a = Action(w().Line().LimitsMenu(), QString::fromUtf8(name));
+    ASSERT_NE(a, nullptr) << name;
+    a->trigger();
+  }
+  void RunOnce(void (TKT5100Form::*command)()) {
+    const int before = rig->w().runs;
+    (w().*command)();
+    ASSERT_TRUE(WaitFor([&] { return rig->w().runs > before && !rig->f().TestBusy; }, 15000));
+  }
+  std::vector<Word> Print(const std::string& name) {
+    rig->dialogs.pdfPath = QString::fromStdString(rig->folder.File(name));
+    w().PrintClick();
+    return PdfWords(rig->folder.File(name));
+  }
+};
+
+bool HasWord(const std::vector<Word>& words, const std::string& text) {
+  return std::any_of(words.begin(), words.end(), [&](const Word& w) { return w.text == text; });
+}
+
+TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
+  LineRig line;
+  TKT5100Form& w = line.w();
+  line.rig->f().ChineseMode = 0;
+  w.HanZiClick();  // to Chinese and back: the menus follow the language
+  w.HanZiClick();
+  ASSERT_EQ(line.rig->f().ChineseMode, 0);
+
+  // No limits: no band, and the report is the program's own.
+  line.RunOnce(&TKT5100Form::InputTestLockBtnClick);
+  EXPECT_FALSE(line.band().isVisible());
+  const auto plain = line.Print("plain.pdf");
+  ASSERT_FALSE(plain.empty());
+  for (const char* word : {"PASS", "FAIL", "Limits:"}) EXPECT_FALSE(HasWord(plain, word)) << word;
+
+  struct Case {
+    const char* profile;
+    void (TKT5100Form::*command)();
+    TestKind kind;
+    VerdictResult result;
+    const char* word;
+  } cases[] = {
+      {"Mains only", &TKT5100Form::InputTestLockBtnClick, InputTest, VerdictResult::Pass, "PASS"},
+      {"Impossible PF", &TKT5100Form::InputTestLockBtnClick, InputTest, VerdictResult::Fail, "FAIL"},
+      {"Mains only", &TKT5100Form::OutputTestLockBtnClick, OutputTest, VerdictResult::Pass, "PASS"},
+      // The profile has no rule an output test measures.
+      {"Impossible PF", &TKT5100Form::OutputTestLockBtnClick, OutputTest, VerdictResult::NotApplicable, "N/A"},
+  };
+  TLogForm& log = w.Line().LogWindow();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.profile) + " " + c.word);
+    line.Choose(c.profile);
+    line.RunOnce(c.command);
+    EXPECT_TRUE(line.band().isVisible());
+    EXPECT_EQ(line.band().Result(), c.result);
+    EXPECT_EQ(line.Shown(), c.word);
+    EXPECT_TRUE(HasWord(line.Print(std::to_string(&c - cases) + ".pdf"), c.word)) << "the report carries the verdict";
+
+    // The log's newest row is this run with this verdict, and it opens as
+    // the run it was: the same record a store would write.
+    const auto stored = BuildRecord(*line.rig->f().Kinds[static_cast<std::size_t>(c.kind)].Record, line.rig->f());
+    const int verdictColumn = static_cast<int>(RunColumn::Verdict);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          log.Refresh();
+          return log.Model()->rowCount() > 0 &&
+                 log.Model()->index(0, verdictColumn).data().toString().contains(c.word);
+        },
+        10000));
+    ClearResults(line.rig->f().M);
+    line.rig->f().ShownKind = NoTest;
+    log.OpenRow(0);
+    EXPECT_EQ(line.rig->f().ShownKind, c.kind);
+    EXPECT_EQ(BuildRecord(*line.rig->f().Kinds[static_cast<std::size_t>(c.kind)].Record, line.rig->f()), stored);
+    EXPECT_EQ(line.band().Result(), c.result) << "judged again when opened";
+  }
+  EXPECT_TRUE(line.rig->dialogs.messages.empty());
+
+  // The analysis window judges its own runs on a band of its own.
+  line.Choose("Mains only");
+  std::vector<VerdictResult> analysed;
+  line.rig->dialogs.onModal = [&](QDialog& dialog) {
+    if (auto* a = qobject_cast<TBaoLuoForm*>(&dialog)) {
+      QTest::mouseClick(a->BaoBtn, Qt::LeftButton);
+      EXPECT_TRUE(WaitFor([&] { return a->Data().EnvelopeValid == 1 && line.rig->f().CommStep == 0; }, 10000));
+      analysed.push_back(!a->VerdictBand->isHidden() ? a->VerdictBand->Result() : VerdictResult::None);
+      QTest::mouseClick(a->GaoPinBtn, Qt::LeftButton);
+      EXPECT_TRUE(WaitFor([&] { return a->Data().Period[ChIl] > 0 && line.rig->f().CommStep == 0; }, 10000));
+      analysed.push_back(!a->VerdictBand->isHidden() ? a->VerdictBand->Result() : VerdictResult::None);
+      a->ExitClick();
+    }
+    return static_cast<int>(QDialog::Rejected);
+  };
+  w.BaoAnaClick();
+  // The envelope measures no figure of the profile; the analysis the lamp current's.
+  EXPECT_EQ(analysed, (std::vector<VerdictResult>{VerdictResult::NotApplicable, VerdictResult::Pass}));
+
+  // Back to no limits: the band goes and the next report is plain again.
+  line.Choose("No limits");
+  EXPECT_FALSE(line.band().isVisible());
+  EXPECT_FALSE(HasWord(line.Print("plain-again.pdf"), "PASS"));
+}
+
+TEST(LineFeatures, ALogThatCannotBeWrittenIsToldOnceAndRunsStillShow) {
+  LineRig line(true);
+  line.Choose("Mains only");
+  for (int i = 0; i < 3; ++i) line.RunOnce(&TKT5100Form::InputTestLockBtnClick);
+  EXPECT_EQ(line.band().Result(), VerdictResult::Pass);
+  ASSERT_TRUE(WaitFor([&] { return !line.rig->dialogs.messages.empty(); }, 10000));
+  WaitFor([] { return false; }, 300);
+  int told = 0;
+  for (const auto& m : line.rig->dialogs.messages) told += m.first.find("测试记录无法写入") != std::string::npos;
+  EXPECT_EQ(told, 1) << "once per outage, not once per run";
+  EXPECT_GT(line.rig->f().M.Input.Urms, 200.0f);
+}
+
+}  // namespace
+}  // namespace kt::test

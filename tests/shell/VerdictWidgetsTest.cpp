@@ -1,0 +1,203 @@
+// The verdict band's colours and lines per verdict and language, and the
+// profile editor refusing what a load would refuse and saving what loads back.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTableWidget>
+#include <QValidator>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "shell/ScriptedDialogs.h"
+#include "shell/TProfileForm.h"
+#include "shell/TVerdictBand.h"
+#include "verdict/ClassC.h"
+
+namespace kt {
+namespace {
+
+RuleResult Rule(const char* figure, RuleOutcome outcome, std::optional<double> value = {},
+                std::optional<double> min = {}, std::optional<double> max = {}) {
+  RuleResult r;
+  r.Figure = figure, r.Outcome = outcome, r.Value = value, r.Min = min, r.Max = max;
+  return r;
+}
+
+Verdict Judged(VerdictResult result, std::vector<RuleResult> rules) {
+  Verdict v;
+  v.Result = result;
+  v.ProfileName = "T8 36W";
+  v.ProfileRevision = "3";
+  v.Rules = std::move(rules);
+  return v;
+}
+
+Profile Limits(std::string name, std::string revision, std::string type, std::vector<ProfileRule> rules) {
+  Profile p;
+  p.Name = std::move(name), p.Revision = std::move(revision), p.Type = std::move(type), p.Rules = std::move(rules);
+  return p;
+}
+
+QString Line(const TVerdictBand& band, const char* name) {
+  const auto* l = band.findChild<QLabel*>(name);
+  return l && !l->isHidden() ? l->text() : QStringLiteral("<hidden>");
+}
+
+TEST(VerdictBand, ColoursAndLinesPerVerdictAndLanguage) {
+  const Verdict pass = Judged(VerdictResult::Pass, {Rule("PF", RuleOutcome::Pass, 0.97, 0.95)});
+  const Verdict fail = Judged(VerdictResult::Fail, {Rule("THDI", RuleOutcome::Fail, 12.3, {}, 10.0),
+                                                    Rule("PF", RuleOutcome::Fail, 0.9, 0.95)});
+  const Verdict incomplete = Judged(VerdictResult::Incomplete, {Rule("PFw", RuleOutcome::NotMeasured)});
+  Verdict screening = Judged(VerdictResult::NotApplicable, {});
+  screening.Screening = true;
+  screening.ProfileName = ClassCName, screening.ProfileRevision = ClassCRevision;
+  screening.Detail = "this test does not measure the mains current's harmonics";
+  screening.DetailChinese = "本测试不测电源电流谐波";
+
+  const struct {
+    const Verdict& v;
+    bool chinese;
+    QColor field;
+    const char *word, *problems, *limits;
+  } cases[] = {
+      {pass, false, QColor(0x2E, 0x7D, 0x32), "PASS", "<hidden>", "Limits: T8 36W, revision 3"},
+      {pass, true, QColor(0x2E, 0x7D, 0x32), "合格", "<hidden>", "限值：T8 36W，版本 3"},
+      {fail, false, QColor(0xC6, 0x28, 0x28), "FAIL", "THDI 12.3 % > 10.0 %; PF 0.900 < 0.950",
+       "Limits: T8 36W, revision 3"},
+      {fail, true, QColor(0xC6, 0x28, 0x28), "不合格", "THDI 12.3 % > 10.0 %；PF 0.900 < 0.950", "限值：T8 36W，版本 3"},
+      {incomplete, false, QColor(0xC7, 0x77, 0x00), "INCOMPLETE", "PFw not measured", "Limits: T8 36W, revision 3"},
+      {incomplete, true, QColor(0xC7, 0x77, 0x00), "不完整", "PFw 未测得", "限值：T8 36W，版本 3"},
+      {screening, false, QColor(0x75, 0x75, 0x75), "N/A", "this test does not measure the mains current's harmonics",
+       "Limits: iec-61000-3-2-class-c Ed. 5.0 2018 (screening, single capture)"},
+      {screening, true, QColor(0x75, 0x75, 0x75), "不适用", "本测试不测电源电流谐波",
+       "限值：iec-61000-3-2-class-c Ed. 5.0 2018（筛查，单次采样）"},
+  };
+  TVerdictBand band;
+  band.SetProfileName(QStringLiteral("T8 36W"));
+  for (const auto& c : cases) {
+    // The language is switched while the verdict is up: it is written again.
+    band.SetChinese(!c.chinese);
+    band.ShowVerdict(c.v);
+    band.SetChinese(c.chinese);
+    EXPECT_EQ(band.palette().color(QPalette::Window), c.field) << c.word;
+    EXPECT_EQ(band.findChild<QLabel*>("VerdictWord")->palette().color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_EQ(Line(band, "VerdictWord"), QString::fromUtf8(c.word));
+    EXPECT_EQ(Line(band, "VerdictProblems"), QString::fromUtf8(c.problems)) << c.word;
+    EXPECT_EQ(Line(band, "VerdictLimits"), QString::fromUtf8(c.limits)) << c.word;
+    EXPECT_EQ(band.Result(), c.v.Result);
+  }
+
+  // A run under way: the neutral field with the limits in force only.
+  band.Clear();
+  EXPECT_EQ(band.Result(), VerdictResult::None);
+  EXPECT_EQ(Line(band, "VerdictWord"), QStringLiteral("—"));
+  EXPECT_EQ(Line(band, "VerdictProblems"), QStringLiteral("<hidden>"));
+  EXPECT_EQ(Line(band, "VerdictLimits"), QStringLiteral("限值：T8 36W"));
+  const QColor neutral = band.palette().color(QPalette::Window);
+  for (VerdictResult r : {VerdictResult::Pass, VerdictResult::Fail, VerdictResult::Incomplete, VerdictResult::NotApplicable})
+    EXPECT_NE(neutral, TVerdictBand::FieldColour(r));
+  band.SetChinese(false);
+  band.SetProfileName(QString::fromUtf8(ClassCName));
+  EXPECT_EQ(Line(band, "VerdictLimits"), "Limits: iec-61000-3-2-class-c Ed. 5.0 2018 (screening, single capture)");
+
+  // Its height is the window's, not the page's: fixed, whatever it holds.
+  EXPECT_EQ(band.minimumHeight(), TVerdictBand::BandHeight);
+  EXPECT_EQ(band.maximumHeight(), TVerdictBand::BandHeight);
+  const QFontMetrics word(band.findChild<QLabel*>("VerdictWord")->font());
+  EXPECT_NEAR(word.ascent() + word.descent(), 40, 3);
+}
+
+struct FormRig {
+  ScriptedDialogs dialogs;
+  TProfileForm form{dialogs};
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kt-profile-form-" + std::to_string(::getpid()));
+  QString path;
+  FormRig() {
+    std::filesystem::create_directories(dir);
+    path = QString::fromStdString((dir / "t8.json").string());
+  }
+  ~FormRig() { std::filesystem::remove_all(dir); }
+  void SetRule(int row, const char* figure, const char* min, const char* max, const char* note = "") {
+    form.Cell(row, TProfileForm::FigureColumn)->setText(QString::fromUtf8(figure));
+    form.Cell(row, TProfileForm::MinColumn)->setText(QString::fromUtf8(min));
+    form.Cell(row, TProfileForm::MaxColumn)->setText(QString::fromUtf8(max));
+    form.Cell(row, TProfileForm::NoteColumn)->setText(QString::fromUtf8(note));
+  }
+};
+
+// Refusals name the rule, in the window's language, and nothing is written.
+TEST(ProfileForm, RefusesWithTheRuleNamed) {
+  const struct {
+    bool chinese;
+    const char *min, *max, *message, *caption;
+  } cases[] = {
+      {false, "2", "1.7", "profile \"t8.json\", rule 2 (CFi): min 2 is above max 1.7", "Warning"},
+      {true, "2", "1.7", "限值文件“t8.json”第 2 条规则（CFi）：下限 2 大于上限 1.7", "警告"},
+      {false, "1e", "", "profile \"t8.json\", rule 2 (CFi): min \"1e\" is not a number", "Warning"},
+      {true, "", "-", "限值文件“t8.json”第 2 条规则（CFi）：上限 max“-”不是数", "警告"},
+      {false, "", "", "profile \"t8.json\", rule 2 (CFi): has neither min nor max", "Warning"},
+  };
+  for (const auto& c : cases) {
+    FormRig rig;
+    rig.form.SetChinese(c.chinese);
+    rig.form.Load(Limits("T8", "", "", {{"PF", 0.95, std::nullopt, ""}}), rig.path);
+    rig.form.AddRule();
+    rig.SetRule(1, "CFi", c.min, c.max);
+    rig.form.Save();
+    ASSERT_EQ(rig.dialogs.messages.size(), 1u) << c.message;
+    EXPECT_EQ(rig.dialogs.messages[0].first, c.message);
+    EXPECT_EQ(rig.dialogs.messages[0].second, c.caption);
+    EXPECT_NE(rig.form.result(), QDialog::Accepted);
+    EXPECT_FALSE(std::filesystem::exists(rig.dir / "t8.json"));
+  }
+}
+
+// Bounds in '.' form whatever the locale, both ways; a blank row is no rule;
+// what is saved loads back as the same profile.
+TEST(ProfileForm, SavesWhatLoadsBack) {
+  const QLocale before;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));  // ',' as the decimal separator
+  FormRig rig;
+  rig.form.Load(Limits("", "", "", {{"PF", 0.95, std::nullopt, ""}}), rig.path);
+  EXPECT_EQ(rig.form.Cell(0, TProfileForm::MinColumn)->text(), QStringLiteral("0.95"));
+  int pos = 0;
+  QString comma = QStringLiteral("0,95"), dot = QStringLiteral("-1.5e2");
+  const QValidator* v = rig.form.Cell(0, TProfileForm::MinColumn)->validator();
+  EXPECT_EQ(v->validate(comma, pos), QValidator::Invalid);
+  EXPECT_EQ(v->validate(dot, pos), QValidator::Acceptable);
+  EXPECT_EQ(rig.form.Rules()->cellWidget(0, TProfileForm::FigureColumn)->findChild<QLineEdit*>(),
+            rig.form.Cell(0, TProfileForm::FigureColumn));
+  EXPECT_GT(qobject_cast<QComboBox*>(rig.form.Rules()->cellWidget(0, 0))->findText("CurrentHarmonicPct[39]"), 0);
+
+  rig.form.NameBox()->setText(QStringLiteral(" T8 36 W "));
+  rig.form.RevisionBox()->setText(QStringLiteral("4"));
+  rig.form.TypeBox()->setText(QStringLiteral("EB-236"));
+  for (int i = 0; i < 3; ++i) rig.form.AddRule();
+  rig.SetRule(1, "", "", "");  // left blank
+  rig.SetRule(2, "Urms", "207", "253", "230 V ±10 %");
+  rig.SetRule(3, "CurrentHarmonicPct[3]", "", "1.5e1");
+  rig.form.Rules()->setCurrentCell(0, 0);
+  rig.form.RemoveRule();  // the PF rule goes
+  rig.form.Save();
+  QLocale::setDefault(before);
+
+  ASSERT_TRUE(rig.dialogs.messages.empty()) << rig.dialogs.messages[0].first;
+  EXPECT_EQ(rig.form.result(), QDialog::Accepted);
+  const Profile expected = Limits("T8 36 W", "4", "EB-236",
+                                  {{"Urms", 207.0, 253.0, "230 V ±10 %"}, {"CurrentHarmonicPct[3]", std::nullopt, 15.0, ""}});
+  Profile back;
+  ProfileMessage error;
+  ASSERT_EQ(LoadProfile(rig.path.toStdString(), back, error), 0) << error.English;
+  EXPECT_TRUE(SameContent(back, expected)) << back.RawText;
+  EXPECT_TRUE(SameContent(rig.form.Result(), expected));
+  EXPECT_EQ(rig.form.Result().RawText, back.RawText);
+  EXPECT_EQ(rig.form.Rules()->rowCount(), 2);
+}
+
+}  // namespace
+}  // namespace kt
