@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     case ParseResult::Help:
       std::fputs(SimUsage(), stdout);
       return 0;
+    case ParseResult::Version:
+      std::printf("kt6100-sim %s\n", KT6100_VERSION);
+      return 0;
     case ParseResult::Error:
       std::fprintf(stderr, "kt6100-sim: %s\n", error.c_str());
       return 2;

@@ -41,6 +41,7 @@ const char* SimUsage() {
          "                      filament and cathode-lead data on the wire\n"
          "  --exit-with-parent  end (as on SIGTERM) when the parent process ends\n"
          "  --log               one line per received byte and sent block on stderr\n"
+         "  --version           print the version and exit\n"
          "  --help              this text\n"
          "\n"
          "A command byte ('0'..'4') starts its sequence and gets block 1; '!' asks for\n"
@@ -99,6 +100,7 @@ ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& o, st
     };
 
     if (arg == "--help" || arg == "-h") return ParseResult::Help;
+    if (arg == "--version") return ParseResult::Version;
     bool known = false;
     for (const auto& f : flags) {
       if (arg == f.name && !inlineValue) {

@@ -26,7 +26,7 @@ struct SimOptions {
   bool Log = false;
 };
 
-enum class ParseResult { Run, Help, Error };
+enum class ParseResult { Run, Help, Version, Error };
 
 // Fills `options` from the arguments; on Error, `error` says what was wrong.
 ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& options,

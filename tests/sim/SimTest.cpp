@@ -6,8 +6,10 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "sim/SimProcess.h"
 #include "support/Files.h"
@@ -25,6 +27,16 @@ TEST(Simulator, RefusesBadOptionsAndAFileInThePlaceOfItsLink) {
     EXPECT_NE(s.Start(args, 3000), 0) << args.front();
   }
   EXPECT_EQ(test::ReadBytes(dir.File("COM2")).size(), 10u) << "a regular file is left alone";
+}
+
+TEST(Simulator, PrintsItsVersionAndEndsWithoutOpeningALine) {
+  FILE* pipe = popen((std::string(KT6100_SIM_PATH) + " --version --no-such-option").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buf[128];
+  while (const std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+  EXPECT_EQ(pclose(pipe), 0) << "--version ends before the options after it are read";
+  EXPECT_TRUE(std::regex_match(out, std::regex("kt6100-sim [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << out;
 }
 
 TEST(Simulator, ServesTheHandshakeAndACommandOnItsLinkAndRemovesTheLinkAtExit) {
