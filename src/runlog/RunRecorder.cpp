@@ -200,6 +200,14 @@ int DecodeStoredRun(const std::string& path, const std::vector<std::uint8_t>& by
   form.Analysis = &analysis;
   RegisterMeasurementKinds(form);
   RegisterAnalysisKinds(form);
+  const int failed = DecodeStoredRunInto(form, path, bytes, run, error);
+  if (failed && error.empty()) error = host.message.empty() ? "数据文件格式错误!" : host.message;
+  return failed;
+}
+
+int DecodeStoredRunInto(Form& form, const std::string& path, const std::vector<std::uint8_t>& bytes,
+                        LoggedRun& run, std::string& error) {
+  AnalysisData& analysis = *form.Analysis;
   ClearResults(form.M);
   if (bytes.size() < DataFileHeaderSize || std::memcmp(bytes.data(), DataFileMagic, DataFileMagicSize) != 0) {
     error = "数据文件格式错误!";
@@ -208,10 +216,8 @@ int DecodeStoredRun(const std::string& path, const std::vector<std::uint8_t>& by
   std::int32_t language = 0;
   const bool analysisFile = QFileInfo(QString::fromStdString(path)).suffix().compare("bdt", Qt::CaseInsensitive) == 0;
   if (analysisFile) {
-    if (OpenAnalysisFile(form, analysis, language, path) != 0) {
-      error = host.message;
-      return 1;
-    }
+    // The loader has told the form's host why.
+    if (OpenAnalysisFile(form, analysis, language, path) != 0) return 1;
     // The file does not say which of the window's tests it holds: an
     // analysed wave makes it the analysis.
     run.Kind = analysis.Period[ChIl] > 0 ? GaoTest : BaoTest;
@@ -220,10 +226,11 @@ int DecodeStoredRun(const std::string& path, const std::vector<std::uint8_t>& by
     const std::int32_t kind = p.I32();
     const RecordLayout* layout =
         kind >= InputTest && kind <= PhaseTest ? form.Kinds[static_cast<std::size_t>(kind)].Record : nullptr;
-    if (!layout || ParseRecord(form, *layout, bytes) != 0) {
-      error = host.message.empty() ? "数据文件格式错误!" : host.message;
+    if (!layout) {
+      error = "数据文件格式错误!";
       return 1;
     }
+    if (ParseRecord(form, *layout, bytes) != 0) return 1;
     run.Kind = kind;
     if (kind == StartTest) form.M.Start.Valid = 1;
   }

@@ -1,14 +1,16 @@
 #include "shell/TPortForm.h"
 
+#include <filesystem>
+
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSerialPortInfo>
 #include <QVBoxLayout>
 
 #include <cstring>
 
+#include "platform/SystemPorts.h"
 #include "shell/TKT5100Form.h"
 
 namespace kt {
@@ -64,25 +66,28 @@ TPortForm::TPortForm(TKT5100Form& main)
 
 void TPortForm::RefreshClick() {
   ports_->clear();
-  const QString chosen = QString::fromStdString(main_.form().PortDevice);
+  const std::string chosen = main_.form().PortDevice;
   bool chosenListed = false;
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-    QStringList text{info.systemLocation()};
-    for (const QString& part : {info.description(), info.manufacturer(), info.serialNumber()})
-      if (!part.isEmpty()) text << part;
-    auto* item = new QListWidgetItem(text.join(QStringLiteral("  ")), ports_);
-    item->setData(Qt::UserRole, info.systemLocation());
-    if (info.systemLocation() == chosen) {
+  const auto add = [this, &chosen, &chosenListed](const PortEntry& port) {
+    auto* item = new QListWidgetItem(QString::fromStdString(PortLine(port)), ports_);
+    item->setData(Qt::UserRole, QString::fromStdString(port.Device));
+    if (port.Device == chosen) {
       item->setSelected(true);
       chosenListed = true;
     }
+  };
+  for (const PortEntry& port : kt::SystemPorts()) add(port);
+  if (chosen.empty() || chosenListed) return;
+  // A device Qt does not list (a pseudo-terminal) is offered while it is
+  // there; one that is gone (an unplugged adapter) stays listed, greyed.
+  std::error_code ec;
+  if (std::filesystem::exists(chosen, ec)) {
+    add({chosen, "", "", ""});
+    return;
   }
-  if (!chosen.isEmpty() && !chosenListed) {
-    // Chosen before and not there now (unplugged): shown, not selectable.
-    auto* item = new QListWidgetItem(chosen + QString::fromUtf8("  （未连接）"), ports_);
-    item->setData(Qt::UserRole, chosen);
-    item->setFlags(item->flags() & ~Qt::ItemIsEnabled & ~Qt::ItemIsSelectable);
-  }
+  auto* item = new QListWidgetItem(QString::fromStdString(chosen) + QString::fromUtf8("  （未连接）"), ports_);
+  item->setData(Qt::UserRole, QString::fromStdString(chosen));
+  item->setFlags(item->flags() & ~Qt::ItemIsEnabled & ~Qt::ItemIsSelectable);
 }
 
 void TPortForm::FormShow() {

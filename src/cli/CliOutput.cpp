@@ -1,0 +1,137 @@
+#include "cli/CliOutput.h"
+
+#include <nlohmann/json.hpp>
+
+#include <QDateTime>
+#include <QStringList>
+
+#include <cmath>
+#include <map>
+
+#include "runlog/RunLogExport.h"
+#include "runlog/RunLogNames.h"
+#include "verdict/Figures.h"
+#include "verdict/VerdictText.h"
+
+namespace kt {
+
+namespace {
+
+constexpr const char* Names[KindCount] = {"", "input", "output", "comp", "start", "phase", "hf", "envelope"};
+
+std::string IsoTime(std::int64_t utcMs) {
+  return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC).toString(Qt::ISODateWithMs).toStdString();
+}
+
+// "CurrentHarmonicPct[3]" is bin 3 of the array "CurrentHarmonicPct".
+bool SplitBin(const std::string& name, std::string& base, std::size_t& bin) {
+  const auto open = name.find('[');
+  if (open == std::string::npos || name.back() != ']') return false;
+  base = name.substr(0, open);
+  bin = std::stoul(name.substr(open + 1));
+  return true;
+}
+
+nlohmann::json Number(double v) { return std::isfinite(v) ? nlohmann::json(v) : nlohmann::json(nullptr); }
+nlohmann::json Optional(const std::optional<double>& v) { return v ? Number(*v) : nlohmann::json(nullptr); }
+
+std::string OutcomeWord(RuleOutcome outcome) { return OutcomeName(outcome); }
+
+std::string VerdictWord(const Verdict& v) { return v.Result == VerdictResult::None ? "" : VerdictName(v.Result, false); }
+
+std::string ProfileText(const Verdict& v) {
+  if (v.Result == VerdictResult::None) return "";
+  return v.ProfileRevision.empty() ? v.ProfileName : v.ProfileName + " rev " + v.ProfileRevision;
+}
+
+QString Field(const std::string& s) { return CsvField(QString::fromStdString(s)); }
+
+}  // namespace
+
+const char* CliKindName(TestKind kind) { return kind > NoTest && kind < KindCount ? Names[kind] : ""; }
+
+TestKind CliKind(const std::string& name) {
+  for (TestKind k = InputTest; k < KindCount; ++k)
+    if (name == Names[k]) return k;
+  return NoTest;
+}
+
+std::string RunJson(const LoggedRun& run) {
+  nlohmann::ordered_json out;
+  out["kind"] = CliKindName(run.Kind);
+  out["time"] = IsoTime(run.TimeUtcMs);
+  const TestInfo& i = run.Info;
+  out["test_info"] = {{"name", i.Name},
+                      {"no", i.No},
+                      {"type", i.Type},
+                      {"standard", i.Standard},
+                      {"temperature", i.Temperature},
+                      {"humidity", i.Humidity},
+                      {"manufacturer", i.Manufacturer},
+                      {"operator", i.Operator},
+                      {"luminous_flux", i.LuminousFlux},
+                      {"colour_temperature", i.ColourTemperature},
+                      {"test_date", run.TestDate}};
+  nlohmann::ordered_json figures = nlohmann::ordered_json::object(), arrays = nlohmann::ordered_json::object();
+  for (const NamedFigure& f : run.Figures) {
+    const nlohmann::json value = f.Measured ? Number(f.Value) : nlohmann::json(nullptr);
+    std::string base;
+    std::size_t bin = 0;
+    if (SplitBin(f.Name, base, bin)) {
+      auto& a = arrays[base];
+      while (a.size() <= bin) a.push_back(nullptr);
+      a[bin] = value;
+    } else {
+      figures[f.Name] = value;
+    }
+  }
+  out["figures"] = figures;
+  out["arrays"] = arrays;
+  const Verdict& v = run.Result;
+  nlohmann::ordered_json verdict;
+  verdict["result"] = v.Result == VerdictResult::None ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(VerdictWord(v));
+  verdict["profile"] = v.Result == VerdictResult::None ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(ProfileText(v));
+  verdict["rules"] = nlohmann::ordered_json::array();
+  for (const RuleResult& r : v.Rules)
+    verdict["rules"].push_back({{"figure", r.Figure},
+                                {"value", Optional(r.Value)},
+                                {"min", Optional(r.Min)},
+                                {"max", Optional(r.Max)},
+                                {"outcome", OutcomeWord(r.Outcome)}});
+  out["verdict"] = verdict;
+  return out.dump();
+}
+
+std::string CsvHeader(const LoggedRun& run) {
+  QStringList cells{"kind", "time", "no", "type", "operator", "verdict", "profile"};
+  for (const NamedFigure& f : run.Figures) cells << Field(f.Name);
+  return cells.join(',').toStdString();
+}
+
+std::string CsvLine(const LoggedRun& run) {
+  QStringList cells{CliKindName(run.Kind), QString::fromStdString(IsoTime(run.TimeUtcMs)), Field(run.Info.No),
+                    Field(run.Info.Type), Field(run.Info.Operator), Field(VerdictWord(run.Result)),
+                    Field(ProfileText(run.Result))};
+  for (const NamedFigure& f : run.Figures) cells << (f.Measured ? CsvNumber(f.Value) : QString());
+  return cells.join(',').toStdString();
+}
+
+std::string RunTable(const LoggedRun& run) {
+  std::string out = std::string(CliKindName(run.Kind)) + "  " + IsoTime(run.TimeUtcMs) + "\n";
+  // The per-harmonic figures would bury the rest: the table keeps to the
+  // single figures (JSON and CSV have them all).
+  for (const NamedFigure& f : run.Figures) {
+    if (f.Name.find('[') != std::string::npos) continue;
+    char name[24];
+    std::snprintf(name, sizeof name, "  %-18s ", f.Name.c_str());
+    out += name + (f.Measured ? FigureValueText(f.Name, f.Value) : std::string("not measured")) + "\n";
+  }
+  const Verdict& v = run.Result;
+  if (v.Result != VerdictResult::None) {
+    out += VerdictWord(v) + "  (" + ProfileText(v) + ")\n";
+    for (const std::string& line : ProblemLines(v, false)) out += "  " + line + "\n";
+  }
+  return out;
+}
+
+}  // namespace kt

@@ -1,0 +1,29 @@
+#pragma once
+// What the command line prints of a run on stdout: one JSON object a run, a
+// CSV table (a header, then a line a run), or a short table to read.
+#include <string>
+#include <vector>
+
+#include "runlog/LoggedRun.h"
+
+namespace kt {
+
+enum class OutputForm { Table, Json, Csv };
+
+// The command line's names of the kinds, and back (NoTest when unknown).
+const char* CliKindName(TestKind kind);
+TestKind CliKind(const std::string& name);
+
+// One JSON object on one line: kind, time, test_info, figures (a figure not
+// measured is null), arrays (the per-harmonic figures, 40 each), verdict.
+std::string RunJson(const LoggedRun& run);
+
+// The CSV header for runs of `run`'s kind, and the run's line under it.
+// Not measured: an empty field.
+std::string CsvHeader(const LoggedRun& run);
+std::string CsvLine(const LoggedRun& run);
+
+// The figures measured, one a line with their units, then the verdict.
+std::string RunTable(const LoggedRun& run);
+
+}  // namespace kt

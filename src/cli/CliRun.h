@@ -1,0 +1,88 @@
+#pragma once
+// Test runs without a window: the window's own steps, decoders and port,
+// driven by a loop that does what the window's event loop and poller do.
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/AnalysisData.h"
+#include "link/Form.h"
+#include "platform/Clock.h"
+#include "platform/Host.h"
+#include "platform/TermiosPort.h"
+
+namespace kt {
+
+// What a run tells a window, told to a terminal: progress and messages on
+// stderr; the posted "data arrived" notifications counted for the loop.
+class HeadlessHost final : public Host {
+ public:
+  // `bar`: stderr is a terminal, so progress is one line redrawn in place.
+  explicit HeadlessHost(bool bar) : bar_(bar) {}
+
+  int posts = 0;
+  std::string lastMessage;  // the last message box's text
+  bool ended = false;       // RunEnded since the last Reset
+  int endedKind = NoTest;
+  RunOutcome outcome = RunOutcome::Completed;
+  void Reset() { ended = false, lastMessage.clear(); }
+
+  void Repaint() override {}
+  void RepaintAnalysis() override {}
+  void SetStatusText(const std::string& utf8) override;
+  void SetProgress(int percent) override { Progress(percent); }
+  void SetAnalysisProgress(int percent) override { Progress(percent); }
+  void EnableTimer1(bool) override {}  // the command line starts each run itself
+  void ShowAlarm(bool) override {}
+  void MessageBox(const std::string& text, const std::string& caption) override;
+  void CloseMainWindow() override {}
+  void SetLockTestBtnDown(bool) override {}
+  void SetHanZiBtnDown(bool) override {}
+  void SetGaoTestEnabled(bool) override {}
+  void DrawStartPrompt() override;
+  void PostCommData() override { ++posts; }
+  void RunEnded(int kind, RunOutcome how) override {
+    ended = true, endedKind = kind, outcome = how;
+  }
+  // Ends a progress bar's line before other output.
+  void EndLine();
+
+ private:
+  void Progress(int percent);
+  bool bar_;
+  bool lineOpen_ = false;
+  std::string status_;
+  int percent_ = -1;
+};
+
+// The first SIGINT or SIGTERM; a second one of either.
+extern volatile std::sig_atomic_t StopSignal;
+extern volatile std::sig_atomic_t StopCount;
+void CatchStopSignals();
+
+class HeadlessTester {
+ public:
+  explicit HeadlessTester(bool progressBar);
+  Form& form() { return form_; }
+  AnalysisData& analysis() { return analysis_; }
+  HeadlessHost& host() { return host_; }
+
+  // Opens `device` (a path, or COM1/COM2 as the window names them; empty:
+  // the window's choice). 0, or 1 with the window's message.
+  int Open(const std::string& device, std::string& error);
+  void Close() { port_.Close(); }
+  // One run of `kind` to its end, as the window's single-run command. The
+  // run is abandoned when a second stop signal comes (or the first, with
+  // `stopOnFirstSignal`).
+  RunOutcome Run(TestKind kind, bool stopOnFirstSignal);
+
+ private:
+  HeadlessHost host_;
+  TermiosPort port_;
+  SystemClock clock_;
+  Form form_;
+  AnalysisData analysis_;
+};
+
+}  // namespace kt

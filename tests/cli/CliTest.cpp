@@ -1,0 +1,161 @@
+// The command-line program as a script runs it: a real process against the
+// simulator on a pseudo-terminal, its stdout, stderr and exit status.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "sim/SimProcess.h"
+#include "support/Files.h"
+
+namespace kt::test {
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A folder with the simulated instrument linked as COM2, settings and log
+// of its own.
+struct CliRig {
+  TempDir folder{true};
+  sim::SimProcess sim{KT6100_SIM_PATH};
+  explicit CliRig(std::vector<std::string> simArgs = {}) {
+    setenv("XDG_CONFIG_HOME", folder.File("config").c_str(), 1);
+    setenv("XDG_DATA_HOME", folder.File("data").c_str(), 1);
+    setenv("KT6100_PROFILES", folder.File("profiles").c_str(), 1);
+    simArgs.insert(simArgs.begin(), {"--link", folder.File("COM2"), "--exit-with-parent", "--seed", "5"});
+    if (sim.Start(simArgs) != 0) throw std::runtime_error(sim.Error());
+  }
+  // Runs kt6100-cli; `stopWith`: sent once the run is under way.
+  Result Cli(const std::vector<std::string>& args, int stopWith = 0) {
+    // Not the last run's words: the wait below reads this run's.
+    std::filesystem::remove(folder.File("err"));
+    const pid_t pid = fork();
+    if (pid == 0) {
+      freopen(folder.File("out").c_str(), "w", stdout);
+      freopen(folder.File("err").c_str(), "w", stderr);
+      std::vector<char*> argv{const_cast<char*>(KT6100_CLI_PATH)};
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(KT6100_CLI_PATH, argv.data());
+      _exit(127);
+    }
+    if (stopWith) {
+      // The run is under way once the handshake has been answered.
+      for (int i = 0; i < 1000 && ReadText(folder.File("err")).find("0%") == std::string::npos; ++i) usleep(10000);
+      kill(pid, stopWith);
+    }
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), ReadText(folder.File("out")),
+            ReadText(folder.File("err"))};
+  }
+};
+
+TEST(Cli, EveryKindRunsAndItsStoredFileShowsTheSameFigures) {
+  CliRig rig;
+  const struct {
+    const char* kind;
+    const char* file;
+    const char* figure;  // one the kind measures; the envelope is only curves
+  } kinds[] = {{"input", "r.dat", "Urms"}, {"output", "r.dat", "Pout"}, {"comp", "r.dat", "PF"},
+               {"start", "r.dat", "PeakU"}, {"phase", "r.dat", "Urms"}, {"envelope", "r.bdt", nullptr},
+               {"hf", "r.bdt", "WaveRmsIl"}};
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.kind);
+    const Result run = rig.Cli({"run", k.kind, "--json", "--no-log", "--store", "r", "--no", "A-17"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto live = nlohmann::json::parse(run.out);
+    EXPECT_EQ(live["kind"], k.kind);
+    EXPECT_EQ(live["test_info"]["no"], "A-17");
+    EXPECT_TRUE(live["verdict"]["result"].is_null()) << "no limits chosen";
+    if (k.figure) {
+      EXPECT_TRUE(live["figures"][k.figure].is_number()) << k.figure;
+    }
+    if (std::string(k.kind) == "input") {
+      EXPECT_EQ(live["arrays"]["CurrentHarmonicPct"].size(), 40u);
+    }
+    const Result shown = rig.Cli({"show", rig.folder.File(k.file), "--json"});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    const auto stored = nlohmann::json::parse(shown.out);
+    EXPECT_EQ(stored["kind"], k.kind);
+    EXPECT_EQ(stored["figures"], live["figures"]);
+    EXPECT_EQ(stored["arrays"], live["arrays"]);
+  }
+}
+
+TEST(Cli, ExitStatusesTellPassFailSilenceMissingPortAndMisuse) {
+  CliRig rig;
+  std::filesystem::create_directory(rig.folder.File("profiles"));
+  std::ofstream(rig.folder.File("profiles/pass.json")) << R"({"name": "Mains", "rules": [{"figure": "Urms", "min": 200}]})";
+  std::ofstream(rig.folder.File("fail.json")) << R"({"name": "Strict", "rules": [{"figure": "PF", "max": 0.1}]})";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* said;  // on stdout or stderr
+  } cases[] = {
+      {{"run", "input", "--profile", "Mains", "--no-log"}, 0, "PASS  (Mains)"},
+      {{"run", "input", "--profile", "fail.json", "--no-log", "--json"}, 1, "\"outcome\":\"fail\""},
+      {{"run", "input", "--port", rig.folder.File("no-such-tty")}, 2, "打开通讯口失败！"},
+      {{"run", "lamp"}, 64, "unknown kind lamp"},
+      {{"run", "input", "--count", "0"}, 64, "--count"},
+      {{"run", "input", "--json", "--csv"}, 64, "not both"},
+      {{"run", "input", "--profile", "nowhere.json"}, 64, ""},
+      {{"show", rig.folder.File("fail.json")}, 2, "数据文件格式错误!"},
+      {{"ports"}, 0, "COM2 -> /dev/pts/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1 % c.args.size()]);
+    const Result r = rig.Cli(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
+  }
+  // An instrument that never answers: the window's message, then status 2.
+  rig.sim.Stop();
+  ASSERT_EQ(rig.sim.Start({"--link", rig.folder.File("COM2"), "--exit-with-parent", "--silent"}), 0);
+  const Result silent = rig.Cli({"run", "output", "--no-log"});
+  EXPECT_EQ(silent.status, 2);
+  EXPECT_NE(silent.err.find("通讯联络失败！"), std::string::npos) << silent.err;
+}
+
+TEST(Cli, SignalsLeaveARunOrEndASeriesAndRunsAreLogged) {
+  CliRig rig({"--no-blocks"});
+  // A start test waits for its block without a deadline: SIGTERM leaves it.
+  EXPECT_EQ(rig.Cli({"run", "start"}, SIGTERM).status, 143);
+  rig.sim.Stop();
+  ASSERT_EQ(rig.sim.Start({"--link", rig.folder.File("COM2"), "--exit-with-parent"}), 0);
+  // A series stops after the run under way on the first SIGINT, its lines whole.
+  const Result series = rig.Cli({"run", "input", "--continuous", "--csv"}, SIGINT);
+  EXPECT_EQ(series.status, 130);
+  std::istringstream lines(series.out);
+  std::string header, line;
+  std::getline(lines, header);
+  int runs = 0;
+  while (std::getline(lines, line)) {
+    ++runs;
+    EXPECT_EQ(std::count(line.begin(), line.end(), ','), std::count(header.begin(), header.end(), ','));
+  }
+  EXPECT_GE(runs, 1);
+  // Every completed run of the series is in the log.
+  const Result exported = rig.Cli({"log", "export", "--kind", "input", "--csv", rig.folder.File("log.csv")});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  EXPECT_NE(exported.err.find(std::to_string(runs) + " runs exported"), std::string::npos) << exported.err;
+}
+
+}  // namespace
+}  // namespace kt::test
