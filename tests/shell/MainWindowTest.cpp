@@ -3,14 +3,23 @@
 // and read back.
 #include <gtest/gtest.h>
 
+#include <QLabel>
+
+#include <QSettings>
+
+#include <QListWidget>
+
 #include <QAction>
 #include <QFontMetricsF>
+#include <QLabel>
+#include <QListWidget>
 #include <QPainter>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSettings>
 #include <QToolButton>
 
 #include <unistd.h>
@@ -22,6 +31,7 @@
 #include "core/NumberText.h"
 #include "link/Resets.h"
 #include "measurements/RecordFile.h"
+#include "shell/TPortForm.h"
 #include "platform/GbkText.h"
 #include "platform/PrinterCanvas.h"
 #include "platform/QtCanvas.h"
@@ -255,6 +265,48 @@ TEST(MainWindow, ThePortDialogRewritesPortCfgAndMovesToTheOtherLine) {
   rig.w().InputTestLockBtnClick();
   ASSERT_TRUE(WaitFor([&] { return rig.w().runs == 1 && !rig.f().TestBusy; }, 10000));
   EXPECT_GT(rig.f().M.Input.Urms, 200.0f);
+}
+
+// A device from the system's list is the port from then on, across a
+// restart; gone, it is reported missing and listed greyed; COM2 again
+// forgets it.
+TEST(MainWindow, AChosenDeviceIsUsedKeptAndReportedMissingWhenGone) {
+  const auto listed = [](TPortForm& dialog, const std::string& device) -> QListWidgetItem* {
+    dialog.show();
+    for (int i = 0; i < dialog.SystemPorts()->count(); ++i)
+      if (dialog.SystemPorts()->item(i)->data(Qt::UserRole).toString().toStdString() == device)
+        return dialog.SystemPorts()->item(i);
+    return nullptr;
+  };
+  auto rig = std::make_unique<WindowRig>();
+  const std::string device = rig->sim.SlavePath();
+  rig->w().ChangeDevice(device);  // what the dialog's OK does with a chosen row
+  rig->w().InputTestLockBtnClick();
+  ASSERT_TRUE(WaitFor([&] { return rig->w().runs == 1 && !rig->f().TestBusy; }, 10000));
+  auto* label = rig->w().findChild<QLabel*>("PortLabel");
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), QString::fromStdString("串口 " + device));
+  QListWidgetItem* row = listed(rig->w().PortForm(), device);
+  ASSERT_NE(row, nullptr);
+  EXPECT_TRUE(row->isSelected());
+  EXPECT_FALSE(rig->w().PortForm().Com2()->isChecked());
+  rig->w().PortForm().hide();
+
+  // Restarted with the instrument gone.
+  rig.reset();
+  WindowRig restarted({"none"});
+  EXPECT_EQ(restarted.f().PortDevice, device);
+  EXPECT_TRUE(restarted.Said("打开通讯口失败！"));
+  EXPECT_TRUE(restarted.w().findChild<QLabel*>("PortLabel")->text().endsWith(QString::fromUtf8("（未连接）")));
+  TPortForm& dialog = restarted.w().PortForm();
+  row = listed(dialog, device);
+  ASSERT_NE(row, nullptr);
+  EXPECT_FALSE(row->flags() & Qt::ItemIsEnabled) << "greyed";
+  dialog.Com2()->setChecked(true);
+  dialog.OkBtnClick();
+  EXPECT_TRUE(restarted.f().PortDevice.empty());
+  EXPECT_FALSE(QSettings().contains("port/device"));
+  EXPECT_TRUE(restarted.w().findChild<QLabel*>("PortLabel")->isHidden());
 }
 
 TEST(MainWindow, AnAnalysisIsTakenWhereTheOperatorClickedAndStoredPrintedAndClosed) {
