@@ -142,7 +142,7 @@ void Large(const std::string& dir, int runs) {
   target.Path = path;
   kt::RunLogConnection log;
   QString error;
-  if (log.Open(target, error)) {
+  if (log.Open(target, error, kt::RunLogSchemaVersion, true)) {
     std::printf("large log: %s\n", error.toUtf8().constData());
     return;
   }

@@ -20,7 +20,12 @@ class RunLogConnection {
   // 0 on success; 1 with a message naming the log and what went wrong.
   // schemaVersion: the version to bring the log to (older programs' logs
   // are migrated forward; a newer log is refused).
-  int Open(const LogTarget& target, QString& error, int schemaVersion = RunLogSchemaVersion);
+  // `browsing`: the connection reads the log end to end (its window, its
+  // statistics) and gets a large page cache and memory-mapped reads; the
+  // writer, which appends all day, keeps a small cache so that the
+  // program's memory stays flat however many runs it logs.
+  int Open(const LogTarget& target, QString& error, int schemaVersion = RunLogSchemaVersion,
+           bool browsing = false);
   void Close();
   bool IsOpen() const;
   QSqlDatabase Db() const;

@@ -39,7 +39,7 @@ TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent
     if (log.Target.Kind == LogTarget::Driver::None)
       OpenError_ = "The run log is off (KT6100_LOG=off or the setting).";
     else
-      Log_.Open(log.Target, OpenError_);
+      Log_.Open(log.Target, OpenError_, RunLogSchemaVersion, true);
   }
   Model_ = new RunTableModel(this);
   connect(Model_, &RunTableModel::QueryFailed, this, [this](const QString& m) {
