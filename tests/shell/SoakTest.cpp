@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "runlog/RunLogWriter.h"
+#include "runlog/RunRecorder.h"
+#include "shell/LineFeatures.h"
 #include "shell/TAlarmForm.h"
 #include "shell/WindowRig.h"
 
@@ -44,6 +47,11 @@ TEST(Soak, ContinuousInputAndComprehensiveTestsRunWithoutFailureOrGrowth) {
     rig.w().keepLog = false;
     (rig.w().*command)();
     ASSERT_TRUE(WaitFor([&] { return rig.w().runs >= std::max(5, runs / 10); }, 120000));
+    // The log's writer may be in the middle of a commit, with its files open
+    // for it: both counts are taken with it at rest.
+    RunLogWriter* log = rig.w().Line().Recorder().Writer();
+    ASSERT_NE(log, nullptr);
+    ASSERT_EQ(log->WaitIdle(60000), 0);
     const long rss = StatusField("VmRSS"), threads = StatusField("Threads");
     const int fds = OpenDescriptors();
     ASSERT_TRUE(WaitFor([&] { return rig.w().runs >= runs; }, runs * 300 + 120000)) << rig.w().runs;
@@ -52,6 +60,7 @@ TEST(Soak, ContinuousInputAndComprehensiveTestsRunWithoutFailureOrGrowth) {
     EXPECT_EQ(rig.w().failedRuns, 0);
     EXPECT_FALSE(rig.w().AlarmForm().isVisible());
     EXPECT_TRUE(rig.dialogs.messages.empty());
+    ASSERT_EQ(log->WaitIdle(60000), 0);
 #if !defined(__SANITIZE_ADDRESS__)
     // (AddressSanitizer keeps freed memory in quarantine; LeakSanitizer
     // checks that build instead.)
