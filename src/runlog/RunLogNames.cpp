@@ -1,5 +1,7 @@
 #include "runlog/RunLogNames.h"
 
+#include "verdict/VerdictText.h"
+
 #include <array>
 
 namespace kt {
@@ -28,16 +30,7 @@ std::string KindName(TestKind kind, bool chinese) {
   return chinese ? w.Chinese : w.English;
 }
 
-std::string VerdictName(VerdictResult result, bool chinese) {
-  switch (result) {
-    case VerdictResult::Pass: return chinese ? "合格" : "PASS";
-    case VerdictResult::Fail: return chinese ? "不合格" : "FAIL";
-    case VerdictResult::Incomplete: return chinese ? "不完整" : "INCOMPLETE";
-    case VerdictResult::NotApplicable: return chinese ? "不适用" : "N/A";
-    case VerdictResult::None: break;
-  }
-  return "";
-}
+std::string VerdictName(VerdictResult result, bool chinese) { return VerdictResultText(result, chinese); }
 
 std::string OutcomeName(RuleOutcome outcome) {
   switch (outcome) {
