@@ -171,7 +171,8 @@ int FileError(ProfileMessage& error, const std::string& path, const char* en, co
 }  // namespace
 
 bool SameContent(const Profile& a, const Profile& b) {
-  return a.Name == b.Name && a.Revision == b.Revision && a.Type == b.Type && a.Rules == b.Rules;
+  return a.Name == b.Name && a.Revision == b.Revision && a.Type == b.Type && a.Rules == b.Rules &&
+         a.RatedPowerW == b.RatedPowerW;
 }
 
 int ParseProfile(std::string_view text, std::string_view source, Profile& out, ProfileMessage& error) {

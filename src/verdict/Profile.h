@@ -23,6 +23,10 @@ struct Profile {
   std::string Revision;
   std::string Type;  // the product type (型号) that selects this profile; empty: chosen by hand only
   std::vector<ProfileRule> Rules;
+  // The product's rated input power (W). A profile that gives it also screens
+  // the mains current's harmonics with the built-in screening, whose branch
+  // the rated power picks.
+  std::optional<double> RatedPowerW;
   std::string Source;   // the file name the messages name
   std::string RawText;  // the text exactly as read, for a later layer to hash
 };

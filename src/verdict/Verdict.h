@@ -27,6 +27,9 @@ struct RuleResult {
   std::optional<double> Margin;
   RuleOutcome Outcome = RuleOutcome::NotApplicable;
   std::string Note;  // the rule's note, or what the screening says about it
+  // The screening's option the rule belongs to ("a", "b", "c"): one harmonic
+  // may be judged by two options with two limits. Empty for a profile's rules.
+  std::string Option;
 };
 
 // The run's verdict. None: no profile was active.
@@ -42,6 +45,12 @@ struct Verdict {
   std::string DetailChinese;       // the same in Chinese
   std::vector<RuleResult> Rules;
   std::vector<std::string> Missing;  // figures an incomplete verdict would have needed
+  // Why the run could not be decided, said before anything else wherever the
+  // verdict shows ("needs the phase-angle test"); empty when it was decided.
+  std::string Reason, ReasonChinese;
+  // What the operator must know about the limits themselves: their file is
+  // damaged and a kept copy judged, say. Empty normally.
+  std::string LimitsNote, LimitsNoteChinese;
 };
 
 }  // namespace kt

@@ -52,6 +52,8 @@ VerdictSummary SummarizeVerdict(const Verdict& v, bool chinese) {
     s.Limits += (chinese ? "，版本 " : ", revision ") + v.ProfileRevision;
   }
 
+  s.LimitsNote = chinese ? v.LimitsNoteChinese : v.LimitsNote;
+  s.Headline = chinese ? v.ReasonChinese : v.Reason;
   s.Problems = ProblemLines(v, chinese);
   // The screening may lack a figure no rule names (the input power, or the
   // power factor a limit is stated against): those are said as well.

@@ -13,6 +13,12 @@ namespace kt {
 struct VerdictSummary {
   std::string Word;    // PASS / 合格 ...; empty for None
   std::string Limits;  // "Limits: T8 36 W, revision 3", with the screening note for the built-in screening
+  // About the limits themselves ("the file t8.json is damaged: its last good
+  // copy judged"); empty normally. Shown with Limits.
+  std::string LimitsNote;
+  // Said first, before any rule: why the run could not be decided. Empty
+  // when it was.
+  std::string Headline;
   // The rules that failed or could not be measured, in rule order, then the
   // figures an incomplete verdict lacked that no rule line names yet.
   std::vector<std::string> Problems;
