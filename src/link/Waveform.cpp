@@ -139,7 +139,10 @@ void PhaseAngles(MeasureSet& ms, float* w) {
   const auto degrees = [n](int i) { return static_cast<float>(static_cast<double>(i) / n * 360.0); };
   ms.PhasePeak = degrees(ip);
   const float t = p * 0.05f;
-  int ib = 0;
+  // A current that jumps to its peak within one sample has no earlier sample
+  // above the threshold: it begins at the peak, not at 0° (which would read
+  // as a current flowing from the zero crossing on).
+  int ib = ip;
   for (int i = 0; i < ip; ++i) {
     if (w[i] > t) {
       ib = i;

@@ -137,6 +137,10 @@ void NegativeFirst(std::vector<float>& w) {  // the largest positive sample late
   std::fill(&w[40], &w[90], -2.0f);
   w[60] = -2.5f, w[200] = 3.0f;
 }
+void Step(std::vector<float>& w) {  // nothing above 5 % before the peak: it begins there, not at 0
+  std::fill(&w[0], &w[45], 0.1f);
+  w[45] = 2.0f, w[46] = 1.0f;
+}
 void PeakAtHalf(std::vector<float>& w) {  // exactly half way still counts as the first half
   std::fill(&w[100], &w[128], 1.0f);
   std::fill(&w[40], &w[60], -1.5f);
@@ -152,6 +156,7 @@ TEST(PhaseAngles, BeginPeakAndEndOfTheCurrentPulse) {
   } cases[] = {
       {256, 0.2f, Pulse, 31, 64, 91}, {800, 0.2f, Pulse, 31, 64, 91}, {256, 0.0051f, Pulse, 31, 64, 91},
       {256, 0.2f, NegativeFirst, 40, 60, 90}, {256, 0.2f, PeakAtHalf, 100, 128, 128},  // no fall: 180 degrees
+      {256, 0.2f, Step, 45, 45, 47},
       {256, 0.0049f, Pulse, -1, -1, -1}, {256, NaN, Pulse, -1, -1, -1}, {0, 0.2f, Pulse, -1, -1, -1},
       {801, 0.2f, Pulse, -1, -1, -1},
   };
