@@ -59,18 +59,38 @@ RunLogConfig WindowLogConfig() {
 }
 
 // The limits as the window would choose them, or as --profile names them.
-int ChooseLimits(RunRecorder& recorder, const QCommandLineParser& p, bool chinese) {
+// Limits that were asked for (by --profile, by the window's choice or by a
+// product type) but cannot be used stop everything before the instrument
+// hears a byte: a script must never take "no verdict" for a pass.
+int ChooseLimits(RunRecorder& recorder, const QCommandLineParser& p, const std::string& productType, bool chinese) {
   std::vector<std::string> problems;
   recorder.LoadProfiles(ProfileFolder(), problems, chinese);
   for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
-  const std::string choice = p.isSet("profile") ? p.value("profile").toStdString()
-                                                : QSettings().value("limits/active").toString().toStdString();
+  QSettings settings;
+  const RunRecorder::Choice choice =
+      p.isSet("profile") ? RunRecorder::Choice{p.value("profile").toStdString(), {}, false, true}
+                         : RunRecorder::Choice{settings.value("limits/active").toString().toStdString(),
+                                               settings.value("limits/activeFile").toString().toStdString(), true, false};
   std::string error;
-  if (recorder.Choose(choice, error, chinese) != 0) {
-    if (p.isSet("profile")) return UsageError(QString::fromStdString(error));
-    std::fprintf(stderr, "%s\n", error.c_str());  // the window's choice is gone: no limits
+  if (recorder.Choose(choice, error, chinese) != 0 && !choice.KeepUnavailable)
+    return Fail(error + (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."), NoInstrument);
+  if (p.isSet("rated-power")) {
+    bool ok = false;
+    const double watts = p.value("rated-power").toDouble(&ok);
+    if (!ok || !(watts > 0.0 && watts <= 10000.0)) return UsageError("--rated-power takes watts above 0 (at most 10000)");
+    recorder.SetRatedPower(watts);
   }
-  return 0;
+  const ActiveLimits limits = recorder.LimitsFor(productType);
+  if (limits.Source == LimitSource::Unavailable)
+    return Fail(limits.Problem.Text(chinese) + (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."),
+                NoInstrument);
+  if (!limits.Note.English.empty()) std::fprintf(stderr, "%s\n", limits.Note.Text(chinese).c_str());
+  if (recorder.TypeMatchesNone(productType))
+    std::fprintf(stderr, "type \"%s\" matches no profile: judged by the chosen limits\n", productType.c_str());
+  const bool screening = limits.Source == LimitSource::ClassC || (limits.File && limits.File->RatedPowerW);
+  if (p.isSet("rated-power") && !screening)
+    std::fprintf(stderr, "--rated-power: the limits in force do not screen the mains harmonics; it is not used\n");
+  return Good;
 }
 
 LoggedRun Described(Form& form, TestKind kind, const Verdict& verdict) {
@@ -115,7 +135,7 @@ int StatusOf(const Verdict& v) {
 
 // The same report the window prints, into a PDF, with the verdict block
 // when limits apply.
-int PrintReport(Form& form, TestKind kind, const RunRecorder& recorder, int language, const std::string& path) {
+int PrintReport(Form& form, TestKind kind, const Verdict& verdict, int language, const std::string& path) {
   QPrinter printer(QPrinter::HighResolution);
   printer.setOutputFormat(QPrinter::PdfFormat);
   printer.setOutputFileName(QString::fromStdString(path));
@@ -130,7 +150,8 @@ int PrintReport(Form& form, TestKind kind, const RunRecorder& recorder, int lang
   } else if (auto report = form.Kinds[static_cast<std::size_t>(kind)].Report) {
     report(form, canvas);
   }
-  if (recorder.Judging()) PrintVerdictBlock(canvas, recorder.Judge(kind), form.ChineseMode != 0);
+  // The run's one verdict, as printed on stdout and kept in the log.
+  PrintVerdictBlock(canvas, verdict, language == 0);
   if (!painter.end()) return Fail("打印失败!", NoInstrument);
   return Good;
 }
@@ -183,7 +204,7 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
   form.ChineseMode = english ? 0 : 1;
   if (int s = FillInfo(form, p)) return s;
   RunRecorder recorder(form);
-  if (int s = ChooseLimits(recorder, p, !english)) return s;
+  if (int s = ChooseLimits(recorder, p, form.Info.Type, !english)) return s;
   if (!p.isSet("no-log")) {
     QString error;
     if (recorder.StartLog(WindowLogConfig(), error) != 0) return UsageError(error);
@@ -224,7 +245,7 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
     out.Print(Described(form, kind, verdict));
     status = std::max(status, StatusOf(verdict));
     if (p.isSet("store") && StoreRun(form, kind, language, p.value("store").toStdString()) != Good) status = NoInstrument;
-    if (p.isSet("report") && PrintReport(form, kind, recorder, language, p.value("report").toStdString()) != Good)
+    if (p.isSet("report") && PrintReport(form, kind, verdict, language, p.value("report").toStdString()) != Good)
       status = NoInstrument;
     // The window's pause between the runs of a continuous test.
     if (series) {
@@ -256,7 +277,7 @@ int ShowCommand(const QCommandLineParser& p, const QStringList& args) {
     return NoInstrument;
   }
   RunRecorder recorder(tester.form());
-  if (int s = ChooseLimits(recorder, p, true)) return s;
+  if (int s = ChooseLimits(recorder, p, tester.form().Info.Type, true)) return s;
   if (recorder.Judging()) run.Result = recorder.Judge(run.Kind);
   Printer(FormOf(p)).Print(run);
   return StatusOf(run.Result);
@@ -359,7 +380,10 @@ int main(int argc, char* argv[]) {
       {"port", "The serial device (/dev/ttyUSB0) or COM1/COM2; default: the window's choice.", "DEVICE"},
       {"count", "This many runs.", "N"},
       {"continuous", "Runs until SIGINT or SIGTERM."},
-      {"profile", "The limits: a profile's name or file; default: the window's choice.", "NAME|FILE"},
+      {"profile", "The limits: a profile's name or file; default: the window's choice. Wins over a profile of the --type.",
+       "NAME|FILE"},
+      {"rated-power", "The product's rated input power for the harmonic screening: it picks the screening's branch "
+                      "(default: the profile's, else the measured power).", "W"},
       {"no", "The sample's number.", "NO"},
       {"type", "The product type (also: log export's filter).", "TYPE"},
       {"operator", "The operator's name.", "NAME"},

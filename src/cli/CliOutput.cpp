@@ -44,6 +44,24 @@ std::string ProfileText(const Verdict& v) {
   return v.ProfileRevision.empty() ? v.ProfileName : v.ProfileName + " rev " + v.ProfileRevision;
 }
 
+// "screening, single capture" when the built-in screening took part.
+std::string ScreeningWords(const Verdict& v) { return v.Screening ? ScreeningText(false) : ""; }
+
+// What the band and the report say beside the word: the reason first, the
+// deciding branch and option, and a note on the limits themselves.
+std::string DetailText(const Verdict& v) {
+  std::string out;
+  for (const std::string* part : {&v.Reason, &v.Detail, &v.LimitsNote})
+    if (!part->empty() && out.find(*part) == std::string::npos) out += (out.empty() ? "" : "; ") + *part;
+  return out;
+}
+
+std::string MissingText(const Verdict& v) {
+  std::string out;
+  for (const std::string& name : v.Missing) out += (out.empty() ? "" : " ") + name;
+  return out;
+}
+
 QString Field(const std::string& s) { return CsvField(QString::fromStdString(s)); }
 
 }  // namespace
@@ -91,19 +109,30 @@ std::string RunJson(const LoggedRun& run) {
   nlohmann::ordered_json verdict;
   verdict["result"] = v.Result == VerdictResult::None ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(VerdictWord(v));
   verdict["profile"] = v.Result == VerdictResult::None ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(ProfileText(v));
+  const auto text = [&v](const std::string& s) {
+    return v.Result == VerdictResult::None || s.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(s);
+  };
+  verdict["screening"] = text(ScreeningWords(v));
+  verdict["detail"] = text(DetailText(v));
+  verdict["missing"] = v.Missing;
   verdict["rules"] = nlohmann::ordered_json::array();
+  // A disregarded harmonic may stand above its max and still pass, and one
+  // harmonic may be judged by two options: the note and the option say so.
   for (const RuleResult& r : v.Rules)
     verdict["rules"].push_back({{"figure", r.Figure},
                                 {"value", Optional(r.Value)},
                                 {"min", Optional(r.Min)},
                                 {"max", Optional(r.Max)},
-                                {"outcome", OutcomeWord(r.Outcome)}});
+                                {"outcome", OutcomeWord(r.Outcome)},
+                                {"margin", Optional(r.Margin)},
+                                {"option", r.Option.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.Option)},
+                                {"note", r.Note}});
   out["verdict"] = verdict;
   return out.dump();
 }
 
 std::string CsvHeader(const LoggedRun& run) {
-  QStringList cells{"kind", "time", "no", "type", "operator", "verdict", "profile"};
+  QStringList cells{"kind", "time", "no", "type", "operator", "verdict", "profile", "screening", "detail", "missing"};
   for (const NamedFigure& f : run.Figures) cells << Field(f.Name);
   return cells.join(',').toStdString();
 }
@@ -111,7 +140,8 @@ std::string CsvHeader(const LoggedRun& run) {
 std::string CsvLine(const LoggedRun& run) {
   QStringList cells{CliKindName(run.Kind), QString::fromStdString(IsoTime(run.TimeUtcMs)), Field(run.Info.No),
                     Field(run.Info.Type), Field(run.Info.Operator), Field(VerdictWord(run.Result)),
-                    Field(ProfileText(run.Result))};
+                    Field(ProfileText(run.Result)), Field(ScreeningWords(run.Result)), Field(DetailText(run.Result)),
+                    Field(MissingText(run.Result))};
   for (const NamedFigure& f : run.Figures) cells << (f.Measured ? CsvNumber(f.Value) : QString());
   return cells.join(',').toStdString();
 }
@@ -128,8 +158,16 @@ std::string RunTable(const LoggedRun& run) {
   }
   const Verdict& v = run.Result;
   if (v.Result != VerdictResult::None) {
-    out += VerdictWord(v) + "  (" + ProfileText(v) + ")\n";
-    for (const std::string& line : ProblemLines(v, false)) out += "  " + line + "\n";
+    out += VerdictWord(v) + "  (" + ProfileText(v) + (v.Screening ? ", " + ScreeningWords(v) : "") + ")\n";
+    if (const std::string detail = DetailText(v); !detail.empty()) out += "  " + detail + "\n";
+    if (!v.Missing.empty()) out += "  missing: " + MissingText(v) + "\n";
+    for (const RuleResult& r : v.Rules) {
+      if (r.Outcome == RuleOutcome::Pass && r.Note.find("disregarded") == std::string::npos) continue;
+      out += "  " + (r.Option.empty() ? "" : "(" + r.Option + ") ") + RuleLine(r, false);
+      if (r.Margin) out += "  margin " + FigureValueText(r.Figure, *r.Margin);
+      if (!r.Note.empty()) out += "  [" + r.Note + "]";
+      out += "\n";
+    }
   }
   return out;
 }

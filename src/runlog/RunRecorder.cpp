@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <sys/stat.h>
@@ -44,6 +45,44 @@ int RunRecorder::StartLog(const RunLogConfig& config, QString& error) {
   return 0;
 }
 
+namespace {
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// The product type a file that cannot be parsed claims, read from its text
+// as far as that goes: "" when it names none, "?" when it may name one that
+// cannot be read. Only regular files are read (a FIFO would block).
+std::string ClaimedType(const QFileInfo& file) {
+  QFile f(file.filePath());
+  if (!file.isFile() || file.size() > static_cast<qint64>(ProfileMaxBytes) || !f.open(QIODevice::ReadOnly)) return "?";
+  const QString text = QString::fromUtf8(f.readAll());
+  if (!text.contains(QStringLiteral("\"type\""))) return "";
+  static const QRegularExpression claim(QStringLiteral(R"re("type"\s*:\s*"([^"\\]*)")re"));
+  const QRegularExpressionMatch m = claim.match(text);
+  return m.hasMatch() ? TypeKey(m.captured(1).toStdString()) : "?";
+}
+
+// "a.json" and "b.json", or "a.json", "b.json" and "c.json".
+std::string FileList(const std::vector<std::string>& files, const char* comma, const char* last, const char* open,
+                     const char* close) {
+  std::string out;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    out += (i == 0 ? "" : i + 1 == files.size() ? last : comma) + std::string(open) + files[i] + close;
+  return out;
+}
+
+ProfileMessage KeptCopyNote(const Profile& copy, const ProfileMessage* problem, bool lastSession) {
+  const std::string rev = copy.Revision.empty() ? "" : copy.Revision;
+  ProfileMessage note;
+  note.English = (problem ? problem->English : "profile " + Quoted(copy.Source) + " is gone") + " — the last good copy" +
+                 (lastSession ? " from the last session" : "") + (rev.empty() ? "" : ", revision " + rev) + ", judges";
+  note.Chinese = (problem ? problem->Chinese : "限值文件“" + copy.Source + "”已不存在") + "——按" +
+                 (lastSession ? "上次运行时" : "先前") + "读入的副本" + (rev.empty() ? "" : "（版本 " + rev + "）") + "判定";
+  return note;
+}
+
+}  // namespace
+
 void RunRecorder::LoadProfiles(const std::string& folder, std::vector<std::string>& problems, bool chinese) {
   QDir dir(QString::fromStdString(folder));
   if (!dir.exists() && QDir().mkpath(dir.path())) {
@@ -52,16 +91,57 @@ void RunRecorder::LoadProfiles(const std::string& folder, std::vector<std::strin
       if (f.open(QIODevice::WriteOnly)) f.write(ExampleProfiles[i].Text);
     }
   }
+  std::vector<Profile> previous = std::move(profiles_);
   profiles_.clear();
-  for (const QFileInfo& file : dir.entryInfoList({"*.json"}, QDir::Files, QDir::Name)) {
+  problems_.clear();
+  notes_.clear();
+  for (const QFileInfo& file : dir.entryInfoList({"*.json"}, QDir::Files | QDir::System, QDir::Name)) {
     Profile p;
     ProfileMessage message;
     if (LoadProfile(file.filePath().toStdString(), p, message) == 0)
       profiles_.push_back(std::move(p));
     else
-      problems.push_back(message.Text(chinese));
+      problems_.push_back({file.fileName().toStdString(), ClaimedType(file), message});
   }
-  if (!chosen_.empty() && chosen_ != ClassCName && !Find(chosen_)) chosen_.clear();
+
+  // Two profiles for one product type: which one judges would depend on the
+  // order of file names. Neither does, until one is changed.
+  std::vector<std::string> conflicted;
+  for (std::size_t i = 0; i < profiles_.size(); ++i) {
+    const std::string key = TypeKey(profiles_[i].Type);
+    if (key.empty() || std::find(conflicted.begin(), conflicted.end(), profiles_[i].Source) != conflicted.end()) continue;
+    std::vector<std::string> files;
+    for (const Profile& other : profiles_)
+      if (TypeKey(other.Type) == key) files.push_back(other.Source);
+    if (files.size() < 2) continue;
+    const std::string& type = profiles_[i].Type;
+    ProfileMessage m{"profiles " + FileList(files, ", ", " and ", "\"", "\"") + " all claim the product type " +
+                         Quoted(type) + ": none of them is used until only one does",
+                     "限值文件" + FileList(files, "、", "与", "“", "”") + "都对应型号“" + type + "”：改到只剩一个之前均不使用"};
+    if (files.size() == 2) m.English.replace(m.English.find(" all claim"), 10, " both claim");
+    for (const std::string& f : files) problems_.push_back({f, key, m});
+    conflicted.insert(conflicted.end(), files.begin(), files.end());
+  }
+  std::erase_if(profiles_, [&](const Profile& p) {
+    return std::find(conflicted.begin(), conflicted.end(), p.Source) != conflicted.end();
+  });
+
+  // What judged before and cannot be read now goes on judging as it was,
+  // with a note; a profile refused for a conflict does not.
+  for (Profile& old : previous) {
+    if (Find(old.Name) || std::find(conflicted.begin(), conflicted.end(), old.Source) != conflicted.end()) continue;
+    const auto problem = std::find_if(problems_.begin(), problems_.end(),
+                                      [&old](const Problem& p) { return p.File == old.Source; });
+    if (problem == problems_.end() && dir.exists(QString::fromStdString(old.Source))) continue;
+    const auto kept = std::find_if(notes_.begin(), notes_.end(), [&old](const auto& n) { return n.first == old.Name; });
+    if (kept != notes_.end()) continue;
+    notes_.emplace_back(old.Name, KeptCopyNote(old, problem == problems_.end() ? nullptr : &problem->Message, false));
+    profiles_.push_back(std::move(old));
+  }
+
+  for (const Problem& p : problems_) problems.push_back(p.Message.Text(chinese));
+  for (const auto& [name, note] : notes_) problems.push_back(note.Text(chinese));
+  chosenFile_ = Find(chosen_) ? Find(chosen_)->Source : chosenFile_;
 }
 
 const Profile* RunRecorder::Find(const std::string& name) const {
@@ -70,34 +150,106 @@ const Profile* RunRecorder::Find(const std::string& name) const {
   return nullptr;
 }
 
-int RunRecorder::Choose(const std::string& nameOrFile, std::string& error, bool chinese) {
-  if (nameOrFile.empty() || nameOrFile == ClassCName || Find(nameOrFile)) {
-    chosen_ = nameOrFile;
+int RunRecorder::Choose(const Choice& choice, std::string& error, bool chinese) {
+  const std::string& name = choice.NameOrFile;
+  const auto take = [&](const std::string& chosen, const std::string& file) {
+    chosen_ = chosen;
+    chosenFile_ = file;
+    explicit_ = choice.Explicit;
     return 0;
-  }
+  };
+  if (name.empty() || name == ClassCName) return take(name, "");
+  if (const Profile* p = Find(name)) return take(name, p->Source);
+  // A bare name is a profile's name: it is not looked for as a file.
+  const bool path = name.find('/') != std::string::npos || QString::fromStdString(name).endsWith(".json", Qt::CaseInsensitive);
   Profile p;
   ProfileMessage message;
-  if (LoadProfile(nameOrFile, p, message) != 0) {
-    error = message.Text(chinese);
-    return 1;
+  if (!path) {
+    const auto problem = std::find_if(problems_.begin(), problems_.end(),
+                                      [&choice](const Problem& pr) { return !choice.File.empty() && pr.File == choice.File; });
+    message = problem != problems_.end()
+                  ? problem->Message
+                  : ProfileMessage{"no profile named " + Quoted(name) + " could be read from " + ProfileFolder(),
+                                   "在 " + ProfileFolder() + " 中没有可读取的名为“" + name + "”的限值文件"};
+  } else if (LoadProfile(name, p, message) == 0) {
+    const std::string chosen = p.Name, file = p.Source;
+    if (const Profile* old = Find(p.Name))
+      const_cast<Profile&>(*old) = std::move(p);
+    else
+      profiles_.push_back(std::move(p));
+    return take(chosen, file);
   }
-  chosen_ = p.Name;
-  if (const Profile* old = Find(p.Name))
-    const_cast<Profile&>(*old) = std::move(p);
-  else
-    profiles_.push_back(std::move(p));
+  error = message.Text(chinese);
+  if (choice.KeepUnavailable) {
+    take(name, choice.File);
+    problems_.push_back({choice.File, "", message});
+  }
+  return 1;
+}
+
+int RunRecorder::KeepLastGoodCopy(const std::string& text) {
+  Profile copy;
+  ProfileMessage ignored;
+  if (chosen_.empty() || chosen_ == ClassCName || Find(chosen_) ||
+      ParseProfile(text, chosenFile_.empty() ? "?" : chosenFile_, copy, ignored) != 0 || copy.Name != chosen_)
+    return 1;
+  const auto problem = std::find_if(problems_.begin(), problems_.end(),
+                                    [this](const Problem& p) { return p.File == chosenFile_; });
+  notes_.emplace_back(copy.Name, KeptCopyNote(copy, problem == problems_.end() ? nullptr : &problem->Message, true));
+  profiles_.push_back(std::move(copy));
   return 0;
+}
+
+ActiveLimits RunRecorder::WithNote(ActiveLimits limits) const {
+  if (limits.Source == LimitSource::File && limits.File)
+    for (const auto& [name, note] : notes_)
+      if (name == limits.File->Name) limits.Note = note;
+  return limits;
 }
 
 ActiveLimits RunRecorder::LimitsFor(const std::string& productType) const {
   ActiveLimits choice;
+  choice.RatedPowerW = ratedPowerW_;
   if (chosen_ == ClassCName) {
     choice.Source = LimitSource::ClassC;
   } else if (const Profile* p = Find(chosen_)) {
     choice.Source = LimitSource::File;
     choice.File = p;
+  } else if (!chosen_.empty()) {
+    choice.Source = LimitSource::Unavailable;
+    choice.Name = chosen_;
+    for (const Problem& pr : problems_)
+      if (pr.File == chosenFile_) choice.Problem = pr.Message;
+    if (choice.Problem.English.empty())
+      choice.Problem = {"the limits " + Quoted(chosen_) + " could not be read", "限值“" + chosen_ + "”无法读取"};
   }
-  return ChooseLimits(profiles_, productType, choice);
+  if (explicit_) return WithNote(choice);
+  const std::string key = TypeKey(productType);
+  // The profile of this product type may be the one that cannot be read.
+  for (const Problem& pr : problems_) {
+    if (key.empty() || (pr.Type != key && pr.Type != "?")) continue;
+    ActiveLimits refused;
+    refused.Source = LimitSource::Unavailable;
+    refused.Name = productType;
+    refused.Problem = pr.Message;
+    if (pr.Type == "?") {
+      refused.Problem.English += "; it may hold the limits of product type " + Quoted(productType);
+      refused.Problem.Chinese += "；它可能是型号“" + productType + "”的限值";
+    }
+    return refused;
+  }
+  return WithNote(ChooseLimits(profiles_, productType, choice));
+}
+
+bool RunRecorder::TypeMatchesNone(const std::string& productType) const {
+  const std::string key = TypeKey(productType);
+  if (key.empty() || explicit_) return false;
+  bool typed = false;
+  for (const Profile& p : profiles_) {
+    if (TypeKey(p.Type) == key) return false;
+    typed = typed || !TypeKey(p.Type).empty();
+  }
+  return typed && LimitsFor(productType).Source != LimitSource::Unavailable;
 }
 
 bool RunRecorder::Judging() const { return LimitsFor(form_.Info.Type).Source != LimitSource::None; }

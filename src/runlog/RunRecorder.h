@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,22 +40,46 @@ class RunRecorder {
   RunLogWriter* Writer() { return writer_.get(); }
 
   // Reads every *.json of the folder; the shipped examples are written into
-  // it first when it does not exist yet. Profiles that cannot be used are
-  // left out, each with its message in `problems`. The active choice is
-  // kept when its profile is still there.
+  // it first when it does not exist yet. A profile that cannot be used is
+  // left out with its message in `problems`, and so are two profiles that
+  // claim one product type (neither is used for it). A profile that judged
+  // before and whose file is now damaged or gone is kept as it was (its last
+  // good copy), with a note that says so: limits never vanish in silence.
   void LoadProfiles(const std::string& folder, std::vector<std::string>& problems, bool chinese);
   const std::vector<Profile>& Profiles() const { return profiles_; }
 
   // The operator's choice: "" no limits, ClassCName the built-in screening,
   // else a loaded profile's name or the path of a profile file (loaded and
-  // added). 1 with the reason when it cannot be used; the previous choice
-  // stays then.
-  int Choose(const std::string& nameOrFile, std::string& error, bool chinese);
+  // added; a bare name is never taken for a file). 1 with the reason when it
+  // cannot be used; the previous choice stays then. KeepUnavailable: a choice
+  // that cannot be resolved stays chosen anyway, and every run it would
+  // judge is incomplete with the reason (the choice remembered from the last
+  // session must not turn into "no limits" because its file broke).
+  // Explicit: the choice wins over a profile of the run's product type.
+  struct Choice {
+    std::string NameOrFile;
+    std::string File;  // the file it came from last time, when known: named in messages
+    bool KeepUnavailable = false, Explicit = false;
+  };
+  int Choose(const Choice& choice, std::string& error, bool chinese);
+  int Choose(const std::string& nameOrFile, std::string& error, bool chinese) {
+    return Choose(Choice{nameOrFile, {}, false, false}, error, chinese);
+  }
   const std::string& Chosen() const { return chosen_; }
+  // The file the chosen profile came from ("" for none and the screening).
+  const std::string& ChosenFile() const { return chosenFile_; }
+  // A copy of the chosen profile's text kept from an earlier session, for
+  // when its file cannot be read now: used (with a note) only when the
+  // chosen profile is not loaded and the copy carries its name. 0 when taken.
+  int KeepLastGoodCopy(const std::string& text);
+  // The rated power the command line gives for the screening.
+  void SetRatedPower(std::optional<double> watts) { ratedPowerW_ = watts; }
 
   // The limits a run with this product type is judged by: a profile of that
-  // type, else the operator's choice.
+  // type, else the operator's choice; Unavailable when those cannot be used.
   ActiveLimits LimitsFor(const std::string& productType) const;
+  // True when profiles are chosen by product type and this one matches none.
+  bool TypeMatchesNone(const std::string& productType) const;
   // True when a run of the form's product type is judged at all.
   bool Judging() const;
 
@@ -69,12 +94,25 @@ class RunRecorder {
   void LogEvent(TestKind kind, RunOutcome outcome);
 
  private:
+  // A profile file that could not be used; Type: the product type it
+  // claims, when that could be read ("?" when it could not: it might be any).
+  struct Problem {
+    std::string File, Type;
+    ProfileMessage Message;
+  };
+
   const Profile* Find(const std::string& name) const;
+  ActiveLimits WithNote(ActiveLimits limits) const;
 
   Form& form_;
   std::unique_ptr<RunLogWriter> writer_;
   std::vector<Profile> profiles_;
-  std::string chosen_;
+  std::vector<Problem> problems_;
+  // Notes on profiles kept as their last good copy, by profile name.
+  std::vector<std::pair<std::string, ProfileMessage>> notes_;
+  std::string chosen_, chosenFile_;
+  bool explicit_ = false;
+  std::optional<double> ratedPowerW_;
 };
 
 // Decodes a stored *.dat or *.bdt file into a run for the log's import: the

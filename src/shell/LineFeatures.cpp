@@ -29,6 +29,10 @@ namespace {
 QString T(bool chinese, const char* zh, const char* en) { return QString::fromUtf8(chinese ? zh : en); }
 
 const QString ActiveKey = QStringLiteral("limits/active");
+// The chosen profile's file and its last good text, so that a file damaged
+// between two sessions does not switch judging off at the next start.
+const QString ActiveFileKey = QStringLiteral("limits/activeFile");
+const QString LastGoodKey = QStringLiteral("limits/lastGood");
 const QString SoundKey = QStringLiteral("limits/sound");
 
 }  // namespace
@@ -81,10 +85,21 @@ void LineFeatures::UpdateMenus() {
   };
   choice(T(zh, "不判定&N", "&No limits"), "", "NoLimits");
   choice(T(zh, "IEC 61000-3-2 C类谐波筛查", "IEC 61000-3-2 Class C screening"), ClassCName, "ClassC");
-  for (const Profile& p : recorder_->Profiles())
+  bool chosenShown = recorder_->Chosen().empty() || recorder_->Chosen() == ClassCName;
+  for (const Profile& p : recorder_->Profiles()) {
+    chosenShown = chosenShown || p.Name == recorder_->Chosen();
     choice(QString::fromStdString(p.Name + (p.Revision.empty() ? "" : "  (" + p.Revision + ")")), p.Name,
            "Profile");
+  }
+  // Limits chosen but unreadable stay in the menu, checked: every run says
+  // why it was not judged until they are mended or another choice is made.
+  if (!chosenShown)
+    choice(QString::fromStdString(recorder_->Chosen()) + T(zh, "（无法读取）", " (cannot be read)"), recorder_->Chosen(),
+           "Unavailable");
   limits_->addSeparator();
+  judgeAgain_ = limits_->addAction(T(zh, "按当前限值重新判定&J", "&Judge again with these limits"));
+  judgeAgain_->setObjectName("JudgeAgain");
+  connect(judgeAgain_, &QAction::triggered, this, [this] { JudgeAgain(); });
   edit_ = limits_->addAction(T(zh, "编辑限值&E…", "&Edit limits…"));
   edit_->setObjectName("EditProfile");
   connect(edit_, &QAction::triggered, this, [this] { EditProfile(); });
@@ -116,8 +131,23 @@ void LineFeatures::Start() {
   }
   ReloadProfiles();
   std::string ignored;
-  recorder_->Choose(settings.value(ActiveKey).toString().toStdString(), ignored, chinese_);
+  const RunRecorder::Choice remembered{settings.value(ActiveKey).toString().toStdString(),
+                                       settings.value(ActiveFileKey).toString().toStdString(), true, false};
+  if (recorder_->Choose(remembered, ignored, chinese_) != 0 &&
+      recorder_->KeepLastGoodCopy(settings.value(LastGoodKey).toString().toStdString()) == 0)
+    dialogs_.MessageBox(recorder_->LimitsFor("").Note.Text(chinese_), chinese_ ? "警告" : "Warning");
+  RememberChoice();
   UpdateMenus();
+}
+
+void LineFeatures::RememberChoice() {
+  QSettings settings;
+  settings.setValue(ActiveKey, QString::fromStdString(recorder_->Chosen()));
+  settings.setValue(ActiveFileKey, QString::fromStdString(recorder_->ChosenFile()));
+  // The copy is taken only from a profile read from its file just now.
+  const ActiveLimits limits = recorder_->LimitsFor("");
+  if (limits.Source == LimitSource::File && limits.File && limits.Note.English.empty())
+    settings.setValue(LastGoodKey, QString::fromStdString(limits.File->RawText));
 }
 
 void LineFeatures::ReloadProfiles() {
@@ -128,7 +158,11 @@ void LineFeatures::ReloadProfiles() {
     for (const auto& p : problems) text += p + "\n";
     dialogs_.MessageBox(text, chinese_ ? "警告" : "Warning");
   }
+  RememberChoice();
   UpdateMenus();
+  // The band says at once when the limits in force are a kept copy or
+  // cannot be read, before the next run does.
+  if (!shown_) Show(nullptr);
 }
 
 void LineFeatures::SetChinese(bool chinese) {
@@ -144,8 +178,14 @@ void LineFeatures::Choose(const std::string& choice) {
   if (recorder_->Choose(choice, error, chinese_) != 0) {
     dialogs_.MessageBox(error, chinese_ ? "警告" : "Warning");
   } else {
-    QSettings().setValue(ActiveKey, QString::fromStdString(choice));
-    ShownChanged();
+    RememberChoice();
+    // The results shown keep the verdict they were judged with (Judge again
+    // applies the new limits to them); without limits no verdict stays.
+    if (choice.empty()) {
+      judged_ = {};
+      shown_.reset();
+    }
+    Show(shown_ ? &*shown_ : nullptr);
   }
   UpdateMenus();
 }
@@ -176,10 +216,19 @@ void LineFeatures::RunStarted() {
   band_->Clear();
 }
 
-void LineFeatures::Show(const Verdict& v) {
+void LineFeatures::Show(const Verdict* v) {
   band_->SetChinese(chinese_);
-  band_->ShowVerdict(v);
-  band_->show();
+  if (v) {
+    band_->ShowVerdict(*v);
+  } else {
+    band_->Clear();
+    // Limits that cannot be read say so on the neutral field already.
+    const ActiveLimits limits = recorder_->LimitsFor(form_.Info.Type);
+    band_->SetProfileName(QString::fromStdString(limits.Source == LimitSource::ClassC ? std::string(ClassCName)
+                                                 : limits.File                           ? limits.File->Name
+                                                                                         : limits.Name));
+  }
+  band_->setVisible(v || recorder_->Judging());
 }
 
 void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) {
@@ -190,31 +239,54 @@ void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) 
   Verdict v;
   if (recorder_->Judging()) {
     v = recorder_->Judge(kind);
-    if (kind != GaoTest && kind != BaoTest) Show(v);
+    if (kind >= 0 && kind < KindCount) judged_[static_cast<std::size_t>(kind)] = v;
+    if (kind != GaoTest && kind != BaoTest) {
+      shown_ = v;
+      Show(&v);
+    }
     if (v.Result == VerdictResult::Fail && sound_->isChecked()) TVerdictBand::Beep();
+    if (recorder_->TypeMatchesNone(form_.Info.Type))
+      window_.SetStatusText((chinese_ ? "型号“" + form_.Info.Type + "”没有对应的限值文件，按所选限值判定"
+                                      : "Type \"" + form_.Info.Type + "\" matches no profile: judged by the chosen limits"));
   }
   recorder_->LogRun(kind, v, analysisLanguage);
 }
 
-void LineFeatures::ShownChanged() {
-  if (!recorder_->Judging()) {
-    band_->hide();
-    return;
-  }
+void LineFeatures::ShownChanged(bool opened) {
   const int kind = form_.ShownKind;
-  if (kind >= InputTest && kind <= PhaseTest)
-    Show(recorder_->Judge(kind));
-  else
-    RunStarted();
+  shown_.reset();
+  if (kind >= InputTest && kind <= PhaseTest) {
+    if (opened && recorder_->Judging())
+      shown_ = recorder_->Judge(kind);
+    else if (!opened)
+      shown_ = judged_[static_cast<std::size_t>(kind)];
+  }
+  Show(shown_ ? &*shown_ : nullptr);
+}
+
+void LineFeatures::JudgeAgain() {
+  const int kind = form_.ShownKind;
+  if (form_.RunKind != NoTest || kind < InputTest || kind > PhaseTest || !recorder_->Judging()) return;
+  shown_ = recorder_->Judge(kind);
+  Show(&*shown_);
 }
 
 void LineFeatures::PrintVerdict(Canvas& report, int kind) {
-  if (recorder_->Judging()) PrintVerdictBlock(report, recorder_->Judge(kind), chinese_);
+  if (shown_ && shown_->Kind == kind) PrintVerdictBlock(report, *shown_, chinese_);
 }
 
-std::unique_ptr<Verdict> LineFeatures::JudgeForDisplay(int kind) {
-  if (!recorder_->Judging()) return nullptr;
-  return std::make_unique<Verdict>(recorder_->Judge(kind));
+const Verdict* LineFeatures::VerdictOf(int kind) const {
+  if (kind < 0 || kind >= KindCount) return nullptr;
+  const auto& v = judged_[static_cast<std::size_t>(kind)];
+  return v ? &*v : nullptr;
+}
+
+const Verdict* LineFeatures::JudgeNow(int kind) {
+  if (kind < 0 || kind >= KindCount) return nullptr;
+  auto& v = judged_[static_cast<std::size_t>(kind)];
+  v.reset();
+  if (recorder_->Judging()) v = recorder_->Judge(kind);
+  return v ? &*v : nullptr;
 }
 
 void LineFeatures::LogFailed(const QString& message) {

@@ -2,8 +2,11 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <memory>
+#include <optional>
 
+#include "core/TestKind.h"
 #include "platform/Host.h"
 #include "verdict/Verdict.h"
 
@@ -42,16 +45,22 @@ class LineFeatures : public QObject {
 
   // A run began: its verdict is still to come.
   void RunStarted();
-  // A run ended: judged, shown and logged when it completed, an event
-  // otherwise. `analysisLanguage` is the analysis window's (its file keeps it).
+  // A run ended: judged once, there and then, shown and logged when it
+  // completed, an event otherwise. `analysisLanguage` is the analysis
+  // window's (its file keeps it).
   void RunEnded(int kind, RunOutcome outcome, int analysisLanguage);
-  // The page shows other results (a file opened, Back/Next): judged again.
-  void ShownChanged();
-  // The verdict block of a report, when limits apply.
+  // The page shows other results: `opened` a file or a logged run (judged
+  // now, with the limits in force), or else a kind browsed with Back/Next
+  // (its last run's verdict, as it was judged).
+  void ShownChanged(bool opened);
+  // The verdict block of a report: the verdict of the results shown, as the
+  // band has it; nothing when they were not judged.
   void PrintVerdict(Canvas& report, int kind);
-  // The verdict of `kind`'s results when limits apply (for the analysis
-  // window's own field); nullptr when no limits apply.
-  std::unique_ptr<Verdict> JudgeForDisplay(int kind);
+  // The verdict a run or file of `kind` was judged with, for the analysis
+  // window's own band and report; nullptr when it was not judged.
+  const Verdict* VerdictOf(int kind) const;
+  // Judges `kind`'s results now (a file the analysis window opened).
+  const Verdict* JudgeNow(int kind);
 
   RunRecorder& Recorder() { return *recorder_; }
   TVerdictBand& Band() { return *band_; }
@@ -65,7 +74,11 @@ class LineFeatures : public QObject {
   void Choose(const std::string& choice);
   void EditProfile();
   void ReloadProfiles();
-  void Show(const Verdict& v);
+  void RememberChoice();
+  // Judges the shown results of `kind` again with the limits now in force
+  // (Limits > Judge again): an explicit command, never a side effect.
+  void JudgeAgain();
+  void Show(const Verdict* v);
   void LogFailed(const QString& message);
 
   TKT5100Form& window_;
@@ -80,10 +93,15 @@ class LineFeatures : public QObject {
   QAction* sound_ = nullptr;
   QAction* edit_ = nullptr;
   QAction* reload_ = nullptr;
+  QAction* judgeAgain_ = nullptr;
   QAction* showLog_ = nullptr;
   std::unique_ptr<TLogForm> logForm_;
   bool chinese_ = true;
   bool logDown_ = false;
+  // The verdict of each kind's last run (what Back/Next shows again), the
+  // analysis window's last, and the one of the results shown.
+  std::array<std::optional<Verdict>, KindCount> judged_;
+  std::optional<Verdict> shown_;
 };
 
 }  // namespace kt

@@ -24,6 +24,7 @@
 #include "shell/Glyphs.h"
 #include "shell/ShellDialogs.h"
 #include "shell/TVerdictBand.h"
+#include "verdict/VerdictReport.h"
 
 namespace kt {
 
@@ -296,7 +297,7 @@ void TBaoLuoForm::OpenClick() {
   if (form_.RunKind != NoTest) return;
   QString chosen;
   if (!dialogs_.ChooseOpenFile(this, U("打开数据文件"), U(FileFilter), chosen)) return;
-  OpenAnalysisFile(form_, data_, language_, AnalysisFileName(chosen.toStdString()));
+  if (OpenAnalysisFile(form_, data_, language_, AnalysisFileName(chosen.toStdString())) == 0) JudgeOpened();
   // Also after a refused file: the window shows what it holds.
   Repaint();
 }
@@ -327,6 +328,8 @@ void TBaoLuoForm::PrintClick() {
   {
     PrinterCanvas canvas(painter, printer.resolution());
     PrintAnalysisReport(form_, data_, language_, canvas);
+    // The verdict the band shows, judged when the run ended or the file opened.
+    if (verdict_) PrintVerdictBlock(canvas, *verdict_, language_ != 1);
   }
   if (!painter.end()) form_.host.MessageBox("打印失败!", "警告");
 }
@@ -366,7 +369,7 @@ void TBaoLuoForm::FormShow() {
   ShowVerdict(nullptr, false);
   if (!pendingFile_.empty()) {
     // A run of the log, opened as its file would be.
-    OpenAnalysisFile(form_, data_, language_, pendingFile_);
+    if (OpenAnalysisFile(form_, data_, language_, pendingFile_) == 0) JudgeOpened();
     pendingFile_.clear();
   }
   if (const QScreen* s = screen()) {
@@ -379,7 +382,15 @@ void TBaoLuoForm::FormShow() {
 
 void TBaoLuoForm::OpenOnShow(const std::string& path) { pendingFile_ = path; }
 
+void TBaoLuoForm::JudgeOpened() {
+  // A file does not say which of the two tests it holds: an analysed wave
+  // makes it the analysis.
+  if (judge_) ShowVerdict(judge_(data_.Period[ChIl] > 0 ? kt::GaoTest : kt::BaoTest), form_.ChineseMode != 0);
+}
+
 void TBaoLuoForm::ShowVerdict(const Verdict* v, bool chinese) {
+  verdict_.reset();
+  if (v) verdict_ = *v;
   // The window grows by the band while limits apply, and is its own size
   // otherwise.
   if (v) {

@@ -3,9 +3,12 @@
 #include <QLabel>
 #include <QWidget>
 #include <array>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "core/AnalysisData.h"
+#include "verdict/Verdict.h"
 
 class QAction;
 class QFrame;
@@ -93,8 +96,11 @@ class TBaoLuoForm : public QDialog {
   // While a run is under way the window's tests, files and printing wait
   // for its end: their commands are disabled.
   void UpdateCommands();
-  // The verdict of the last run below the rows; nullptr: no limits apply.
+  // The verdict of the last run below the rows, and on its report; nullptr:
+  // it was not judged.
   void ShowVerdict(const Verdict* verdict, bool chinese);
+  // Judges what an opened file holds, by kind: the main window's limits.
+  void SetJudge(std::function<const Verdict*(int kind)> judge) { judge_ = std::move(judge); }
   // A file to open when the window is next shown (a run of the log).
   void OpenOnShow(const std::string& path);
 
@@ -148,6 +154,7 @@ class TBaoLuoForm : public QDialog {
   void RefreshValueCells();
   void ChoosePosition(int x);
   void StartTest(std::int32_t kind);
+  void JudgeOpened();
 
   Form& form_;
   ShellDialogs& dialogs_;
@@ -156,6 +163,8 @@ class TBaoLuoForm : public QDialog {
   std::int32_t language_ = 0;
   bool gaoAllowed_ = false;
   std::string pendingFile_;  // an envelope of this showing is there to analyse
+  std::function<const Verdict*(int kind)> judge_;
+  std::optional<Verdict> verdict_;  // the one shown, and printed
   std::array<TBaoPaintBox*, 4> envelopeBoxes_{};
   std::array<TBaoPaintBox*, 4> waveBoxes_{};
   std::array<QLabel*, 4> rmsHeads_{}, rmsValues_{}, cfHeads_{}, cfValues_{};

@@ -122,6 +122,8 @@ TKT5100Form::TKT5100Form(Services services)
   infoForm_ = std::make_unique<TInfoForm>(this, form_->Info);
   baoLuoForm_ = std::make_unique<TBaoLuoForm>(this, *form_, services_.dialogs, *infoForm_);
   form_->Analysis = &baoLuoForm_->Data();
+  // A file the analysis window opens is judged there and then, as one here.
+  baoLuoForm_->SetJudge([this](int kind) { return line_->JudgeNow(kind); });
   alarmForm_ = std::make_unique<TAlarmForm>(this);
   printerForm_ = std::make_unique<TPrinterForm>(this, form_->PrinterFamily);
   line_->Start();
@@ -364,12 +366,12 @@ void TKT5100Form::WideFreqClick() {
 void TKT5100Form::BackClick() {
   if (RefusedDuringRun()) return;
   BrowseBack(*form_);
-  line_->ShownChanged();
+  line_->ShownChanged(false);
 }
 void TKT5100Form::NextClick() {
   if (RefusedDuringRun()) return;
   BrowseNext(*form_);
-  line_->ShownChanged();
+  line_->ShownChanged(false);
 }
 
 void TKT5100Form::SerialPortClick() { services_.dialogs.ExecModal(*portForm_); }
@@ -405,7 +407,7 @@ void TKT5100Form::OpenFileClick() {
   LockForFileCommand();
   QString chosen;
   if (!services_.dialogs.ChooseOpenFile(this, U("打开数据文件"), U(DataFileFilter), chosen)) return;
-  if (OpenDataFile(*form_, DataFileName(chosen.toStdString())) == 0) line_->ShownChanged();
+  if (OpenDataFile(*form_, DataFileName(chosen.toStdString())) == 0) line_->ShownChanged(true);
 }
 
 void TKT5100Form::StoreFileClick() {
@@ -603,7 +605,7 @@ void TKT5100Form::RunEnded(int kind, RunOutcome outcome) {
   if (!line_) return;
   line_->RunEnded(kind, outcome, baoLuoForm_ ? baoLuoForm_->Language() : 0);
   if ((kind == GaoTest || kind == BaoTest) && outcome == RunOutcome::Completed && baoLuoForm_)
-    baoLuoForm_->ShowVerdict(line_->JudgeForDisplay(kind).get(), form_->ChineseMode != 0);
+    baoLuoForm_->ShowVerdict(line_->VerdictOf(kind), form_->ChineseMode != 0);
 }
 
 void TKT5100Form::OpenLoggedRun(const QByteArray& record, int kind) {
@@ -628,7 +630,7 @@ void TKT5100Form::OpenLoggedRun(const QByteArray& record, int kind) {
   // As if from its file: the lock set, the record's kind, language and
   // information.
   LockForFileCommand();
-  if (ParseRecord(*form_, *layout, bytes) == 0) line_->ShownChanged();
+  if (ParseRecord(*form_, *layout, bytes) == 0) line_->ShownChanged(true);
   Repaint();
 }
 

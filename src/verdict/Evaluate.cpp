@@ -16,10 +16,27 @@ double AtFigurePrecision(double x) {
   return std::fabs(x) <= static_cast<double>(std::numeric_limits<float>::max()) ? static_cast<float>(x) : x;
 }
 
-std::string_view Trimmed(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+// The code point starting at s[i] and its length; a byte that starts no
+// valid sequence counts as itself.
+std::pair<char32_t, std::size_t> CodePoint(std::string_view s, std::size_t i) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  const std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
+  if (n == 1 || i + n > s.size()) return {b, 1};
+  char32_t c = b & (0x7F >> n);
+  for (std::size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  return {c, n};
+}
+
+bool IsSpace(char32_t c) {
+  return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) ||
+         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+// The worse of two results: fail, then incomplete, then pass.
+VerdictResult Worse(VerdictResult a, VerdictResult b) {
+  for (VerdictResult r : {VerdictResult::Fail, VerdictResult::Incomplete, VerdictResult::Pass})
+    if (a == r || b == r) return r;
+  return a == VerdictResult::None ? b : a;
 }
 
 }  // namespace
@@ -82,26 +99,65 @@ Verdict EvaluateProfile(const Profile& profile, const RunView& run) {
 }
 
 Verdict Evaluate(const ActiveLimits& limits, const RunView& run) {
+  Verdict v;
+  v.Kind = run.Kind;
   switch (limits.Source) {
     case LimitSource::ClassC:
-      return ScreenClassC(run);
+      return ScreenClassC(run, limits.RatedPowerW);
     case LimitSource::File:
-      if (limits.File) return EvaluateProfile(*limits.File, run);
+      if (!limits.File) break;
+      v = EvaluateProfile(*limits.File, run);
+      if (limits.File->RatedPowerW) {
+        const Verdict screening = ScreenClassC(run, limits.RatedPowerW ? limits.RatedPowerW : limits.File->RatedPowerW);
+        v.Result = Worse(v.Result, screening.Result);
+        v.Screening = true;
+        v.Rules.insert(v.Rules.end(), screening.Rules.begin(), screening.Rules.end());
+        for (const std::string& name : screening.Missing)
+          if (std::find(v.Missing.begin(), v.Missing.end(), name) == v.Missing.end()) v.Missing.push_back(name);
+        v.Detail = screening.Detail, v.DetailChinese = screening.DetailChinese;
+        v.Reason = screening.Reason, v.ReasonChinese = screening.ReasonChinese;
+      }
+      v.LimitsNote = limits.Note.English, v.LimitsNoteChinese = limits.Note.Chinese;
+      break;
+    case LimitSource::Unavailable:
+      // Never a pass, never a silent "no limits": the run waits for limits
+      // that can be read.
+      v.Result = VerdictResult::Incomplete;
+      v.ProfileName = limits.Name;
+      v.Reason = limits.Problem.English, v.ReasonChinese = limits.Problem.Chinese;
       break;
     case LimitSource::None:
       break;
   }
-  Verdict none;
-  none.Kind = run.Kind;
-  return none;
+  return v;
+}
+
+std::string TypeKey(std::string_view productType) {
+  std::size_t begin = 0, end = productType.size();
+  while (begin < end) {
+    const auto [c, n] = CodePoint(productType, begin);
+    if (!IsSpace(c)) break;
+    begin += n;
+  }
+  // From the end: step back to the start of the last code point.
+  while (end > begin) {
+    std::size_t start = end - 1;
+    while (start > begin && (static_cast<unsigned char>(productType[start]) & 0xC0) == 0x80) --start;
+    if (!IsSpace(CodePoint(productType, start).first)) break;
+    end = start;
+  }
+  std::string key(productType.substr(begin, end - begin));
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return key;
 }
 
 ActiveLimits ChooseLimits(const std::vector<Profile>& loaded, std::string_view productType,
                           const ActiveLimits& operatorChoice) {
-  const std::string_view type = Trimmed(productType);
+  const std::string type = TypeKey(productType);
   if (!type.empty())
     for (const Profile& p : loaded)
-      if (Trimmed(p.Type) == type) return {LimitSource::File, &p};
+      if (TypeKey(p.Type) == type) return {LimitSource::File, &p, operatorChoice.RatedPowerW, {}, {}, {}};
   return operatorChoice;
 }
 

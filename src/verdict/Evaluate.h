@@ -10,12 +10,20 @@
 
 namespace kt {
 
-// The limits a run is judged by: none, a profile file, or the built-in
-// harmonic screening. File points into the caller's list of profiles.
-enum class LimitSource { None, File, ClassC };
+// The limits a run is judged by: none, a profile file, the built-in harmonic
+// screening, or limits that were asked for but cannot be used (their file is
+// damaged, two profiles claim the run's product type): a run judged by those
+// is incomplete, never passed and never silently unjudged.
+enum class LimitSource { None, File, ClassC, Unavailable };
 struct ActiveLimits {
   LimitSource Source = LimitSource::None;
-  const Profile* File = nullptr;
+  const Profile* File = nullptr;  // File: points into the caller's list of profiles
+  // The product's rated input power for the screening, when the caller was
+  // given one: it wins over a profile's.
+  std::optional<double> RatedPowerW;
+  std::string Name;        // Unavailable: the limits asked for
+  ProfileMessage Problem;  // Unavailable: why they cannot be used
+  ProfileMessage Note;     // File: what the operator must know about the copy that judges
 };
 
 // One value against its bounds. A value exactly at a bound passes: figures
@@ -33,11 +41,17 @@ RuleResult CheckRule(const ProfileRule& rule, const RunView& run);
 VerdictResult CombineOutcomes(const std::vector<RuleResult>& rules);
 
 Verdict EvaluateProfile(const Profile& profile, const RunView& run);
+// A profile that gives a rated power is also judged by the harmonic
+// screening at that power: the worse of the two results, every rule of both.
 Verdict Evaluate(const ActiveLimits& limits, const RunView& run);
 
-// The profile whose product type equals the run's `Type` (surrounding spaces
-// ignored; an empty type matches nothing; the first such profile in the
-// list), else the operator's choice.
+// A product type as profiles and runs are matched by it: white space of any
+// kind (an ideographic space from a Chinese input method too) cut from both
+// ends, Latin letters in lower case. Empty: no type.
+std::string TypeKey(std::string_view productType);
+
+// The profile whose product type matches the run's `Type` (the first such
+// profile in the list), else the operator's choice.
 ActiveLimits ChooseLimits(const std::vector<Profile>& loaded, std::string_view productType,
                           const ActiveLimits& operatorChoice);
 
