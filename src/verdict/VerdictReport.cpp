@@ -11,12 +11,12 @@ namespace {
 constexpr const char* Face = "宋体";
 constexpr const char* Ellipsis = "…";
 
-// The strip is 13 mm tall; the block keeps 1 mm from the report above it
-// and ends 4 mm above the paper's edge, where printers stop printing.
-constexpr int BlockTop = VerdictStrip::Top - 100;
-constexpr int WordHeight = 800;  // twice the lines beside it, the canvas has no bold
-constexpr int LineHeight = 400;
-constexpr int WordGap = 500;     // between the verdict word and its lines
+// Three lines of the smallest size that reads well on paper fill the band's
+// 9 mm; the word beside them is as tall as all three.
+constexpr int LineHeight = 300;
+constexpr int WordHeight = 3 * LineHeight;  // the canvas has no bold: size sets it apart
+constexpr int WordGap = 400;                // between the verdict word and its lines
+static_assert(VerdictStrip::Top - WordHeight == VerdictStrip::Bottom);
 
 bool StartsCodePoint(unsigned char byte) { return (byte & 0xC0) != 0x80; }
 
@@ -110,18 +110,27 @@ std::string FitJoined(const std::vector<std::string>& items, std::string_view se
 void PrintVerdictBlock(Canvas& report, const Verdict& v, bool chinese) {
   if (v.Result == VerdictResult::None) return;
   const VerdictSummary s = SummarizeVerdict(v, chinese);
+  const std::string separator = chinese ? "；" : "; ";
 
   report.SetTextAlign(AlignLeft);
   report.SetFont({Face, WordHeight, clBlack, 0});
-  report.TextOut(VerdictStrip::Left, BlockTop, s.Word);
+  report.TextOut(VerdictStrip::Left, VerdictStrip::Top, s.Word);
 
   const int x = VerdictStrip::Left + SongTextWidth(s.Word, WordHeight) + WordGap;
   const int width = VerdictStrip::Right - x;
+  // The limits and their note, why the run was not decided, then what failed:
+  // an empty line leaves no gap.
+  const std::string lines[] = {
+      FitOne(s.LimitsNote.empty() ? s.Limits : s.Limits + separator + s.LimitsNote, width, LineHeight),
+      FitOne(s.Headline, width, LineHeight),
+      s.Problems.empty() ? FitOne(s.Remark, width, LineHeight) : FitJoined(s.Problems, separator, width, LineHeight)};
   report.SetFont({Face, LineHeight, clBlack, 0});
-  report.TextOut(x, BlockTop, FitOne(s.Limits, width, LineHeight));
-  const std::string second =
-      s.Problems.empty() ? FitOne(s.Remark, width, LineHeight) : FitJoined(s.Problems, chinese ? "；" : "; ", width, LineHeight);
-  if (!s.Remark.empty() || !s.Problems.empty()) report.TextOut(x, BlockTop - LineHeight, second);
+  int y = VerdictStrip::Top;
+  for (const std::string& line : lines) {
+    if (line.empty()) continue;
+    report.TextOut(x, y, line);
+    y -= LineHeight;
+  }
 }
 
 }  // namespace kt

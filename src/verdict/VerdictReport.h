@@ -38,17 +38,22 @@ int SongTextWidth(std::string_view utf8, int height);
 // before its "…".
 std::string FitJoined(const std::vector<std::string>& items, std::string_view separator, int maxWidth, int height);
 
-// Where the block goes: below everything any report prints (all end above
-// y = -19700) and above the paper's edge at -21000, within the reports'
-// safe width. Report canvas units (0.01 mm, y upwards).
+// Where the block goes: the band above the report's title. Every report
+// starts its title at y = -2000 and prints nothing higher, while its foot
+// reaches -19600, below the -19500 a block must stay above to keep 10 mm
+// from the paper's bottom edge on a printer whose origin sits 5 mm in. The
+// band's top at -1000 is 10 mm below the paper's top edge (15 mm on such a
+// printer). Across the reports' widest frame. Report canvas units (0.01 mm,
+// y upwards).
 struct VerdictStrip {
-  static constexpr int Left = 2500, Right = 26600;
-  static constexpr int Top = -19700, Bottom = -21000;
+  static constexpr int Left = 2000, Right = 26600;
+  static constexpr int Top = -1000, Bottom = -1900;  // 1 mm clear of the title
 };
 
-// The verdict on a printed report, in black, in the free strip at the foot
-// of the page: the verdict word large on the left, beside it the limits it
-// was judged by and the failing rules. Nothing for a verdict of None.
+// The verdict on a printed report, in black, in the band at the head of the
+// page: the verdict word large on the left; beside it, one under another, the
+// limits it was judged by (with their note), why it could not be decided, and
+// the failing rules or the remark. Nothing for a verdict of None.
 void PrintVerdictBlock(Canvas& report, const Verdict& v, bool chinese);
 
 }  // namespace kt
