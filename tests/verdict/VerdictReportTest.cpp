@@ -110,9 +110,9 @@ TEST(VerdictReport, ScreeningNoteAndReasoning) {
   RecordingCanvas en, zh;
   PrintVerdictBlock(en, na, false);
   PrintVerdictBlock(zh, na, true);
-  test::ExpectItems(en, {T(3750, -1000, 300, "Limits: iec-61000-3-2-class-c Ed. 5.0 2018 (screening, single capture)"),
+  test::ExpectItems(en, {T(3750, -1000, 300, "Limits: iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020 (screening, single capture)"),
                          T(3750, -1300, 300, na.Detail)});
-  test::ExpectItems(zh, {T(5100, -1000, 300, "限值：iec-61000-3-2-class-c Ed. 5.0 2018（筛查，单次采样）"),
+  test::ExpectItems(zh, {T(5100, -1000, 300, "限值：iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020（筛查，单次采样）"),
                          T(5100, -1300, 300, na.DetailChinese)});
   EXPECT_NE(na.Detail.find("does not measure"), std::string::npos);
 }
