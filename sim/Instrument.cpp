@@ -5,8 +5,8 @@ namespace kt::sim {
 // The ballast is drawn first, then the calibration, from the one stream (the
 // members are declared in that order): the order is part of what makes a seed
 // reproducible.
-Instrument::Instrument(std::uint64_t seed, bool orderFlag)
-    : rng_(seed), drift_(DrawBallast(rng_)), gains_(DrawWaveGains(rng_)), orderFlag_(orderFlag) {}
+Instrument::Instrument(std::uint64_t seed, bool orderFlag, const MainsSetting& mains)
+    : rng_(seed), drift_(mains.Apply(DrawBallast(rng_))), gains_(DrawWaveGains(rng_)), orderFlag_(orderFlag) {}
 
 MainsCapture Instrument::MeasureInput() {
   const OperatingPoint op = Next();

@@ -25,7 +25,8 @@ struct CompCapture {
 // sequence; Blocks() lists them in wire order.
 class Instrument {
  public:
-  explicit Instrument(std::uint64_t seed, bool orderFlag = false);
+  // `mains` replaces parts of the drawn mains input (nothing by default).
+  explicit Instrument(std::uint64_t seed, bool orderFlag = false, const MainsSetting& mains = {});
 
   MainsCapture MeasureInput();   // command "0"
   LampCapture MeasureOutput();   // command "1"

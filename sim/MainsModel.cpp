@@ -45,7 +45,9 @@ double MainsCurrentShape(const OperatingPoint& op, double theta) {
   double hump = 0;
   if (deg > op.CurrentBegin && deg < op.CurrentEnd) {
     // Map begin..peak..end onto 0..0.5..1 so that the peak can sit off centre.
-    const double u = deg < op.CurrentPeak
+    // A peak at the beginning is a step: there is no rise to map.
+    const bool rising = op.CurrentPeak > op.CurrentBegin && deg < op.CurrentPeak;
+    const double u = rising
                          ? 0.5 * (deg - op.CurrentBegin) / (op.CurrentPeak - op.CurrentBegin)
                          : 0.5 + 0.5 * (deg - op.CurrentPeak) / (op.CurrentEnd - op.CurrentPeak);
     hump = std::pow(std::sin(kPi * u), op.CurrentSharpness);
@@ -76,15 +78,20 @@ MainsCapture MeasureMains(const OperatingPoint& op, double lampPower, Random& rn
   }
   const double shapePf = vi / std::sqrt(vv * ii);
   const double voltScale = op.MainsRms / std::sqrt(vv / MainsSamples);
-  const double mainsPower = lampPower / op.Efficiency;
+  const double mainsPower = op.MainsPower > 0 ? op.MainsPower : lampPower / op.Efficiency;
   const double targetIrms = mainsPower / (op.MainsRms * shapePf);
   const double ampScale = targetIrms / std::sqrt(ii / MainsSamples);
+  double crest = 0;
+  for (double x : i) crest = std::max(crest, std::fabs(x) * ampScale);
+  while (crest / c.AmpsPerCount > 30000 && c.AmpsPerCount < 1000 * MainsAmpsPerCount) c.AmpsPerCount *= 10;
+  // A reversed clamp turns the current over, and with it the power's sign.
+  const double sign = op.ReverseCurrent ? -1 : 1;
 
   for (int n = 0; n < MainsSamples; ++n) {
     c.VoltageRaw[n] = Quantise(v[n] * voltScale + kVoltageNoise * rng.Gauss(), MainsVoltsPerCount);
-    c.CurrentRaw[n] = Quantise(i[n] * ampScale + kCurrentNoise * rng.Gauss(), MainsAmpsPerCount);
+    c.CurrentRaw[n] = Quantise(sign * i[n] * ampScale + kCurrentNoise * rng.Gauss(), c.AmpsPerCount);
     c.Voltage[n] = c.VoltageRaw[n] * MainsVoltsPerCount;
-    c.Current[n] = c.CurrentRaw[n] * MainsAmpsPerCount;
+    c.Current[n] = c.CurrentRaw[n] * c.AmpsPerCount;
   }
 
   // The values come from the very samples sent, as the instrument computes them.

@@ -38,7 +38,10 @@ struct MainsCapture {
   std::array<std::int16_t, MainsSamples> VoltageRaw{};
   std::array<std::int16_t, MainsSamples> CurrentRaw{};
   std::array<double, MainsSamples> Voltage{};  // V, raw * MainsVoltsPerCount
-  std::array<double, MainsSamples> Current{};  // A, raw * MainsAmpsPerCount
+  std::array<double, MainsSamples> Current{};  // A, raw * AmpsPerCount
+  // The current range: MainsAmpsPerCount, or 10, 100 or 1000 times it when
+  // the crest would not fit (a ballast of hundreds of watts).
+  double AmpsPerCount = MainsAmpsPerCount;
   // Mains phase of sample 0 in degrees after the voltage's rising zero
   // crossing (the capture starts anywhere in the period).
   double StartPhase = 0;
@@ -54,7 +57,8 @@ double MainsVoltageShape(const OperatingPoint& op, double theta);
 double MainsCurrentShape(const OperatingPoint& op, double theta);
 
 // `lampPower` is the lamp-side power the ballast delivers at this moment; the
-// mains power is that divided by the ballast's efficiency.
+// mains power is that divided by the ballast's efficiency, unless the point
+// sets a MainsPower of its own.
 MainsCapture MeasureMains(const OperatingPoint& op, double lampPower, Random& rng);
 
 }  // namespace kt::sim

@@ -40,6 +40,16 @@ OperatingPoint DrawBallast(Random& rng) {
   return p;
 }
 
+OperatingPoint MainsSetting::Apply(OperatingPoint p) const {
+  p.MainsPower = PowerW;
+  p.ReverseCurrent = Reverse;
+  if (AnglesGiven) {
+    p.CurrentBegin = Begin, p.CurrentPeak = Peak, p.CurrentEnd = End;
+    p.FixedAngles = true;
+  }
+  return p;
+}
+
 namespace {
 
 struct Wander {
@@ -73,6 +83,10 @@ OperatingPoint Drift::Step(Random& rng) {
   for (std::size_t i = 0; i < Parameters; ++i) {
     const Wander& w = kWander[i];
     deviation_[i] = std::clamp(kMemory * deviation_[i] + innovation * rng.Gauss(), -2.5, 2.5);
+    // Angles given by hand are where a test expects the current: they stay
+    // (the draw above still happens, so the other readings wander as before).
+    if (nominal_.FixedAngles && (w.field == &OperatingPoint::CurrentBegin || w.field == &OperatingPoint::CurrentPeak))
+      continue;
     const double nominal = nominal_.*(w.field);
     const double spread = w.absolute > 0 ? w.absolute : w.relative * nominal;
     p.*(w.field) = nominal + spread * deviation_[i];

@@ -50,7 +50,23 @@ struct OperatingPoint {
   double IgnitionVolts = 700.0;
   double StartDamping = 0.6;      // damping ratio of the lamp-current rise (overshoot ~10 %)
 
+  // Set by hand (kt6100-sim's --mains-... options) rather than drawn.
+  double MainsPower = 0;        // W drawn from the mains; 0: the lamp power over the efficiency
+  bool FixedAngles = false;     // the conduction angles stay where they were put
+  bool ReverseCurrent = false;  // the current channel wired the wrong way round
+
   double LampIrms() const { return LampPower / (LampVrms * LampPowerFactor); }
+};
+
+// A mains input built by hand for tests of the harmonic screening: another
+// power, another current shape, a reversed current clamp. The lamp side is
+// left as drawn.
+struct MainsSetting {
+  double PowerW = 0;  // 0: as drawn
+  bool AnglesGiven = false;
+  double Begin = 0, Peak = 0, End = 0;  // degrees; Peak == Begin is a step
+  bool Reverse = false;
+  OperatingPoint Apply(OperatingPoint p) const;
 };
 
 // Draws the nominal operating point of one ballast.

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
           ? options.Seed
           : static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
                 (static_cast<std::uint64_t>(getpid()) << 32);
-  Instrument instrument(seed, options.OrderFlag);
+  Instrument instrument(seed, options.OrderFlag, options.Mains);
   Responder responder(instrument);
   PtyServer server(options, responder, seed);
   if (server.Open(error) != 0) {

@@ -1,6 +1,7 @@
 #include "sim/SimOptions.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -39,6 +40,14 @@ const char* SimUsage() {
          "  --order-flag        set the channel-order flag of the start summary and the\n"
          "                      high-frequency header, and really exchange the\n"
          "                      filament and cathode-lead data on the wire\n"
+         "  --mains-power W     the ballast draws W watts (1..2000) from the mains instead\n"
+         "                      of its lamp power over its efficiency; the lamp is unchanged\n"
+         "  --mains-current BEGIN,PEAK,END  the input current flows from BEGIN to END\n"
+         "                      and peaks at PEAK, in degrees after the voltage's rising\n"
+         "                      zero crossing (0 <= BEGIN <= PEAK < END <= 180); PEAK equal\n"
+         "                      to BEGIN is a step; these angles do not wander\n"
+         "  --reverse-current   the current channel is wired the wrong way round: every\n"
+         "                      current sample negated, the active power negative\n"
          "  --exit-with-parent  end (as on SIGTERM) when the parent process ends\n"
          "  --log               one line per received byte and sent block on stderr\n"
          "  --version           print the version and exit\n"
@@ -62,6 +71,19 @@ bool ParseNumber(const char* text, long long lo, long long hi, long long& out) {
   return true;
 }
 
+// Numbers separated by commas, all of them, nothing else.
+bool ParseReals(const char* text, double* out, int count) {
+  if (text == nullptr) return false;
+  for (int k = 0; k < count; ++k) {
+    char* end = nullptr;
+    errno = 0;
+    out[k] = std::strtod(text, &end);
+    if (end == text || errno != 0 || !std::isfinite(out[k]) || *end != (k + 1 < count ? ',' : '\0')) return false;
+    text = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::string& error) {
@@ -82,7 +104,7 @@ ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& o, st
   } flags[] = {{"--line-rate", &o.LineRate},   {"--echo", &o.Echo},
                {"--silent", &o.Silent},        {"--no-blocks", &o.NoBlocks},
                {"--order-flag", &o.OrderFlag}, {"--exit-with-parent", &o.ExitWithParent},
-               {"--log", &o.Log}};
+               {"--log", &o.Log},              {"--reverse-current", &o.Mains.Reverse}};
   bool delayMsGiven = false;
 
   for (int i = 1; i < argc; ++i) {
@@ -129,6 +151,23 @@ ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& o, st
       }
       o.Seed = s;
       o.SeedGiven = true;
+      continue;
+    }
+    if (arg == "--mains-power") {
+      if (!ParseReals(takeValue(), &o.Mains.PowerW, 1) || !(o.Mains.PowerW >= 1 && o.Mains.PowerW <= 2000)) {
+        error = "--mains-power needs watts from 1 to 2000";
+        return ParseResult::Error;
+      }
+      continue;
+    }
+    if (arg == "--mains-current") {
+      MainsSetting& m = o.Mains;
+      double a[3] = {};
+      if (!ParseReals(takeValue(), a, 3) || !(0 <= a[0] && a[0] <= a[1] && a[1] < a[2] && a[2] <= 180)) {
+        error = "--mains-current needs BEGIN,PEAK,END in degrees, 0 <= BEGIN <= PEAK < END <= 180";
+        return ParseResult::Error;
+      }
+      m.Begin = a[0], m.Peak = a[1], m.End = a[2], m.AnglesGiven = true;
       continue;
     }
     for (const auto& n : numeric) {

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/OperatingPoint.h"
+
 namespace kt::sim {
 
 // Command line of kt6100-sim; SimUsage() describes every field.
@@ -24,6 +26,7 @@ struct SimOptions {
   bool OrderFlag = false;
   bool ExitWithParent = false;
   bool Log = false;
+  MainsSetting Mains;  // --mains-power, --mains-current, --reverse-current
 };
 
 enum class ParseResult { Run, Help, Version, Error };

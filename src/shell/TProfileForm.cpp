@@ -68,7 +68,30 @@ class WheelGuard final : public QObject {
   }
 };
 
+// The rules as far as a verdict goes: figures and bounds, not the notes.
+bool SameLimits(const Profile& a, const Profile& b) {
+  if (a.RatedPowerW != b.RatedPowerW || a.Rules.size() != b.Rules.size()) return false;
+  for (std::size_t i = 0; i < a.Rules.size(); ++i)
+    if (a.Rules[i].Figure != b.Rules[i].Figure || a.Rules[i].Min != b.Rules[i].Min || a.Rules[i].Max != b.Rules[i].Max)
+      return false;
+  return true;
+}
+
 }  // namespace
+
+std::string RaisedRevision(const std::string& revision) {
+  if (revision.empty()) return "1";
+  const std::size_t start = revision.find_last_not_of("0123456789") + 1;  // npos + 1 == 0: all digits
+  if (start == revision.size()) return revision + ".1";
+  std::string r = revision;
+  std::size_t i = r.size();
+  while (i > start && r[i - 1] == '9') r[--i] = '0';
+  if (i > start)
+    ++r[i - 1];
+  else
+    r.insert(start, 1, '1');  // "9" to "10", "A.99" to "A.100"
+  return r;
+}
 
 TProfileForm::TProfileForm(ShellDialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs) {
   setObjectName("ProfileForm");
@@ -80,12 +103,17 @@ TProfileForm::TProfileForm(ShellDialogs& dialogs, QWidget* parent) : QDialog(par
   revision_->setObjectName("ProfileRevision");
   type_ = new QLineEdit(this);
   type_->setObjectName("ProfileType");
+  power_ = new QLineEdit(this);
+  power_->setObjectName("ProfileRatedPower");
+  power_->setValidator(new QRegularExpressionValidator(BoundPattern, power_));
   nameCaption_ = new QLabel(this);
   revisionCaption_ = new QLabel(this);
   typeCaption_ = new QLabel(this);
+  powerCaption_ = new QLabel(this);
   nameCaption_->setBuddy(name_);
   revisionCaption_->setBuddy(revision_);
   typeCaption_->setBuddy(type_);
+  powerCaption_->setBuddy(power_);
 
   auto* fields = new QGridLayout;
   fields->addWidget(nameCaption_, 0, 0);
@@ -94,6 +122,8 @@ TProfileForm::TProfileForm(ShellDialogs& dialogs, QWidget* parent) : QDialog(par
   fields->addWidget(revision_, 1, 1);
   fields->addWidget(typeCaption_, 1, 2);
   fields->addWidget(type_, 1, 3);
+  fields->addWidget(powerCaption_, 2, 0);
+  fields->addWidget(power_, 2, 1);
   fields->setColumnStretch(1, 1);
   fields->setColumnStretch(3, 1);
 
@@ -142,6 +172,8 @@ void TProfileForm::SetChinese(bool chinese) {
   nameCaption_->setText(Pick(chinese, "&Name:", "名称(&N)："));
   revisionCaption_->setText(Pick(chinese, "&Revision:", "版本(&R)："));
   typeCaption_->setText(Pick(chinese, "Product &type:", "型号(&T)："));
+  powerCaption_->setText(Pick(chinese, "Rated &power (W):", "额定功率 (W)(&P)："));
+  power_->setPlaceholderText(Pick(chinese, "none", "无"));
   rules_->setHorizontalHeaderLabels({Pick(chinese, "Figure", "量"), Pick(chinese, "Min", "下限"),
                                      Pick(chinese, "Max", "上限"), Pick(chinese, "Note", "备注")});
   add_->setText(Pick(chinese, "&Add rule", "添加规则(&A)"));
@@ -157,6 +189,8 @@ void TProfileForm::Load(const Profile& p, const QString& path) {
   name_->setText(QString::fromStdString(p.Name));
   revision_->setText(QString::fromStdString(p.Revision));
   type_->setText(QString::fromStdString(p.Type));
+  power_->setText(BoundText(p.RatedPowerW));
+  loaded_ = p;
   rules_->setRowCount(0);
   for (const ProfileRule& rule : p.Rules) AddRow(rule);
   if (p.Rules.empty()) AddRow({});
@@ -229,6 +263,11 @@ int TProfileForm::Collect(Profile& out, ProfileMessage& error) {
   out.Revision = Trimmed(revision_);
   out.Type = Trimmed(type_);
   const std::string source = BaseName(path_);
+  if (const std::string power = Trimmed(power_); !ReadBound(power, out.RatedPowerW)) {
+    error.English = "profile \"" + source + "\": rated power \"" + power + "\" is not a number";
+    error.Chinese = "限值文件“" + source + "”：额定功率“" + power + "”不是数";
+    return 1;
+  }
   for (int row = 0; row < rules_->rowCount(); ++row) {
     ProfileRule rule;
     rule.Figure = Trimmed(Cell(row, FigureColumn));
@@ -250,14 +289,32 @@ int TProfileForm::Collect(Profile& out, ProfileMessage& error) {
   return 0;
 }
 
+void TProfileForm::OfferRevision(Profile& p) {
+  if (p.Revision != loaded_.Revision || SameLimits(p, loaded_)) return;
+  const std::string raised = RaisedRevision(p.Revision);
+  const std::string text =
+      chinese_ ? "限值已改动，版本却仍是“" + p.Revision + "”。把版本改为“" + raised + "”吗？"
+               : "The limits have changed but the revision is still \"" + p.Revision + "\". Raise it to \"" + raised +
+                     "\"?";
+  if (!dialogs_.Confirm(this, Pick(chinese_, "Revision", "版本"), U(text.c_str()))) return;
+  p.Revision = raised;
+  revision_->setText(QString::fromStdString(raised));
+}
+
 void TProfileForm::Save() {
   Profile p, checked;
   ProfileMessage error;
   const std::string path = path_.toStdString();
   // The file's own checks, on the text that will be written: what saves
-  // here loads again.
-  const bool refused = Collect(p, error) != 0 || ParseProfile(ProfileToJson(p), BaseName(path_), checked, error) != 0 ||
-                       SaveProfile(path, checked, error) != 0;
+  // here loads again. The revision is offered only for a profile that
+  // would be saved, and checked again once raised.
+  const auto check = [&] { return ParseProfile(ProfileToJson(p), BaseName(path_), checked, error) != 0; };
+  bool refused = Collect(p, error) != 0 || check();
+  if (!refused) {
+    const std::string before = p.Revision;
+    OfferRevision(p);
+    refused = (p.Revision != before && check()) || SaveProfile(path, checked, error) != 0;
+  }
   if (refused) {
     dialogs_.MessageBox(error.Text(chinese_), chinese_ ? "警告" : "Warning");
     return;

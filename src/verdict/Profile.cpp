@@ -10,7 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <set>
 
+#include "core/TestInfo.h"
+#include "platform/GbkText.h"
 #include "verdict/ClassC.h"
 #include "verdict/Figures.h"
 
@@ -63,6 +66,50 @@ class Refusal {
   ProfileMessage& out_;
   int rule_ = 0;
   std::string figure_;
+};
+
+// The library keeps the last of two equal keys without a word: a file with
+// "max" twice in a rule would be judged by whichever came last. The parser's
+// callback sees every key of every object; the first repeated one is kept,
+// with the rule it is in (0: not in a rule).
+class DuplicateKeys {
+ public:
+  bool operator()(int, Json::parse_event_t event, Json& parsed) {
+    using E = Json::parse_event_t;
+    if (event == E::object_end || event == E::array_end) {
+      frames_.pop_back();
+      return true;
+    }
+    if (event == E::key) {
+      Frame& top = frames_.back();
+      std::string key = parsed.get<std::string>();
+      if (!top.keys.insert(key).second && !found_) {
+        found_ = true;
+        key_ = key;
+        rule_ = frames_.size() >= 2 && frames_[0].key == "rules" && frames_[1].array ? frames_[1].elements : 0;
+      }
+      top.key = std::move(key);
+      return true;
+    }
+    if (!frames_.empty() && frames_.back().array) ++frames_.back().elements;
+    if (event != E::value) frames_.push_back({event == E::array_start, {}, {}, 0});
+    return true;
+  }
+  bool Found() const { return found_; }
+  const std::string& Key() const { return key_; }
+  int Rule() const { return rule_; }
+
+ private:
+  struct Frame {
+    bool array;
+    std::set<std::string> keys;
+    std::string key;  // an object's latest key
+    int elements;     // an array's elements so far
+  };
+  std::vector<Frame> frames_;
+  bool found_ = false;
+  std::string key_;
+  int rule_ = 0;
 };
 
 // Names, revisions, types and notes are shown on one line of a page and
@@ -124,9 +171,25 @@ int ParseRule(const Json& j, ProfileRule& rule, Refusal& refuse) {
   return OptionalText(j, "note", rule.Note, refuse);
 }
 
+// The rated power picks the branch of the built-in screening; nothing a
+// profile judges draws 0 W, or more than the instrument can feed.
+int RatedPower(const Json& j, std::optional<double>& out, Refusal& refuse) {
+  const auto it = j.find("rated_power_w");
+  if (it == j.end()) return 0;
+  if (!it->is_number() || !std::isfinite(it->get<double>()))
+    return refuse("\"rated_power_w\" must be a finite number", "“rated_power_w”必须是有限的数");
+  const double w = it->get<double>();
+  const std::string max = Shortest(ProfileMaxRatedPowerW);
+  if (!(w > 0 && w <= ProfileMaxRatedPowerW))
+    return refuse("\"rated_power_w\" must be above 0 and at most " + max + " W, not " + Shortest(w),
+                  "“rated_power_w”必须大于 0 且不大于 " + max + " W，而非 " + Shortest(w));
+  out = w;
+  return 0;
+}
+
 int ParseDocument(const Json& j, Profile& p, Refusal& refuse) {
   if (!j.is_object()) return refuse("the file must hold one JSON object", "文件内容必须是一个 JSON 对象");
-  if (UnknownKeys(j, {"name", "revision", "type", "rules"}, refuse)) return 1;
+  if (UnknownKeys(j, {"name", "revision", "type", "rated_power_w", "rules"}, refuse)) return 1;
   if (!j.contains("name")) return refuse("\"name\" is missing", "缺少“name”");
   if (OptionalText(j, "name", p.Name, refuse)) return 1;
   if (p.Name.find_first_not_of(' ') == std::string::npos) return refuse("\"name\" is empty", "“name”为空");
@@ -134,6 +197,15 @@ int ParseDocument(const Json& j, Profile& p, Refusal& refuse) {
     return refuse("the name \"" + p.Name + "\" is the built-in screening's",
                   "名称“" + p.Name + "”已为内置谐波筛查所用");
   if (OptionalText(j, "revision", p.Revision, refuse) || OptionalText(j, "type", p.Type, refuse)) return 1;
+  // The type selects the profile by the run's type, which a data file holds
+  // in a fixed GBK field: a longer one could never match.
+  const std::size_t typeBytes = TestInfoSizes::Type - 1, bytes = GbkLength(p.Type);
+  if (bytes > typeBytes)
+    return refuse("\"type\" is " + std::to_string(bytes) + " bytes in GBK, longer than the " +
+                      std::to_string(typeBytes) + " a test's type holds",
+                  "“type”按 GBK 为 " + std::to_string(bytes) + " 字节，超过测试信息型号的 " +
+                      std::to_string(typeBytes) + " 字节");
+  if (RatedPower(j, p.RatedPowerW, refuse)) return 1;
   const auto rules = j.find("rules");
   if (rules == j.end()) return refuse("\"rules\" is missing", "缺少“rules”");
   if (!rules->is_array()) return refuse("\"rules\" must be a list", "“rules”必须是列表");
@@ -144,6 +216,15 @@ int ParseDocument(const Json& j, Profile& p, Refusal& refuse) {
     refuse.At(++index, "");
     ProfileRule rule;
     if (ParseRule(r, rule, refuse)) return 1;
+    // Two rules on one figure would both be judged and both reported; which
+    // bound is meant is for the author to say, in one rule.
+    for (std::size_t k = 0; k < p.Rules.size(); ++k)
+      if (p.Rules[k].Figure == rule.Figure) {
+        const std::string a = std::to_string(k + 1), b = std::to_string(index);
+        refuse.At(0, "");
+        return refuse("rules " + a + " and " + b + " both limit \"" + rule.Figure + "\": put both bounds into one rule",
+                      "第 " + a + " 条和第 " + b + " 条规则都限制“" + rule.Figure + "”：请把上下限写进同一条规则");
+      }
     p.Rules.push_back(std::move(rule));
   }
   return 0;
@@ -181,9 +262,11 @@ int ParseProfile(std::string_view text, std::string_view source, Profile& out, P
     return refuse("larger than " + std::to_string(ProfileMaxBytes) + " bytes",
                   "大于 " + std::to_string(ProfileMaxBytes) + " 字节");
   Json j;
+  DuplicateKeys duplicates;
   // The library reports bad text by exception; it stops here.
   try {
-    j = Json::parse(text.begin(), text.end());
+    j = Json::parse(text.begin(), text.end(),
+                    [&duplicates](int depth, Json::parse_event_t e, Json& v) { return duplicates(depth, e, v); });
   } catch (const Json::parse_error& e) {
     return refuse("not valid JSON (at byte " + std::to_string(e.byte) + ")",
                   "不是有效的 JSON（第 " + std::to_string(e.byte) + " 字节）");
@@ -191,6 +274,17 @@ int ParseProfile(std::string_view text, std::string_view source, Profile& out, P
     return refuse("not valid JSON (a number out of range)", "不是有效的 JSON（数值超出范围）");
   } catch (const std::exception&) {
     return refuse("could not be read", "无法读取");
+  }
+  if (duplicates.Found()) {
+    // The rule's figure is named unless it is the key repeated.
+    const auto rules = j.is_object() ? j.find("rules") : j.end();
+    const std::size_t n = static_cast<std::size_t>(duplicates.Rule());
+    std::string figure;
+    if (n > 0 && duplicates.Key() != "figure" && rules != j.end() && rules->is_array() && rules->size() >= n &&
+        (*rules)[n - 1].is_object() && (*rules)[n - 1].value("figure", Json()).is_string())
+      figure = (*rules)[n - 1]["figure"].get<std::string>();
+    refuse.At(duplicates.Rule(), figure);
+    return refuse("duplicate key \"" + duplicates.Key() + "\"", "键“" + duplicates.Key() + "”重复");
   }
   Profile p;
   if (ParseDocument(j, p, refuse)) return 1;
@@ -206,6 +300,7 @@ std::string ProfileToJson(const Profile& p) {
   doc["name"] = p.Name;
   doc["revision"] = p.Revision;
   if (!p.Type.empty()) doc["type"] = p.Type;
+  if (p.RatedPowerW) doc["rated_power_w"] = *p.RatedPowerW;
   Ordered rules = Ordered::array();
   for (const ProfileRule& r : p.Rules) {
     Ordered rule;
@@ -222,16 +317,25 @@ std::string ProfileToJson(const Profile& p) {
 }
 
 int LoadProfile(const std::string& path, Profile& out, ProfileMessage& error) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return FileError(error, path, "cannot be opened", "无法打开", errno);
+  // Without O_NONBLOCK a FIFO with no writer would hang the open, and a tty
+  // the read; only a regular file is read at all.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return FileError(error, path, "cannot be opened", "无法打开", errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    error.English = "profile \"" + BaseName(path) + "\": is not a regular file";
+    error.Chinese = "限值文件“" + BaseName(path) + "”：不是普通文件";
+    return 1;
+  }
   std::string text;
   char buf[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= ProfileMaxBytes) text.append(buf, n);
-  const bool failed = std::ferror(f) != 0;
+  ssize_t n = 0;
+  while (text.size() <= ProfileMaxBytes && ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)))
+    if (n > 0) text.append(buf, static_cast<std::size_t>(n));
   const int err = errno;
-  std::fclose(f);
-  if (failed) return FileError(error, path, "cannot be read", "无法读取", err);
+  ::close(fd);
+  if (n < 0) return FileError(error, path, "cannot be read", "无法读取", err);
   return ParseProfile(text, BaseName(path), out, error);
 }
 

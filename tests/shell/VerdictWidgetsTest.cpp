@@ -199,5 +199,44 @@ TEST(ProfileForm, SavesWhatLoadsBack) {
   EXPECT_EQ(rig.form.Rules()->rowCount(), 2);
 }
 
+// Changed bounds or rated power under the loaded revision: Save offers the
+// next one. A note, name or type alone, or a revision typed, do not ask.
+// The rated power is kept unless its box is emptied.
+TEST(ProfileForm, OffersToRaiseTheRevision) {
+  const struct {
+    const char *revision, *max, *power, *note, *typed;
+    bool chinese, answer;
+    const char *saved, *question;
+  } cases[] = {
+      {"3", "0.99", "36", "", "3", false, true, "4",
+       "The limits have changed but the revision is still \"3\". Raise it to \"4\"?"},
+      {"A.7", "", "40", "", "A.7", true, true, "A.8", "限值已改动，版本却仍是“A.7”。把版本改为“A.8”吗？"},
+      {"3", "", "", "", "3", false, false, "3", "The limits have changed but the revision is still \"3\". Raise it to \"4\"?"},
+      {"3", "", "36", "new note", "3", false, true, "3", nullptr},
+      {"3", "0.99", "36", "", "5", false, true, "5", nullptr},
+  };
+  for (const auto& c : cases) {
+    FormRig rig;
+    rig.dialogs.confirmAnswer = c.answer;
+    rig.form.SetChinese(c.chinese);
+    Profile loaded = Limits("T8", c.revision, "EB-236", {{"PF", 0.95, std::nullopt, ""}});
+    loaded.RatedPowerW = 36;
+    rig.form.Load(loaded, rig.path);
+    rig.form.NameBox()->setText(QStringLiteral("T8 renamed"));
+    rig.form.RevisionBox()->setText(QString::fromUtf8(c.typed));
+    rig.form.RatedPowerBox()->setText(QString::fromUtf8(c.power));
+    rig.SetRule(0, "PF", "0.95", c.max, c.note);
+    rig.form.Save();
+    EXPECT_EQ(rig.dialogs.questions, c.question ? std::vector{QString::fromUtf8(c.question)} : std::vector<QString>{});
+    Profile back;
+    ProfileMessage error;
+    ASSERT_EQ(LoadProfile(rig.path.toStdString(), back, error), 0) << error.English;
+    EXPECT_EQ(back.Revision, c.saved);
+    EXPECT_EQ(back.RatedPowerW, *c.power ? std::optional(std::stod(c.power)) : std::nullopt) << c.saved;
+  }
+  for (const auto& [before, after] : {std::pair{"", "1"}, {"B", "B.1"}, {"9", "10"}, {"A.09", "A.10"}, {"1.99", "1.100"}})
+    EXPECT_EQ(RaisedRevision(before), after);
+}
+
 }  // namespace
 }  // namespace kt

@@ -1,6 +1,7 @@
 #include "verdict/Profile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -11,7 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Each bad text with words its English message must contain.
+// Each bad text with its English message or words it must contain.
 TEST(Profile, RefusesBadProfilesWithTheirReason) {
   const std::string pf = R"("rules": [{"figure": "PF", "min": 0.9}])";
   const std::pair<std::string, const char*> cases[] = {
@@ -30,34 +31,56 @@ TEST(Profile, RefusesBadProfilesWithTheirReason) {
       {R"({"name": "x", "rules": [{"figure": "PF", "min": 0.9}, {"figure": "Urms", "min": 1},
           {"figure": "CFi", "min": 2, "max": 1.7}]})", "profile \"t8.json\", rule 3 (CFi): min 2 is above max 1.7"},
       {std::string(ProfileMaxBytes + 1, ' '), "larger than 65536 bytes"},
+      // New checks, with the whole message.
+      {R"({"name": "x", "name": "y", )" + pf + "}", "profile \"t8.json\": duplicate key \"name\""},
+      {R"({"name": "x", "rules": [{"figure": "Urms", "min": 1}, {"figure": "PF", "max": 1, "max": 2}]})",
+       "profile \"t8.json\", rule 2 (PF): duplicate key \"max\""},
+      {R"({"name": "x", "rules": [{"figure": "Urms", "min": 1}, {"figure": "P", "figure": "PF", "max": 1}]})",
+       "profile \"t8.json\", rule 2: duplicate key \"figure\""},
+      {R"({"name": "x", "rules": [{"figure": "PF", "min": 0.9}, {"figure": "P", "min": 1}, {"figure": "PF", "max": 1}]})",
+       "profile \"t8.json\": rules 1 and 3 both limit \"PF\": put both bounds into one rule"},
+      {R"({"name": "x", "type": "电子镇流器型号电子镇A", )" + pf + "}",
+       "profile \"t8.json\": \"type\" is 21 bytes in GBK, longer than the 20 a test's type holds"},
+      {R"({"name": "x", "rated_power_w": "36", )" + pf + "}", "profile \"t8.json\": \"rated_power_w\" must be a finite number"},
+      {R"({"name": "x", "rated_power_w": 0, )" + pf + "}",
+       "profile \"t8.json\": \"rated_power_w\" must be above 0 and at most 10000 W, not 0"},
+      {R"({"name": "x", "rated_power_w": 10000.5, )" + pf + "}", "at most 10000 W, not 10000.5"},
   };
   Profile p;
   ProfileMessage m;
   for (const auto& [text, words] : cases) {
     EXPECT_EQ(ParseProfile(text, "t8.json", p, m), 1) << text;
-    EXPECT_NE(m.English.find(words), std::string::npos) << m.English;
+    // A whole message is compared whole, a fragment found in it.
+    EXPECT_TRUE(std::string_view(words).starts_with("profile") ? m.English == words
+                                                               : m.English.find(words) != std::string::npos)
+        << m.English;
     EXPECT_EQ(m.Chinese.rfind("限值文件“t8.json”", 0), 0u) << m.Chinese;
   }
-  ParseProfile(cases[std::size(cases) - 2].first, "t8.json", p, m);
+  ParseProfile(cases[11].first, "t8.json", p, m);
   EXPECT_EQ(m.Chinese, "限值文件“t8.json”第 3 条规则（CFi）：下限 2 大于上限 1.7");
+  ParseProfile(cases[14].first, "t8.json", p, m);
+  EXPECT_EQ(m.Chinese, "限值文件“t8.json”第 2 条规则（PF）：键“max”重复");
+  // Ten Chinese characters are the 20 bytes a type may take.
+  EXPECT_EQ(ParseProfile(R"({"name": "x", "type": "电子镇流器型号电子镇", )" + pf + "}", "t8.json", p, m), 0) << m.English;
 }
 
 // The written form is fixed (order, indent, absent fields left out), reads
 // back as the same profile and writes again as the same text.
 TEST(Profile, RoundTripIsStable) {
   const char* text = R"({"rules": [{"note": "lamp", "max": 1.7, "figure": "IlcfPos"}, {"min": 207, "figure": "Urms"}],
-      "type": "EB-236", "name": "T8"})";
+      "rated_power_w": 36, "type": "EB-236", "name": "T8"})";
   Profile p, back;
   ProfileMessage m;
   ASSERT_EQ(ParseProfile(text, "a.json", p, m), 0) << m.English;
   EXPECT_EQ(p.RawText, text);
   EXPECT_EQ(p.Rules[0], (ProfileRule{"IlcfPos", std::nullopt, 1.7, "lamp"}));
   const std::string json = ProfileToJson(p);
-  EXPECT_EQ(json, "{\n  \"name\": \"T8\",\n  \"revision\": \"\",\n  \"type\": \"EB-236\",\n  \"rules\": [\n"
+  EXPECT_EQ(json, "{\n  \"name\": \"T8\",\n  \"revision\": \"\",\n  \"type\": \"EB-236\",\n  \"rated_power_w\": 36.0,\n"
+                  "  \"rules\": [\n"
                   "    {\n      \"figure\": \"IlcfPos\",\n      \"max\": 1.7,\n      \"note\": \"lamp\"\n    },\n"
                   "    {\n      \"figure\": \"Urms\",\n      \"min\": 207.0\n    }\n  ]\n}\n");
   ASSERT_EQ(ParseProfile(json, "a.json", back, m), 0) << m.English;
-  EXPECT_TRUE(SameContent(p, back));
+  EXPECT_TRUE(SameContent(p, back) && back.RatedPowerW == 36.0);
   EXPECT_EQ(ProfileToJson(back), json);
 }
 
@@ -73,6 +96,15 @@ TEST(Profile, SavesAtomicallyAndLoads) {
   ASSERT_EQ(LoadProfile(path, loaded, m), 0) << m.English;
   EXPECT_TRUE(SameContent(p, loaded) && loaded.Source == "t8.json" && loaded.RawText == ProfileToJson(p));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // no temporary left
+  // Only a regular file is read: a FIFO without a writer (which a plain open
+  // would wait on for ever), a device and a folder are refused at once.
+  ASSERT_EQ(::mkfifo((dir / "fifo.json").c_str(), 0600), 0);
+  for (const fs::path& f : {dir / "fifo.json", fs::path("/dev/zero"), dir})
+    EXPECT_TRUE(LoadProfile(f.string(), loaded, m) == 1 &&
+                m.English == "profile \"" + f.filename().string() + "\": is not a regular file")
+        << m.English;
+  EXPECT_EQ(m.Chinese, "限值文件“" + dir.filename().string() + "”：不是普通文件");
+  fs::remove(dir / "fifo.json");
   // A profile that would not load again is not written; the file stays.
   p.Rules[0].Min = 20;
   EXPECT_TRUE(SaveProfile(path, p, m) == 1 && m.English.find("min 20 is above max 10") != std::string::npos);
