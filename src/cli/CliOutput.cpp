@@ -50,9 +50,9 @@ std::string ScreeningWords(const Verdict& v) { return v.Screening ? ScreeningTex
 // What the band and the report say beside the word: the reason first, the
 // deciding branch and option, and a note on the limits themselves.
 std::string DetailText(const Verdict& v) {
-  std::string out;
-  for (const std::string* part : {&v.Reason, &v.Detail, &v.LimitsNote})
-    if (!part->empty() && out.find(*part) == std::string::npos) out += (out.empty() ? "" : "; ") + *part;
+  std::string out = v.Detail.find(v.Reason) == std::string::npos ? v.Reason : "";
+  for (const std::string* part : {&v.Detail, &v.LimitsNote})
+    if (!part->empty()) out += (out.empty() ? "" : "; ") + *part;
   return out;
 }
 
@@ -162,7 +162,7 @@ std::string RunTable(const LoggedRun& run) {
     if (const std::string detail = DetailText(v); !detail.empty()) out += "  " + detail + "\n";
     if (!v.Missing.empty()) out += "  missing: " + MissingText(v) + "\n";
     for (const RuleResult& r : v.Rules) {
-      if (r.Outcome == RuleOutcome::Pass && r.Note.find("disregarded") == std::string::npos) continue;
+      if (r.Outcome != RuleOutcome::Fail && r.Outcome != RuleOutcome::NotMeasured) continue;
       out += "  " + (r.Option.empty() ? "" : "(" + r.Option + ") ") + RuleLine(r, false);
       if (r.Margin) out += "  margin " + FigureValueText(r.Figure, *r.Margin);
       if (!r.Note.empty()) out += "  [" + r.Note + "]";

@@ -314,7 +314,7 @@ void SmallLighting(Verdict& v, const RunView& run, const Mains& m) {
     if (o.Outcome != Option::Failed)
       for (const std::string& name : o.Missing) AddMissing(v.Missing, name);
   SayWhyUndecided(v, run.Kind);
-  Describe(v, en + Joined(before, ", ") + "; " + v.Reason, zh + Joined(beforeZh, "，") + "；" + v.ReasonChinese);
+  Describe(v, en + Joined(before, ", "), zh + Joined(beforeZh, "，"));
 }
 
 }  // namespace

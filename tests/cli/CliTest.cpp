@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,36 +100,89 @@ TEST(Cli, EveryKindRunsAndItsStoredFileShowsTheSameFigures) {
   }
 }
 
-TEST(Cli, ExitStatusesTellPassFailSilenceMissingPortAndMisuse) {
+// Every verdict and every way limits can fail to be read, against an
+// instrument whose mains input is built by hand where a verdict needs it.
+// Limits that cannot be read stop the run before the port is opened (its
+// own message would follow otherwise): nothing reaches the instrument.
+TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
   CliRig rig;
-  std::filesystem::create_directory(rig.folder.File("profiles"));
-  std::ofstream(rig.folder.File("profiles/pass.json")) << R"({"name": "Mains", "rules": [{"figure": "Urms", "min": 200}]})";
-  std::ofstream(rig.folder.File("fail.json")) << R"({"name": "Strict", "rules": [{"figure": "PF", "max": 0.1}]})";
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    const char* said;  // on stdout or stderr
-  } cases[] = {
-      {{"run", "input", "--profile", "Mains", "--no-log"}, 0, "PASS  (Mains)"},
-      {{"run", "input", "--profile", "fail.json", "--no-log", "--json"}, 1, "\"outcome\":\"fail\""},
-      {{"run", "input", "--port", rig.folder.File("no-such-tty")}, 2, "打开通讯口失败！"},
-      {{"run", "lamp"}, 64, "unknown kind lamp"},
-      {{"run", "input", "--count", "0"}, 64, "--count"},
-      {{"run", "input", "--json", "--csv"}, 64, "not both"},
-      {{"run", "input", "--profile", "nowhere.json"}, 64, ""},
-      {{"show", rig.folder.File("fail.json")}, 2, "数据文件格式错误!"},
-      {{"ports"}, 0, "COM2 -> /dev/pts/"},
+  const std::string profiles = rig.folder.File("profiles"), nowhere = rig.folder.File("no-such-tty");
+  std::filesystem::create_directory(profiles);
+  const auto write = [&](const std::string& name, const std::string& rules, const std::string& extra = "") {
+    std::ofstream(profiles + "/" + name + ".json") << R"({"name": ")" + name + "\"" + extra + R"(, "rules": [)" + rules + "]}";
   };
+  write("Mains", R"({"figure": "Urms", "min": 200})");
+  write("Typed", R"({"figure": "PF", "max": 0.1})", R"(, "type": "EB-136")");
+  write("twin-a", R"({"figure": "PF", "max": 1})", R"(, "type": "EB-2")");
+  write("twin-b", R"({"figure": "PF", "min": 0})", R"(, "type": "eb-2 ")");
+  std::ofstream(rig.folder.File("fail.json")) << R"({"name": "Strict", "rules": [{"figure": "PF", "max": 0.1}]})";
+  std::ofstream(rig.folder.File("slip.json")) << R"({"name": "Slip", "rules": [{"figure": "CFi", "max": 1,7}]})";
+  mkfifo(rig.folder.File("fifo.json").c_str(), 0600);
+  const std::string classC = "iec-61000-3-2-class-c";
+  // A 15 W lamp whose current jumps to its peak 63.3° after the zero crossing.
+  const std::vector<std::string> step{"--mains-power", "15", "--mains-current", "63.3,63.3,150"};
+  const struct {
+    std::vector<std::string> sim, args;
+    int status;
+    std::vector<std::string> said;  // on stdout or stderr
+  } cases[] = {
+      {{}, {"run", "input", "--json"}, 0, {R"("verdict":{"result":null)"}},
+      {{}, {"run", "input", "--profile", "Mains"}, 0, {"PASS  (Mains)"}},
+      {{}, {"run", "input", "--profile", rig.folder.File("fail.json"), "--json"}, 1, {R"("outcome":"fail")"}},
+      {{}, {"run", "input", "--profile", classC}, 1, {"FAIL", "screening, single capture", "P 36.", "3rd ≤ 30·λ %"}},
+      {{}, {"run", "output", "--profile", classC}, 0, {"N/A", "does not measure the mains current's harmonics"}},
+      {{}, {"run", "input", "--profile", classC, "--rated-power", "20"}, 0, {"PASS", "rated power 20.0 W ≤ 25 W, branch by rated power"}},
+      {{}, {"run", "input", "--type", " eb-136\u3000"}, 1, {"FAIL  (Typed)"}},
+      {{}, {"run", "input", "--type", "EB-136", "--profile", "Mains"}, 0, {"PASS  (Mains)"}},
+      {{}, {"run", "input", "--type", "EB-9"}, 0, {"type \"EB-9\" matches no profile"}},
+      {{}, {"run", "input", "--type", "EB-2", "--port", nowhere, "--english"}, 2, {"\"twin-a.json\" and \"twin-b.json\" both claim", "Nothing was sent"}},
+      {{}, {"run", "input", "--profile", rig.folder.File("slip.json"), "--port", nowhere, "--english"}, 2, {"\"slip.json\": not valid JSON"}},
+      {{}, {"run", "input", "--profile", rig.folder.File("fifo.json"), "--port", nowhere, "--english"}, 2, {"\"fifo.json\": is not a regular file"}},
+      {{}, {"run", "input", "--profile", "nowhere.json", "--port", nowhere}, 2, {"nowhere.json"}},
+      {{}, {"run", "input", "--port", nowhere}, 2, {"打开通讯口失败！"}},
+      {{}, {"run", "lamp"}, 64, {"unknown kind lamp"}},
+      {{}, {"run", "input", "--count", "0"}, 64, {"--count"}},
+      {{}, {"run", "input", "--json", "--csv"}, 64, {"not both"}},
+      {{}, {"show", rig.folder.File("fail.json")}, 2, {"数据文件格式错误!"}},
+      {{}, {"ports"}, 0, {"COM2 -> /dev/pts/"}},
+      {step, {"run", "phase", "--profile", classC}, 1, {"FAIL", "PhaseBegin 6", "° > 60 °", "none of options (a), (b), (c) met"}},
+      {step, {"run", "input", "--profile", classC, "--json"}, 1, {R"("result":"INCOMPLETE")", R"("detail":"needs the phase-angle test)",
+                                                                  R"("missing":["PhaseBegin","PhasePeak","PhaseEnd"])", R"("option":"c")"}},
+      {{"--reverse-current"}, {"run", "input", "--profile", classC}, 1, {"INCOMPLETE", "is negative: is the current channel reversed?"}},
+  };
+  std::vector<std::string> simArgs;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1 % c.args.size()]);
-    const Result r = rig.Cli(c.args);
+    if (c.sim != simArgs) {
+      simArgs = c.sim;
+      rig.sim.Stop();
+      std::vector<std::string> all{"--link", rig.folder.File("COM2"), "--exit-with-parent", "--seed", "5"};
+      all.insert(all.end(), simArgs.begin(), simArgs.end());
+      ASSERT_EQ(rig.sim.Start(all), 0);
+    }
+    std::vector<std::string> args = c.args;
+    if (args[0] == "run") args.push_back("--no-log");
+    const Result r = rig.Cli(args);
     EXPECT_EQ(r.status, c.status) << r.err;
-    EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
+    for (const std::string& said : c.said) EXPECT_NE((r.out + r.err).find(said), std::string::npos) << said << "\n" << r.out << r.err;
   }
+
+  // A profile damaged since the last session, chosen in the settings or
+  // claiming the run's type: refused, never "no limits".
+  std::filesystem::remove(profiles + "/Typed.json");
+  std::ofstream(profiles + "/t8.json") << R"({"name": "T8", "type": "EB-136", "rules": [{"figure": "CFi", "max": 1,7}]})";
+  const Result typed = rig.Cli({"run", "input", "--no-log", "--type", "EB-136", "--port", nowhere, "--english"});
+  EXPECT_EQ(typed.status, 2);
+  EXPECT_NE(typed.err.find("\"t8.json\": not valid JSON"), std::string::npos) << typed.err;
+  std::filesystem::create_directories(rig.folder.File("config/KT6100"));
+  std::ofstream(rig.folder.File("config/KT6100/kt6100.conf")) << "[limits]\nactive=T8\nactiveFile=t8.json\n";
+  const Result chosen = rig.Cli({"run", "input", "--no-log", "--port", nowhere, "--english"});
+  EXPECT_EQ(chosen.status, 2);
+  EXPECT_NE(chosen.err.find("\"t8.json\": not valid JSON"), std::string::npos) << chosen.err;
   // An instrument that never answers: the window's message, then status 2.
   rig.sim.Stop();
   ASSERT_EQ(rig.sim.Start({"--link", rig.folder.File("COM2"), "--exit-with-parent", "--silent"}), 0);
-  const Result silent = rig.Cli({"run", "output", "--no-log"});
+  const Result silent = rig.Cli({"run", "output", "--no-log", "--profile", "Mains"});
   EXPECT_EQ(silent.status, 2);
   EXPECT_NE(silent.err.find("通讯联络失败！"), std::string::npos) << silent.err;
 }

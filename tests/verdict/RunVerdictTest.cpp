@@ -307,7 +307,7 @@ TEST(ClassC, BranchesAndReasons) {
       {InputTest, 30.0f, 4.0, false, V::NotApplicable, "rated power 4.0 W < 5 W, branch by rated power", "", {}},
       {InputTest, -36.0f, None, false, V::Incomplete, "P -36.0 W is negative", "P -36.0 W is negative: is the current channel reversed?", {"P"}},
       {CompTest, nan, 36.0, false, V::Incomplete, "", "the input power and current were not measured", {"P"}},
-      {InputTest, 15.0f, None, true, V::Incomplete, "option (a) not met, option (b) not decided, option (c) not met; needs",
+      {InputTest, 15.0f, None, true, V::Incomplete, "option (a) not met, option (b) not decided, option (c) not met (IEC",
        "needs the phase-angle test", {"PhaseBegin", "PhasePeak", "PhaseEnd"}},
       {PhaseTest, 15.0f, None, true, V::Incomplete, "", "the current's phase angles were not found", {"PhaseBegin", "PhasePeak", "PhaseEnd"}},
       {OutputTest, 15.0f, None, false, V::NotApplicable, "this test does not measure the mains current's harmonics", "", {}},
