@@ -63,10 +63,10 @@ TEST(VerdictReport, BlockItemsByVerdictAndLanguage) {
         T(4600, -20200, 400, "THDI 12.3 % > 10.0 %; PF 0.900 < 0.950")}},
       {fail, true,
        {T(2500, -19800, 800, "不合格"), T(5400, -19800, 400, "限值：T8 36W，版本 3"),
-        T(5400, -20200, 400, "THDI 12.3 % > 10.0 %；PF 0.900 < 0.950")}},
+        T(5400, -20200, 400, "电流总谐波 12.3 % > 10.0 %；功率因数 0.900 < 0.950")}},
       {incomplete, false,
        {T(2500, -19800, 800, "INCOMPLETE"), T(7000, -20200, 400, "PFw not measured; THDIw not measured")}},
-      {incomplete, true, {T(2500, -19800, 800, "不完整"), T(5400, -20200, 400, "PFw 未测得；THDIw 未测得")}},
+      {incomplete, true, {T(2500, -19800, 800, "不完整"), T(5400, -20200, 400, "宽频功率因数 未测得；宽频电流总谐波 未测得")}},
       {noRev, false,
        {T(2500, -19800, 800, "N/A"), T(4200, -19800, 400, "Limits: T8 36W"),
         T(4200, -20200, 400, "no rule of the profile applies to this test")}},
@@ -116,9 +116,9 @@ TEST(VerdictReport, ManyFailingRulesAreCut) {
     rules.push_back(Rule(f, RuleOutcome::Fail, 40.0, {}, 30.0));
   RecordingCanvas canvas;
   PrintVerdictBlock(canvas, Judged(VerdictResult::Fail, rules), false);
-  // 37 + 2 + 37 = 76 half cells, a third would need 115.
+  // 36 + 2 + 36 = 74 half cells, a third would need 112.
   test::ExpectItems(canvas, {T(4600, -20200, 400,
-                                 "CurrentHarmonicPct[3] 40.0 % > 30.0 %; CurrentHarmonicPct[5] 40.0 % > 30.0 %; …")});
+                                 "Current 3rd harmonic 40.0 % > 30.0 %; Current 5th harmonic 40.0 % > 30.0 %; …")});
 
   // A profile name too long for its line is cut as well.
   Verdict longName = Judged(VerdictResult::Pass, {});
