@@ -213,7 +213,7 @@ void LineFeatures::EditProfile() {
 
 void LineFeatures::RunStarted() {
   band_->setVisible(recorder_->Judging());
-  band_->Clear();
+  band_->MarkPrevious();
 }
 
 void LineFeatures::Show(const Verdict* v) {

@@ -44,7 +44,6 @@ constexpr int EnvelopeCellX = 0, EnvelopeCellWidth = 302;
 constexpr int WaveCellX = 302, WaveCellWidth = 230;
 constexpr int ValueCellX = 532, ValueCellWidth = 100;
 constexpr int PaintBoxHeight = 100;
-constexpr int VerdictBandHeight = 72;  // below the rows, while limits apply
 
 // Rows top to bottom: lamp voltage, lamp current, filament current,
 // cathode-lead current. Values and units of the voltage and the filament
@@ -134,13 +133,14 @@ TBaoLuoForm::TBaoLuoForm(QWidget* owner, Form& form, ShellDialogs& dialogs, QDia
   BuildRows(body);
   VerdictBand = new TVerdictBand(this);
   VerdictBand->setObjectName("VerdictBand");
-  VerdictBand->setGeometry(0, menuHeight + BodyHeight, ClientWidth, VerdictBandHeight);
+  // Below the rows while limits apply, as tall as the band makes itself here.
+  VerdictBand->setGeometry(0, menuHeight + BodyHeight, ClientWidth, VerdictBand->height());
   VerdictBand->hide();
   setFixedSize(ClientSize());
 }
 
 QSize TBaoLuoForm::ClientSize() const {
-  const int band = VerdictBand && !VerdictBand->isHidden() ? VerdictBandHeight : 0;
+  const int band = VerdictBand && !VerdictBand->isHidden() ? VerdictBand->height() : 0;
   return {ClientWidth, MainMenu1->sizeHint().height() + BodyHeight + band};
 }
 

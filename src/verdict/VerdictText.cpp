@@ -1,5 +1,6 @@
 #include "verdict/VerdictText.h"
 
+#include "verdict/FigureLabels.h"
 #include "verdict/Figures.h"
 
 namespace kt {
@@ -32,29 +33,31 @@ const char* VerdictResultText(VerdictResult result, bool chinese) {
 const char* ScreeningText(bool chinese) { return chinese ? "筛查，单次采样" : "screening, single capture"; }
 
 std::string RuleLine(const RuleResult& r, bool chinese) {
+  // The figure by the page's word, its numbers by its name.
   const std::string& f = r.Figure;
+  const std::string label = FigureLabel(f, chinese);
   switch (r.Outcome) {
     case RuleOutcome::NotMeasured:
-      return f + (chinese ? " 未测得" : " not measured");
+      return label + (chinese ? " 未测得" : " not measured");
     case RuleOutcome::NotApplicable:
-      return f + (chinese ? "：本测试不测此量" : ": not measured by this test");
+      return label + (chinese ? "：本测试不测此量" : ": not measured by this test");
     case RuleOutcome::Fail:
     case RuleOutcome::Pass:
       break;
   }
-  if (!r.Value) return f;
+  if (!r.Value) return label;
   const double value = *r.Value;
   std::string v, b;
   if (r.Outcome == RuleOutcome::Fail) {
     const bool low = r.Min && (!r.Max || value < *r.Min);
     Distinct(f, value, low ? *r.Min : *r.Max, v, b);
-    return f + " " + v + (low ? " < " : " > ") + b;
+    return label + " " + v + (low ? " < " : " > ") + b;
   }
   v = FigureValueText(f, value);
-  if (r.Min && r.Max) return f + " " + v + " (" + FigureValueText(f, *r.Min) + " … " + FigureValueText(f, *r.Max) + ")";
-  if (r.Min) return f + " " + v + " ≥ " + FigureValueText(f, *r.Min);
-  if (r.Max) return f + " " + v + " ≤ " + FigureValueText(f, *r.Max);
-  return f + " " + v;
+  if (r.Min && r.Max) return label + " " + v + " (" + FigureValueText(f, *r.Min) + " … " + FigureValueText(f, *r.Max) + ")";
+  if (r.Min) return label + " " + v + " ≥ " + FigureValueText(f, *r.Min);
+  if (r.Max) return label + " " + v + " ≤ " + FigureValueText(f, *r.Max);
+  return label + " " + v;
 }
 
 std::vector<std::string> ProblemLines(const Verdict& verdict, bool chinese) {

@@ -13,9 +13,10 @@ namespace kt {
 const char* VerdictResultText(VerdictResult result, bool chinese);
 // What the built-in screening's verdict carries beside it.
 const char* ScreeningText(bool chinese);
-// One line for a rule: "THDI 12.3 % > 10.0 %", "PF 0.970 ≥ 0.950",
-// "PFw not measured". When the value and the bound it broke read the same at
-// the figure's decimals, more decimals are written until they differ.
+// One line for a rule, the figure by its label (FigureLabel): "THDI 12.3 % >
+// 10.0 %", "功率因数 0.970 ≥ 0.950", "PFw not measured". When the value and
+// the bound it broke read the same at the figure's decimals, more decimals
+// are written until they differ.
 std::string RuleLine(const RuleResult& rule, bool chinese);
 // The lines of the rules that failed or could not be measured, in rule order.
 std::vector<std::string> ProblemLines(const Verdict& verdict, bool chinese);

@@ -145,7 +145,7 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
       {{}, {"run", "input", "--json", "--csv"}, 64, {"not both"}},
       {{}, {"show", rig.folder.File("fail.json")}, 2, {"数据文件格式错误!"}},
       {{}, {"ports"}, 0, {"COM2 -> /dev/pts/"}},
-      {step, {"run", "phase", "--profile", classC}, 1, {"FAIL", "PhaseBegin 6", "° > 60 °", "none of options (a), (b), (c) met"}},
+      {step, {"run", "phase", "--profile", classC}, 1, {"FAIL", "Begin Phase 6", "° > 60 °", "none of options (a), (b), (c) met"}},
       {step, {"run", "input", "--profile", classC, "--json"}, 1, {R"("result":"INCOMPLETE")", R"("detail":"needs the phase-angle test)",
                                                                   R"("missing":["PhaseBegin","PhasePeak","PhaseEnd"])", R"("option":"c")"}},
       {{"--reverse-current"}, {"run", "input", "--profile", classC}, 1, {"INCOMPLETE", "is negative: is the current channel reversed?"}},

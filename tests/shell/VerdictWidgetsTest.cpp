@@ -13,10 +13,14 @@
 
 #include <filesystem>
 
+#include "measurements/input/InputPage.h"
+#include "shell/LineFeatures.h"
 #include "shell/ScriptedDialogs.h"
 #include "shell/TProfileForm.h"
 #include "shell/TVerdictBand.h"
+#include "support/Recording.h"
 #include "verdict/ClassC.h"
+#include "WindowRig.h"
 
 namespace kt {
 namespace {
@@ -48,68 +52,109 @@ QString Line(const TVerdictBand& band, const char* name) {
   return l && !l->isHidden() ? l->text() : QStringLiteral("<hidden>");
 }
 
-TEST(VerdictBand, ColoursAndLinesPerVerdictAndLanguage) {
+TEST(VerdictBand, LinesInThePagesWordsReasonFirstAndThePreviousRunMuted) {
   const Verdict pass = Judged(VerdictResult::Pass, {Rule("PF", RuleOutcome::Pass, 0.97, 0.95)});
   const Verdict fail = Judged(VerdictResult::Fail, {Rule("THDI", RuleOutcome::Fail, 12.3, {}, 10.0),
                                                     Rule("PF", RuleOutcome::Fail, 0.9, 0.95)});
-  const Verdict incomplete = Judged(VerdictResult::Incomplete, {Rule("PFw", RuleOutcome::NotMeasured)});
+  Verdict incomplete = Judged(VerdictResult::Incomplete, {Rule("PFw", RuleOutcome::NotMeasured)});
+  incomplete.Reason = "needs the phase-angle test", incomplete.ReasonChinese = "需要相位角测试";
+  incomplete.LimitsNote = "t8.json is damaged", incomplete.LimitsNoteChinese = "t8.json 已损坏";
   Verdict screening = Judged(VerdictResult::NotApplicable, {});
   screening.Screening = true;
   screening.ProfileName = ClassCName, screening.ProfileRevision = ClassCRevision;
-  screening.Detail = "this test does not measure the mains current's harmonics";
-  screening.DetailChinese = "本测试不测电源电流谐波";
+  screening.Detail = "no harmonics", screening.DetailChinese = "不测谐波";
+  const char* const en = "Limits: T8 36W, revision 3";
+  const char* const zh = "限值：T8 36W，版本 3";
+  const char* const hidden = "<hidden>";
 
   const struct {
     const Verdict& v;
     bool chinese;
     QColor field;
-    const char *word, *problems, *limits;
+    const char* lines[5];  // word, first, second, note, limits
   } cases[] = {
-      {pass, false, QColor(0x2E, 0x7D, 0x32), "PASS", "<hidden>", "Limits: T8 36W, revision 3"},
-      {pass, true, QColor(0x2E, 0x7D, 0x32), "合格", "<hidden>", "限值：T8 36W，版本 3"},
-      {fail, false, QColor(0xC6, 0x28, 0x28), "FAIL", "THDI 12.3 % > 10.0 %; PF 0.900 < 0.950",
-       "Limits: T8 36W, revision 3"},
-      {fail, true, QColor(0xC6, 0x28, 0x28), "不合格", "THDI 12.3 % > 10.0 %；PF 0.900 < 0.950", "限值：T8 36W，版本 3"},
-      {incomplete, false, QColor(0xC7, 0x77, 0x00), "INCOMPLETE", "PFw not measured", "Limits: T8 36W, revision 3"},
-      {incomplete, true, QColor(0xC7, 0x77, 0x00), "不完整", "PFw 未测得", "限值：T8 36W，版本 3"},
-      {screening, false, QColor(0x75, 0x75, 0x75), "N/A", "this test does not measure the mains current's harmonics",
-       "Limits: iec-61000-3-2-class-c Ed. 5.0 2018 (screening, single capture)"},
-      {screening, true, QColor(0x75, 0x75, 0x75), "不适用", "本测试不测电源电流谐波",
-       "限值：iec-61000-3-2-class-c Ed. 5.0 2018（筛查，单次采样）"},
+      {pass, false, QColor(0x2E, 0x7D, 0x32), {"PASS", hidden, hidden, hidden, en}},
+      {pass, true, QColor(0x2E, 0x7D, 0x32), {"合格", hidden, hidden, hidden, zh}},
+      {fail, false, QColor(0xC6, 0x28, 0x28), {"FAIL", "THDI 12.3 % > 10.0 %; PF 0.900 < 0.950", hidden, hidden, en}},
+      {fail, true, QColor(0xC6, 0x28, 0x28), {"不合格", "电流总谐波 12.3 % > 10.0 %；功率因数 0.900 < 0.950", hidden, hidden, zh}},
+      {incomplete, false, QColor(0xC7, 0x77, 0x00), {"INCOMPLETE", "needs the phase-angle test", "PFw not measured",
+       "t8.json is damaged", en}},
+      {incomplete, true, QColor(0xC7, 0x77, 0x00), {"不完整", "需要相位角测试", "宽频功率因数 未测得", "t8.json 已损坏", zh}},
+      {screening, false, QColor(0x75, 0x75, 0x75), {"N/A", "no harmonics", hidden, hidden,
+       "Limits: iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020 (screening, single capture)"}},
+      {screening, true, QColor(0x75, 0x75, 0x75), {"不适用", "不测谐波", hidden, hidden,
+       "限值：iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020（筛查，单次采样）"}},
   };
   TVerdictBand band;
-  band.SetProfileName(QStringLiteral("T8 36W"));
+  band.resize(1900, TVerdictBand::BaseHeight);
   for (const auto& c : cases) {
     // The language is switched while the verdict is up: it is written again.
     band.SetChinese(!c.chinese);
     band.ShowVerdict(c.v);
     band.SetChinese(c.chinese);
-    EXPECT_EQ(band.palette().color(QPalette::Window), c.field) << c.word;
+    EXPECT_EQ(band.palette().color(QPalette::Window), c.field) << c.lines[0];
     EXPECT_EQ(band.findChild<QLabel*>("VerdictWord")->palette().color(QPalette::WindowText), QColor(Qt::white));
-    EXPECT_EQ(Line(band, "VerdictWord"), QString::fromUtf8(c.word));
-    EXPECT_EQ(Line(band, "VerdictProblems"), QString::fromUtf8(c.problems)) << c.word;
-    EXPECT_EQ(Line(band, "VerdictLimits"), QString::fromUtf8(c.limits)) << c.word;
+    const char* const names[] = {"VerdictWord", "VerdictFirst", "VerdictSecond", "VerdictNote", "VerdictLimits"};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Line(band, names[i]), QString::fromUtf8(c.lines[i])) << names[i];
+    EXPECT_EQ(Line(band, "VerdictTag"), hidden);
     EXPECT_EQ(band.Result(), c.v.Result);
   }
 
-  // A run under way: the neutral field with the limits in force only.
-  band.Clear();
-  EXPECT_EQ(band.Result(), VerdictResult::None);
-  EXPECT_EQ(Line(band, "VerdictWord"), QStringLiteral("—"));
-  EXPECT_EQ(Line(band, "VerdictProblems"), QStringLiteral("<hidden>"));
-  EXPECT_EQ(Line(band, "VerdictLimits"), QStringLiteral("限值：T8 36W"));
-  const QColor neutral = band.palette().color(QPalette::Window);
-  for (VerdictResult r : {VerdictResult::Pass, VerdictResult::Fail, VerdictResult::Incomplete, VerdictResult::NotApplicable})
-    EXPECT_NE(neutral, TVerdictBand::FieldColour(r));
+  // Several failing figures: whole ones on the large line, the rest below.
+  Verdict many = Judged(VerdictResult::Fail, {});
+  for (const char* f : {"CurrentHarmonicPct[3]", "CurrentHarmonicPct[5]", "CurrentHarmonicPct[7]", "CurrentHarmonicPct[9]"})
+    many.Rules.push_back(Rule(f, RuleOutcome::Fail, 40.0, {}, 30.0));
   band.SetChinese(false);
-  band.SetProfileName(QString::fromUtf8(ClassCName));
-  EXPECT_EQ(Line(band, "VerdictLimits"), "Limits: iec-61000-3-2-class-c Ed. 5.0 2018 (screening, single capture)");
+  band.resize(700, TVerdictBand::BaseHeight);
+  band.ShowVerdict(many);
+  EXPECT_EQ(Line(band, "VerdictFirst") + "; " + Line(band, "VerdictSecond"), QString::fromStdString(
+      "Current 3rd harmonic 40.0 % > 30.0 %; Current 5th harmonic 40.0 % > 30.0 %; "
+      "Current 7th harmonic 40.0 % > 30.0 %; Current 9th harmonic 40.0 % > 30.0 %"));
 
-  // Its height is the window's, not the page's: fixed, whatever it holds.
-  EXPECT_EQ(band.minimumHeight(), TVerdictBand::BandHeight);
-  EXPECT_EQ(band.maximumHeight(), TVerdictBand::BandHeight);
-  const QFontMetrics word(band.findChild<QLabel*>("VerdictWord")->font());
-  EXPECT_NEAR(word.ascent() + word.descent(), 40, 3);
+  // A run starts: the verdict stays, tagged and muted, but is no longer the
+  // verdict of what is shown; the next one replaces it.
+  band.MarkPrevious();
+  EXPECT_EQ(band.Result(), VerdictResult::None);
+  EXPECT_EQ(Line(band, "VerdictTag") + " " + Line(band, "VerdictWord"), QStringLiteral("previous run FAIL"));
+  EXPECT_EQ(band.palette().color(QPalette::Window), TVerdictBand::PreviousColour(VerdictResult::Fail));
+  EXPECT_NE(band.findChild<QLabel*>("VerdictWord")->palette().color(QPalette::WindowText), QColor(Qt::white));
+  band.ShowVerdict(pass);
+  EXPECT_TRUE(Line(band, "VerdictTag") == hidden && band.Result() == VerdictResult::Pass);
+
+  // Before any verdict: the neutral field with the limits in force only.
+  TVerdictBand fresh;
+  fresh.SetChinese(true);
+  fresh.SetProfileName(QString::fromUtf8(ClassCName));
+  fresh.MarkPrevious();
+  EXPECT_EQ(fresh.Result(), VerdictResult::None);
+  EXPECT_EQ(Line(fresh, "VerdictWord") + Line(fresh, "VerdictFirst") + Line(fresh, "VerdictTag"),
+            QStringLiteral("—<hidden><hidden>"));
+  EXPECT_EQ(Line(fresh, "VerdictLimits"), "限值：iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020（筛查，单次采样）");
+  const QColor neutral = fresh.palette().color(QPalette::Window);
+  for (VerdictResult r : {VerdictResult::Pass, VerdictResult::Fail, VerdictResult::Incomplete, VerdictResult::NotApplicable})
+    EXPECT_TRUE(neutral != TVerdictBand::FieldColour(r) && neutral != TVerdictBand::PreviousColour(r) &&
+                TVerdictBand::PreviousColour(r) != TVerdictBand::FieldColour(r));
+}
+
+// In the real window filling a full-HD screen the band grows, stays above
+// the page, and its first line is at least as tall as the page's values.
+TEST(VerdictBand, FirstLineAsTallAsThePageValuesAtFullHd) {
+  test::WindowRig rig({"none"});
+  rig.f().ChineseMode = 0;  // the English page's values are the taller
+  TVerdictBand& band = rig.w().Line().Band();
+  band.ShowVerdict(Judged(VerdictResult::Fail, {Rule("THDI", RuleOutcome::Fail, 12.3, {}, 10.0)}));
+  band.show();
+  rig.w().resize(1920, 1080);
+  const QWidget* page = rig.w().findChild<QWidget*>("PaintBox1");
+  const auto top = [&](const QWidget* w) { return w->mapTo(&rig.w(), QPoint()).y(); };
+  const int grown = TVerdictBand::HeightFor(1080);
+  EXPECT_GT(grown, TVerdictBand::BaseHeight);
+  EXPECT_TRUE(test::WaitFor([&] { return band.height() == grown && top(&band) + grown <= top(page); }, 5000));
+  test::RecordingCanvas canvas;
+  PaintInputPage(rig.f(), canvas, page->width(), page->height());
+  const std::string value = canvas.Texts("Urms (V)").at(0);
+  const QFontMetrics first(band.findChild<QLabel*>("VerdictFirst")->font());
+  EXPECT_GE(first.ascent() + first.descent(), std::stoi(value.substr(value.rfind('"') + 2))) << value;
 }
 
 struct FormRig {

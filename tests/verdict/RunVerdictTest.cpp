@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "core/AnalysisData.h"
 #include "core/MeasureSet.h"
@@ -14,6 +15,7 @@
 #include "measurements/output/OutputRun.h"
 #include "verdict/ClassC.h"
 #include "verdict/Evaluate.h"
+#include "verdict/FigureLabels.h"
 #include "verdict/VerdictText.h"
 
 namespace kt {
@@ -132,7 +134,7 @@ TEST(Evaluate, RunVerdictFromItsRules) {
   r.Kind = CompTest;  // lamp current absent: not measured, never a 0 that passes
   v = EvaluateProfile(p, r.View());
   EXPECT_TRUE(v.Result == VerdictResult::Incomplete && v.Missing == std::vector<std::string>{"IlcfPos"});
-  EXPECT_EQ(ProblemLines(v, true), std::vector<std::string>{"IlcfPos 未测得"});
+  EXPECT_EQ(ProblemLines(v, true), std::vector<std::string>{"灯电流正波波峰系数 未测得"});
   r.Kind = StartTest;
   EXPECT_EQ(EvaluateProfile(p, r.View()).Result, VerdictResult::NotApplicable);
   EXPECT_TRUE(Evaluate({}, r.View()).Result == VerdictResult::None && Evaluate({.Source = LimitSource::ClassC}, r.View()).Screening);
@@ -174,7 +176,8 @@ TEST(Evaluate, Texts) {
       {JudgeValue("Urms", 230.0f, 207.0, 253.0), "Urms 230.0 V (207.0 V … 253.0 V)"}};
   for (const auto& [rule, text] : lines) EXPECT_EQ(RuleLine(rule, false), text);
   const RuleResult na{"PFw", None, None, None, None, RuleOutcome::NotApplicable, "", ""};
-  EXPECT_EQ(RuleLine(na, true), "PFw：本测试不测此量");
+  EXPECT_EQ(RuleLine(na, true), "宽频功率因数：本测试不测此量");
+  EXPECT_EQ(RuleLine(JudgeValue("CurrentHarmonicPct[3]", 40.0f, None, 30.0), true), "电流 3 次谐波 40.0 % > 30.0 %");
 }
 
 // A run whose fundamental is `i1` amperes at total distortion `thdi`, with
@@ -341,6 +344,35 @@ TEST(ClassC, SmallHarmonicsDisregarded) {
     const Verdict v = ScreenClassC(Harmonics(InputTest, p, i1, thdi, 0.98f, {{n, amps}}).View());
     EXPECT_TRUE(Rule(v, Pct(n)).Outcome == outcome && Rule(v, Pct(n)).Note.find(note) != std::string::npos) << Rule(v, Pct(n)).Note;
   }
+}
+
+
+// The pages' words, harmonics by their ordinal; each figure its own label in
+// each language; a name that is no figure comes back as it was.
+TEST(Evaluate, FigureLabels) {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"THDI", "THDI", "电流总谐波"}, {"Irmsw", "Irmsw", "宽频电流"}, {"PhaseEnd", "End Phase", "终止相位"},
+      {"IlcfNeg", "Ilcf−", "灯电流负波波峰系数"}, {"PeakIf", "Peak Filament Current", "灯丝电流启动峰值"},
+      {"CrestFactorIk", "CF--Ik", "阴极电流--Ik 波峰比"},
+      {"CurrentHarmonicPct[1]", "Current 1st harmonic", "电流 1 次谐波"},
+      {"VoltageHarmonicPct[2]", "Voltage 2nd harmonic", "电压 2 次谐波"},
+      {"CurrentHarmonic[3]", "3rd harmonic current", "3 次谐波电流"},
+      {"CurrentPerWatt[11]", "11th harmonic current per watt", "每瓦 11 次谐波电流"},
+      {"CurrentHarmonicPct[12]", "Current 12th harmonic", "电流 12 次谐波"},
+      {"CurrentHarmonicPct[13]", "Current 13th harmonic", "电流 13 次谐波"},
+      {"CurrentHarmonicPct[21]", "Current 21st harmonic", "电流 21 次谐波"},
+      {"VoltageHarmonicPct[22]", "Voltage 22nd harmonic", "电压 22 次谐波"},
+      {"CurrentHarmonicPct[03]", "CurrentHarmonicPct[03]", "CurrentHarmonicPct[03]"}, {"Ilcf", "Ilcf", "Ilcf"}};
+  for (const auto& [name, english, chinese] : cases) {
+    EXPECT_EQ(FigureLabel(name, false), english);
+    EXPECT_EQ(FigureLabel(name, true), chinese);
+  }
+  std::set<std::string> english, chinese;
+  for (const std::string& name : FigureNames()) {
+    english.insert(FigureLabel(name, false));
+    EXPECT_TRUE(chinese.insert(FigureLabel(name, true)).second && FigureLabel(name, true) != name) << name;
+  }
+  EXPECT_EQ(english.size(), FigureNames().size());
 }
 
 }  // namespace

@@ -72,14 +72,14 @@ TEST(VerdictReport, BlockItemsByVerdictAndLanguage) {
         T(4200, -1300, 300, "THDI 12.3 % > 10.0 %; PF 0.900 < 0.950")}},
       {fail, true,
        {T(2000, -1000, 900, "不合格"), T(5100, -1000, 300, "限值：T8 36W，版本 3"),
-        T(5100, -1300, 300, "THDI 12.3 % > 10.0 %；PF 0.900 < 0.950")}},
+        T(5100, -1300, 300, "电流总谐波 12.3 % > 10.0 %；功率因数 0.900 < 0.950")}},
       {incomplete, false,
        {T(2000, -1000, 900, "INCOMPLETE"), T(6900, -1000, 300, "Limits: T8 36W, revision 3; t8.json is damaged"),
         T(6900, -1300, 300, "needs the phase-angle test"),
         T(6900, -1600, 300, "PFw not measured; THDIw not measured")}},
       {incomplete, true,
        {T(2000, -1000, 900, "不完整"), T(5100, -1000, 300, "限值：T8 36W，版本 3；t8.json 已损坏"),
-        T(5100, -1300, 300, "需要相位角测试"), T(5100, -1600, 300, "PFw 未测得；THDIw 未测得")}},
+        T(5100, -1300, 300, "需要相位角测试"), T(5100, -1600, 300, "宽频功率因数 未测得；宽频电流总谐波 未测得")}},
       {noRev, false,
        {T(2000, -1000, 900, "N/A"), T(3750, -1000, 300, "Limits: T8 36W"),
         T(3750, -1300, 300, "no rule of the profile applies to this test")}},
@@ -125,10 +125,10 @@ TEST(VerdictReport, ManyFailingRulesAreCut) {
     rules.push_back(Rule(f, RuleOutcome::Fail, 40.0, {}, 30.0));
   RecordingCanvas canvas;
   PrintVerdictBlock(canvas, Judged(VerdictResult::Fail, rules), false);
-  // Three rules take 115 half cells and 4 more for "; …"; a fourth would need 154.
+  // Three rules take 112 half cells and 4 more for "; …"; a fourth would need 150 of the 149.
   test::ExpectItems(canvas, {T(4200, -1300, 300,
-                                 "CurrentHarmonicPct[3] 40.0 % > 30.0 %; CurrentHarmonicPct[5] 40.0 % > 30.0 %; "
-                                 "CurrentHarmonicPct[7] 40.0 % > 30.0 %; …")});
+                                 "Current 3rd harmonic 40.0 % > 30.0 %; Current 5th harmonic 40.0 % > 30.0 %; "
+                                 "Current 7th harmonic 40.0 % > 30.0 %; …")});
 }
 
 // Widths and fitting at their boundaries, height 100 (half cell 50).
