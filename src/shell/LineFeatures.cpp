@@ -136,11 +136,15 @@ void LineFeatures::Start() {
   if (recorder_->Choose(remembered, ignored, chinese_) != 0 &&
       recorder_->KeepLastGoodCopy(settings.value(LastGoodKey).toString().toStdString()) == 0)
     dialogs_.MessageBox(recorder_->LimitsFor("").Note.Text(chinese_), chinese_ ? "警告" : "Warning");
+  started_ = true;
   RememberChoice();
   UpdateMenus();
 }
 
 void LineFeatures::RememberChoice() {
+  // Before the choice of the last session is taken up there is nothing to
+  // remember: the reload at start-up must not overwrite it.
+  if (!started_) return;
   QSettings settings;
   settings.setValue(ActiveKey, QString::fromStdString(recorder_->Chosen()));
   settings.setValue(ActiveFileKey, QString::fromStdString(recorder_->ChosenFile()));

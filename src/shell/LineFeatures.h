@@ -98,6 +98,7 @@ class LineFeatures : public QObject {
   std::unique_ptr<TLogForm> logForm_;
   bool chinese_ = true;
   bool logDown_ = false;
+  bool started_ = false;
   // The verdict of each kind's last run (what Back/Next shows again), the
   // analysis window's last, and the one of the results shown.
   std::array<std::optional<Verdict>, KindCount> judged_;

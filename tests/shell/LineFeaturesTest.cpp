@@ -56,7 +56,6 @@ struct LineRig {
     }
     rig = std::make_unique<WindowRig>();
     qunsetenv("KT6100_LOG");
-    qunsetenv("KT6100_PROFILES");
   }
   TKT5100Form& w() { return rig->w(); }
   TVerdictBand& band() { return w().Line().Band(); }
@@ -151,6 +150,9 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
       QTest::mouseClick(a->GaoPinBtn, Qt::LeftButton);
       EXPECT_TRUE(WaitFor([&] { return a->Data().Period[ChIl] > 0 && line.rig->f().CommStep == 0; }, 10000));
       analysed.push_back(!a->VerdictBand->isHidden() ? a->VerdictBand->Result() : VerdictResult::None);
+      line.rig->dialogs.pdfPath = QString::fromStdString(line.rig->folder.File("analysis.pdf"));
+      a->PrintClick();  // its report carries the verdict its band shows
+      EXPECT_TRUE(HasWord(PdfWords(line.rig->folder.File("analysis.pdf")), "合格"));
       a->ExitClick();
     }
     return static_cast<int>(QDialog::Rejected);
@@ -163,6 +165,56 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
   line.Choose("No limits");
   EXPECT_FALSE(line.band().isVisible());
   EXPECT_FALSE(HasWord(line.Print("plain-again.pdf"), "PASS"));
+}
+
+// Limits break on a production line: a file damaged on reload or between
+// two sessions, two profiles for one type. Judging never goes off in
+// silence, and a run keeps the one verdict it was given, on paper too.
+TEST(LineFeatures, BrokenLimitsNeverSwitchJudgingOffAndARunKeepsItsVerdict) {
+  auto line = std::make_unique<LineRig>();  // its profiles stay for a second window
+  const auto note = [&] { return line->band().findChild<QLabel*>("VerdictNote")->text().toStdString(); };
+  line->Choose("Mains only");
+  line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
+  ASSERT_EQ(line->band().Result(), VerdictResult::Pass);
+  std::ofstream(line->profiles.File("pass.json")) << R"({"name": "Mains only", "rules": [{"figure": "Urms", "min": 1,50}]})";
+  Action(line->w().Line().LimitsMenu(), "重新读取")->trigger();
+  EXPECT_TRUE(Action(line->w().Line().LimitsMenu(), "Mains only")->isChecked());
+  line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
+  EXPECT_EQ(line->band().Result(), VerdictResult::Pass);
+  EXPECT_NE(note().find("“pass.json”：不是有效的 JSON"), std::string::npos) << note();
+  EXPECT_NE(note().find("按先前读入的副本（版本 2）判定"), std::string::npos) << note();
+
+  // The next session keeps the last good copy it saved, and says so.
+  line->rig = std::make_unique<WindowRig>();
+  EXPECT_TRUE(line->rig->Said("限值文件“pass.json”：不是有效的 JSON（第 63 字节）——按上次运行时读入的副本（版本 2）判定"));
+  line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
+  EXPECT_EQ(line->band().Result(), VerdictResult::Pass);
+
+  // Two profiles claim one type: runs of that type are not judged by either.
+  for (const char* twin : {"a", "b"})
+    std::ofstream(line->profiles.File(std::string("twin-") + twin + ".json"))
+        << R"({"name": "Twin )" << twin << R"(", "type": "EB-7", "rules": [{"figure": "Urms", "min": 1}]})";
+  Action(line->w().Line().LimitsMenu(), "重新读取")->trigger();
+  line->rig->f().Info.Type = "eb-7\u3000";
+  line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
+  EXPECT_EQ(line->band().Result(), VerdictResult::Incomplete);
+  EXPECT_EQ(line->band().findChild<QLabel*>("VerdictFirst")->text(),
+            QString::fromUtf8("限值文件“twin-a.json”与“twin-b.json”都对应型号“EB-7”：改到只剩一个之前均不使用"));
+
+  // Judged by the screening with no type; the print dialog's new type does
+  // not judge it again, an explicit command does.
+  line->rig->f().Info.Type.clear();
+  line->Choose("Impossible PF");
+  line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
+  ASSERT_EQ(line->band().Result(), VerdictResult::Fail);
+  line->rig->f().Info.Type = "EB-7";
+  const auto paper = line->Print("typed.pdf");
+  EXPECT_TRUE(HasWord(paper, "不合格") && !HasWord(paper, "不完整"));
+  line->Choose("Mains only");
+  EXPECT_EQ(line->band().Result(), VerdictResult::Fail);
+  line->rig->f().Info.Type.clear();
+  Action(line->w().Line().LimitsMenu(), "按当前限值重新判定")->trigger();
+  EXPECT_EQ(line->band().Result(), VerdictResult::Pass);
 }
 
 TEST(LineFeatures, ALogThatCannotBeWrittenIsToldOnceAndRunsStillShow) {
