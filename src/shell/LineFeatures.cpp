@@ -84,7 +84,9 @@ void LineFeatures::UpdateMenus() {
     connect(a, &QAction::triggered, this, [this, value] { Choose(value); });
   };
   choice(T(zh, "不判定&N", "&No limits"), "", "NoLimits");
-  choice(T(zh, "IEC 61000-3-2 C类谐波筛查", "IEC 61000-3-2 Class C screening"), ClassCName, "ClassC");
+  // The edition and amendment the screening's tables follow, wherever it is named.
+  choice(T(zh, "IEC 61000-3-2 C类谐波筛查", "IEC 61000-3-2 Class C screening") + " (" + ClassCRevision + ")", ClassCName,
+         "ClassC");
   bool chosenShown = recorder_->Chosen().empty() || recorder_->Chosen() == ClassCName;
   for (const Profile& p : recorder_->Profiles()) {
     chosenShown = chosenShown || p.Name == recorder_->Chosen();
