@@ -141,6 +141,8 @@ void LineFeatures::Start() {
   started_ = true;
   RememberChoice();
   UpdateMenus();
+  // The limits in force (or that they cannot be read) show before the first run.
+  Show(nullptr);
 }
 
 void LineFeatures::RememberChoice() {
