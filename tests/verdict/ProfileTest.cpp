@@ -31,7 +31,7 @@ TEST(Profile, RefusesBadProfilesWithTheirReason) {
       {R"({"name": "x", "rules": [{"figure": "PF", "min": 0.9}, {"figure": "Urms", "min": 1},
           {"figure": "CFi", "min": 2, "max": 1.7}]})", "profile \"t8.json\", rule 3 (CFi): min 2 is above max 1.7"},
       {std::string(ProfileMaxBytes + 1, ' '), "larger than 65536 bytes"},
-      // New checks, with the whole message.
+      // Ambiguous texts, with the whole message.
       {R"({"name": "x", "name": "y", )" + pf + "}", "profile \"t8.json\": duplicate key \"name\""},
       {R"({"name": "x", "rules": [{"figure": "Urms", "min": 1}, {"figure": "PF", "max": 1, "max": 2}]})",
        "profile \"t8.json\", rule 2 (PF): duplicate key \"max\""},

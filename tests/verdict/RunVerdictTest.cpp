@@ -354,14 +354,10 @@ TEST(Evaluate, FigureLabels) {
       {"THDI", "THDI", "电流总谐波"}, {"Irmsw", "Irmsw", "宽频电流"}, {"PhaseEnd", "End Phase", "终止相位"},
       {"IlcfNeg", "Ilcf−", "灯电流负波波峰系数"}, {"PeakIf", "Peak Filament Current", "灯丝电流启动峰值"},
       {"CrestFactorIk", "CF--Ik", "阴极电流--Ik 波峰比"},
-      {"CurrentHarmonicPct[1]", "Current 1st harmonic", "电流 1 次谐波"},
-      {"VoltageHarmonicPct[2]", "Voltage 2nd harmonic", "电压 2 次谐波"},
-      {"CurrentHarmonic[3]", "3rd harmonic current", "3 次谐波电流"},
-      {"CurrentPerWatt[11]", "11th harmonic current per watt", "每瓦 11 次谐波电流"},
-      {"CurrentHarmonicPct[12]", "Current 12th harmonic", "电流 12 次谐波"},
-      {"CurrentHarmonicPct[13]", "Current 13th harmonic", "电流 13 次谐波"},
-      {"CurrentHarmonicPct[21]", "Current 21st harmonic", "电流 21 次谐波"},
-      {"VoltageHarmonicPct[22]", "Voltage 22nd harmonic", "电压 22 次谐波"},
+      {"CurrentHarmonicPct[1]", "Current 1st harmonic", "电流 1 次谐波"}, {"VoltageHarmonicPct[2]", "Voltage 2nd harmonic", "电压 2 次谐波"},
+      {"CurrentHarmonic[3]", "3rd harmonic current", "3 次谐波电流"}, {"CurrentPerWatt[11]", "11th harmonic current per watt", "每瓦 11 次谐波电流"},
+      {"CurrentHarmonicPct[12]", "Current 12th harmonic", "电流 12 次谐波"}, {"CurrentHarmonicPct[13]", "Current 13th harmonic", "电流 13 次谐波"},
+      {"CurrentHarmonicPct[21]", "Current 21st harmonic", "电流 21 次谐波"}, {"VoltageHarmonicPct[22]", "Voltage 22nd harmonic", "电压 22 次谐波"},
       {"CurrentHarmonicPct[03]", "CurrentHarmonicPct[03]", "CurrentHarmonicPct[03]"}, {"Ilcf", "Ilcf", "Ilcf"}};
   for (const auto& [name, english, chinese] : cases) {
     EXPECT_EQ(FigureLabel(name, false), english);
