@@ -104,8 +104,20 @@ void RunRecorder::LoadProfiles(const std::string& folder, std::vector<std::strin
       problems_.push_back({file.fileName().toStdString(), ClaimedType(file), message});
   }
 
-  // Two profiles for one product type: which one judges would depend on the
-  // order of file names. Neither does, until one is changed.
+  // What judged before and cannot be read now goes on judging as it was,
+  // with a note.
+  for (Profile& old : previous) {
+    if (Find(old.Name)) continue;
+    const auto problem = std::find_if(problems_.begin(), problems_.end(),
+                                      [&old](const Problem& p) { return p.File == old.Source; });
+    if (problem == problems_.end() && dir.exists(QString::fromStdString(old.Source))) continue;
+    notes_.emplace_back(old.Name, KeptCopyNote(old, problem == problems_.end() ? nullptr : &problem->Message, false));
+    profiles_.push_back(std::move(old));
+  }
+
+  // Two profiles for one product type (a kept copy counts): which one
+  // judges would depend on the order of file names. Neither does, until
+  // one is changed.
   std::vector<std::string> conflicted;
   for (std::size_t i = 0; i < profiles_.size(); ++i) {
     const std::string key = TypeKey(profiles_[i].Type);
@@ -122,22 +134,11 @@ void RunRecorder::LoadProfiles(const std::string& folder, std::vector<std::strin
     for (const std::string& f : files) problems_.push_back({f, key, m});
     conflicted.insert(conflicted.end(), files.begin(), files.end());
   }
-  std::erase_if(profiles_, [&](const Profile& p) {
-    return std::find(conflicted.begin(), conflicted.end(), p.Source) != conflicted.end();
-  });
-
-  // What judged before and cannot be read now goes on judging as it was,
-  // with a note; a profile refused for a conflict does not.
-  for (Profile& old : previous) {
-    if (Find(old.Name) || std::find(conflicted.begin(), conflicted.end(), old.Source) != conflicted.end()) continue;
-    const auto problem = std::find_if(problems_.begin(), problems_.end(),
-                                      [&old](const Problem& p) { return p.File == old.Source; });
-    if (problem == problems_.end() && dir.exists(QString::fromStdString(old.Source))) continue;
-    const auto kept = std::find_if(notes_.begin(), notes_.end(), [&old](const auto& n) { return n.first == old.Name; });
-    if (kept != notes_.end()) continue;
-    notes_.emplace_back(old.Name, KeptCopyNote(old, problem == problems_.end() ? nullptr : &problem->Message, false));
-    profiles_.push_back(std::move(old));
-  }
+  const auto isConflicted = [&conflicted](const std::string& file) {
+    return std::find(conflicted.begin(), conflicted.end(), file) != conflicted.end();
+  };
+  std::erase_if(notes_, [&](const auto& n) { return Find(n.first) && isConflicted(Find(n.first)->Source); });
+  std::erase_if(profiles_, [&](const Profile& p) { return isConflicted(p.Source); });
 
   for (const Problem& p : problems_) problems.push_back(p.Message.Text(chinese));
   for (const auto& [name, note] : notes_) problems.push_back(note.Text(chinese));
@@ -225,9 +226,11 @@ ActiveLimits RunRecorder::LimitsFor(const std::string& productType) const {
   }
   if (explicit_) return WithNote(choice);
   const std::string key = TypeKey(productType);
-  // The profile of this product type may be the one that cannot be read.
+  // The profile of this product type may be the one that cannot be read
+  // (unless its last good copy judges in its place).
   for (const Problem& pr : problems_) {
     if (key.empty() || (pr.Type != key && pr.Type != "?")) continue;
+    if (std::any_of(profiles_.begin(), profiles_.end(), [&pr](const Profile& p) { return p.Source == pr.File; })) continue;
     ActiveLimits refused;
     refused.Source = LimitSource::Unavailable;
     refused.Name = productType;
