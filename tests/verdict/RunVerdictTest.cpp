@@ -144,7 +144,7 @@ TEST(Evaluate, RunVerdictFromItsRules) {
 // space from a Chinese input method too), either case; inside, as written.
 TEST(Evaluate, ProfileChosenByProductType) {
   const std::pair<const char*, const char*> keys[] = {
-      {" EB-236 ", "eb-236"}, {"\u3000Eb-236\t\r\n", "eb-236"}, {"\u00A0EB 236\uFEFF", "eb 236"},
+      {" EB-236 ", "eb-236"}, {"\u3000Eb-236\t\r\n", "eb-236"}, {"\u00A0AZ 236\uFEFF", "az 236"},
       {" \u3000 ", ""},       {"型号Ａ\u3000", "型号Ａ"}};
   for (const auto& [typed, key] : keys) EXPECT_EQ(TypeKey(typed), key) << typed;
   std::vector<Profile> loaded(3);
