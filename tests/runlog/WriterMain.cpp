@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     run.Result.Result = kt::VerdictResult::Pass;
     for (const char* name : {"Urms", "Irms", "P", "PF", "THDI"})
       run.Figures.push_back({name, 100 + noise(random), true});
-    run.Result.Rules.push_back({"P", run.Figures[2].Value, 95.0, 105.0, 1.0, kt::RuleOutcome::Pass, ""});
+    run.Result.Rules.push_back({"P", run.Figures[2].Value, 95.0, 105.0, 1.0, kt::RuleOutcome::Pass, "", ""});
     run.Record.assign(2048, static_cast<std::uint8_t>(i));
     writer.Submit(std::move(run));
     if (intervalMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
