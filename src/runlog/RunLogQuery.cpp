@@ -94,6 +94,26 @@ int CountRuns(QSqlDatabase& db, const RunFilter& filter, std::int64_t& count, QS
   return 0;
 }
 
+int QueryEvents(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>& rows, QString& error) {
+  RunFilter f;
+  f.FromMs = filter.FromMs, f.ToMs = filter.ToMs, f.Station = filter.Station, f.Kind = filter.Kind;
+  const SqlWhere w = BuildRunWhere(f, "e");
+  QSqlQuery q(db);
+  q.setForwardOnly(true);
+  q.prepare("SELECT e.uuid, e.time_ms, e.station, e.kind, e.what FROM events e" + w.Sql +
+            " ORDER BY e.time_ms, e.seq");
+  BindAll(q, w.Values);
+  if (!q.exec()) {
+    error = q.lastError().text();
+    return 1;
+  }
+  rows.clear();
+  while (q.next())
+    rows.push_back({q.value(0).toString().toStdString(), q.value(2).toString().toStdString(),
+                    q.value(4).toString().toStdString(), q.value(1).toLongLong(), static_cast<TestKind>(q.value(3).toInt())});
+  return 0;
+}
+
 int ListStations(QSqlDatabase& db, std::vector<std::string>& stations, QString& error) {
   return Distinct(db, "station", stations, error);
 }

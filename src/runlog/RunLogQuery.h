@@ -39,6 +39,16 @@ QString RunOrderBy(RunColumn column, bool descending, const QString& alias = "r"
 void BindAll(class QSqlQuery& query, const QVariantList& values);
 
 int CountRuns(QSqlDatabase& db, const RunFilter& filter, std::int64_t& count, QString& error);
+
+// A link failure or an abandoned run as the log keeps it.
+struct EventRow {
+  std::string Id, Station, What;
+  std::int64_t TimeUtcMs = 0;
+  TestKind Kind = NoTest;
+};
+// The events within the filter's time, station and kind (the run-only
+// fields are ignored), oldest first.
+int QueryEvents(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>& rows, QString& error);
 int ListStations(QSqlDatabase& db, std::vector<std::string>& stations, QString& error);
 int ListTypes(QSqlDatabase& db, std::vector<std::string>& types, QString& error);
 

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <vector>
@@ -61,6 +62,35 @@ std::string RunLogWriter::Record(LoggedEvent event) {
   return id;
 }
 
+RunLogWriter::Kept RunLogWriter::SubmitAndWait(LoggedRun run, std::string& id, int timeoutMs) {
+  if (!Thread_) {
+    id = run.Id;
+    return Kept::Off;
+  }
+  if (run.Id.empty()) run.Id = NewRunId();
+  id = run.Id;
+  {
+    std::lock_guard lock(Mutex_);
+    Settled_[id] = Kept::Memory;  // until the thread says otherwise
+  }
+  Submit(std::move(run));
+  std::unique_lock lock(Mutex_);
+  const auto settled = [&] {
+    const auto it = Settled_.find(id);
+    const bool held = std::any_of(Held_.begin(), Held_.end(), [&](const HeldRun& h) { return h.Id == id; });
+    return it->second != Kept::Memory || held;
+  };
+  Idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs), settled);
+  const Kept kept = Settled_[id];
+  Settled_.erase(id);
+  return kept;
+}
+
+std::vector<RunLogWriter::HeldRun> RunLogWriter::HeldRuns() const {
+  std::lock_guard lock(Mutex_);
+  return Held_;
+}
+
 void RunLogWriter::Enqueue(Job job) {
   if (!Thread_) return;
   {
@@ -106,6 +136,17 @@ void RunLogWriter::Run() {
   bool failing = false;
   std::vector<Job> held;  // neither the log nor the outbox could take these
 
+  // Tells a waiting SubmitAndWait where its run went, and keeps the list of
+  // runs held in memory in view of other threads.
+  auto settle = [&](const Job& job, Kept kept) {
+    if (!std::holds_alternative<LoggedRun>(job)) return;
+    const LoggedRun& run = std::get<LoggedRun>(job);
+    std::lock_guard lock(Mutex_);
+    if (const auto it = Settled_.find(run.Id); it != Settled_.end()) it->second = kept;
+    std::erase_if(Held_, [&run](const HeldRun& h) { return h.Id == run.Id; });
+    if (kept == Kept::Memory) Held_.push_back({run.Id, run.Info.No, run.TimeUtcMs});
+    Idle_.notify_all();
+  };
   auto failed = [&](const QString& why) {
     failing = true;
     conn.Close();  // reconnect from scratch next time: the server may have restarted
@@ -121,9 +162,12 @@ void RunLogWriter::Run() {
     const int bad = std::holds_alternative<LoggedRun>(job) ? outbox.Put(std::get<LoggedRun>(job), e)
                                                            : outbox.Put(std::get<LoggedEvent>(job), e);
     if (bad) {
+      settle(job, Kept::Memory);
       held.push_back(std::move(job));
       emit Failed("The run log cannot be written, and the outbox cannot keep the run either: " + e +
                   ". The run is held in memory until one of them works.");
+    } else {
+      settle(job, Kept::Outbox);
     }
   };
   // 0: written (or already there). 1: the log failed (connection closed).
@@ -139,6 +183,7 @@ void RunLogWriter::Run() {
       failed(e);
       return 1;
     }
+    settle(job, Kept::Logged);
     if (isRun) emit Committed(QString::fromStdString(IdOf(job)));
     return 0;
   };

@@ -14,10 +14,12 @@
 
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "runlog/LoggedRun.h"
 #include "runlog/RunLogConfig.h"
@@ -46,6 +48,21 @@ class RunLogWriter : public QObject {
   std::string Submit(LoggedRun run);
   std::string Record(LoggedEvent event);
 
+  // Where a submitted run is.
+  enum class Kept { Logged, Outbox, Memory, Off };
+  // Queues the run and waits (at most timeoutMs) until it is in the log or
+  // in the outbox; Memory when neither could take it yet (or on timeout: it
+  // is still queued), Off when the log is off. The command line prints a run
+  // only once this has returned.
+  Kept SubmitAndWait(LoggedRun run, std::string& id, int timeoutMs);
+  // The runs that are neither in the log nor in the outbox: in this
+  // process's memory only, lost if it ends now.
+  struct HeldRun {
+    std::string Id, Serial;
+    std::int64_t TimeUtcMs = 0;
+  };
+  std::vector<HeldRun> HeldRuns() const;
+
   // Wait (at most timeoutMs) until everything queued so far is written or in
   // the outbox. 0 when it is; 1 on timeout.
   int WaitIdle(int timeoutMs);
@@ -73,6 +90,9 @@ class RunLogWriter : public QObject {
   std::condition_variable Wake_, Idle_;
   std::deque<Job> Queue_;
   bool Busy_ = false, Stop_ = false, Retry_ = false;
+  // Where the runs SubmitAndWait waits for went, by id.
+  std::map<std::string, Kept> Settled_;
+  std::vector<HeldRun> Held_;  // what the thread holds in memory, for others to see
 };
 
 }  // namespace kt
