@@ -61,7 +61,14 @@ int OpenAnalysisFile(Form& form, AnalysisData& a, std::int32_t& language, const 
   // The whole record or nothing: a short file would leave a mix of its own
   // and the previous values.
   if (ReadWholeRecord(form, path, AnalysisFileSize, bytes) != 0) return 1;
+  return ParseAnalysisRecord(form, a, language, bytes);
+}
 
+int ParseAnalysisRecord(Form& form, AnalysisData& a, std::int32_t& language, const std::vector<std::uint8_t>& bytes) {
+  if (bytes.size() < AnalysisFileSize || std::memcmp(bytes.data(), DataFileMagic, DataFileMagicSize) != 0) {
+    form.host.MessageBox("数据文件格式错误!", "警告");
+    return 1;
+  }
   RecordParser p(bytes.data(), bytes.size());
   p.Header(form.ShownKind);
   Fields(p, form, a, language);

@@ -27,6 +27,8 @@ int SaveAnalysisFile(Form& form, const AnalysisData& a, std::int32_t language, c
 // operator and leaves everything as it was. A loaded envelope cannot start an
 // analysis: EnvelopeValid is cleared and the command disabled. 0 when loaded.
 int OpenAnalysisFile(Form& form, AnalysisData& a, std::int32_t& language, const std::string& path);
+// The same from the file's bytes (a logged run): no file is involved.
+int ParseAnalysisRecord(Form& form, AnalysisData& a, std::int32_t& language, const std::vector<std::uint8_t>& bytes);
 
 // The file dialogs' name rule: ".bdt" is appended unless the name contains it.
 std::string AnalysisFileName(const std::string& chosen);

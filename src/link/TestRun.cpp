@@ -147,8 +147,9 @@ bool RunStep(Form& form, const RunSpec& run) {
 
 void BeginLinkCheck(Form& form) {
   // A line that went away (an instrument switched off, an adapter pulled)
-  // may be back by now: the retries of the alarm look for it again.
-  if (form.port.HungUp()) form.port.Reopen();
+  // or was never there may be back by now: the retries of the alarm look
+  // for it again.
+  if (form.port.HungUp() || !form.port.IsOpen()) form.port.Reopen();
   form.port.PurgeReceive();
   form.Link.ExpectedCount = 1;
   form.Link.TimeoutFlag = 0;

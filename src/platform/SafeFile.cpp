@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <vector>
 
 namespace kt {
@@ -33,27 +31,15 @@ std::string Folder(const std::string& path) {
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-// Where the bytes finally go: the target of a link (followed to its end),
-// else the name itself.
-std::string FinalName(const std::string& path) {
-  std::string name = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    char target[PATH_MAX];
-    const ssize_t n = ::readlink(name.c_str(), target, sizeof target - 1);
-    if (n < 0) break;
-    target[n] = '\0';
-    name = target[0] == '/' ? std::string(target) : Folder(name) + "/" + target;
-  }
-  return name;
-}
-
 }  // namespace
 
 int WriteWholeFile(const std::string& path, const void* data, std::size_t size) {
-  const std::string name = FinalName(path);
+  const std::string& name = path;
   struct stat st {};
-  if (::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  const bool exists = ::lstat(name.c_str(), &st) == 0;
+  if (exists && S_ISLNK(st.st_mode)) return 1;
+  if (exists && !S_ISREG(st.st_mode)) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return 1;
     bool ok = WriteAll(fd, data, size) && Flush(fd);
     ok = (::close(fd) == 0) && ok;

@@ -372,7 +372,7 @@ int DecodeStoredRunInto(Form& form, const std::string& path, const std::vector<s
   const bool analysisFile = QFileInfo(QString::fromStdString(path)).suffix().compare("bdt", Qt::CaseInsensitive) == 0;
   if (analysisFile) {
     // The loader has told the form's host why.
-    if (OpenAnalysisFile(form, analysis, language, path) != 0) return 1;
+    if (ParseAnalysisRecord(form, analysis, language, bytes) != 0) return 1;
     // The file does not say which of the window's tests it holds: an
     // analysed wave makes it the analysis.
     run.Kind = analysis.Period[ChIl] > 0 ? GaoTest : BaoTest;

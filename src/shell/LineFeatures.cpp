@@ -297,6 +297,28 @@ const Verdict* LineFeatures::JudgeNow(int kind) {
   return v ? &*v : nullptr;
 }
 
+bool LineFeatures::MayClose() {
+  RunLogWriter* w = recorder_->Writer();
+  if (!w) return true;
+  // What is queued goes to the log or the outbox first, if it can.
+  w->WaitIdle(5000);
+  const auto held = w->HeldRuns();
+  if (held.empty()) return true;
+  std::string serials;
+  for (const auto& run : held) serials += (serials.empty() ? "" : ", ") + (run.Serial.empty() ? "—" : run.Serial);
+  const QString text =
+      chinese_ ? QString::fromUtf8("%1 次测试结果尚未保存：测试记录和待发目录都无法写入（编号：%2）。\n"
+                                   "关闭程序将丢失它们。仍要关闭吗？（选“否”则等待，程序会继续尝试保存）")
+                     .arg(held.size())
+                     .arg(QString::fromStdString(serials))
+               : QString::fromUtf8("%1 runs are not saved yet: neither the run log nor its outbox can be written "
+                                   "(serials: %2).\nClosing loses them. Close anyway? (No: wait; the program keeps "
+                                   "trying to save them.)")
+                     .arg(held.size())
+                     .arg(QString::fromStdString(serials));
+  return dialogs_.Confirm(&window_, T(chinese_, "测试结果未保存", "Runs not saved"), text);
+}
+
 void LineFeatures::LogFailed(const QString& message) {
   const std::string text = T(chinese_, "测试记录无法写入：", "The run log cannot be written: ").toStdString() +
                            message.toStdString();

@@ -62,6 +62,11 @@ class LineFeatures : public QObject {
   // Judges `kind`'s results now (a file the analysis window opened).
   const Verdict* JudgeNow(int kind);
 
+  // Whether the window may close now: runs that neither the log nor its
+  // outbox could take are only in memory, and the operator is asked before
+  // they are lost (no: the window stays open and the writer keeps trying).
+  bool MayClose();
+
   RunRecorder& Recorder() { return *recorder_; }
   TVerdictBand& Band() { return *band_; }
   QMenu* LimitsMenu() const { return limits_; }

@@ -191,8 +191,9 @@ void TBaoLuoForm::BuildToolBar(QWidget* body) {
     line->setFrameShadow(QFrame::Sunken);
     line->setGeometry(x, 1, 4, ToolButtonSize);
   };
-  button(BaoBtn, "BaoBtn", "包络波测试", 13, Glyph::OutputTest, &TBaoLuoForm::BaoTestClick);
-  button(GaoPinBtn, "GaoPinBtn", "高频波分析", 38, Glyph::Analysis, &TBaoLuoForm::GaoTestClick);
+  // Pressed while their run is under way: a second click leaves it.
+  button(BaoBtn, "BaoBtn", "包络波测试", 13, Glyph::OutputTest, &TBaoLuoForm::BaoTestClick, true);
+  button(GaoPinBtn, "GaoPinBtn", "高频波分析", 38, Glyph::Analysis, &TBaoLuoForm::GaoTestClick, true);
   bevel(65);
   button(HanBtn, "HanBtn", "中、英文切换", 72, Glyph::Language, &TBaoLuoForm::HanYingClick, true);
   bevel(99);
@@ -277,9 +278,18 @@ void TBaoLuoForm::BuildRows(QWidget* body) {
 // ---- commands ----
 
 void TBaoLuoForm::StartTest(std::int32_t kind) {
+  // The test's own button, pressed again while its run waits for the
+  // instrument, leaves that run: the window is modal, so the main window's
+  // commands cannot. The envelope measured before stays.
+  if (form_.RunKind == kind) {
+    AbandonRun(form_, "");
+    stopped_ = true;
+    UpdateCommands();
+    return;
+  }
   // One run at a time: a click while a run is under way would take over its
-  // exchange. The commands are disabled meanwhile; this holds for the menu
-  // keys too.
+  // exchange. The other commands are disabled meanwhile; this holds for the
+  // menu keys too.
   if (form_.RunKind != NoTest) return;
   form_.SelectedKind = kind;
   // A continuous test of the main window stops here, as for any other test
@@ -367,10 +377,10 @@ void TBaoLuoForm::FormShow() {
     a.CrestFactor[c] = 0;
   }
   ShowVerdict(nullptr, false);
-  if (!pendingFile_.empty()) {
+  if (!pendingRecord_.empty()) {
     // A run of the log, opened as its file would be.
-    if (OpenAnalysisFile(form_, data_, language_, pendingFile_) == 0) JudgeOpened();
-    pendingFile_.clear();
+    if (ParseAnalysisRecord(form_, data_, language_, pendingRecord_) == 0) JudgeOpened();
+    pendingRecord_.clear();
   }
   if (const QScreen* s = screen()) {
     QRect frame = frameGeometry();
@@ -380,7 +390,7 @@ void TBaoLuoForm::FormShow() {
   Repaint();
 }
 
-void TBaoLuoForm::OpenOnShow(const std::string& path) { pendingFile_ = path; }
+void TBaoLuoForm::OpenOnShow(std::vector<std::uint8_t> record) { pendingRecord_ = std::move(record); }
 
 void TBaoLuoForm::JudgeOpened() {
   // A file does not say which of the two tests it holds: an analysed wave
@@ -457,9 +467,21 @@ void TBaoLuoForm::SetGaoTestEnabled(bool enabled) {
 void TBaoLuoForm::UpdateCommands() {
   const bool idle = form_.RunKind == NoTest;
   for (QAction* a : {Open, Save, Print, BaoTest}) a->setEnabled(idle);
-  for (QToolButton* b : {BaoBtn, PrintBtn}) b->setEnabled(idle);
-  GaoPinBtn->setEnabled(idle && gaoAllowed_);
+  PrintBtn->setEnabled(idle);
   GaoTest->setEnabled(idle && gaoAllowed_);
+  // A run of this window keeps its own button, pressed, to leave it by.
+  BaoBtn->setEnabled(idle || form_.RunKind == kt::BaoTest);
+  GaoPinBtn->setEnabled((idle && gaoAllowed_) || form_.RunKind == kt::GaoTest);
+  BaoBtn->setChecked(form_.RunKind == kt::BaoTest);
+  GaoPinBtn->setChecked(form_.RunKind == kt::GaoTest);
+  // The bar says how to leave a run, and that one was left, until the next.
+  const bool mine = form_.RunKind == kt::BaoTest || form_.RunKind == kt::GaoTest;
+  if (mine) stopped_ = false;
+  const bool english = language_ == 1;
+  ProgressBar1->setFormat(mine       ? U(english ? "%p%  click the test to stop" : "%p%  再按测试按钮停止")
+                          : stopped_ ? U(english ? "Stopped" : "已中止")
+                                     : QStringLiteral("%p%"));
+  ProgressBar1->setTextVisible(mine || stopped_);
 }
 
 void TBaoLuoForm::RefreshValueCells() {

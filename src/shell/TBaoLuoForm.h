@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/AnalysisData.h"
 #include "verdict/Verdict.h"
@@ -101,8 +102,8 @@ class TBaoLuoForm : public QDialog {
   void ShowVerdict(const Verdict* verdict, bool chinese);
   // Judges what an opened file holds, by kind: the main window's limits.
   void SetJudge(std::function<const Verdict*(int kind)> judge) { judge_ = std::move(judge); }
-  // A file to open when the window is next shown (a run of the log).
-  void OpenOnShow(const std::string& path);
+  // A record to show when the window is next shown (a run of the log).
+  void OpenOnShow(std::vector<std::uint8_t> record);
 
   // Draws one panel into the paint box.
   void PaintBoxPaint(QWidget& box, TBaoPaintBox::Kind kind, int channel);
@@ -162,7 +163,8 @@ class TBaoLuoForm : public QDialog {
   AnalysisData data_;
   std::int32_t language_ = 0;
   bool gaoAllowed_ = false;
-  std::string pendingFile_;  // an envelope of this showing is there to analyse
+  bool stopped_ = false;  // the last run was left with its button
+  std::vector<std::uint8_t> pendingRecord_;  // a logged run to show
   std::function<const Verdict*(int kind)> judge_;
   std::optional<Verdict> verdict_;  // the one shown, and printed
   std::array<TBaoPaintBox*, 4> envelopeBoxes_{};

@@ -111,6 +111,9 @@ TKT5100Form::TKT5100Form(Services services)
   timer2_.setInterval(Timer2Ms);
   connect(&timer1_, &QTimer::timeout, this, &TKT5100Form::Timer1Timer);
   connect(&timer2_, &QTimer::timeout, this, &TKT5100Form::Timer2Timer);
+  // An adapter pulled out or plugged in is noticed while no test runs too.
+  portWatch_.setInterval(PortWatchMs);
+  connect(&portWatch_, &QTimer::timeout, this, &TKT5100Form::WatchPort);
   setFocusPolicy(Qt::StrongFocus);
 
   RegisterMeasurementKinds(*form_);
@@ -258,9 +261,10 @@ void TKT5100Form::FormCreate() {
   f.PortDevice = QSettings().value(QStringLiteral("port/device")).toString().toStdString();
   ClearResults(f.M);
   InitSnapshots(f.M);
-  OpenPort(f);  // a failure has told the operator; every handshake then fails
+  OpenPort(f);  // a failure has told the operator; the port watch finds it when it comes
   StartPoller();
   ShowPortDevice();
+  portWatch_.start();
   // What this machine lacks is said once, at the start, rather than found
   // out later as '?' in every Chinese text or slow stops.
   std::string missing;
@@ -330,8 +334,19 @@ void TKT5100Form::ShowPortDevice() {
   const std::string& device = form_->PortDevice;
   portLabel_->setVisible(!device.empty());
   const bool zh = form_->ChineseMode != 0;
-  portLabel_->setText(QString::fromUtf8(zh ? "串口 " : "Port ") + QString::fromStdString(device) +
-                      (services_.port.IsOpen() ? QString() : QString::fromUtf8(zh ? "（未连接）" : " (missing)")));
+  const bool present = services_.port.IsOpen() && !services_.port.HungUp();
+  const QString text = QString::fromUtf8(zh ? "串口 " : "Port ") + QString::fromStdString(device) +
+                       (present ? QString() : QString::fromUtf8(zh ? "（未连接）" : " (missing)"));
+  if (portLabel_->text() != text) portLabel_->setText(text);
+}
+
+void TKT5100Form::WatchPort() {
+  // A port that could not be opened, or whose device went away, is opened
+  // again as soon as its device is back (an attempt is one failed open()
+  // while it is not); during a run the link check does this itself.
+  SerialPort& port = services_.port;
+  if ((!port.IsOpen() || port.HungUp()) && form_->RunKind == NoTest) port.Reopen();
+  ShowPortDevice();
 }
 
 // ---- test commands ----
@@ -475,15 +490,19 @@ void TKT5100Form::Timer2Timer() {
 }
 
 bool TKT5100Form::FormCloseQuery() {
-  if (RequestClose(*form_)) return true;
-  StartCloseTimer();
-  return false;
+  if (!RequestClose(*form_)) {
+    StartCloseTimer();
+    return false;
+  }
+  // Runs that are nowhere but in memory are not lost without a question.
+  return !line_ || line_->MayClose();
 }
 
 void TKT5100Form::FormClose() {
   closed_ = true;
   timer1_.stop();
   timer2_.stop();
+  portWatch_.stop();
   if (alarmForm_) alarmForm_->hide();
   StopPoller();
   services_.port.Close();
@@ -612,12 +631,11 @@ void TKT5100Form::OpenLoggedRun(const QByteArray& record, int kind) {
   if (RefusedDuringRun()) return;
   const std::vector<std::uint8_t> bytes(record.begin(), record.end());
   if (kind == GaoTest || kind == BaoTest) {
-    // The analysis window shows it, as after opening its file.
-    const QString path = QDir::temp().filePath(QStringLiteral("kt6100-logged-run.bdt"));
-    if (WriteWholeFile(path.toStdString(), bytes.data(), bytes.size()) != 0) return;
-    baoLuoForm_->OpenOnShow(path.toStdString());
+    // The analysis window shows it, as after opening its file, from the
+    // bytes themselves: no file in a shared folder that another user could
+    // have placed a link at.
+    baoLuoForm_->OpenOnShow(bytes);
     BaoAnaClick();
-    QFile::remove(path);
     return;
   }
   const RecordLayout* layout =

@@ -157,6 +157,7 @@ class TKT5100Form : public QMainWindow, public Host {
   void SyncLanguage();
   void ReopenPort();
   void ShowPortDevice();
+  void WatchPort();
 
   Services services_;
   std::unique_ptr<Form> form_;
@@ -169,6 +170,8 @@ class TKT5100Form : public QMainWindow, public Host {
   std::unique_ptr<LineFeatures> line_;
   QTimer timer1_;
   QTimer timer2_;
+  QTimer portWatch_;
+  static constexpr int PortWatchMs = 1000;
   bool promptPending_ = false;  // the start prompt stays until the run repaints
   bool closed_ = false;
   QLabel* portLabel_ = nullptr;

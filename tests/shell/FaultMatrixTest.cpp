@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QProgressBar>
 #include <QToolButton>
 
 #include <pty.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 #include <chrono>
 #include <cstring>
@@ -177,11 +180,19 @@ TEST(FaultMatrix, ClosingTheAnalysisWindowDuringItsRunsLeavesNoRunBehind) {
         }
         QTest::mouseClick(kind == BaoTest ? a->BaoBtn : a->GaoPinBtn, Qt::LeftButton);
         closedMidRun = WaitFor([&] { return rig.f().CommStep == 3; }, 10000);
-        // The other command waits for this run's end.
-        EXPECT_FALSE(a->BaoBtn->isEnabled() || a->GaoPinBtn->isEnabled() || a->Open->isEnabled());
+        // The other command waits for this run's end; the run's own button,
+        // pressed, is there to leave it by.
+        QToolButton* own = kind == BaoTest ? a->BaoBtn : a->GaoPinBtn;
+        EXPECT_TRUE(own->isEnabled() && own->isChecked());
+        EXPECT_FALSE((kind == BaoTest ? a->GaoPinBtn : a->BaoBtn)->isEnabled() || a->Open->isEnabled());
         kind == BaoTest ? a->GaoTestClick() : a->BaoTestClick();
         EXPECT_EQ(rig.f().RunKind, kind);
         EXPECT_EQ(rig.f().CommStep, 3);
+        if (kind == GaoTest) {  // left with its button: the envelope stays, the bar says so
+          QTest::mouseClick(own, Qt::LeftButton);
+          EXPECT_TRUE(rig.f().RunKind == NoTest && !own->isChecked() && a->Data().EnvelopeValid == 1 && own->isEnabled());
+          EXPECT_EQ(a->ProgressBar1->text(), QString::fromUtf8("已中止"));
+        }
       }
       dialog.close();
       return static_cast<int>(QDialog::Rejected);
@@ -197,16 +208,22 @@ TEST(FaultMatrix, ClosingTheAnalysisWindowDuringItsRunsLeavesNoRunBehind) {
 
 TEST(FaultMatrix, StoresThatCannotBeWrittenAreReported) {
   FaultRig rig({});
-  const std::string full = rig.folder.File("full.dat");
-  ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
+  // A link planted where the store goes is not followed: the file it points
+  // at stays as it was. A FIFO nobody reads is written without waiting.
+  const std::string planted = rig.folder.File("planted.dat"), victim = rig.folder.File("victim"),
+                    fifo = rig.folder.File("fifo.dat");
+  std::ofstream(victim) << "mine";
+  ASSERT_TRUE(symlink(victim.c_str(), planted.c_str()) == 0 && mkfifo(fifo.c_str(), 0600) == 0);
   // A "folder" that is a plain file cannot be made, not even by root.
-  for (const std::string& place : {full, std::string("/proc/version.dat"), rig.record + "/record"}) {
+  for (const std::string& place : {planted, fifo, std::string("/proc/version.dat"), rig.record + "/record"}) {
     const auto before = rig.dialogs.messages.size();
     rig.dialogs.saveAnswers.push_back(QString::fromStdString(place));
     rig.w().StoreFileClick();
     ASSERT_EQ(rig.dialogs.messages.size(), before + 1) << place;
     EXPECT_EQ(rig.dialogs.messages.back(), std::make_pair(std::string("存数据失败!"), std::string("警告"))) << place;
   }
+  std::ifstream in(victim);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mine");
   rig.ExpectGoodStateIntact();
 }
 

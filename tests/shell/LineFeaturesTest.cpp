@@ -13,7 +13,6 @@
 #include <fstream>
 
 #include "link/Resets.h"
-#include "link/Resets.h"
 #include "measurements/RecordFile.h"
 #include "runlog/RunLogQuery.h"
 #include "shell/LineFeatures.h"
@@ -50,12 +49,17 @@ struct LineRig {
   explicit LineRig(bool brokenLog = false) {
     WriteProfiles(profiles);
     qputenv("KT6100_PROFILES", profiles.path.string().c_str());
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
     if (brokenLog) {
+      // The log and its outbox both in a "folder" that is a plain file: a
+      // full disk, as far as the writer can tell.
       std::ofstream(profiles.File("blocker")) << "not a folder";
       qputenv("KT6100_LOG", ("sqlite:" + profiles.File("blocker") + "/log.db").c_str());
+      qputenv("XDG_DATA_HOME", profiles.File("blocker").c_str());
     }
     rig = std::make_unique<WindowRig>();
     qunsetenv("KT6100_LOG");
+    qputenv("XDG_DATA_HOME", data);
   }
   TKT5100Form& w() { return rig->w(); }
   TVerdictBand& band() { return w().Line().Band(); }
@@ -161,6 +165,13 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
   // The envelope measures no figure of the profile; the analysis the lamp current's.
   EXPECT_EQ(analysed, (std::vector<VerdictResult>{VerdictResult::NotApplicable, VerdictResult::Pass}));
 
+  // A logged analysis opens from its bytes (no file in a shared folder).
+  int period = 0;
+  line.rig->dialogs.onModal = [&](QDialog& d) { return period = qobject_cast<TBaoLuoForm*>(&d)->Data().Period[ChIl], 0; };
+  ASSERT_TRUE(WaitFor([&] { log.Refresh(); return log.Model()->rowCount() > 0 && log.Model()->KindAt(0) == GaoTest; }, 10000));
+  log.OpenRow(0);
+  EXPECT_GT(period, 0);
+
   // Back to no limits: the band goes and the next report is plain again.
   line.Choose("No limits");
   EXPECT_FALSE(line.band().isVisible());
@@ -228,6 +239,14 @@ TEST(LineFeatures, ALogThatCannotBeWrittenIsToldOnceAndRunsStillShow) {
   for (const auto& m : line.rig->dialogs.messages) told += m.first.find("测试记录无法写入") != std::string::npos;
   EXPECT_EQ(told, 1) << "once per outage, not once per run";
   EXPECT_GT(line.rig->f().M.Input.Urms, 200.0f);
+  // The runs are only in memory: closing asks first, and "no" keeps them.
+  line.rig->dialogs.confirmAnswer = false;
+  line.w().close();
+  ASSERT_EQ(line.rig->dialogs.questions.size(), 1u);
+  EXPECT_TRUE(line.w().isVisible() && line.rig->dialogs.questions[0].startsWith("3 次测试结果尚未保存"));
+  line.rig->dialogs.confirmAnswer = true;
+  line.w().close();
+  EXPECT_FALSE(line.w().isVisible());
 }
 
 }  // namespace

@@ -300,7 +300,16 @@ TEST(MainWindow, AChosenDeviceIsUsedKeptAndReportedMissingWhenGone) {
   WindowRig restarted({"none"});
   EXPECT_EQ(restarted.f().PortDevice, device);
   EXPECT_TRUE(restarted.Said("打开通讯口失败！"));
-  EXPECT_TRUE(restarted.w().findChild<QLabel*>("PortLabel")->text().endsWith(QString::fromUtf8("（未连接）")));
+  auto* missing = restarted.w().findChild<QLabel*>("PortLabel");
+  EXPECT_TRUE(missing->text().endsWith(QString::fromUtf8("（未连接）")));
+  // Plugged in again: found by itself and used; pulled out: said at once.
+  std::filesystem::create_directories(std::filesystem::path(device).parent_path());
+  ASSERT_EQ(restarted.sim.Start({"--link", device, "--exit-with-parent"}), 0);
+  ASSERT_TRUE(WaitFor([&] { return missing->text() == QString::fromStdString("串口 " + device); }, 5000));
+  restarted.w().InputTestLockBtnClick();
+  EXPECT_TRUE(WaitFor([&] { return restarted.w().runs == 1 && !restarted.f().TestBusy; }, 10000));
+  restarted.sim.Stop();
+  EXPECT_TRUE(WaitFor([&] { return missing->text().endsWith(QString::fromUtf8("（未连接）")); }, 5000));
   TPortForm& dialog = restarted.w().PortForm();
   row = listed(dialog, device);
   ASSERT_NE(row, nullptr);
