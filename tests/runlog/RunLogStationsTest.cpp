@@ -4,7 +4,9 @@
 #include <QProcess>
 #include <QThread>
 
+#include <atomic>
 #include <random>
+#include <thread>
 
 #include "PgCluster.h"
 #include "RunLogTestKit.h"
@@ -124,6 +126,42 @@ TEST_P(RunLogStations, FourWritersAtOnceLoseNothing) {
   for (Writer& w : second) w.Finish();
   for (Writer& w : second) writers.push_back(std::move(w));
   ExpectExactly(target, writers, Writers * (Runs + More));
+}
+
+// Stations switched on together meet an empty log: one migrates, the
+// others wait for it and find the log made, none reports a failure.
+TEST_P(RunLogStations, StartingTogetherOnAnEmptyLogMigrateOnce) {
+  TempFolder dir;
+  PgCluster pg;
+  std::string base = "sqlite:" + dir / "fresh", error;
+  if (GetParam().Postgres) {
+    ASSERT_EQ(pg.Start(error), 0) << error;
+    base = pg.Target();
+  }
+  for (int round = 0; round < 5; ++round) {
+    std::string target = base + std::to_string(round) + ".db";
+    if (GetParam().Postgres) {
+      RunLogConnection admin;
+      ASSERT_EQ(OpenLog(base, admin), 0);
+      ASSERT_TRUE(QSqlQuery(admin.Db()).exec(QString("CREATE DATABASE fresh%1").arg(round)));
+      target = "postgresql://kt@/fresh" + std::to_string(round) + "?host=" + pg.Dir();
+    }
+    std::atomic<int> ready{0};
+    std::vector<QString> errors(4);
+    std::vector<std::thread> stations;
+    for (QString& e : errors)
+      stations.emplace_back([&] {
+        LogTarget t;
+        std::string ignored;
+        ParseLogTarget(target, t, ignored);
+        RunLogConnection c;
+        for (++ready; ready < 4;) std::this_thread::yield();
+        if (c.Open(t, e) == 0 && Scalar(c, "SELECT version FROM schema_version").toInt() != RunLogSchemaVersion)
+          e = "not migrated";
+      });
+    for (std::thread& s : stations) s.join();
+    for (const QString& e : errors) EXPECT_TRUE(e.isEmpty()) << round << ": " << e.toStdString();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RunLogStations,

@@ -1,5 +1,6 @@
 // Writing a run and reading it back bit for bit, the schema's versions, and
 // the forms of the log's address.
+#include <QFile>
 #include <QSqlQuery>
 
 #include <cmath>
@@ -144,13 +145,22 @@ TEST(RunLogStore, OlderLogIsMigratedAndNewerRefused) {
   EXPECT_EQ(outcome, WriteOutcome::AlreadyThere);
   EXPECT_EQ(Scalar(now, "SELECT what FROM events").toString(), "no answer");
 
+  // A newer program's log, in the rollback journal, is refused untouched.
   QSqlQuery(db).exec("UPDATE schema_version SET version = 99");
+  QSqlQuery(db).exec("PRAGMA journal_mode=DELETE");
   db = QSqlDatabase();
   now.Close();
+  auto bytes = [file = QString::fromStdString(target.Path)] {
+    QFile f(file);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll() + (QFile::exists(file + "-wal") || QFile::exists(file + "-shm") ? "+journal" : "");
+  };
+  const QByteArray before = bytes();
   RunLogConnection newer;
   EXPECT_EQ(newer.Open(target, error), 1);
   EXPECT_TRUE(error.contains("newer")) << error.toStdString();
   EXPECT_FALSE(newer.IsOpen());
+  EXPECT_EQ(bytes(), before);
 }
 
 TEST(RunLogStore, ImportIdDependsOnlyOnTheBytes) {
