@@ -297,18 +297,14 @@ const Verdict* LineFeatures::JudgeNow(int kind) {
   return v ? &*v : nullptr;
 }
 
-void LineFeatures::LogFailed(const QString& message) {
-  const std::string text = T(chinese_, "测试记录无法写入：", "The run log cannot be written: ").toStdString() +
-                           message.toStdString();
+void LineFeatures::LogFailed(const QString& english, const QString& chinese) {
+  // The writer's sentence is whole: what failed, why, and where the runs wait.
+  const std::string text = (chinese_ ? chinese : english).toStdString();
   window_.SetStatusText(text);
-  // Told once per outage; the runs wait in the outbox meanwhile and still
-  // show and store as files.
+  // A box once per outage (until Recovered); the status line keeps the latest.
   if (logDown_) return;
   logDown_ = true;
-  window_.MessageBox(text + T(chinese_, "\n结果照常显示和存盘；记录恢复后自动补记。",
-                              "\nResults still show and store; they are logged once the log is back.")
-                                .toStdString(),
-                     "警告");
+  window_.MessageBox(text, T(chinese_, "警告", "Warning").toStdString());
 }
 
 TLogForm& LineFeatures::LogWindow() {

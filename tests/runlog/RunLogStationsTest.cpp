@@ -11,6 +11,7 @@
 #include "PgCluster.h"
 #include "RunLogTestKit.h"
 #include "runlog/LogTarget.h"
+#include "runlog/RunLogConfig.h"
 #include "runlog/RunOutbox.h"
 
 namespace kt::test {
@@ -51,6 +52,13 @@ struct Writer {
   }
 };
 
+int Waiting(const std::string& target, const std::string& outbox) {
+  LogTarget t;
+  std::string e;
+  ParseLogTarget(target, t, e);
+  return RunOutbox(OutboxFolderFor(outbox, t)).Count();
+}
+
 int OpenLog(const std::string& target, RunLogConnection& c) {
   LogTarget t;
   std::string e;
@@ -73,7 +81,7 @@ void ExpectExactly(const std::string& target, const std::vector<Writer>& writers
   std::set<std::string> reported;
   for (const Writer& w : writers) {
     reported.insert(w.Committed.begin(), w.Committed.end());
-    EXPECT_EQ(RunOutbox(w.Outbox).Count(), 0) << w.Outbox;
+    EXPECT_EQ(Waiting(target, w.Outbox), 0) << w.Outbox;
   }
   EXPECT_EQ(static_cast<std::int64_t>(reported.size()), expected);
   for (const std::string& id : reported) EXPECT_EQ(logged.count(id), 1u) << id;
@@ -117,7 +125,7 @@ TEST_P(RunLogStations, FourWritersAtOnceLoseNothing) {
   ASSERT_EQ(pg.StopServer(error), 0) << error;
   auto waiting = [&] {
     int n = 0;
-    for (const Writer& w : second) n += RunOutbox(w.Outbox).Count();
+    for (const Writer& w : second) n += Waiting(target, w.Outbox);
     return n;
   };
   while (waiting() < Writers && clock.elapsed() < WaitMs) QThread::msleep(20);
@@ -129,31 +137,25 @@ TEST_P(RunLogStations, FourWritersAtOnceLoseNothing) {
 }
 
 // Stations switched on together meet an empty log: one migrates, the
-// others wait for it and find the log made, none reports a failure.
+// others wait for it and find the log made; none reports a failure.
 TEST_P(RunLogStations, StartingTogetherOnAnEmptyLogMigrateOnce) {
   TempFolder dir;
   PgCluster pg;
-  std::string base = "sqlite:" + dir / "fresh", error;
-  if (GetParam().Postgres) {
-    ASSERT_EQ(pg.Start(error), 0) << error;
-    base = pg.Target();
-  }
+  RunLogConnection admin;
+  std::string error;
+  ASSERT_TRUE(!GetParam().Postgres || (pg.Start(error) == 0 && OpenLog(pg.Target(), admin) == 0)) << error;
   for (int round = 0; round < 5; ++round) {
-    std::string target = base + std::to_string(round) + ".db";
+    const std::string name = "fresh" + std::to_string(round);
+    LogTarget t = SqliteAt(dir / name);
     if (GetParam().Postgres) {
-      RunLogConnection admin;
-      ASSERT_EQ(OpenLog(base, admin), 0);
-      ASSERT_TRUE(QSqlQuery(admin.Db()).exec(QString("CREATE DATABASE fresh%1").arg(round)));
-      target = "postgresql://kt@/fresh" + std::to_string(round) + "?host=" + pg.Dir();
+      ASSERT_TRUE(QSqlQuery(admin.Db()).exec(QString::fromStdString("CREATE DATABASE " + name)));
+      ParseLogTarget("postgresql://kt@/" + name + "?host=" + pg.Dir(), t, error);
     }
     std::atomic<int> ready{0};
     std::vector<QString> errors(4);
     std::vector<std::thread> stations;
     for (QString& e : errors)
       stations.emplace_back([&] {
-        LogTarget t;
-        std::string ignored;
-        ParseLogTarget(target, t, ignored);
         RunLogConnection c;
         for (++ready; ready < 4;) std::this_thread::yield();
         if (c.Open(t, e) == 0 && Scalar(c, "SELECT version FROM schema_version").toInt() != RunLogSchemaVersion)
