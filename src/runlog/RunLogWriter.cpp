@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "runlog/RunLogConnection.h"
@@ -110,10 +111,11 @@ void RunLogWriter::Enqueue(Job job) {
   Wake_.notify_one();
 }
 
-void RunLogWriter::RetryNow() {
+void RunLogWriter::RetryNow(bool retell) {
   {
     std::lock_guard lock(Mutex_);
     Retry_ = true;
+    Retell_ = Retell_ || retell;
   }
   Wake_.notify_one();
 }
@@ -154,10 +156,15 @@ void RunLogWriter::Run() {
   QString logWhy, boxWhy;     // the last reasons, for the message
   QString lastOutage;         // not said again while nothing has changed
   std::set<std::string> told; // outbox entries reported as unsendable
+  std::vector<std::pair<QString, QString>> notes;  // what was said besides outages
 
   auto tell = [&](const QString& english, const QString& chinese) {
     owed = true;
     emit Failed(english, chinese);
+  };
+  auto note = [&](const QString& english, const QString& chinese) {
+    notes.emplace_back(english, chinese);
+    tell(english, chinese);
   };
   // Tells a waiting SubmitAndWait where its run went, and keeps the list of
   // runs held in memory in view of other threads.
@@ -216,12 +223,12 @@ void RunLogWriter::Run() {
       const int bad = outbox.Load(path, isRun, run, event, e);
       const QString file = QString::fromStdString(path);
       if (bad == 1 && told.insert(path).second)
-        tell(QString("The outbox entry %1 is damaged and cannot be logged; it was renamed %1.bad%2.")
+        note(QString("The outbox entry %1 is damaged and cannot be logged; it was renamed %1.bad%2.")
                  .arg(file, e.isEmpty() ? QString() : " (renaming failed: " + e + ")"),
              QString("待发记录文件 %1 已损坏，无法补记；已改名为 %1.bad%2。")
                  .arg(file, e.isEmpty() ? QString() : "（改名失败：" + e + "）"));
       if (bad == 2 && std::filesystem::exists(path) && told.insert(path).second)
-        tell(QString("The outbox entry %1 cannot be read (%2); it stays in the outbox.").arg(file, e),
+        note(QString("The outbox entry %1 cannot be read (%2); it stays in the outbox.").arg(file, e),
              QString("待发记录文件 %1 无法读取（%2），仍留在待发目录中。").arg(file, e));
       if (bad) continue;  // or another program has sent it meanwhile
       if (write(isRun ? Job(std::move(run)) : Job(std::move(event)))) return false;
@@ -285,7 +292,7 @@ void RunLogWriter::Run() {
   // Runs an older program left in the outbox folder itself do not say which
   // log they were meant for: they are left there, and said so once.
   if (const int older = RunOutbox(Log_.OutboxRoot).Count(); older > 0)
-    tell(QString("%1 run(s) in the outbox folder %2 were kept by an older version of this program and do not say "
+    note(QString("%1 run(s) in the outbox folder %2 were kept by an older version of this program and do not say "
                  "which log they belong to; they are left there. To log them, move them into the folder of their "
                  "log (this log's is %3).")
              .arg(older)
@@ -304,11 +311,15 @@ void RunLogWriter::Run() {
     else
       Wake_.wait(lock, ready);
     jobs.swap(Queue_);
-    const bool stop = Stop_;
-    Retry_ = false;
+    const bool stop = Stop_, retell = Retell_;
+    Retry_ = Retell_ = false;
     Busy_ = true;
     lock.unlock();
 
+    if (retell) {
+      for (const auto& [english, chinese] : notes) tell(english, chinese);
+      lastOutage.clear();
+    }
     pass(jobs);  // on the way out, the last try for what is held
 
     lock.lock();

@@ -75,7 +75,10 @@ class RunLogWriter : public QObject {
   // log at once. 0 when everything is in the log; 1 on timeout (the log
   // stayed unwritable).
   int WaitDrained(int timeoutMs);
-  void RetryNow();
+  // Try the log at once. retell: say again what Failed has said (the notes
+  // and the outage, even unchanged), for a receiver connected since: the
+  // first pass runs as soon as Start has returned.
+  void RetryNow(bool retell = false);
   int OutboxCount() const;  // entries waiting in this log's outbox folder
 
  signals:
@@ -98,7 +101,7 @@ class RunLogWriter : public QObject {
   mutable std::mutex Mutex_;
   std::condition_variable Wake_, Idle_;
   std::deque<Job> Queue_;
-  bool Busy_ = false, Stop_ = false, Retry_ = false;
+  bool Busy_ = false, Stop_ = false, Retry_ = false, Retell_ = false;
   // Where the runs SubmitAndWait waits for went, by id.
   std::map<std::string, Kept> Settled_;
   std::vector<HeldRun> Held_;  // the runs the thread holds in memory, for others to see

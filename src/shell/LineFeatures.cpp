@@ -130,6 +130,7 @@ void LineFeatures::Start() {
       logDown_ = false;
       window_.SetStatusText(T(chinese_, "测试记录已恢复写入", "The run log is written again").toStdString());
     });
+    w->RetryNow(true);  // an outage found before these connects is said again
   }
   ReloadProfiles();
   std::string ignored;
@@ -322,6 +323,7 @@ TLogForm& LineFeatures::LogWindow() {
       connect(w, &RunLogWriter::Committed, logForm_.get(), [this] {
         if (logForm_->isVisible()) logForm_->Refresh();
       });
+      w->RetryNow(true);  // the window opened during an outage shows it
     }
   }
   return *logForm_;
