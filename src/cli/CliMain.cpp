@@ -209,8 +209,8 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
     QString error;
     if (recorder.StartLog(WindowLogConfig(), error) != 0) return UsageError(error);
     if (RunLogWriter* w = recorder.Writer())
-      QObject::connect(w, &RunLogWriter::Failed, [](const QString& m) {
-        std::fprintf(stderr, "the run log cannot be written: %s\n", m.toLocal8Bit().constData());
+      QObject::connect(w, &RunLogWriter::Failed, [english](const QString& en, const QString& zh) {
+        std::fprintf(stderr, "%s\n", (english ? en : zh).toLocal8Bit().constData());
       });
   }
   std::string device = p.value("port").toStdString();

@@ -9,7 +9,9 @@
 //
 // Defaults: the log is an SQLite file runlog.db in the program's data folder
 // (QStandardPaths::AppDataLocation), the outbox is the folder runlog-outbox
-// beside it, and the station is the host name.
+// beside it, and the station is the host name. Each log has its own
+// subfolder of the outbox (OutboxFolderFor), so that a run kept for one log
+// is never sent into another.
 #include <QString>
 
 #include <string>
@@ -30,9 +32,17 @@ struct RunLogConfig {
 struct ResolvedLog {
   LogTarget Target;       // Kind is never Default here
   std::string Station;
-  std::string OutboxDir;
+  std::string OutboxRoot;  // the outbox folder as configured
+  std::string OutboxDir;   // this log's subfolder of it
   int RetryMs = 30000;
 };
+
+// The folder under root that keeps the runs waiting for this log:
+// "<engine>-<file or database name>-<12 hex digits>", the digits from the
+// log's identity (SQLite: the absolute file path; PostgreSQL: host, port and
+// database, not the user, password or options), so that two addresses of one
+// log share it and two logs never do.
+std::string OutboxFolderFor(const std::string& root, const LogTarget& target);
 
 // 0 on success; 1 with a message (a malformed KT6100_LOG or setting).
 int ResolveRunLogConfig(const RunLogConfig& config, ResolvedLog& out, QString& error);

@@ -48,22 +48,23 @@ int RunLogConnection::Open(const LogTarget& target, QString& error, int schemaVe
   Close();
   Target_ = target;
   const QString where = QString::fromStdString(target.Describe());
+  auto refuse = [&](const QString& why) {
+    Reason_ = why.trimmed().isEmpty() ? QString("the database gave no reason") : why.trimmed();
+    error = QString("run log %1: %2").arg(where, Reason_);
+    return 1;
+  };
   QSqlDatabase db;
   if (target.Kind == LogTarget::Driver::Sqlite) {
     const QFileInfo file(QString::fromStdString(target.Path));
-    if (!QDir().mkpath(file.absolutePath())) {
-      error = QString("run log %1: cannot create the folder %2").arg(where, file.absolutePath());
-      return 1;
-    }
+    if (!QDir().mkpath(file.absolutePath())) return refuse("cannot create the folder " + file.absolutePath());
     db = QSqlDatabase::addDatabase("QSQLITE", Name_);
     db.setDatabaseName(file.absoluteFilePath());
     db.setConnectOptions(QString("QSQLITE_BUSY_TIMEOUT=%1").arg(SqliteBusyTimeoutMs));
   } else if (target.Kind == LogTarget::Driver::Postgres) {
     db = QSqlDatabase::addDatabase("QPSQL", Name_);
     if (!db.isValid()) {
-      error = "run log " + where + ": the PostgreSQL driver of Qt SQL is not installed";
       QSqlDatabase::removeDatabase(Name_);
-      return 1;
+      return refuse("the PostgreSQL driver of Qt SQL is not installed");
     }
     db.setHostName(QString::fromStdString(target.Host));
     if (target.Port) db.setPort(target.Port);
@@ -77,24 +78,25 @@ int RunLogConnection::Open(const LogTarget& target, QString& error, int schemaVe
     }
     db.setConnectOptions(options);
   } else {
-    error = "run log: no log is configured (" + where + ")";
-    return 1;
+    return refuse("no log is configured");
   }
   if (!db.isValid()) {
-    error = "run log " + where + ": the Qt SQL driver is not available";
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(Name_);
-    return 1;
+    return refuse("the Qt SQL driver is not available");
   }
   auto fail = [&](const QString& what) {
-    error = QString("run log %1: %2").arg(where, what);
     db.close();
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(Name_);
-    return 1;
+    return refuse(what);
   };
   if (!db.open()) return fail(db.lastError().text());
   QString message;
+  // A newer program's log is refused before anything touches it: even the
+  // journal mode below rewrites an SQLite file's header.
+  int version = 0;
+  if (ReadSchemaVersion(db, version, message) || RefuseNewerLog(version, message)) return fail(message);
   if (target.Kind == LogTarget::Driver::Sqlite) {
     // WAL: readers (the log window) never wait for the writer, and a killed
     // writer leaves a log that is whole up to its last commit. FULL: a commit
@@ -115,6 +117,7 @@ int RunLogConnection::Open(const LogTarget& target, QString& error, int schemaVe
   }
   if (MigrateRunLog(db, schemaVersion, message)) return fail(message);
   Open_ = true;
+  Reason_.clear();
   return 0;
 }
 

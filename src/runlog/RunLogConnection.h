@@ -31,9 +31,11 @@ class RunLogConnection {
   QSqlDatabase Db() const;
   const QString& Name() const { return Name_; }
   const LogTarget& Target() const { return Target_; }
+  // Why the last Open failed, without the log's name that error starts with.
+  const QString& Reason() const { return Reason_; }
 
  private:
-  QString Name_;
+  QString Name_, Reason_;
   LogTarget Target_;
   bool Open_ = false;
 };

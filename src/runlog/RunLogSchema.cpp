@@ -136,66 +136,60 @@ int ReadSchemaVersion(QSqlDatabase& db, int& version, QString& error) {
   const QString probe = IsPostgres(db)
                             ? "SELECT to_regclass('schema_version') IS NOT NULL"
                             : "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'";
-  if (!q.exec(probe) || !q.next()) {
-    error = q.lastError().text();
+  // A query that ran but gave no row has no error text of its own.
+  auto failed = [&] {
+    error = q.lastError().text().trimmed();
+    if (error.isEmpty()) error = "the schema version could not be read";
     return 1;
-  }
+  };
+  if (!q.exec(probe) || !q.next()) return failed();
   if (!q.value(0).toBool()) return 0;
-  if (!q.exec("SELECT MAX(version) FROM schema_version") || !q.next()) {
-    error = q.lastError().text();
-    return 1;
-  }
+  if (!q.exec("SELECT MAX(version) FROM schema_version") || !q.next()) return failed();
   version = q.value(0).toInt();
   return 0;
+}
+
+int RefuseNewerLog(int version, QString& error) {
+  const int known = static_cast<int>(Steps().size());
+  if (version <= known) return 0;
+  error = QString("This run log has schema version %1, newer than this program knows (%2); "
+                  "it was written by a newer program. Use that program, or another log.")
+              .arg(version)
+              .arg(known);
+  return 1;
 }
 
 int MigrateRunLog(QSqlDatabase& db, int targetVersion, QString& error) {
   const int known = static_cast<int>(Steps().size());
   if (targetVersion < 1 || targetVersion > known) targetVersion = known;
   int version = 0;
-  if (ReadSchemaVersion(db, version, error)) return 1;
-  if (version >= targetVersion) {
-    if (version > known) {
-      error = QString("This run log has schema version %1, newer than this program knows (%2); "
-                      "it was written by a newer program. Use that program, or another log.")
-                  .arg(version)
-                  .arg(known);
-      return 1;
-    }
-    return 0;
-  }
-  if (BeginWrite(db, error)) return 1;
+  if (ReadSchemaVersion(db, version, error) || RefuseNewerLog(version, error)) return 1;
+  if (version >= targetVersion) return 0;
+  // PostgreSQL: the stations queue on a lock of the session taken before the
+  // transaction begins. Taken inside it, a station that waited for the first
+  // one still looked the tables up as they were when it began, found none,
+  // and failed on creating them again.
+  const bool pg = IsPostgres(db);
+  if (pg && ExecSql(db, "SELECT pg_advisory_lock(61006100)", error)) return 1;
+  auto done = [&](int result) {
+    if (result) RollbackWrite(db);
+    QString ignored;  // a lost connection drops the lock with the session
+    if (pg) ExecSql(db, "SELECT pg_advisory_unlock(61006100)", ignored);
+    return result;
+  };
+  if (BeginWrite(db, error)) return done(1);
   // Another station may have migrated while this one waited for the lock.
-  if (IsPostgres(db) && ExecSql(db, "SELECT pg_advisory_xact_lock(61006100)", error)) {
-    RollbackWrite(db);
-    return 1;
-  }
-  if (ReadSchemaVersion(db, version, error)) {
-    RollbackWrite(db);
-    return 1;
-  }
-  if (version > known) {
-    RollbackWrite(db);
-    return MigrateRunLog(db, targetVersion, error);  // reports the refusal
-  }
+  if (ReadSchemaVersion(db, version, error) || RefuseNewerLog(version, error)) return done(1);
   for (int v = version + 1; v <= targetVersion; ++v) {
     for (const QString& step : Steps()[static_cast<std::size_t>(v - 1)]) {
       if (ExecSql(db, Dialect(db, step), error)) {
         error = QString("schema step %1 failed: %2").arg(v).arg(error);
-        RollbackWrite(db);
-        return 1;
+        return done(1);
       }
     }
-    if (ExecSql(db, QString("UPDATE schema_version SET version = %1").arg(v), error)) {
-      RollbackWrite(db);
-      return 1;
-    }
+    if (ExecSql(db, QString("UPDATE schema_version SET version = %1").arg(v), error)) return done(1);
   }
-  if (CommitWrite(db, error)) {
-    RollbackWrite(db);
-    return 1;
-  }
-  return 0;
+  return done(CommitWrite(db, error));
 }
 
 }  // namespace kt

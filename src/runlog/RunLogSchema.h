@@ -14,9 +14,12 @@ bool IsPostgres(const QSqlDatabase& db);
 // The log's version: 0 for an empty database. 0 on success.
 int ReadSchemaVersion(QSqlDatabase& db, int& version, QString& error);
 
+// 1 with the refusal's message when version is newer than this program.
+int RefuseNewerLog(int version, QString& error);
+
 // Brings the log to targetVersion (1..RunLogSchemaVersion) in one
 // transaction, under the writer lock, so that several stations starting at
-// once apply each step exactly once. A log newer than this program is
+// once apply each step exactly once and the others find it done. A log newer than this program is
 // refused with a message saying so. 0 on success.
 int MigrateRunLog(QSqlDatabase& db, int targetVersion, QString& error);
 

@@ -1,11 +1,14 @@
 #include "runlog/RunLogWriter.h"
 
 #include <QDateTime>
+#include <QSqlError>
 #include <QThread>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "runlog/RunLogConnection.h"
@@ -17,6 +20,14 @@ namespace {
 
 const std::string& IdOf(const std::variant<LoggedRun, LoggedEvent>& job) {
   return std::holds_alternative<LoggedRun>(job) ? std::get<LoggedRun>(job).Id : std::get<LoggedEvent>(job).Id;
+}
+
+// A reason as the messages quote it: on one line, without a closing stop
+// (the sentence has its own), never empty.
+QString Reason(QString why) {
+  why = why.simplified();
+  while (why.endsWith('.')) why.chop(1);
+  return why.isEmpty() ? QString("no reason was given") : why;
 }
 
 }  // namespace
@@ -100,10 +111,11 @@ void RunLogWriter::Enqueue(Job job) {
   Wake_.notify_one();
 }
 
-void RunLogWriter::RetryNow() {
+void RunLogWriter::RetryNow(bool retell) {
   {
     std::lock_guard lock(Mutex_);
     Retry_ = true;
+    Retell_ = Retell_ || retell;
   }
   Wake_.notify_one();
 }
@@ -124,7 +136,10 @@ int RunLogWriter::WaitDrained(int timeoutMs) {
   for (;;) {
     RetryNow();
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (WaitIdle(static_cast<int>(std::max<std::int64_t>(0, left.count()))) == 0 && OutboxCount() == 0) return 0;
+    if (WaitIdle(static_cast<int>(std::max<std::int64_t>(0, left.count()))) == 0 && OutboxCount() == 0) {
+      std::lock_guard lock(Mutex_);
+      if (HeldJobs_ == 0) return 0;
+    }
     if (std::chrono::steady_clock::now() >= deadline) return 1;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -133,9 +148,24 @@ int RunLogWriter::WaitDrained(int timeoutMs) {
 void RunLogWriter::Run() {
   RunLogConnection conn;
   RunOutbox outbox(Log_.OutboxDir);
-  bool failing = false;
-  std::vector<Job> held;  // neither the log nor the outbox could take these
+  const QString where = QString::fromStdString(Log_.Target.Describe());
+  const QString folder = QString::fromStdString(outbox.Folder());
+  std::deque<Job> held;       // neither the log nor the outbox could take these
+  bool logDown = false;       // the log failed on the last try
+  bool owed = false;          // Failed was emitted: Recovered follows once all is in the log
+  QString logWhy, boxWhy;     // the last reasons, for the message
+  QString lastOutage;         // not said again while nothing has changed
+  std::set<std::string> told; // outbox entries reported as unsendable
+  std::vector<std::pair<QString, QString>> notes;  // what was said besides outages
 
+  auto tell = [&](const QString& english, const QString& chinese) {
+    owed = true;
+    emit Failed(english, chinese);
+  };
+  auto note = [&](const QString& english, const QString& chinese) {
+    notes.emplace_back(english, chinese);
+    tell(english, chinese);
+  };
   // Tells a waiting SubmitAndWait where its run went, and keeps the list of
   // runs held in memory in view of other threads.
   auto settle = [&](const Job& job, Kept kept) {
@@ -147,30 +177,13 @@ void RunLogWriter::Run() {
     if (kept == Kept::Memory) Held_.push_back({run.Id, run.Info.No, run.TimeUtcMs});
     Idle_.notify_all();
   };
-  auto failed = [&](const QString& why) {
-    failing = true;
-    conn.Close();  // reconnect from scratch next time: the server may have restarted
-    const int waiting = outbox.Count() + static_cast<int>(held.size());
-    emit Failed(QString("The run log (%1) cannot be written: %2. %3 run(s) wait in the outbox %4 and "
-                        "will be sent when the log is back.")
-                    .arg(QString::fromStdString(Log_.Target.Describe()), why)
-                    .arg(waiting)
-                    .arg(QString::fromStdString(Log_.OutboxDir)));
+  auto open = [&] {
+    QString ignored;
+    if (conn.IsOpen() || conn.Open(Log_.Target, ignored) == 0) return true;
+    logWhy = conn.Reason();
+    return false;
   };
-  auto keep = [&](Job job) {
-    QString e;
-    const int bad = std::holds_alternative<LoggedRun>(job) ? outbox.Put(std::get<LoggedRun>(job), e)
-                                                           : outbox.Put(std::get<LoggedEvent>(job), e);
-    if (bad) {
-      settle(job, Kept::Memory);
-      held.push_back(std::move(job));
-      emit Failed("The run log cannot be written, and the outbox cannot keep the run either: " + e +
-                  ". The run is held in memory until one of them works.");
-    } else {
-      settle(job, Kept::Outbox);
-    }
-  };
-  // 0: written (or already there). 1: the log failed (connection closed).
+  // 0: in the log (or already there). 1: the log failed; the connection is closed.
   auto write = [&](const Job& job) {
     QString e;
     WriteOutcome outcome{};
@@ -178,90 +191,144 @@ void RunLogWriter::Run() {
     const bool isRun = std::holds_alternative<LoggedRun>(job);
     const int bad = isRun ? WriteRun(db, std::get<LoggedRun>(job), outcome, e)
                           : WriteEvent(db, std::get<LoggedEvent>(job), outcome, e);
-    db = QSqlDatabase();
     if (bad) {
-      failed(e);
+      logWhy = Reason(e.isEmpty() ? db.lastError().text() : e);
+      db = QSqlDatabase();
+      conn.Close();  // reconnect from scratch next time: the server may have restarted
       return 1;
     }
     settle(job, Kept::Logged);
     if (isRun) emit Committed(QString::fromStdString(IdOf(job)));
     return 0;
   };
-  auto open = [&] {
-    if (conn.IsOpen()) return true;
+  // 0: in the outbox. 1: the outbox cannot take it (boxWhy says why).
+  auto put = [&](const Job& job) {
     QString e;
-    if (conn.Open(Log_.Target, e) == 0) return true;
-    failed(e);
-    return false;
+    const int bad = std::holds_alternative<LoggedRun>(job) ? outbox.Put(std::get<LoggedRun>(job), e)
+                                                           : outbox.Put(std::get<LoggedEvent>(job), e);
+    if (bad) boxWhy = Reason(e);
+    settle(job, bad ? Kept::Memory : Kept::Outbox);
+    return bad;
   };
-  // Sends the held runs and the outbox; true when all of it went in.
+  auto keep = [&](Job job) {
+    if (put(job)) held.push_back(std::move(job));
+  };
+  // Sends the outbox; false when the log failed.
   auto drain = [&] {
-    while (!held.empty()) {
-      if (write(held.front())) return false;
-      held.erase(held.begin());
-    }
     for (const std::string& path : outbox.Pending()) {
-      if (!std::filesystem::exists(path)) continue;  // another program sent it
       bool isRun = false;
       LoggedRun run;
       LoggedEvent event;
       QString e;
-      if (outbox.Load(path, isRun, run, event, e)) {
-        if (std::filesystem::exists(path)) emit Failed(e);
-        continue;
-      }
-      if (isRun ? write(Job(std::move(run))) : write(Job(std::move(event)))) return false;
+      const int bad = outbox.Load(path, isRun, run, event, e);
+      const QString file = QString::fromStdString(path);
+      if (bad == 1 && told.insert(path).second)
+        note(QString("The outbox entry %1 is damaged and cannot be logged; it was renamed %1.bad%2.")
+                 .arg(file, e.isEmpty() ? QString() : " (renaming failed: " + e + ")"),
+             QString("待发记录文件 %1 已损坏，无法补记；已改名为 %1.bad%2。")
+                 .arg(file, e.isEmpty() ? QString() : "（改名失败：" + e + "）"));
+      if (bad == 2 && std::filesystem::exists(path) && told.insert(path).second)
+        note(QString("The outbox entry %1 cannot be read (%2); it stays in the outbox.").arg(file, e),
+             QString("待发记录文件 %1 无法读取（%2），仍留在待发目录中。").arg(file, e));
+      if (bad) continue;  // or another program has sent it meanwhile
+      if (write(isRun ? Job(std::move(run)) : Job(std::move(event)))) return false;
       outbox.Remove(path);
-    }
-    if (failing) {
-      failing = false;
-      emit Recovered();
     }
     return true;
   };
-
-  if (open()) drain();
-  std::unique_lock lock(Mutex_);
-  for (;;) {
-    auto ready = [this] { return Stop_ || Retry_ || !Queue_.empty(); };
-    if (failing || !held.empty())
-      Wake_.wait_for(lock, std::chrono::milliseconds(Log_.RetryMs), ready);
-    else
-      Wake_.wait(lock, ready);
-    std::deque<Job> jobs;
-    jobs.swap(Queue_);
-    const bool stop = Stop_;
-    Retry_ = false;
-    Busy_ = true;
-    lock.unlock();
-
-    if (!jobs.empty() && failing) {
+  // One pass over everything that waits: what is held and the outbox go
+  // into the log first, then the new jobs; what the log cannot take goes to
+  // the outbox, and what the outbox cannot take either stays held and is
+  // offered to both again on the next pass.
+  auto pass = [&](std::deque<Job>& jobs) {
+    if (logDown) {
       // Keep them safe first: reconnecting may take a while.
       for (Job& job : jobs) keep(std::move(job));
       jobs.clear();
     }
     bool ok = open();
-    if (ok && (failing || !held.empty() || outbox.Count() > 0)) ok = drain();
-    for (std::size_t k = 0; k < jobs.size(); ++k) {
-      if (ok && write(jobs[k]) == 0) continue;
-      ok = false;
-      keep(std::move(jobs[k]));
+    while (ok && !held.empty()) {
+      ok = write(held.front()) == 0;
+      if (ok) held.pop_front();
     }
-    if (!ok) conn.Close();
+    ok = ok && drain();
+    for (Job& job : jobs) {
+      if (ok) ok = write(job) == 0;
+      if (!ok) keep(std::move(job));
+    }
+    jobs.clear();
+    if (!ok) std::erase_if(held, [&](const Job& job) { return put(job) == 0; });
+    logDown = !ok;
+    if (!ok) {
+      const int waiting = outbox.Count();
+      QString english = QString("The run log (%1) cannot be written: %2. %3 run(s) wait in the outbox %4 and are "
+                                "logged when the log is back.")
+                            .arg(where, logWhy)
+                            .arg(waiting)
+                            .arg(folder);
+      QString chinese = QString("测试记录无法写入（%1）：%2。%3 条测试结果在待发目录 %4 中等候，记录恢复后自动补记。")
+                            .arg(where, logWhy)
+                            .arg(waiting)
+                            .arg(folder);
+      if (!held.empty()) {
+        english += QString(" %1 run(s) are held in memory only, because the outbox cannot be written either: %2; "
+                           "they are lost if the program ends before the log or the outbox works again.")
+                       .arg(held.size())
+                       .arg(boxWhy);
+        chinese += QString("另有 %1 条只保存在内存中，因为待发目录也无法写入：%2；"
+                           "若在记录或待发目录恢复前退出程序，这些结果将丢失。")
+                       .arg(held.size())
+                       .arg(boxWhy);
+      }
+      if (english != lastOutage) tell(english, chinese);
+      lastOutage = english;
+    } else if (owed && outbox.Count() == 0) {
+      owed = false;
+      lastOutage.clear();
+      emit Recovered();
+    }
+  };
+
+  // Runs an older program left in the outbox folder itself do not say which
+  // log they were meant for: they are left there, and said so once.
+  if (const int older = RunOutbox(Log_.OutboxRoot).Count(); older > 0)
+    note(QString("%1 run(s) in the outbox folder %2 were kept by an older version of this program and do not say "
+                 "which log they belong to; they are left there. To log them, move them into the folder of their "
+                 "log (this log's is %3).")
+             .arg(older)
+             .arg(QString::fromStdString(Log_.OutboxRoot), folder),
+         QString("待发目录 %2 中有 %1 条由旧版程序保存的测试结果，未注明所属的测试记录，因此留在原处不补记。"
+                 "如需补记，请将其移入所属测试记录的目录（本测试记录的目录为 %3）。")
+             .arg(older)
+             .arg(QString::fromStdString(Log_.OutboxRoot), folder));
+  std::deque<Job> jobs;
+  pass(jobs);
+  std::unique_lock lock(Mutex_);
+  for (;;) {
+    auto ready = [this] { return Stop_ || Retry_ || !Queue_.empty(); };
+    if (logDown || !held.empty())
+      Wake_.wait_for(lock, std::chrono::milliseconds(Log_.RetryMs), ready);
+    else
+      Wake_.wait(lock, ready);
+    jobs.swap(Queue_);
+    const bool stop = Stop_, retell = Retell_;
+    Retry_ = Retell_ = false;
+    Busy_ = true;
+    lock.unlock();
+
+    if (retell) {
+      for (const auto& [english, chinese] : notes) tell(english, chinese);
+      lastOutage.clear();
+    }
+    pass(jobs);  // on the way out, the last try for what is held
 
     lock.lock();
+    HeldJobs_ = held.size();
     Busy_ = false;
     Idle_.notify_all();
     if (stop && Queue_.empty()) break;
   }
   lock.unlock();
-  for (Job& job : held) {  // a last try to keep them on disk
-    QString e;
-    if (std::holds_alternative<LoggedRun>(job))
-      outbox.Put(std::get<LoggedRun>(job), e);
-    else
-      outbox.Put(std::get<LoggedEvent>(job), e);
-  }
   conn.Close();
 }
 

@@ -4,6 +4,8 @@
 // queues the run and returns. A run that cannot be written waits in the
 // outbox and is sent when the log is back (tried again every RetryMs, at
 // each new run and at start, when an earlier session's outbox is drained).
+// A run neither can take is held in memory and tried again, in the log and
+// in the outbox, until one of them takes it; HeldRuns() lists those.
 //
 //   kt::RunLogWriter writer(config);
 //   connect(&writer, &kt::RunLogWriter::Failed, window, &TLogForm::ShowLogProblem);
@@ -33,7 +35,9 @@ class RunLogWriter : public QObject {
 
  public:
   explicit RunLogWriter(const RunLogConfig& config, QObject* parent = nullptr);
-  ~RunLogWriter() override;  // writes (or puts in the outbox) what is queued, then stops
+  // Writes what is queued and held, or puts it in the outbox (a last try
+  // for what is held), then stops.
+  ~RunLogWriter() override;
 
   // Resolves the configuration and starts the thread. 1 with a message for
   // a malformed setting or KT6100_LOG; a log that is merely unreachable is
@@ -63,20 +67,28 @@ class RunLogWriter : public QObject {
   };
   std::vector<HeldRun> HeldRuns() const;
 
-  // Wait (at most timeoutMs) until everything queued so far is written or in
-  // the outbox. 0 when it is; 1 on timeout.
+  // Wait (at most timeoutMs) until everything queued so far has been
+  // handled: written, in the outbox or held (HeldRuns). 0 when it has; 1 on
+  // timeout.
   int WaitIdle(int timeoutMs);
-  // Also wait for the outbox to be empty, trying the log at once. 0 when
-  // everything is in the log; 1 on timeout (the log stayed unwritable).
+  // Also wait for the outbox to be empty and nothing to be held, trying the
+  // log at once. 0 when everything is in the log; 1 on timeout (the log
+  // stayed unwritable).
   int WaitDrained(int timeoutMs);
-  void RetryNow();
-  int OutboxCount() const;  // entries waiting in this writer's outbox folder
+  // Try the log at once. retell: say again what Failed has said (the notes
+  // and the outage, even unchanged), for a receiver connected since: the
+  // first pass runs as soon as Start has returned.
+  void RetryNow(bool retell = false);
+  int OutboxCount() const;  // entries waiting in this log's outbox folder
 
  signals:
   // Emitted on the writer thread; connect with the default (queued) type.
   void Committed(const QString& id);         // a run is in the log (also a resend)
-  void Failed(const QString& message);       // the log cannot be written now
-  void Recovered();                          // written again; the outbox is empty
+  // Something the user must know: the log cannot be written now (how many
+  // runs wait where, and why), or an outbox entry that cannot be sent. One
+  // whole sentence in each language, to be shown as it is.
+  void Failed(const QString& english, const QString& chinese);
+  void Recovered();  // after Failed: everything is in the log again, nothing waits
 
  private:
   using Job = std::variant<LoggedRun, LoggedEvent>;
@@ -89,10 +101,11 @@ class RunLogWriter : public QObject {
   mutable std::mutex Mutex_;
   std::condition_variable Wake_, Idle_;
   std::deque<Job> Queue_;
-  bool Busy_ = false, Stop_ = false, Retry_ = false;
+  bool Busy_ = false, Stop_ = false, Retry_ = false, Retell_ = false;
   // Where the runs SubmitAndWait waits for went, by id.
   std::map<std::string, Kept> Settled_;
-  std::vector<HeldRun> Held_;  // what the thread holds in memory, for others to see
+  std::vector<HeldRun> Held_;  // the runs the thread holds in memory, for others to see
+  std::size_t HeldJobs_ = 0;   // and with the events
 };
 
 }  // namespace kt

@@ -201,12 +201,14 @@ RunOutbox::RunOutbox(std::string folder) : Folder_(std::move(folder)) {}
 int RunOutbox::WriteEntry(const std::string& name, const QByteArray& bytes, QString& error) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  fs::create_directories(Folder_, ec);
+  if (!fs::create_directories(Folder_, ec) && ec) {
+    error = QString("cannot create the folder (%1)").arg(QString::fromLocal8Bit(ec.message().c_str()));
+    return 1;
+  }
   const std::string final = (fs::path(Folder_) / name).string();
   const std::string temp = (fs::path(Folder_) / (".tmp-" + name)).string();
   auto fail = [&](const char* what) {
-    error = QString("outbox %1: %2 (%3)")
-                .arg(QString::fromStdString(Folder_), what, QString::fromLocal8Bit(std::strerror(errno)));
+    error = QString("%1 (%2)").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
     ::unlink(temp.c_str());
     return 1;
   };
@@ -245,7 +247,7 @@ int RunOutbox::WriteEntry(const std::string& name, const QByteArray& bytes, QStr
 
 int RunOutbox::Put(const LoggedRun& run, QString& error) {
   if (!SafeId(run.Id)) {
-    error = "outbox: a run without a valid id";
+    error = "a run without a valid id";
     return 1;
   }
   return WriteEntry(EntryName(run.TimeUtcMs, run.Id, RunSuffix), SerializeRun(run), error);
@@ -253,7 +255,7 @@ int RunOutbox::Put(const LoggedRun& run, QString& error) {
 
 int RunOutbox::Put(const LoggedEvent& event, QString& error) {
   if (!SafeId(event.Id)) {
-    error = "outbox: an event without a valid id";
+    error = "an event without a valid id";
     return 1;
   }
   return WriteEntry(EntryName(event.TimeUtcMs, event.Id, EventSuffix), SerializeEvent(event), error);
@@ -265,7 +267,7 @@ std::vector<std::string> RunOutbox::Pending() const {
   std::error_code ec;
   for (fs::directory_iterator it(Folder_, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (name.empty() || name[0] == '.') continue;
+    if (name.empty() || name[0] == '.' || !it->is_regular_file(ec)) continue;
     const std::string ext = it->path().extension().string();
     if (ext == RunSuffix || ext == EventSuffix) out.push_back(it->path().string());
   }
@@ -277,15 +279,15 @@ int RunOutbox::Load(const std::string& path, bool& isRun, LoggedRun& run, Logged
                     QString& error) const {
   QFile f(QString::fromStdString(path));
   if (!f.open(QIODevice::ReadOnly)) {
-    error = QString("outbox: cannot read %1: %2").arg(f.fileName(), f.errorString());
-    return 1;
+    error = f.errorString();
+    return 2;
   }
   const QByteArray bytes = f.readAll();
   f.close();
   if (DeserializeEntry(bytes, isRun, run, event)) {
-    error = QString("outbox: %1 is not a whole entry; set aside as .bad").arg(f.fileName());
     std::error_code ec;
     std::filesystem::rename(path, path + ".bad", ec);
+    error = ec ? QString::fromLocal8Bit(ec.message().c_str()) : QString();
     return 1;
   }
   return 0;

@@ -26,13 +26,15 @@ class RunOutbox {
   explicit RunOutbox(std::string folder);
   const std::string& Folder() const { return Folder_; }
 
+  // 0 when the entry is on disk; 1 with the reason (the folder is not named).
   int Put(const LoggedRun& run, QString& error);
   int Put(const LoggedEvent& event, QString& error);
   // The waiting entries, oldest first.
   std::vector<std::string> Pending() const;
   int Count() const { return static_cast<int>(Pending().size()); }
-  // 0 on success. A file that cannot be read as an entry is renamed to
-  // *.bad (so that it does not block the rest) and reported.
+  // 0 on success. 1: not a whole entry; it is renamed to *.bad, so that it
+  // does not block the rest, and error says so. 2: it cannot be read (error:
+  // why); it may have been sent and removed by another program meanwhile.
   int Load(const std::string& path, bool& isRun, LoggedRun& run, LoggedEvent& event, QString& error) const;
   void Remove(const std::string& path) const;
 

@@ -130,6 +130,7 @@ void LineFeatures::Start() {
       logDown_ = false;
       window_.SetStatusText(T(chinese_, "测试记录已恢复写入", "The run log is written again").toStdString());
     });
+    w->RetryNow(true);  // an outage found before these connects is said again
   }
   ReloadProfiles();
   std::string ignored;
@@ -319,18 +320,14 @@ bool LineFeatures::MayClose() {
   return dialogs_.Confirm(&window_, T(chinese_, "测试结果未保存", "Runs not saved"), text);
 }
 
-void LineFeatures::LogFailed(const QString& message) {
-  const std::string text = T(chinese_, "测试记录无法写入：", "The run log cannot be written: ").toStdString() +
-                           message.toStdString();
+void LineFeatures::LogFailed(const QString& english, const QString& chinese) {
+  // The writer's sentence is whole: what failed, why, and where the runs wait.
+  const std::string text = (chinese_ ? chinese : english).toStdString();
   window_.SetStatusText(text);
-  // Told once per outage; the runs wait in the outbox meanwhile and still
-  // show and store as files.
+  // A box once per outage (until Recovered); the status line keeps the latest.
   if (logDown_) return;
   logDown_ = true;
-  window_.MessageBox(text + T(chinese_, "\n结果照常显示和存盘；记录恢复后自动补记。",
-                              "\nResults still show and store; they are logged once the log is back.")
-                                .toStdString(),
-                     "警告");
+  window_.MessageBox(text, T(chinese_, "警告", "Warning").toStdString());
 }
 
 TLogForm& LineFeatures::LogWindow() {
@@ -348,6 +345,7 @@ TLogForm& LineFeatures::LogWindow() {
       connect(w, &RunLogWriter::Committed, logForm_.get(), [this] {
         if (logForm_->isVisible()) logForm_->Refresh();
       });
+      w->RetryNow(true);  // the window opened during an outage shows it
     }
   }
   return *logForm_;

@@ -84,7 +84,7 @@ class LineFeatures : public QObject {
   // (Limits > Judge again): an explicit command, never a side effect.
   void JudgeAgain();
   void Show(const Verdict* v);
-  void LogFailed(const QString& message);
+  void LogFailed(const QString& english, const QString& chinese);
 
   TKT5100Form& window_;
   Form& form_;

@@ -202,8 +202,8 @@ void TLogForm::SetChinese(bool chinese) {
   ShowStatus();
 }
 
-void TLogForm::ShowLogProblem(const QString& message) {
-  Problem_ = message;
+void TLogForm::ShowLogProblem(const QString& english, const QString& chinese) {
+  Problem_ = Chinese_ ? chinese : english;
   ShowStatus();
 }
 

@@ -46,7 +46,7 @@ class TLogForm : public QWidget {
  public slots:
   void SetChinese(bool chinese);
   void Refresh();                               // the table again, with the filters as they are
-  void ShowLogProblem(const QString& message);  // connect the writer's Failed
+  void ShowLogProblem(const QString& english, const QString& chinese);  // the writer's Failed
   void ClearLogProblem();                       // and its Recovered
   void ExportCsv();                             // asks for a file
   void ShowStatistics();

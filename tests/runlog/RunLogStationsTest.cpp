@@ -4,11 +4,14 @@
 #include <QProcess>
 #include <QThread>
 
+#include <atomic>
 #include <random>
+#include <thread>
 
 #include "PgCluster.h"
 #include "RunLogTestKit.h"
 #include "runlog/LogTarget.h"
+#include "runlog/RunLogConfig.h"
 #include "runlog/RunOutbox.h"
 
 namespace kt::test {
@@ -49,6 +52,13 @@ struct Writer {
   }
 };
 
+int Waiting(const std::string& target, const std::string& outbox) {
+  LogTarget t;
+  std::string e;
+  ParseLogTarget(target, t, e);
+  return RunOutbox(OutboxFolderFor(outbox, t)).Count();
+}
+
 int OpenLog(const std::string& target, RunLogConnection& c) {
   LogTarget t;
   std::string e;
@@ -71,7 +81,7 @@ void ExpectExactly(const std::string& target, const std::vector<Writer>& writers
   std::set<std::string> reported;
   for (const Writer& w : writers) {
     reported.insert(w.Committed.begin(), w.Committed.end());
-    EXPECT_EQ(RunOutbox(w.Outbox).Count(), 0) << w.Outbox;
+    EXPECT_EQ(Waiting(target, w.Outbox), 0) << w.Outbox;
   }
   EXPECT_EQ(static_cast<std::int64_t>(reported.size()), expected);
   for (const std::string& id : reported) EXPECT_EQ(logged.count(id), 1u) << id;
@@ -115,7 +125,7 @@ TEST_P(RunLogStations, FourWritersAtOnceLoseNothing) {
   ASSERT_EQ(pg.StopServer(error), 0) << error;
   auto waiting = [&] {
     int n = 0;
-    for (const Writer& w : second) n += RunOutbox(w.Outbox).Count();
+    for (const Writer& w : second) n += Waiting(target, w.Outbox);
     return n;
   };
   while (waiting() < Writers && clock.elapsed() < WaitMs) QThread::msleep(20);
@@ -124,6 +134,36 @@ TEST_P(RunLogStations, FourWritersAtOnceLoseNothing) {
   for (Writer& w : second) w.Finish();
   for (Writer& w : second) writers.push_back(std::move(w));
   ExpectExactly(target, writers, Writers * (Runs + More));
+}
+
+// Stations switched on together meet an empty log: one migrates, the
+// others wait for it and find the log made; none reports a failure.
+TEST_P(RunLogStations, StartingTogetherOnAnEmptyLogMigrateOnce) {
+  TempFolder dir;
+  PgCluster pg;
+  RunLogConnection admin;
+  std::string error;
+  ASSERT_TRUE(!GetParam().Postgres || (pg.Start(error) == 0 && OpenLog(pg.Target(), admin) == 0)) << error;
+  for (int round = 0; round < 5; ++round) {
+    const std::string name = "fresh" + std::to_string(round);
+    LogTarget t = SqliteAt(dir / name);
+    if (GetParam().Postgres) {
+      ASSERT_TRUE(QSqlQuery(admin.Db()).exec(QString::fromStdString("CREATE DATABASE " + name)));
+      ParseLogTarget("postgresql://kt@/" + name + "?host=" + pg.Dir(), t, error);
+    }
+    std::atomic<int> ready{0};
+    std::vector<QString> errors(4);
+    std::vector<std::thread> stations;
+    for (QString& e : errors)
+      stations.emplace_back([&] {
+        RunLogConnection c;
+        for (++ready; ready < 4;) std::this_thread::yield();
+        if (c.Open(t, e) == 0 && Scalar(c, "SELECT version FROM schema_version").toInt() != RunLogSchemaVersion)
+          e = "not migrated";
+      });
+    for (std::thread& s : stations) s.join();
+    for (const QString& e : errors) EXPECT_TRUE(e.isEmpty()) << round << ": " << e.toStdString();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RunLogStations,

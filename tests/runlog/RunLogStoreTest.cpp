@@ -1,53 +1,25 @@
 // Writing a run and reading it back bit for bit, the schema's versions, and
 // the forms of the log's address.
+#include <QFile>
 #include <QSqlQuery>
 
 #include <cmath>
 
 #include "RunLogTestKit.h"
 #include "runlog/LogTarget.h"
+#include "runlog/RunLogConfig.h"
 #include "runlog/RunLogStore.h"
+#include "runlog/RunOutbox.h"
 
 namespace kt::test {
 namespace {
 
-void ExpectSame(const LoggedRun& a, const LoggedRun& b) {
-  EXPECT_EQ(a.Id, b.Id);
-  EXPECT_EQ(a.TimeUtcMs, b.TimeUtcMs);
-  EXPECT_EQ(a.Station, b.Station);
-  EXPECT_EQ(a.Kind, b.Kind);
-  EXPECT_EQ(a.Info.Name, b.Info.Name);
-  EXPECT_EQ(a.Info.No, b.Info.No);
-  EXPECT_EQ(a.Info.Manufacturer, b.Info.Manufacturer);
-  EXPECT_EQ(a.Info.ColourTemperature, b.Info.ColourTemperature);
-  EXPECT_EQ(a.TestDate, b.TestDate);
-  ASSERT_EQ(a.Figures.size(), b.Figures.size());
-  for (std::size_t i = 0; i < a.Figures.size(); ++i) {
-    EXPECT_EQ(a.Figures[i].Name, b.Figures[i].Name);
-    EXPECT_EQ(a.Figures[i].Measured, b.Figures[i].Measured);
-    if (a.Figures[i].Measured) {
-      EXPECT_EQ(a.Figures[i].Value, b.Figures[i].Value) << a.Figures[i].Name;
-    }
-  }
-  EXPECT_EQ(a.Result.Result, b.Result.Result);
-  EXPECT_EQ(a.Result.ProfileName, b.Result.ProfileName);
-  EXPECT_EQ(a.Result.ProfileRevision, b.Result.ProfileRevision);
-  EXPECT_EQ(a.Result.Screening, b.Result.Screening);
-  EXPECT_EQ(a.Result.Detail, b.Result.Detail);
-  EXPECT_EQ(a.Result.Missing, b.Result.Missing);
-  ASSERT_EQ(a.Result.Rules.size(), b.Result.Rules.size());
-  for (std::size_t i = 0; i < a.Result.Rules.size(); ++i) {
-    const RuleResult &x = a.Result.Rules[i], &y = b.Result.Rules[i];
-    EXPECT_EQ(x.Figure, y.Figure);
-    EXPECT_EQ(x.Value, y.Value);
-    EXPECT_EQ(x.Min, y.Min);
-    EXPECT_EQ(x.Max, y.Max);
-    EXPECT_EQ(x.Margin, y.Margin);
-    EXPECT_EQ(x.Outcome, y.Outcome);
-    EXPECT_EQ(x.Note, y.Note);
-  }
-  EXPECT_EQ(a.ProgramVersion, b.ProgramVersion);
-  EXPECT_EQ(a.Record, b.Record);
+// Every field, bit for bit, compared in the outbox's form of a run. The log
+// keeps the profile's hash, not its text.
+void ExpectSame(LoggedRun written, const LoggedRun& read) {
+  written.ProfileText.clear();
+  written.ProfileHash = read.ProfileHash;
+  EXPECT_TRUE(SerializeRun(written) == SerializeRun(read));
 }
 
 LoggedRun RichRun() {
@@ -144,13 +116,22 @@ TEST(RunLogStore, OlderLogIsMigratedAndNewerRefused) {
   EXPECT_EQ(outcome, WriteOutcome::AlreadyThere);
   EXPECT_EQ(Scalar(now, "SELECT what FROM events").toString(), "no answer");
 
+  // A newer program's log, in the rollback journal, is refused untouched.
   QSqlQuery(db).exec("UPDATE schema_version SET version = 99");
+  QSqlQuery(db).exec("PRAGMA journal_mode=DELETE");
   db = QSqlDatabase();
   now.Close();
+  auto bytes = [file = QString::fromStdString(target.Path)] {
+    QFile f(file);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll() + (QFile::exists(file + "-wal") || QFile::exists(file + "-shm") ? "+journal" : "");
+  };
+  const QByteArray before = bytes();
   RunLogConnection newer;
   EXPECT_EQ(newer.Open(target, error), 1);
   EXPECT_TRUE(error.contains("newer")) << error.toStdString();
   EXPECT_FALSE(newer.IsOpen());
+  EXPECT_EQ(bytes(), before);
 }
 
 TEST(RunLogStore, ImportIdDependsOnlyOnTheBytes) {
@@ -204,6 +185,24 @@ TEST(RunLogTarget, FormsParse) {
     EXPECT_EQ(t.Password, c.Password);
     EXPECT_EQ(t.Database, c.Database);
     EXPECT_EQ(t.Options, c.Options);
+  }
+}
+
+// Pairs of addresses, of one log (true) or of two: one outbox folder per log.
+TEST(RunLogTarget, EachLogHasItsOwnOutboxFolder) {
+  const std::tuple<const char*, const char*, bool> pairs[] = {
+      {"sqlite:/x/y/../log.db", "sqlite:/x/log.db", true},
+      {"postgresql://u@h/d", "postgresql://v:pw@h:5432/d?sslmode=require", true},
+      {"sqlite:/x/log.db", "sqlite:/y/log.db", false},
+      {"postgresql://h/d", "postgresql://h/e", false},
+      {"postgresql://h/d", "postgresql://h:5433/d", false},
+      {"postgresql://h/d", "postgresql://g/d", false},
+  };
+  for (const auto& [x, y, same] : pairs) {
+    LogTarget a, b;
+    std::string e;
+    ASSERT_EQ(ParseLogTarget(x, a, e) + ParseLogTarget(y, b, e), 0);
+    EXPECT_EQ(OutboxFolderFor("/o", a) == OutboxFolderFor("/o", b), same) << x << " " << y;
   }
 }
 

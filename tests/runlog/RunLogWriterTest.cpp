@@ -1,8 +1,5 @@
 // The writer's outbox when the log cannot be written, and the import of a
 // folder of data files.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <mutex>
 
@@ -15,107 +12,111 @@
 namespace kt::test {
 namespace {
 
-// Root may write a read-only file; act as an ordinary user meanwhile.
-struct AsOrdinaryUser {
-  explicit AsOrdinaryUser(const std::string& folder) {
-    if (geteuid() != 0) return;
-    EXPECT_EQ(chown(folder.c_str(), 65534, 65534), 0);
-    Switched = setegid(65534) == 0 && seteuid(65534) == 0;
-    EXPECT_TRUE(Switched);
-  }
-  ~AsOrdinaryUser() {
-    if (Switched) {
-      EXPECT_EQ(seteuid(0), 0);
-      EXPECT_EQ(setegid(0), 0);
-    }
-  }
-  bool Switched = false;
-};
-
 struct Signals {
   std::mutex Mutex;
-  std::vector<QString> Committed, Failed;
+  std::vector<QString> Failed;  // each as "english\nchinese"
   int Recovered = 0;
   void Watch(RunLogWriter& w) {
-    QObject::connect(&w, &RunLogWriter::Committed, &w, [this](const QString& id) {
+    QObject::connect(&w, &RunLogWriter::Failed, &w, [this](const QString& english, const QString& chinese) {
       std::lock_guard lock(Mutex);
-      Committed.push_back(id);
-    }, Qt::DirectConnection);
-    QObject::connect(&w, &RunLogWriter::Failed, &w, [this](const QString& m) {
-      std::lock_guard lock(Mutex);
-      Failed.push_back(m);
+      Failed.push_back(english + '\n' + chinese);
     }, Qt::DirectConnection);
     QObject::connect(&w, &RunLogWriter::Recovered, &w, [this] {
       std::lock_guard lock(Mutex);
       ++Recovered;
     }, Qt::DirectConnection);
   }
+  // How many messages so far hold all of these.
+  long Said(std::initializer_list<QString> parts) {
+    std::lock_guard lock(Mutex);
+    return std::count_if(Failed.begin(), Failed.end(), [&](const QString& m) {
+      return std::all_of(parts.begin(), parts.end(), [&](const QString& p) { return m.contains(p); });
+    });
+  }
 };
 
-TEST(RunLogWriter, ReadOnlyLogFillsTheOutboxThenDrainsItOnce) {
+// Two logs share one outbox folder, as the default layout has it; each log
+// is in turn unwritable, with its outbox or without.
+TEST(RunLogWriter, EachRunIsLoggedKeptOrHeldAndEachLogSendsOnlyItsOwn) {
+  using K = RunLogWriter::Kept;
   TempFolder dir;
-  AsOrdinaryUser user(dir.Path);
-  const std::string path = dir / "log.db";
-  QString error;
-  std::string kept;
-  {
-    RunLogConnection c;
-    ASSERT_EQ(c.Open(SqliteAt(path), error), 0) << error.toStdString();
-    QSqlDatabase db = c.Db();
-    WriteOutcome outcome{};
-    const LoggedRun first = MakeRun(NewRunId(), 1000, "A");
-    ASSERT_EQ(WriteRun(db, first, outcome, error), 0);
-    // As if its commit had gone through but the answer was lost: it is
-    // sent again from the outbox and must not be logged twice.
+  const auto config = [&](const std::string& log) {
+    RunLogConfig c;
+    c.Target = "sqlite:" + dir / log + "/log.db";
+    c.OutboxDir = dir / "box";
+    c.RetryMs = 3600000;  // tried again only when told to, and at the end
+    c.UseEnvironment = false;
+    return c;
+  };
+  const auto box = [&](const std::string& log) {
+    ResolvedLog r;
     QString e;
-    ASSERT_EQ(RunOutbox(dir / "outbox").Put(first, e), 0);
-    kept = first.Id;
-  }
-  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-
-  RunLogConfig config;
-  config.Target = "sqlite:" + path;
-  config.OutboxDir = dir / "outbox";
-  config.RetryMs = 100;
-  config.UseEnvironment = false;
+    ResolveRunLogConfig(config(log), r, e);
+    return r.OutboxDir;
+  };
+  // A plain file where a folder should be: nothing is written under it, even by root.
+  const auto block = [](const std::string& folder, bool blocked) {
+    std::error_code ec;
+    std::filesystem::remove(folder, ec);  // a plain file; never a folder of entries
+    if (blocked) std::ofstream(folder) << "x";
+  };
   Signals seen;
-  std::vector<std::string> ids;
-  {
-    RunLogWriter writer(config);
-    seen.Watch(writer);
-    ASSERT_EQ(writer.Start(error), 0);
-    for (int i = 0; i < 5; ++i) ids.push_back(writer.Submit(MakeRun("", 0, "S" + std::to_string(i))));
-    ASSERT_EQ(writer.WaitIdle(60000), 0);
-    EXPECT_EQ(writer.OutboxCount(), 6);
-    {
-      std::lock_guard lock(seen.Mutex);
-      ASSERT_FALSE(seen.Failed.empty());
-      EXPECT_TRUE(seen.Failed.back().contains("cannot be written")) << seen.Failed.back().toStdString();
-      EXPECT_TRUE(seen.Committed.empty());
+  QString error;
+  std::string a, b, c, d;
+  const auto put = [&](RunLogWriter& w, const std::string& serial, K expected, std::string& id) {
+    if (!w.Enabled()) {
+      seen.Watch(w);
+      ASSERT_EQ(w.Start(error), 0);
     }
-    // SQLite gives the journal files it made meanwhile the log's mode.
-    for (const std::string& f : {path, path + "-wal", path + "-shm"})
-      EXPECT_TRUE(!std::filesystem::exists(f) || chmod(f.c_str(), 0644) == 0) << f;
-    ASSERT_EQ(writer.WaitDrained(60000), 0) << seen.Failed.back().toStdString();
-    EXPECT_EQ(writer.OutboxCount(), 0);
-    std::lock_guard lock(seen.Mutex);
-    EXPECT_EQ(seen.Recovered, 1);
-    EXPECT_EQ(seen.Committed.size(), 6u);
-  }
-  // A run left in the outbox by an earlier session goes in at start.
-  const LoggedRun left = MakeRun(NewRunId(), 2000, "L");
-  ASSERT_EQ(RunOutbox(dir / "outbox").Put(left, error), 0);
+    EXPECT_EQ(w.SubmitAndWait(MakeRun("", 0, serial), id, 60000), expected) << serial;
+    EXPECT_EQ(w.WaitIdle(60000), 0);
+  };
+  std::filesystem::create_directories(dir / "box");
+  block(dir / "a", true);
+  block(box("a"), true);
   {
-    RunLogWriter writer(config);
-    ASSERT_EQ(writer.Start(error), 0);
-    ASSERT_EQ(writer.WaitDrained(60000), 0);
+    RunLogWriter w(config("a"));
+    put(w, "A1", K::Memory, a);
+    const auto held = w.HeldRuns();
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_EQ(held[0].Id + held[0].Serial, a + "A1");
+    EXPECT_TRUE(seen.Said({"0 run(s) wait in the outbox " + QString::fromStdString(box("a")),
+                           "1 run(s) are held in memory only", "Not a directory", "另有 1 条只保存在内存中"}));
+    block(box("a"), false);  // in time for the writer's last try
   }
-  RunLogConnection c;
-  ASSERT_EQ(c.Open(SqliteAt(path), error), 0);
-  std::multiset<std::string> expected(ids.begin(), ids.end());
-  expected.insert(kept);
-  expected.insert(left.Id);
-  EXPECT_EQ(LoggedIds(c), expected);
+  EXPECT_EQ(RunOutbox(box("a")).Count(), 1);
+  ASSERT_EQ(RunOutbox(dir / "box").Put(MakeRun(NewRunId(), 1, "older"), error), 0);
+  block(dir / "b", true);
+  block(box("b"), true);
+  {
+    RunLogWriter w(config("b"));
+    put(w, "B1", K::Memory, b);
+    block(dir / "b", false);
+    ASSERT_EQ(w.WaitDrained(60000), 0);  // held, then logged
+    EXPECT_TRUE(w.HeldRuns().empty());
+    put(w, "B2", K::Logged, c);
+  }
+  EXPECT_TRUE(seen.Said({"1 run(s) in the outbox folder " + QString::fromStdString(dir / "box"), "旧版程序"}));
+  {
+    RunLogWriter w(config("a"));
+    put(w, "A2", K::Outbox, d);
+    EXPECT_TRUE(w.HeldRuns().empty());
+    EXPECT_TRUE(seen.Said({"2 run(s) wait in the outbox", "2 条测试结果在待发目录"}));
+    EXPECT_FALSE(seen.Said({"2 run(s) wait", "held"}));
+    std::ofstream(box("a") + "/000000000000001-damaged.run") << "not an entry";
+    block(dir / "a", false);
+    ASSERT_EQ(w.WaitDrained(60000), 0);
+    w.RetryNow(true);  // for a window opened since: said again
+    EXPECT_EQ(w.WaitIdle(60000), 0);
+  }
+  EXPECT_EQ(seen.Said({"000000000000001-damaged.run is damaged", "000000000000001-damaged.run.bad", "已损坏"}), 2);
+  EXPECT_EQ(seen.Recovered, 3);
+  EXPECT_EQ(RunOutbox(dir / "box").Count(), 1);  // no log's own: left alone
+  for (const auto& [log, ids] : {std::pair{"a", std::multiset{a, d}}, std::pair{"b", std::multiset{b, c}}}) {
+    RunLogConnection conn;
+    ASSERT_EQ(conn.Open(SqliteAt(dir / log + "/log.db"), error), 0);
+    EXPECT_EQ(LoggedIds(conn), ids) << log;
+  }
 }
 
 TEST(RunLogWriter, OffWritesNothing) {

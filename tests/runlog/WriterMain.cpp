@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
       Qt::DirectConnection);
   QObject::connect(
       &writer, &kt::RunLogWriter::Failed, &writer,
-      [&](const QString& message) {
+      [&](const QString& message, const QString&) {
         std::lock_guard lock(out);
         std::fprintf(stderr, "F %s\n", message.toUtf8().constData());
       },
