@@ -50,7 +50,7 @@ kt::LoggedRun TypicalRun(std::mt19937& random, int i) {
     run.Figures.push_back({"CurrentHarmonicPct[" + std::to_string(k) + "]", 10 + noise(random), true});
   for (int k = 0; k < 12; ++k)
     run.Result.Rules.push_back({run.Figures[static_cast<std::size_t>(k)].Name, run.Figures[static_cast<std::size_t>(k)].Value,
-                                5.0, 15.0, 5.0, kt::RuleOutcome::Pass, ""});
+                                5.0, 15.0, 5.0, kt::RuleOutcome::Pass, "", ""});
   run.Record.assign(3072, static_cast<std::uint8_t>(i));
   return run;
 }

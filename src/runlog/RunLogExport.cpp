@@ -1,6 +1,8 @@
 #include "runlog/RunLogExport.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QLocale>
 #include <QSaveFile>
@@ -42,8 +44,41 @@ int Names(QSqlDatabase& db, const QString& table, const QString& column, const S
   return 0;
 }
 
+// With the milliseconds the log keeps: two runs half a second apart get two
+// times.
 QString Time(qint64 ms) {
-  return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate);
+  return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
+}
+
+int WriteBytes(QIODevice& out, const QByteArray& bytes, QString& error) {
+  if (out.write(bytes) == bytes.size()) return 0;
+  error = "cannot write the export: " + out.errorString();
+  return 1;
+}
+
+QByteArray CsvLine(const QStringList& cells) {
+  QStringList quoted;
+  for (const QString& c : cells) quoted << CsvField(c);
+  return quoted.join(',').toUtf8() + "\r\n";
+}
+
+// Into a file that is replaced only when the export is whole.
+template <typename Write>
+int ToFile(const QString& path, QString& error, Write write) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    error = QString("cannot write %1: %2").arg(path, file.errorString());
+    return 1;
+  }
+  if (write(file)) {
+    file.cancelWriting();
+    return 1;
+  }
+  if (!file.commit()) {
+    error = QString("cannot write %1: %2").arg(path, file.errorString());
+    return 1;
+  }
+  return 0;
 }
 
 QString Optional(const QVariant& v) { return v.isNull() ? QString() : CsvNumber(v.toDouble()); }
@@ -97,15 +132,8 @@ int WriteChunk(QSqlDatabase& db, Chunk& chunk, const QHash<QString, int>& figure
     row[column + 2] = QString::fromStdString(OutcomeName(OutcomeFromCode(r.value(4).toInt())));
   }
   QByteArray bytes;
-  for (const QStringList& row : cells) {
-    QStringList quoted;
-    for (const QString& c : row) quoted << CsvField(c);
-    bytes += quoted.join(',').toUtf8() + "\r\n";
-  }
-  if (out.write(bytes) != bytes.size()) {
-    error = "cannot write the export: " + out.errorString();
-    return 1;
-  }
+  for (const QStringList& row : cells) bytes += CsvLine(row);
+  if (WriteBytes(out, bytes, error)) return 1;
   chunk = Chunk{};
   return 0;
 }
@@ -147,13 +175,7 @@ int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bo
     header << f + ".min" << f + ".max" << f + ".outcome";
   }
   const int width = static_cast<int>(header.size());
-  QStringList quoted;
-  for (const QString& h : header) quoted << CsvField(h);
-  const QByteArray head = "\xEF\xBB\xBF" + quoted.join(',').toUtf8() + "\r\n";
-  if (out.write(head) != head.size()) {
-    error = "cannot write the export: " + out.errorString();
-    return 1;
-  }
+  if (WriteBytes(out, "\xEF\xBB\xBF" + CsvLine(header), error)) return 1;
 
   QSqlQuery q(db);
   q.setForwardOnly(true);
@@ -188,20 +210,33 @@ int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bo
 
 int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bool descending, const QString& path,
                   std::int64_t& rows, QString& error) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    error = QString("cannot write %1: %2").arg(path, file.errorString());
+  return ToFile(path, error,
+                [&](QIODevice& out) { return ExportRunsCsv(db, filter, order, descending, out, rows, error); });
+}
+
+int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, QIODevice& out, std::int64_t& rows, QString& error) {
+  rows = 0;
+  std::vector<EventRow> events;
+  if (QueryEvents(db, filter, events, error) ||
+      WriteBytes(out, "\xEF\xBB\xBF" + CsvLine({"id", "time_utc", "station", "kind", "what"}), error))
     return 1;
-  }
-  if (ExportRunsCsv(db, filter, order, descending, file, rows, error)) {
-    file.cancelWriting();
-    return 1;
-  }
-  if (!file.commit()) {
-    error = QString("cannot write %1: %2").arg(path, file.errorString());
-    return 1;
-  }
-  return 0;
+  QByteArray bytes;
+  for (const EventRow& e : events)
+    bytes += CsvLine({QString::fromStdString(e.Id), Time(e.TimeUtcMs), QString::fromStdString(e.Station),
+                      QString::fromStdString(KindName(e.Kind, false)), QString::fromStdString(e.What)});
+  rows = static_cast<std::int64_t>(events.size());
+  return WriteBytes(out, bytes, error);
+}
+
+int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, const QString& path, std::int64_t& rows,
+                    QString& error) {
+  return ToFile(path, error, [&](QIODevice& out) { return ExportEventsCsv(db, filter, out, rows, error); });
+}
+
+QString EventsCsvPath(const QString& runsPath) {
+  const QFileInfo runs(runsPath);
+  const QString suffix = runs.suffix().isEmpty() ? QString() : "." + runs.suffix();
+  return runs.dir().filePath(runs.completeBaseName() + "-events" + suffix);
 }
 
 }  // namespace kt

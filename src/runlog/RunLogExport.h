@@ -1,11 +1,15 @@
 #pragma once
 // The filtered runs as CSV, for a spreadsheet: UTF-8 with a byte-order mark,
 // RFC 4180 quoting, CRLF line ends, '.' decimals whatever the locale,
-// ISO 8601 UTC times. One row per run; after the run's own columns one
-// column per figure (the union of the exported runs' figures, in the order
-// the runs give them: the lowest position any run has a figure at, ties by
-// name), then three per rule figure: NAME.min, NAME.max, NAME.outcome
-// (pass, fail, not measured, n/a).
+// ISO 8601 UTC times with milliseconds. One row per run; after the run's own
+// columns one column per figure (the union of the exported runs' figures, in
+// the order the runs give them: the lowest position any run has a figure at,
+// ties by name), then three per rule figure: NAME.min, NAME.max,
+// NAME.outcome (pass, fail, not measured, n/a).
+//
+// The events (link failures, abandoned runs) go to a file of their own, as
+// they have no figures: id, time_utc, station, kind, what; the filter's time,
+// station and kind select them (they have no serial, type or verdict).
 #include <QIODevice>
 #include <QSqlDatabase>
 #include <QString>
@@ -24,5 +28,11 @@ int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bo
 // The same into a file, replaced only when the export is whole.
 int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bool descending,
                   const QString& path, std::int64_t& rows, QString& error);
+
+int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, QIODevice& out, std::int64_t& rows, QString& error);
+int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, const QString& path, std::int64_t& rows,
+                    QString& error);
+// Where the window puts the events beside a runs file: runs.csv -> runs-events.csv.
+QString EventsCsvPath(const QString& runsPath);
 
 }  // namespace kt

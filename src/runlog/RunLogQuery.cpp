@@ -147,12 +147,55 @@ void RunTableModel::Reload() {
   AtEnd_ = Connection_.isEmpty();
   if (!AtEnd_) {
     std::vector<Row> page;
-    if (FetchPage(page) == 0) Rows_ = std::move(page);
+    if (Fetch(0, PageRows, page) == 0) Rows_ = std::move(page);
   }
   endResetModel();
 }
 
-int RunTableModel::FetchPage(std::vector<Row>& rows) {
+int RunTableModel::Update() {
+  if (Connection_.isEmpty() || Rows_.empty()) {
+    Reload();
+    return rowCount();
+  }
+  Error_.clear();
+  const bool atEnd = AtEnd_;
+  std::vector<Row> fresh;
+  const qint64 limit = static_cast<qint64>(Rows_.size()) + PageRows;
+  if (Fetch(0, limit, fresh)) return 0;
+  // The rows shown must all be there, in their order: what else came is
+  // new runs, inserted where the order puts them. Else (a run went away, or
+  // more came above them than were fetched) the table starts again.
+  std::size_t matched = 0, last = 0;
+  for (std::size_t j = 0; j < fresh.size() && matched < Rows_.size(); ++j)
+    if (fresh[j].Id == Rows_[matched].Id) ++matched, last = j;
+  if (matched < Rows_.size()) {
+    Reload();
+    return rowCount();
+  }
+  // Rows past the last one shown belong to later pages, unless all was shown.
+  const std::size_t keep = atEnd ? fresh.size() : last + 1;
+  int inserted = 0;
+  for (std::size_t j = 0, at = 0; j < keep;) {
+    if (at < Rows_.size() && fresh[j].Id == Rows_[at].Id) {
+      ++j, ++at;
+      continue;
+    }
+    std::size_t end = j;
+    while (end < keep && (at >= Rows_.size() || fresh[end].Id != Rows_[at].Id)) ++end;
+    const int first = static_cast<int>(at), count = static_cast<int>(end - j);
+    beginInsertRows({}, first, first + count - 1);
+    const auto from = fresh.begin() + static_cast<std::ptrdiff_t>(j);
+    Rows_.insert(Rows_.begin() + first, std::make_move_iterator(from), std::make_move_iterator(from + count));
+    endInsertRows();
+    inserted += count;
+    at += end - j;
+    j = end;
+  }
+  AtEnd_ = atEnd && static_cast<qint64>(fresh.size()) < limit;
+  return inserted;
+}
+
+int RunTableModel::Fetch(qint64 offset, qint64 limit, std::vector<Row>& rows) {
   QSqlDatabase db = QSqlDatabase::database(Connection_, false);
   const SqlWhere w = BuildRunWhere(Filter_);
   QSqlQuery q(db);
@@ -161,8 +204,8 @@ int RunTableModel::FetchPage(std::vector<Row>& rows) {
             " r.profile_name, r.operator FROM runs r" +
             w.Sql + RunOrderBy(Column_, Descending_) + " LIMIT ? OFFSET ?");
   BindAll(q, w.Values);
-  q.addBindValue(PageRows);
-  q.addBindValue(static_cast<qint64>(Rows_.size()));
+  q.addBindValue(limit);
+  q.addBindValue(offset);
   if (!q.exec()) {
     Error_ = q.lastError().text();
     AtEnd_ = true;
@@ -183,7 +226,7 @@ int RunTableModel::FetchPage(std::vector<Row>& rows) {
     r.Operator = q.value(9).toString();
     rows.push_back(std::move(r));
   }
-  AtEnd_ = rows.size() < static_cast<std::size_t>(PageRows);
+  AtEnd_ = static_cast<qint64>(rows.size()) < limit;
   return 0;
 }
 
@@ -232,7 +275,7 @@ bool RunTableModel::canFetchMore(const QModelIndex& parent) const { return !pare
 void RunTableModel::fetchMore(const QModelIndex& parent) {
   if (parent.isValid() || AtEnd_) return;
   std::vector<Row> page;
-  if (FetchPage(page) || page.empty()) return;
+  if (Fetch(static_cast<qint64>(Rows_.size()), PageRows, page) || page.empty()) return;
   const int first = rowCount();
   beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
   for (Row& r : page) Rows_.push_back(std::move(r));

@@ -67,6 +67,10 @@ class RunTableModel : public QAbstractTableModel {
   bool SortDescending() const { return Descending_; }
   void SetChinese(bool chinese);
   void Reload();
+  // The runs added since, inserted where the order puts them; the rows
+  // already there stay (and with them a view's selection). The number
+  // inserted, or all rows when the table had to start again.
+  int Update();
 
   QString RunId(int row) const;
   TestKind KindAt(int row) const;
@@ -89,7 +93,8 @@ class RunTableModel : public QAbstractTableModel {
     qint64 TimeMs = 0;
     int Kind = 0, Verdict = 0;
   };
-  int FetchPage(std::vector<Row>& rows);
+  // Sets AtEnd_ when fewer than `limit` rows came.
+  int Fetch(qint64 offset, qint64 limit, std::vector<Row>& rows);
 
   QString Connection_;
   RunFilter Filter_;

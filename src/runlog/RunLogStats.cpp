@@ -81,23 +81,10 @@ QString InRuns(const SqlWhere& w, QVariantList& values) {
   return " AND c.run_seq IN (SELECT r.seq FROM runs r" + w.Sql + ")";
 }
 
-// Where a figure's values are read. A figure some run has a rule for is read
-// from the rule outcomes (the statistics table, the run chart and the
-// histogram then show the same values, over the runs judged on it); any
-// other from the runs' figures.
-struct Source {
-  QString Table, Name, Condition;
-};
-
-int SourceOf(QSqlDatabase& db, const std::string& figure, Source& source, QString& error) {
-  QSqlQuery q(db);
-  if (Run(q, "SELECT 1 FROM rules WHERE figure = ? AND value IS NOT NULL LIMIT 1", {QString::fromStdString(figure)},
-          error))
-    return 1;
-  source = q.next() ? Source{"rules", "figure", "c.value IS NOT NULL"}
-                    : Source{"figures", "name", "c.measured = 1 AND c.value IS NOT NULL"};
-  return 0;
-}
+// A figure's values are the runs' measured ones, whether or not a rule
+// judged them: a run judged on a figure and one that only measured it count
+// alike, and the figure's rules elsewhere in the log change nothing.
+const QString Measured = "c.measured = 1 AND c.value IS NOT NULL";
 
 // The limits of one figure, from the filtered runs' rule outcomes.
 int FigureLimits(QSqlDatabase& db, const SqlWhere& w, const std::string& figure, std::optional<double>& lsl,
@@ -116,17 +103,16 @@ int FigureLimits(QSqlDatabase& db, const SqlWhere& w, const std::string& figure,
   return 0;
 }
 
-// n, sums around shift, min and max of one figure's values in one table.
-int FigureMomentsFrom(QSqlDatabase& db, const SqlWhere& w, const std::string& figure, const QString& table,
-                      const QString& nameColumn, const QString& condition, double shift, Moments& m, QString& error) {
+// n, sums around shift, min and max of one figure's values.
+int FigureMomentsAround(QSqlDatabase& db, const SqlWhere& w, const std::string& figure, double shift, Moments& m,
+                        QString& error) {
   QVariantList values{shift, QString::fromStdString(figure)};
   const QString in = InRuns(w, values);
   QSqlQuery q(db);
   if (Run(q,
-          QString("SELECT COUNT(d), SUM(d), SUM(d * d), MIN(v), MAX(v) FROM ("
-                  " SELECT c.value AS v, c.value - ? AS d FROM %1 c WHERE c.%2 = ? AND %3")
-                  .arg(table, nameColumn, condition) +
-              in + ") t",
+          "SELECT COUNT(d), SUM(d), SUM(d * d), MIN(v), MAX(v) FROM ("
+          " SELECT c.value AS v, c.value - ? AS d FROM figures c WHERE c.name = ? AND " +
+              Measured + in + ") t",
           values, error))
     return 1;
   m = Moments{};
@@ -143,17 +129,14 @@ int FigureMomentsFrom(QSqlDatabase& db, const SqlWhere& w, const std::string& fi
   return 0;
 }
 
-// The same from wherever the figure's values are, shifted by one of them so
-// that the sums stay small.
+// The same shifted by one of its values, so that the sums stay small.
 int FigureMoments(QSqlDatabase& db, const SqlWhere& w, const std::string& figure, Moments& m, QString& error) {
-  Source src;
-  if (SourceOf(db, figure, src, error)) return 1;
   QSqlQuery q(db);
-  if (Run(q, QString("SELECT value FROM %1 WHERE %2 = ? AND value IS NOT NULL LIMIT 1").arg(src.Table, src.Name),
+  if (Run(q, "SELECT c.value FROM figures c WHERE c.name = ? AND " + Measured + " LIMIT 1",
           {QString::fromStdString(figure)}, error))
     return 1;
   const double shift = q.next() ? q.value(0).toDouble() : 0.0;
-  return FigureMomentsFrom(db, w, figure, src.Table, src.Name, src.Condition, shift, m, error);
+  return FigureMomentsAround(db, w, figure, shift, m, error);
 }
 
 FigureStats Finish(const std::string& figure, const Moments& m, std::optional<double> lsl,
@@ -161,15 +144,15 @@ FigureStats Finish(const std::string& figure, const Moments& m, std::optional<do
   FigureStats f;
   f.Figure = figure;
   f.N = m.N;
-  f.Mean = m.Mean;
-  f.StdDev = SampleStdDev(m);
-  f.Min = m.Min;
-  f.Max = m.Max;
+  if (m.N > 0) f.Mean = m.Mean, f.Min = m.Min, f.Max = m.Max;
+  if (m.N >= 2) {
+    f.StdDev = SampleStdDev(m);
+    f.Cpk = ProcessCpk(m.Mean, *f.StdDev, lsl, usl);
+  }
   f.Lsl = lsl;
   f.Usl = usl;
   f.LimitsDiffer = differ;
   f.Unreliable = m.N < ReliableSampleSize;
-  if (m.N >= 2) f.Cpk = ProcessCpk(f.Mean, f.StdDev, lsl, usl);
   return f;
 }
 
@@ -237,10 +220,8 @@ int ComputeRunStats(QSqlDatabase& db, const RunFilter& filter, const std::string
       if (Thread.joinable()) Thread.join();
     }
   } joiner{beside};
-  // One pass over the rule outcomes: per figure and pair of limits, the
-  // failures and the values' plain sums (the cheapest pass the engines do).
-  // Where plain sums of squares would cancel (values far from zero against
-  // their spread), that figure gets a second pass around its mean.
+  // One pass over the rule outcomes: per figure and pair of limits, how
+  // many were judged against it and how many failed.
   std::map<std::string, FigureAccumulator> figures;
   {
     QSqlQuery q(db);
@@ -248,37 +229,61 @@ int ComputeRunStats(QSqlDatabase& db, const RunFilter& filter, const std::string
     const QString in = InRuns(w, values);
     if (Run(q,
             QString("SELECT c.figure, c.min_value, c.max_value, COUNT(*),"
-                    " SUM(CASE WHEN c.outcome = %1 THEN 1 ELSE 0 END), COUNT(c.value),"
-                    " SUM(c.value), SUM(c.value * c.value), MIN(c.value), MAX(c.value)"
-                    " FROM rules c WHERE 1 = 1")
+                    " SUM(CASE WHEN c.outcome = %1 THEN 1 ELSE 0 END) FROM rules c WHERE 1 = 1")
                     .arg(OutcomeCode(RuleOutcome::Fail)) +
                 in + " GROUP BY c.figure, c.min_value, c.max_value ORDER BY 1, 4 DESC, 2, 3",
+            values, error))
+      return 1;
+    while (q.next()) {
+      FigureAccumulator& a = figures[q.value(0).toString().toStdString()];
+      a.Limits.push_back({Opt(q.value(1)), Opt(q.value(2)), q.value(3).toLongLong()});
+      a.Fails += q.value(4).toLongLong();
+    }
+  }
+  std::vector<std::string> listed;  // figures with a bound, then the extra one
+  std::vector<std::pair<std::string, std::int64_t>> fails;
+  for (const auto& [name, a] : figures) {
+    if (a.Fails > 0) fails.emplace_back(name, a.Fails);
+    if (std::any_of(a.Limits.begin(), a.Limits.end(), [](const LimitCount& l) { return l.Min || l.Max; }))
+      listed.push_back(name);
+  }
+  if (!extraFigure.empty() && std::find(listed.begin(), listed.end(), extraFigure) == listed.end())
+    listed.push_back(extraFigure);
+  // One pass over the listed figures' measured values: plain sums, the
+  // cheapest the engines do. Where plain sums of squares would cancel
+  // (values far from zero against their spread), that figure gets a second
+  // pass around its mean.
+  if (!listed.empty()) {
+    QVariantList values;
+    QStringList marks;
+    for (const std::string& name : listed) {
+      values << QString::fromStdString(name);
+      marks << "?";
+    }
+    const QString in = InRuns(w, values);
+    QSqlQuery q(db);
+    if (Run(q,
+            "SELECT c.name, COUNT(c.value), SUM(c.value), SUM(c.value * c.value), MIN(c.value), MAX(c.value)"
+            " FROM figures c WHERE c.name IN (" +
+                marks.join(',') + ") AND " + Measured + in + " GROUP BY c.name",
             values, error))
       return 1;
     std::vector<std::string> refine;
     while (q.next()) {
       const std::string name = q.value(0).toString().toStdString();
-      FigureAccumulator& a = figures[name];
-      a.Limits.push_back({Opt(q.value(1)), Opt(q.value(2)), q.value(3).toLongLong()});
-      a.Fails += q.value(4).toLongLong();
       ShiftedSums sums;
-      sums.N = q.value(5).toLongLong();
-      if (sums.N == 0) continue;
-      sums.Sum = q.value(6).toDouble();
-      sums.SumSquares = q.value(7).toDouble();
-      sums.Min = q.value(8).toDouble();
-      sums.Max = q.value(9).toDouble();
-      const Moments m = MomentsOf(sums);
-      if (sums.SumSquares > CancellationRatio * m.M2 && sums.Max > sums.Min &&
-          (refine.empty() || refine.back() != name))
-        refine.push_back(name);
-      a.All = Combine(a.All, m);
+      sums.N = q.value(1).toLongLong();
+      sums.Sum = q.value(2).toDouble();
+      sums.SumSquares = q.value(3).toDouble();
+      sums.Min = q.value(4).toDouble();
+      sums.Max = q.value(5).toDouble();
+      Moments& m = figures[name].All;
+      m = MomentsOf(sums);
+      if (sums.SumSquares > CancellationRatio * m.M2 && sums.Max > sums.Min) refine.push_back(name);
     }
     for (const std::string& name : refine) {
-      FigureAccumulator& a = figures[name];
-      Moments exact;
-      if (FigureMomentsFrom(db, w, name, "rules", "figure", "c.value IS NOT NULL", a.All.Mean, exact, error)) return 1;
-      a.All = exact;
+      Moments& m = figures[name].All;
+      if (FigureMomentsAround(db, w, name, m.Mean, m, error)) return 1;
     }
   }
   beside.join();
@@ -286,26 +291,14 @@ int ComputeRunStats(QSqlDatabase& db, const RunFilter& filter, const std::string
   stats.Retests = judgedWithSerial - stats.Units;
   if (stats.Units > 0)
     stats.FirstPassYield = static_cast<double>(stats.FirstPassUnits) / static_cast<double>(stats.Units);
-  std::vector<std::pair<std::string, std::int64_t>> fails;
-  for (const auto& [name, a] : figures) {
-    if (a.Fails > 0) fails.emplace_back(name, a.Fails);
+  for (const std::string& name : listed) {
+    const FigureAccumulator& a = figures[name];
     std::optional<double> lsl, usl;
     bool differ = false;
     PickLimits(a.Limits, lsl, usl, differ);
-    if ((lsl || usl) && a.All.N > 0) stats.Figures.push_back(Finish(name, a.All, lsl, usl, differ));
+    stats.Figures.push_back(Finish(name, a.All, lsl, usl, differ));
   }
   stats.Pareto = RankPareto(std::move(fails));
-
-  const bool listed = std::any_of(stats.Figures.begin(), stats.Figures.end(),
-                                  [&](const FigureStats& f) { return f.Figure == extraFigure; });
-  if (!extraFigure.empty() && !listed) {
-    Moments m;
-    if (FigureMoments(db, w, extraFigure, m, error)) return 1;
-    std::optional<double> lsl, usl;
-    bool differ = false;
-    if (auto it = figures.find(extraFigure); it != figures.end()) PickLimits(it->second.Limits, lsl, usl, differ);
-    stats.Figures.push_back(Finish(extraFigure, m, lsl, usl, differ));
-  }
   return 0;
 }
 
@@ -316,8 +309,6 @@ int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& filter, const std::st
   const SqlWhere w = BuildRunWhere(filter);
   bool differ = false;
   if (FigureLimits(db, w, figure, series.Lsl, series.Usl, differ, error)) return 1;
-  Source src;
-  if (SourceOf(db, figure, src, error)) return 1;
   QVariantList values{QString::fromStdString(figure)};
   values += w.Values;
   values << std::max(1, maxPoints) + 1;
@@ -325,8 +316,8 @@ int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& filter, const std::st
   // Runs first, newest first: SQLite keeps a CROSS JOIN's order, so the
   // newest points are found without reading the figure's every value.
   if (Run(q,
-          QString("SELECT r.time_ms, c.value FROM runs r CROSS JOIN %1 c WHERE c.run_seq = r.seq AND c.%2 = ? AND %3")
-                  .arg(src.Table, src.Name, src.Condition) +
+          "SELECT r.time_ms, c.value FROM runs r CROSS JOIN figures c WHERE c.run_seq = r.seq AND c.name = ? AND " +
+              Measured +
               (w.Sql.isEmpty() ? QString() : " AND " + w.Sql.mid(7)) + " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?",
           values, error))
     return 1;
@@ -352,18 +343,19 @@ int ComputeFigureHistogram(QSqlDatabase& db, const RunFilter& filter, const std:
   h.Counts.assign(static_cast<std::size_t>(bins), 0);
   if (m.N == 0) return 0;
   h.Low = m.Min;
-  h.BinWidth = m.Max > m.Min ? (m.Max - m.Min) / bins : 1.0;
+  h.BinWidth = (m.Max - m.Min) / bins;
+  if (!(h.BinWidth > 0)) {  // one value: its bin in the middle, 1 % of it wide
+    h.BinWidth = (m.Min != 0 ? std::fabs(m.Min) : 1.0) / 100;
+    h.Low = m.Min - h.BinWidth * (bins / 2);
+  }
   // Values are >= Low, so truncation is the floor; PostgreSQL rounds a cast.
-  Source src;
-  if (SourceOf(db, figure, src, error)) return 1;
   const QString index = IsPostgres(db) ? "FLOOR((c.value - ?) / ?)" : "CAST((c.value - ?) / ? AS INTEGER)";
   QVariantList values{h.Low, h.BinWidth, QString::fromStdString(figure)};
   const QString in = InRuns(w, values);
   QSqlQuery q(db);
   if (Run(q,
-          QString("SELECT b, COUNT(*) FROM (SELECT %1 AS b FROM %2 c WHERE c.%3 = ? AND %4")
-                  .arg(index, src.Table, src.Name, src.Condition) +
-              in + ") t GROUP BY b",
+          "SELECT b, COUNT(*) FROM (SELECT " + index + " AS b FROM figures c WHERE c.name = ? AND " + Measured + in +
+              ") t GROUP BY b",
           values, error))
     return 1;
   while (q.next()) {

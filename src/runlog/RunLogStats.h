@@ -1,14 +1,15 @@
 #pragma once
 // The statistics of the filtered runs, aggregated in SQL (one pass over the
-// rule outcomes for every figure at once), and the data of the run chart and
-// the histogram of one chosen figure.
+// rule outcomes and one over the listed figures' values, for every figure at
+// once), and the data of the run chart and the histogram of one chosen
+// figure.
 //
 // The statistics cover every figure some filtered run has a rule with a
-// bound for, plus the caller's extra figure. A figure that has rules in the
-// log is read from its rule outcomes (the runs judged on it), any other from
-// the runs' figures; the run chart and the histogram read the same values.
-// The limits of a figure are the pair (min, max) most of its rule outcomes
-// were judged against.
+// bound for, plus the caller's extra figure. A figure's n, mean, spread,
+// min, max and charts are the filtered runs' measured values of it, judged
+// or not; the rule outcomes give the failures (the yield, the ranking) and
+// the limits: the pair (min, max) most of the figure's outcomes were judged
+// against, which Cpk and the charts use.
 #include <QSqlDatabase>
 #include <QString>
 

@@ -18,20 +18,6 @@ Moments MomentsOf(const ShiftedSums& s) {
   return m;
 }
 
-Moments Combine(const Moments& a, const Moments& b) {
-  if (a.N == 0) return b;
-  if (b.N == 0) return a;
-  Moments m;
-  m.N = a.N + b.N;
-  const double na = static_cast<double>(a.N), nb = static_cast<double>(b.N), n = static_cast<double>(m.N);
-  const double delta = b.Mean - a.Mean;
-  m.Mean = a.Mean + delta * nb / n;
-  m.M2 = a.M2 + b.M2 + delta * delta * na * nb / n;
-  m.Min = std::min(a.Min, b.Min);
-  m.Max = std::max(a.Max, b.Max);
-  return m;
-}
-
 double SampleStdDev(const Moments& m) {
   if (m.N < 2) return 0;
   return std::sqrt(m.M2 / static_cast<double>(m.N - 1));

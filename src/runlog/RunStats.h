@@ -22,8 +22,9 @@ inline constexpr std::int64_t ReliableSampleSize = 30;
 
 struct FigureStats {
   std::string Figure;
-  std::int64_t N = 0;
-  double Mean = 0, StdDev = 0, Min = 0, Max = 0;  // StdDev: sample (n - 1); 0 below two values
+  std::int64_t N = 0;  // the filtered runs' measured values of the figure
+  // None without values; StdDev is the sample one (n - 1), none below two.
+  std::optional<double> Mean, StdDev, Min, Max;
   std::optional<double> Lsl, Usl;  // the limits most of the runs were judged against
   std::optional<double> Cpk;       // none without a bound, below two values or with no spread
   bool Unreliable = true;          // N < ReliableSampleSize
@@ -58,7 +59,6 @@ struct Moments {
   double Mean = 0, M2 = 0, Min = 0, Max = 0;  // M2: sum of squared deviations
 };
 Moments MomentsOf(const ShiftedSums& sums);
-Moments Combine(const Moments& a, const Moments& b);
 double SampleStdDev(const Moments& m);
 
 std::optional<double> ProcessCpk(double mean, double stdDev, std::optional<double> lsl, std::optional<double> usl);

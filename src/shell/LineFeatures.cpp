@@ -17,6 +17,7 @@
 #include "shell/ShellDialogs.h"
 #include "shell/TKT5100Form.h"
 #include "shell/TLogForm.h"
+#include "shell/TLogSettingsForm.h"
 #include "shell/TProfileForm.h"
 #include "shell/TVerdictBand.h"
 #include "verdict/ClassC.h"
@@ -60,9 +61,23 @@ void LineFeatures::BuildMenus() {
   showLog_ = log_->addAction(QString());
   showLog_->setObjectName("ShowLog");
   connect(showLog_, &QAction::triggered, this, [this] {
-    LogWindow().show();
-    LogWindow().raise();
-    LogWindow().Refresh();
+    TLogForm& log = LogWindow();
+    if (!log.isVisible()) {
+      // Over the middle of the main window: without a window manager a new
+      // window would stand at (0, 0), over the menu and the tool bar.
+      QRect r = log.frameGeometry();
+      r.moveCenter(window_.frameGeometry().center());
+      log.move(r.topLeft());
+    }
+    log.show();
+    log.raise();
+    log.Refresh();
+  });
+  QAction* settings = log_->addAction(QString());
+  settings->setObjectName("LogSettings");
+  connect(settings, &QAction::triggered, this, [this] {
+    TLogSettingsForm dialog(chinese_, &window_);
+    dialogs_.ExecModal(dialog);
   });
   UpdateMenus();
 }
@@ -72,6 +87,7 @@ void LineFeatures::UpdateMenus() {
   limits_->setTitle(T(zh, "限值&L", "&Limits"));
   log_->setTitle(T(zh, "记录&R", "&Records"));
   showLog_->setText(T(zh, "测试记录&R…", "Run &log…"));
+  log_->findChild<QAction*>("LogSettings")->setText(T(zh, "记录设置&S…", "Log &settings…"));
   limits_->clear();
   delete choices_;
   choices_ = new QActionGroup(this);
@@ -338,12 +354,19 @@ TLogForm& LineFeatures::LogWindow() {
     config.Station = settings.value(QStringLiteral("log/station")).toString().toStdString();
     logForm_ = std::make_unique<TLogForm>(config, nullptr);
     logForm_->SetChinese(chinese_);
-    connect(logForm_.get(), &TLogForm::OpenRun, &window_, &TKT5100Form::OpenLoggedRun);
+    connect(logForm_.get(), &TLogForm::OpenRun, &window_, [this](const QByteArray& record, int kind) {
+      // The main window refuses during a run and says so in its status bar,
+      // which this window covers: said here too.
+      if (form_.RunKind != NoTest)
+        logForm_->Tell(T(chinese_, "测试进行中：本次测试结束后才能打开记录。",
+                         "A test is under way: the run opens only after it has ended."));
+      window_.OpenLoggedRun(record, kind);
+    });
     if (RunLogWriter* w = recorder_->Writer()) {
       connect(w, &RunLogWriter::Failed, logForm_.get(), &TLogForm::ShowLogProblem);
       connect(w, &RunLogWriter::Recovered, logForm_.get(), &TLogForm::ClearLogProblem);
       connect(w, &RunLogWriter::Committed, logForm_.get(), [this] {
-        if (logForm_->isVisible()) logForm_->Refresh();
+        if (logForm_->isVisible()) logForm_->ShowNewRuns();
       });
       w->RetryNow(true);  // the window opened during an outage shows it
     }

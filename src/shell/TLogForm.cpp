@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -10,7 +11,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "runlog/RunLogExport.h"
@@ -29,6 +33,16 @@ QString Pick(bool chinese, const char* english, const char* chinese_text) {
 constexpr VerdictResult Verdicts[] = {VerdictResult::Pass, VerdictResult::Fail, VerdictResult::Incomplete,
                                       VerdictResult::NotApplicable, VerdictResult::None};
 
+// The newest events the tab lists; the export has them all.
+constexpr int EventRowsShown = 5000;
+
+// The date fields show minutes: the filter is the minute shown, never
+// seconds the field hides.
+QDateTime WholeMinute(QDateTime t) {
+  t.setTime(QTime(t.time().hour(), t.time().minute()));
+  return t;
+}
+
 }  // namespace
 
 TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -39,7 +53,7 @@ TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent
     if (log.Target.Kind == LogTarget::Driver::None)
       OpenError_ = "The run log is off (KT6100_LOG=off or the setting).";
     else
-      Log_.Open(log.Target, OpenError_, RunLogSchemaVersion, true);
+      Log_.Open(*(Target_ = log.Target), OpenError_, RunLogSchemaVersion, true);
   }
   Model_ = new RunTableModel(this);
   connect(Model_, &RunTableModel::QueryFailed, this, [this](const QString& m) {
@@ -75,13 +89,26 @@ TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent
   Table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   Table_->setSelectionMode(QAbstractItemView::SingleSelection);
   Table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // By the pixel: rows that come in above move the view by exactly their height.
+  Table_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   Table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-  layout->addWidget(Table_, 1);
+  Events_ = new QTableWidget(this);
+  Events_->setObjectName("LogEvents");
+  Events_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Events_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  Events_->verticalHeader()->hide();
+  Events_->horizontalHeader()->setStretchLastSection(true);
+  Tabs_ = new QTabWidget(this);
+  Tabs_->addTab(Table_, QString());
+  Tabs_->addTab(Events_, QString());
+  layout->addWidget(Tabs_, 1);
   connect(Table_, &QTableView::doubleClicked, this, [this](const QModelIndex& i) { OpenRow(i.row()); });
 
   auto* bottom = new QHBoxLayout;
   Status_ = new QLabel(this);
+  Status_->setObjectName("LogStatus");
   Status_->setWordWrap(true);
+  Status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   Export_ = new QPushButton(this);
   StatsButton_ = new QPushButton(this);
   bottom->addWidget(Status_, 1);
@@ -95,8 +122,10 @@ TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent
   SetChinese(false);
   if (Log_.IsOpen()) {
     FillChoices();
+    Model_->SetFilter(CurrentFilter());
     Model_->SetConnection(Log_.Name());
     Table_->resizeColumnToContents(static_cast<int>(RunColumn::Time));
+    ReadEvents();
   }
   ShowStatus();
 }
@@ -108,10 +137,12 @@ TLogForm::~TLogForm() {
 }
 
 void TLogForm::BuildFilters() {
-  const QDateTime now = QDateTime::currentDateTime();
+  const QDateTime now = WholeMinute(QDateTime::currentDateTime());
   FromOn_ = new QCheckBox(this);
+  FromOn_->setObjectName("FromOn");
   ToOn_ = new QCheckBox(this);
   From_ = new QDateTimeEdit(now.addDays(-7), this);
+  From_->setObjectName("From");
   To_ = new QDateTimeEdit(now.addDays(1), this);
   for (QDateTimeEdit* e : {From_, To_}) {
     e->setCalendarPopup(true);
@@ -152,8 +183,8 @@ void TLogForm::FillChoices() {
 
 RunFilter TLogForm::CurrentFilter() const {
   RunFilter f;
-  if (FromOn_->isChecked()) f.FromMs = From_->dateTime().toMSecsSinceEpoch();
-  if (ToOn_->isChecked()) f.ToMs = To_->dateTime().toMSecsSinceEpoch();
+  if (FromOn_->isChecked()) f.FromMs = WholeMinute(From_->dateTime()).toMSecsSinceEpoch();
+  if (ToOn_->isChecked()) f.ToMs = WholeMinute(To_->dateTime()).toMSecsSinceEpoch();
   f.Serial = Serial_->text().trimmed().toStdString();
   f.Type = Type_->currentText().trimmed().toStdString();
   f.Station = Station_->currentText().trimmed().toStdString();
@@ -163,11 +194,98 @@ RunFilter TLogForm::CurrentFilter() const {
 }
 
 void TLogForm::Refresh() {
-  if (!Log_.IsOpen()) return;
-  OpenError_.clear();
+  Notice_.clear();
+  if (!Log_.IsOpen() && !Reopen()) return ShowStatus();
+  Read(CurrentFilter(), false);
   FillChoices();
-  Model_->SetFilter(CurrentFilter());
-  if (Stats_ && Stats_->isVisible()) Stats_->SetFilter(CurrentFilter());
+  if (Stats_ && Stats_->isVisible()) Stats_->SetFilter(Model_->Filter());
+}
+
+void TLogForm::ShowNewRuns() {
+  if (!Log_.IsOpen() && !Reopen()) return ShowStatus();
+  // Someone reading (scrolled down, or a run chosen) keeps the rows in view
+  // where they are; someone watching the top of the table sees new runs
+  // come in there.
+  const bool follow = Table_->verticalScrollBar()->value() == 0 && !Table_->selectionModel()->hasSelection();
+  const QPersistentModelIndex top = Table_->indexAt(QPoint(0, 0));
+  const int y = Table_->visualRect(top).top();
+  const QString chosen = SelectedId();
+  Read(Model_->Filter(), true);
+  Table_->doItemsLayout();
+  QScrollBar* bar = Table_->verticalScrollBar();
+  if (!follow && top.isValid()) bar->setValue(bar->value() + Table_->visualRect(top).top() - y);
+  // After a table that had to start again: the same run chosen.
+  for (int row = 0; !chosen.isEmpty() && SelectedId() != chosen && row < Model_->rowCount(); ++row)
+    if (Model_->RunId(row) == chosen) Table_->selectRow(row);
+}
+
+void TLogForm::Read(const RunFilter& filter, bool update) {
+  OpenError_.clear();
+  const auto read = [&] {
+    if (update)
+      Model_->Update();
+    else
+      Model_->SetFilter(filter);
+    return Model_->LastError().isEmpty();
+  };
+  if (!read() && Reopen()) read();
+  ReadEvents();
+  ShowStatus();
+}
+
+bool TLogForm::Reopen() {
+  if (!Target_) return false;
+  QString error;
+  if (Log_.Open(*Target_, error, RunLogSchemaVersion, true)) {
+    OpenError_ = error;
+    return false;
+  }
+  OpenError_.clear();
+  Model_->SetConnection(Log_.Name());
+  return true;
+}
+
+void TLogForm::ReadEvents() {
+  EventRows_.clear();
+  if (Log_.IsOpen()) {
+    QString error;
+    QSqlDatabase db = Log_.Db();
+    if (QueryEvents(db, Model_->Filter(), EventRows_, error) && OpenError_.isEmpty()) OpenError_ = error;
+  }
+  ShowEvents();
+}
+
+void TLogForm::ShowEvents() {
+  const std::vector<EventRow>& events = EventRows_;
+  const bool c = Chinese_;
+  Events_->clear();
+  Events_->setColumnCount(4);
+  Events_->setHorizontalHeaderLabels(c ? QStringList{U("时间"), U("工位"), U("种类"), U("事件")}
+                                       : QStringList{"Time", "Station", "Kind", "What"});
+  const int shown = static_cast<int>(std::min<std::size_t>(events.size(), EventRowsShown));
+  Events_->setRowCount(shown);
+  for (int row = 0; row < shown; ++row) {  // newest first, as the runs
+    const EventRow& e = events[events.size() - 1 - static_cast<std::size_t>(row)];
+    const QString cells[] = {QDateTime::fromMSecsSinceEpoch(e.TimeUtcMs).toString("yyyy-MM-dd HH:mm:ss"),
+                             QString::fromStdString(e.Station), QString::fromStdString(KindName(e.Kind, c)),
+                             QString::fromStdString(e.What)};
+    for (int col = 0; col < 4; ++col) Events_->setItem(row, col, new QTableWidgetItem(cells[col]));
+  }
+  Events_->resizeColumnsToContents();
+  const QString count = shown < static_cast<int>(events.size())
+                            ? QString(c ? U("最近 %1 / %2") : "newest %1 of %2").arg(shown).arg(events.size())
+                            : QString::number(events.size());
+  Tabs_->setTabText(1, QString(c ? U("事件（%1）") : "Events (%1)").arg(count));
+}
+
+QString TLogForm::SelectedId() const {
+  const QModelIndexList rows = Table_->selectionModel()->selectedRows();
+  return rows.isEmpty() ? QString() : Model_->RunId(rows.front().row());
+}
+
+void TLogForm::Tell(const QString& message, bool problem) {
+  Notice_ = message;
+  NoticeIsProblem_ = problem;
   ShowStatus();
 }
 
@@ -183,6 +301,7 @@ void TLogForm::SetChinese(bool chinese) {
   VerdictCaption_->setText(Pick(c, "Verdict", "结论"));
   StationCaption_->setText(Pick(c, "Station", "工位"));
   Search_->setText(Pick(c, "Search", "查询"));
+  Tabs_->setTabText(0, Pick(c, "Runs", "测试记录"));
   Export_->setText(Pick(c, "Export CSV...", "导出 CSV..."));
   StatsButton_->setText(Pick(c, "Statistics...", "统计..."));
   const int kind = Kind_->currentIndex(), verdict = Verdict_->currentIndex();
@@ -199,6 +318,7 @@ void TLogForm::SetChinese(bool chinese) {
   Verdict_->setCurrentIndex(std::max(0, verdict));
   Model_->SetChinese(c);
   if (Stats_) Stats_->SetChinese(c);
+  ShowEvents();
   ShowStatus();
 }
 
@@ -209,8 +329,7 @@ void TLogForm::ShowLogProblem(const QString& english, const QString& chinese) {
 
 void TLogForm::ClearLogProblem() {
   Problem_.clear();
-  ShowStatus();
-  Refresh();
+  ShowNewRuns();
 }
 
 void TLogForm::ShowStatus() {
@@ -224,13 +343,16 @@ void TLogForm::ShowStatus() {
     else
       text += QString(Chinese_ ? U(": %1 条") : ": %1 run(s)").arg(Model_->rowCount());
   }
-  Status_->setStyleSheet(OpenError_.isEmpty() && Problem_.isEmpty() ? "" : "color: #b00000;");
+  if (!Notice_.isEmpty()) text += (text.isEmpty() ? "" : "\n") + Notice_;
+  const bool bad = !OpenError_.isEmpty() || !Problem_.isEmpty() || (!Notice_.isEmpty() && NoticeIsProblem_);
+  Status_->setStyleSheet(bad ? "color: #b00000;" : "");
   Status_->setText(text);
 }
 
 void TLogForm::OpenRow(int row) {
   const QString id = Model_->RunId(row);
   if (id.isEmpty() || !Log_.IsOpen()) return;
+  Notice_.clear();
   std::vector<std::uint8_t> record;
   TestKind kind = NoTest;
   QString error;
@@ -250,9 +372,20 @@ int TLogForm::ExportCsvTo(const QString& path, QString& error) {
     error = OpenError_;
     return 1;
   }
-  std::int64_t rows = 0;
+  // What the table shows, whatever has been typed since into the fields.
+  std::int64_t runs = 0, events = 0;
   QSqlDatabase db = Log_.Db();
-  return ExportRunsCsv(db, CurrentFilter(), Model_->SortColumn(), Model_->SortDescending(), path, rows, error);
+  const QString eventsPath = EventsCsvPath(path);
+  if (ExportRunsCsv(db, Model_->Filter(), Model_->SortColumn(), Model_->SortDescending(), path, runs, error) ||
+      ExportEventsCsv(db, Model_->Filter(), eventsPath, events, error))
+    return 1;
+  Tell(QString(Chinese_ ? U("已导出 %1 条测试记录到 %2，%3 条事件到 %4。") : "Exported %1 run(s) to %2 and %3 event(s) to %4.")
+           .arg(runs)
+           .arg(QDir::toNativeSeparators(path))
+           .arg(events)
+           .arg(QDir::toNativeSeparators(eventsPath)),
+       false);
+  return 0;
 }
 
 void TLogForm::ExportCsv() {
@@ -266,10 +399,13 @@ void TLogForm::ExportCsv() {
 void TLogForm::ShowStatistics() {
   if (!Log_.IsOpen()) return;
   if (!Stats_) {
-    Stats_ = new TLogStatsForm(Log_.Name(), CurrentFilter(), nullptr);
+    Stats_ = new TLogStatsForm(Log_.Name(), Model_->Filter(), nullptr);
     Stats_->SetChinese(Chinese_);
+    QRect r = Stats_->frameGeometry();  // over this window, not at (0, 0) without a window manager
+    r.moveCenter(frameGeometry().center());
+    Stats_->move(r.topLeft());
   } else {
-    Stats_->SetFilter(CurrentFilter());
+    Stats_->SetFilter(Model_->Filter());
   }
   Stats_->show();
   Stats_->raise();

@@ -1,13 +1,18 @@
 #pragma once
 // "测试记录": the run log's window. A table of logged runs with filters
 // (dates, serial, type, kind, verdict, station), fetched a page at a time,
-// sortable by any column; export of the filtered runs to CSV; the
-// statistics window; a double-click opens the run on the main window's pages
-// exactly as if from its data file. Non-modal: it stays open beside the
-// main window.
+// sortable by any column, and the events (link failures, abandoned runs) of
+// the same time, station and kind on a tab beside it; export of what the
+// tables show to CSV; the statistics window; a double-click opens the run on
+// the main window's pages exactly as if from its data file. Non-modal: it
+// stays open beside the main window. The filter fields act when Search is
+// pressed: the export and the statistics take the filter the table shows.
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
+
+#include <optional>
+#include <vector>
 
 #include "runlog/RunLogConfig.h"
 #include "runlog/RunLogConnection.h"
@@ -21,6 +26,8 @@ class QLineEdit;
 class QModelIndex;
 class QPushButton;
 class QTableView;
+class QTableWidget;
+class QTabWidget;
 
 namespace kt {
 
@@ -40,12 +47,20 @@ class TLogForm : public QWidget {
   QTableView* Table() const { return Table_; }
   TLogStatsForm* Statistics() const { return Stats_; }
   bool IsOpen() const { return Log_.IsOpen(); }
-  // Writes the filtered rows without asking for a file. 0 on success.
+  QTableWidget* Events() const { return Events_; }
+  // Writes the runs the table shows to `path` and their events beside it
+  // (EventsCsvPath) without asking for a file, and says so in the window.
+  // 0 on success.
   int ExportCsvTo(const QString& path, QString& error);
 
  public slots:
   void SetChinese(bool chinese);
   void Refresh();                               // the table again, with the filters as they are
+  // Runs logged since, added to the table with the filter it shows; the
+  // row chosen and the rows in view stay where they are.
+  void ShowNewRuns();
+  // A message in the window's status line until the next search or open.
+  void Tell(const QString& message, bool problem = true);
   void ShowLogProblem(const QString& english, const QString& chinese);  // the writer's Failed
   void ClearLogProblem();                       // and its Recovered
   void ExportCsv();                             // asks for a file
@@ -61,12 +76,24 @@ class TLogForm : public QWidget {
   void BuildFilters();
   void FillChoices();
   void ShowStatus();
+  // Reads the table (`update`: only what is new), opening the log again
+  // once when it fails: a server that restarted drops its connections.
+  void Read(const RunFilter& filter, bool update);
+  bool Reopen();
+  void ReadEvents();
+  void ShowEvents();
+  QString SelectedId() const;
 
   RunLogConnection Log_;
-  QString OpenError_, Problem_;
+  std::optional<LogTarget> Target_;  // none: no log to open (off, or a malformed setting)
+  QString OpenError_, Problem_, Notice_;
+  bool NoticeIsProblem_ = false;
   bool Chinese_ = false;
   RunTableModel* Model_ = nullptr;
   QTableView* Table_ = nullptr;
+  QTableWidget* Events_ = nullptr;
+  QTabWidget* Tabs_ = nullptr;
+  std::vector<EventRow> EventRows_;  // oldest first, as read
   QCheckBox *FromOn_ = nullptr, *ToOn_ = nullptr;
   QDateTimeEdit *From_ = nullptr, *To_ = nullptr;
   QLineEdit* Serial_ = nullptr;

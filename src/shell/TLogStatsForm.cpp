@@ -1,8 +1,6 @@
 #include "shell/TLogStatsForm.h"
 
-#include <QBarCategoryAxis>
-#include <QBarSeries>
-#include <QBarSet>
+#include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -11,6 +9,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QSqlDatabase>
 #include <QTableWidget>
@@ -44,13 +43,12 @@ void Put(QTableWidget* t, int row, int column, const QString& text) {
   t->setItem(row, column, item);
 }
 
-// A limit as a dashed horizontal line across the run chart.
-void AddLimit(QChart* chart, QAbstractAxis* x, QAbstractAxis* y, double from, double to, double value,
-              const QString& name) {
+// A limit as a dashed red line from (x0, y0) to (x1, y1).
+void AddLimit(QChart* chart, QAbstractAxis* x, QAbstractAxis* y, QPointF from, QPointF to, const QString& name) {
   auto* line = new QLineSeries;
   line->setName(name);
-  line->append(from, value);
-  line->append(to, value);
+  line->append(from);
+  line->append(to);
   QPen pen(QColor(0xC0, 0x00, 0x00));
   pen.setStyle(Qt::DashLine);
   pen.setWidth(2);
@@ -58,6 +56,49 @@ void AddLimit(QChart* chart, QAbstractAxis* x, QAbstractAxis* y, double from, do
   chart->addSeries(line);
   line->attachAxis(x);
   line->attachAxis(y);
+}
+
+// The smallest of 1, 2, 5, 10, 20, ... that cuts [0, top] into at most
+// `ticks` steps: whole numbers for a count axis, each label once.
+double CountStep(double top, int ticks) {
+  double step = 1;
+  for (int k = 0; top / step > ticks; ++k) step *= (k % 3 == 1) ? 2.5 : 2;
+  return step;
+}
+
+// A date-time axis over [from, to] that names every tick differently: the
+// seconds when ticks are under a minute apart, the day only when the range
+// spans several; the date the labels leave out goes into the axis's title.
+void SetTimeRange(QDateTimeAxis* axis, qint64 from, qint64 to, bool chinese) {
+  constexpr qint64 Minute = 60000, Day = 86400000;
+  constexpr int Ticks = 5;
+  if (to - from < Minute) {  // one point, or a few within a minute: in the middle
+    from = (from + to) / 2 - Minute / 2;
+    to = from + Minute;
+  }
+  const QDateTime first = QDateTime::fromMSecsSinceEpoch(from), last = QDateTime::fromMSecsSinceEpoch(to);
+  const qint64 step = (to - from) / (Ticks - 1);
+  const bool oneDay = first.date() == last.date();
+  axis->setTickCount(Ticks);
+  axis->setFormat(step < Minute ? "HH:mm:ss" : step >= Day ? "yyyy-MM-dd" : oneDay ? "HH:mm" : "MM-dd HH:mm");
+  QString title;
+  if (step < Day)
+    title = oneDay ? first.toString("yyyy-MM-dd") : first.toString("yyyy-MM-dd") + " – " + last.toString("yyyy-MM-dd");
+  axis->setTitleText((chinese ? U("%1（本地时间）") : QString("%1 (local time)")).arg(title).trimmed());
+  axis->setRange(first, last);
+}
+
+QChart* NewChart(const QString& title) {
+  auto* chart = new QChart;
+  chart->setTitle(title);
+  chart->setMargins(QMargins(4, 4, 4, 4));
+  return chart;
+}
+
+void Replace(QChartView* view, QChart* chart) {
+  QChart* old = view->chart();
+  view->setChart(chart);
+  delete old;
 }
 
 }  // namespace
@@ -92,6 +133,8 @@ TLogStatsForm::TLogStatsForm(const QString& connectionName, const RunFilter& fil
   layout->addWidget(HistogramChart_, 3, 1);
   layout->setColumnStretch(0, 3);
   layout->setColumnStretch(1, 2);
+  layout->setRowStretch(2, 2);
+  layout->setRowStretch(3, 3);
   connect(Chooser_, &QComboBox::textActivated, this, &TLogStatsForm::ChooseFigure);
   SetChinese(false);
   Recompute();
@@ -172,12 +215,15 @@ void TLogStatsForm::FillTables() {
     summary += QString(c ? U("%1 次判定记录无序列号，未计入合格率。") : "%1 judged run(s) without a serial number are "
                                                                  "not in the yield.")
                    .arg(s.RunsWithoutSerial);
+  summary += Pick(c, "\nn, mean, standard deviation (the sample one, n − 1), min and max: the runs' measured values; "
+                   "LSL, USL and Cpk: the limits most runs were judged against.",
+                   "\nn、平均值、标准差（样本标准差，n − 1）、最小值、最大值：各次的测量值；下限、上限及 Cpk：多数记录判定所用的限值。");
   if (!Error_.isEmpty()) summary += "\n" + Error_;
   Summary_->setText(summary);
 
   const QStringList figureHeads =
-      c ? QStringList{U("参数"), "n", U("平均值"), U("标准差"), U("最小值"), U("最大值"), U("下限"), U("上限"), "Cpk", U("备注")}
-        : QStringList{"Figure", "n", "Mean", "Std dev", "Min", "Max", "LSL", "USL", "Cpk", "Note"};
+      c ? QStringList{U("参数"), "n", U("平均值"), U("样本标准差"), U("最小值"), U("最大值"), U("下限"), U("上限"), "Cpk", U("备注")}
+        : QStringList{"Figure", "n", "Mean", "Sample std dev", "Min", "Max", "LSL", "USL", "Cpk", "Note"};
   Figures_->clear();
   Figures_->setColumnCount(static_cast<int>(figureHeads.size()));
   Figures_->setHorizontalHeaderLabels(figureHeads);
@@ -185,7 +231,10 @@ void TLogStatsForm::FillTables() {
   for (int row = 0; row < static_cast<int>(s.Figures.size()); ++row) {
     const FigureStats& f = s.Figures[static_cast<std::size_t>(row)];
     QStringList notes;
-    if (f.Unreliable) notes << Pick(c, "n < 30: unreliable", "n < 30：不可靠");
+    if (f.N == 0)
+      notes << Pick(c, "not measured", "无测量值");
+    else if (f.Unreliable)
+      notes << Pick(c, "n < 30: unreliable", "n < 30：不可靠");
     if (f.LimitsDiffer) notes << Pick(c, "limits differ between runs", "各次限值不同");
     const QString cells[] = {QString::fromStdString(f.Figure), QString::number(f.N), Number(f.Mean), Number(f.StdDev),
                              Number(f.Min), Number(f.Max), Number(f.Lsl), Number(f.Usl),
@@ -213,78 +262,102 @@ void TLogStatsForm::FillTables() {
 void TLogStatsForm::DrawCharts() {
   const bool c = Chinese_;
   const QString figure = QString::fromStdString(Series_.Figure);
+  const QString none = Pick(c, " — no measured values", "——无测量值");
+  const QString lslName = Pick(c, "LSL", "下限"), uslName = Pick(c, "USL", "上限");
 
-  auto* run = new QChart;
-  run->setTitle(QString(c ? U("运行图：%1") : "Run chart: %1").arg(figure) +
-                (Series_.Truncated ? QString(c ? U("（最近 %1 次）") : " (newest %1)").arg(RunChartPoints) : QString()));
+  QChart* run = NewChart(QString(c ? U("运行图：%1") : "Run chart: %1").arg(figure) +
+                         (Series_.Points.empty() ? none
+                          : Series_.Truncated
+                              ? QString(c ? U("（最近 %1 次）") : " (newest %1)").arg(RunChartPoints)
+                              : QString()));
   auto* points = new QLineSeries;
   points->setName(figure);
+  points->setPointsVisible(Series_.Points.size() < 200);
   for (const SeriesPoint& p : Series_.Points) points->append(static_cast<double>(p.TimeMs), p.Value);
   run->addSeries(points);
   auto* time = new QDateTimeAxis;
-  time->setFormat("MM-dd HH:mm");
   auto* value = new QValueAxis;
   run->addAxis(time, Qt::AlignBottom);
   run->addAxis(value, Qt::AlignLeft);
   points->attachAxis(time);
   points->attachAxis(value);
-  if (!Series_.Points.empty()) {
-    const double from = static_cast<double>(Series_.Points.front().TimeMs);
-    const double to = static_cast<double>(std::max(Series_.Points.back().TimeMs, Series_.Points.front().TimeMs + 1000));
+  if (Series_.Points.empty()) {
+    // Nothing to place in time: no axis of 1970.
+    time->setVisible(false);
+    value->setVisible(false);
+    run->legend()->hide();
+  } else {
+    const qint64 from = Series_.Points.front().TimeMs, to = Series_.Points.back().TimeMs;
+    SetTimeRange(time, from, to, c);
+    const double x0 = static_cast<double>(time->min().toMSecsSinceEpoch()),
+                 x1 = static_cast<double>(time->max().toMSecsSinceEpoch());
+    // The value axis takes in the data and both limits, wherever they lie.
     double low = Series_.Points.front().Value, high = low;
-    for (const SeriesPoint& p : Series_.Points) {
-      low = std::min(low, p.Value);
-      high = std::max(high, p.Value);
-    }
-    if (Series_.Lsl) {
-      AddLimit(run, time, value, from, to, *Series_.Lsl, Pick(c, "LSL", "下限"));
-      low = std::min(low, *Series_.Lsl);
-    }
-    if (Series_.Usl) {
-      AddLimit(run, time, value, from, to, *Series_.Usl, Pick(c, "USL", "上限"));
-      high = std::max(high, *Series_.Usl);
+    for (const SeriesPoint& p : Series_.Points) low = std::min(low, p.Value), high = std::max(high, p.Value);
+    for (const auto& [limit, name] : {std::pair{Series_.Lsl, lslName}, std::pair{Series_.Usl, uslName}}) {
+      if (!limit) continue;
+      AddLimit(run, time, value, {x0, *limit}, {x1, *limit}, name);
+      low = std::min(low, *limit), high = std::max(high, *limit);
     }
     const double pad = high > low ? (high - low) * 0.05 : std::max(1.0, std::fabs(high) * 0.05);
     value->setRange(low - pad, high + pad);
-    time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from)),
-                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to)));
+    value->applyNiceNumbers();
   }
-  QChart* old = RunChart_->chart();
-  RunChart_->setChart(run);
-  delete old;
+  Replace(RunChart_, run);
 
-  auto* histogram = new QChart;
   QString title = QString(c ? U("直方图：%1") : "Histogram: %1").arg(figure);
-  if (Histogram_.Lsl || Histogram_.Usl)
-    title += QString(c ? U("（下限 %1，上限 %2）") : " (LSL %1, USL %2)")
-                 .arg(Histogram_.Lsl ? Number(*Histogram_.Lsl) : "-", Histogram_.Usl ? Number(*Histogram_.Usl) : "-");
-  histogram->setTitle(title);
-  auto* set = new QBarSet(figure);
-  QStringList bins;
   std::int64_t most = 0;
+  for (std::int64_t n : Histogram_.Counts) most = std::max(most, n);
+  if (most == 0) title += none;
+  QChart* histogram = NewChart(title);
+  // Steps over a value axis: its labels are a few round numbers that fit
+  // at any width, where a label per bin is elided.
+  auto* top = new QLineSeries;
+  const double width = Histogram_.BinWidth;
+  top->append(Histogram_.Low, 0);
   for (std::size_t k = 0; k < Histogram_.Counts.size(); ++k) {
-    *set << static_cast<double>(Histogram_.Counts[k]);
-    most = std::max(most, Histogram_.Counts[k]);
-    bins << QString::number(Histogram_.Low + (static_cast<double>(k) + 0.5) * Histogram_.BinWidth, 'g', 4);
+    const double x = Histogram_.Low + static_cast<double>(k) * width, n = static_cast<double>(Histogram_.Counts[k]);
+    top->append(x, n);
+    top->append(x + width, n);
   }
-  auto* bars = new QBarSeries;
-  bars->append(set);
-  bars->setBarWidth(1.0);
+  const double high = Histogram_.Low + static_cast<double>(Histogram_.Counts.size()) * width;
+  top->append(high, 0);
+  auto* bars = new QAreaSeries(top);
+  bars->setName(figure);
+  bars->setBrush(QColor(0x40, 0x70, 0xB0, 0xA0));
+  bars->setPen(QPen(QColor(0x20, 0x40, 0x80), 1));
   histogram->addSeries(bars);
-  auto* binAxis = new QBarCategoryAxis;
-  binAxis->append(bins);
-  binAxis->setLabelsAngle(-90);
-  auto* countAxis = new QValueAxis;
-  countAxis->setRange(0, static_cast<double>(std::max<std::int64_t>(1, most)));
-  countAxis->setLabelFormat("%d");
-  histogram->addAxis(binAxis, Qt::AlignBottom);
-  histogram->addAxis(countAxis, Qt::AlignLeft);
-  bars->attachAxis(binAxis);
-  bars->attachAxis(countAxis);
-  histogram->legend()->hide();
-  old = HistogramChart_->chart();
-  HistogramChart_->setChart(histogram);
-  delete old;
+  auto* values = new QValueAxis;
+  auto* counts = new QValueAxis;
+  histogram->addAxis(values, Qt::AlignBottom);
+  histogram->addAxis(counts, Qt::AlignLeft);
+  bars->attachAxis(values);
+  bars->attachAxis(counts);
+  const double step = CountStep(static_cast<double>(std::max<std::int64_t>(1, most)), 5);
+  const double countTop = std::ceil(static_cast<double>(std::max<std::int64_t>(1, most)) / step) * step;
+  counts->setRange(0, countTop);
+  counts->setTickType(QValueAxis::TicksDynamic);
+  counts->setTickAnchor(0);
+  counts->setTickInterval(step);
+  counts->setLabelFormat("%d");
+  counts->setTitleText(Pick(c, "runs", "次数"));
+  if (most == 0) {
+    values->setVisible(false);
+    counts->setVisible(false);
+  } else {
+    double low = Histogram_.Low, right = high;
+    for (const auto& [limit, name] : {std::pair{Histogram_.Lsl, lslName}, std::pair{Histogram_.Usl, uslName}}) {
+      if (!limit) continue;
+      AddLimit(histogram, values, counts, {*limit, 0}, {*limit, countTop}, name);
+      low = std::min(low, *limit), right = std::max(right, *limit);
+    }
+    const double pad = (right - low) * 0.03;
+    values->setRange(low - pad, right + pad);
+    values->applyNiceNumbers();
+  }
+  histogram->legend()->setVisible(Histogram_.Lsl || Histogram_.Usl);
+  for (QLegendMarker* m : histogram->legend()->markers(bars)) m->setVisible(false);
+  Replace(HistogramChart_, histogram);
 }
 
 }  // namespace kt

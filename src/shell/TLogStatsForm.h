@@ -1,8 +1,9 @@
 #pragma once
 // "统计": the statistics of the runs the log window's filters select: count,
 // first-pass yield, retests, the failing rules ranked, per figure n, mean,
-// standard deviation, min, max and Cpk against the profile's limits; a run
-// chart of a chosen figure with its limits and a histogram of it.
+// sample standard deviation, min, max (the measured values) and Cpk against
+// the limits the runs were judged by; a run chart of a chosen figure and a
+// histogram of it, each with its limits.
 #include <QString>
 #include <QWidget>
 
@@ -32,6 +33,8 @@ class TLogStatsForm : public QWidget {
   const FigureHistogram& Histogram() const { return Histogram_; }
   QTableWidget* FigureTable() const { return Figures_; }
   QTableWidget* ParetoTable() const { return Pareto_; }
+  QChartView* RunChart() const { return RunChart_; }
+  QChartView* HistogramChart() const { return HistogramChart_; }
 
  public slots:
   void SetFilter(const RunFilter& filter);

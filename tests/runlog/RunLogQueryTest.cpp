@@ -4,6 +4,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <tuple>
 
 #include "PgCluster.h"
 #include "RunLogTestKit.h"
@@ -63,7 +64,7 @@ class RunLogQueryTest : public ::testing::TestWithParam<Engine> {
     r1.Info.Manufacturer = "line1\nline2";
     r1.Figures = {{"Urms", 230, true}, {"P", 12, true}, {"PF", 0.80, true}};
     r1.Result.Rules = {Rule("P", 12, 9, 11, O::Fail), Rule("PF", 0.80, 0.9, None, O::Fail)};
-    LoggedRun r2 = MakeRun("r2", T0 + Hour, "A", V::Pass);
+    LoggedRun r2 = MakeRun("r2", T0 + Hour + 500, "A", V::Pass);
     r2.Figures = {{"Urms", 231, true}, {"P", 10, true}, {"PF", 0.95, true}};
     r2.Result.Rules = {Rule("P", 10, 9, 11, O::Pass), Rule("PF", 0.95, 0.9, None, O::Pass)};
     LoggedRun r3 = MakeRun("r3", T0 + 2 * Hour, "B", V::Pass);
@@ -140,16 +141,23 @@ TEST_P(RunLogQueryTest, FiltersFindTheRightRunsNewestFirst) {
   EXPECT_EQ(model.headerData(static_cast<int>(RunColumn::Serial), Qt::Horizontal).toString(), QString("序列号"));
 }
 
-TEST_P(RunLogQueryTest, ModelFetchesAPageAtATime) {
+TEST_P(RunLogQueryTest, ModelFetchesAPageAtATimeAndInsertsNewRunsWhereTheyBelong) {
   for (int i = 0; i < 300; ++i) Write(MakeRun("bulk-" + std::to_string(i), T0 - (i + 1) * 1000, "S"));
   RunTableModel model;
   model.SetConnection(Log.Name());
   EXPECT_EQ(model.rowCount(), RunTableModel::PageRows);
+  // The newest on top, one among the rows shown, one past them (a later page's).
+  for (auto [id, time] : {std::pair{"new", T0 + 9 * Hour}, {"mid", T0 - 50500}, {"oldest", T0 - 999000}})
+    Write(MakeRun(id, time, "N"));
+  EXPECT_EQ(model.Update(), 2);
+  EXPECT_EQ(model.RunId(0), "new");
+  EXPECT_EQ(model.RunId(57), "mid");  // after r6 … r1, bulk-0 … bulk-49
   ASSERT_TRUE(model.canFetchMore({}));
   model.fetchMore({});
-  EXPECT_EQ(model.rowCount(), 306);
+  EXPECT_EQ(model.rowCount(), 309);
   EXPECT_FALSE(model.canFetchMore({}));
-  EXPECT_EQ(model.RunId(305), "bulk-299");
+  EXPECT_EQ(model.RunId(307), "bulk-299");
+  EXPECT_EQ(model.RunId(308), "oldest");
 }
 
 TEST_P(RunLogQueryTest, CsvQuotesAndUsesPointDecimalsInEveryLocale) {
@@ -158,67 +166,80 @@ TEST_P(RunLogQueryTest, CsvQuotesAndUsesPointDecimalsInEveryLocale) {
       "id,time_utc,station,kind,serial,type,name,standard,temperature,humidity,manufacturer,operator,"
       "luminous_flux,colour_temperature,test_date,verdict,profile,profile_revision,profile_hash,program_version,"
       "Urms,P,PF,P.min,P.max,P.outcome,PF.min,PF.max,PF.outcome\r\n"
-      "r2,2026-12-07T11:15:30Z,bench-1,input,A,T8-36W,,,,,,,,,,PASS,,,,,231,10,0.95,9,11,pass,0.9,,pass\r\n"
-      "r1,2026-12-07T10:15:30Z,bench-1,input,A,T8-36W,\"Lamp, \"\"big\"\"\",,,,\"line1\nline2\",,,,,FAIL,,,,,"
+      "r2,2026-12-07T11:15:30.500Z,bench-1,input,A,T8-36W,,,,,,,,,,PASS,,,,,231,10,0.95,9,11,pass,0.9,,pass\r\n"
+      "r1,2026-12-07T10:15:30.000Z,bench-1,input,A,T8-36W,\"Lamp, \"\"big\"\"\",,,,\"line1\nline2\",,,,,FAIL,,,,,"
       "230,12,0.8,9,11,fail,0.9,,fail\r\n";
   RunFilter filter;
   filter.Serial = "A";
   const QLocale saved;
+  std::int64_t rows = 0;
+  QString error;
+  QSqlDatabase db = Log.Db();
   for (const QLocale& locale : {QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Chinese, QLocale::China),
                                 QLocale::c()}) {
     SCOPED_TRACE(locale.name().toStdString());
     QLocale::setDefault(locale);
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    std::int64_t rows = 0;
-    QString error;
-    QSqlDatabase db = Log.Db();
     ASSERT_EQ(ExportRunsCsv(db, filter, RunColumn::Time, true, out, rows, error), 0) << error.toStdString();
     EXPECT_EQ(rows, 2);
     EXPECT_EQ(QString::fromUtf8(out.data()).toStdString(), expected.toStdString());
   }
   QLocale::setDefault(saved);
+  // The events beside them: the serial (which events have not) selects none away.
+  WriteOutcome written{};
+  ASSERT_EQ(WriteEvent(db, {"e1", T0 + 1500, "bench-1", InputTest, "no answer, \"late\""}, written, error), 0);
+  QBuffer events;
+  events.open(QIODevice::WriteOnly);
+  ASSERT_EQ(ExportEventsCsv(db, filter, events, rows, error), 0) << error.toStdString();
+  EXPECT_EQ(events.data().toStdString(), "\xEF\xBB\xBFid,time_utc,station,kind,what\r\n"
+                                         "e1,2026-12-07T10:15:31.500Z,bench-1,input,\"no answer, \"\"late\"\"\"\r\n");
+  EXPECT_EQ(EventsCsvPath("/data/runs.csv"), "/data/runs-events.csv");
   EXPECT_EQ(CsvNumber(1e-7), "1e-07");
   EXPECT_EQ(CsvNumber(1234567.25), "1234567.25");
   EXPECT_EQ(CsvField("a\rb"), "\"a\rb\"");
 }
 
-void ExpectFigure(const FigureStats& f, const char* name, std::int64_t n, double mean, double sd, double min,
-                  double max, std::optional<double> lsl, std::optional<double> usl, std::optional<double> cpk,
-                  bool differ) {
-  SCOPED_TRACE(name);
-  EXPECT_EQ(f.Figure, name);
-  EXPECT_EQ(f.N, n);
-  EXPECT_NEAR(f.Mean, mean, 1e-9);
-  EXPECT_NEAR(f.StdDev, sd, 1e-6);
-  EXPECT_EQ(f.Min, min);
-  EXPECT_EQ(f.Max, max);
-  EXPECT_EQ(f.Lsl, lsl);
-  EXPECT_EQ(f.Usl, usl);
-  ASSERT_EQ(f.Cpk.has_value(), cpk.has_value());
-  if (cpk) {
-    EXPECT_NEAR(*f.Cpk, *cpk, 1e-5);
-  }
+struct FigureRow {
+  const char* Name;
+  std::int64_t N;
+  std::optional<double> Mean, Sd, Min, Max, Lsl, Usl, Cpk;
+  bool Differ;
+};
+
+void ExpectFigure(const FigureStats& f, const FigureRow& e) {
+  SCOPED_TRACE(e.Name);
+  EXPECT_EQ(f.Figure, e.Name);
+  EXPECT_EQ(f.N, e.N);
+  const auto near = [](std::optional<double> a, std::optional<double> b) {
+    return a.has_value() == b.has_value() && (!a || std::fabs(*a - *b) < 1e-6);
+  };
+  for (auto [got, want] : {std::pair{f.Mean, e.Mean}, {f.StdDev, e.Sd}, {f.Min, e.Min}, {f.Max, e.Max}, {f.Cpk, e.Cpk}})
+    EXPECT_TRUE(near(got, want)) << got.value_or(-1) << " for " << want.value_or(-1);
+  EXPECT_EQ(f.Lsl, e.Lsl);
+  EXPECT_EQ(f.Usl, e.Usl);
   EXPECT_TRUE(f.Unreliable);
-  EXPECT_EQ(f.LimitsDiffer, differ);
+  EXPECT_EQ(f.LimitsDiffer, e.Differ);
 }
 
 TEST_P(RunLogQueryTest, StatisticsMatchTheHandWorkedValues) {
+  // A run judged on Urms after the filter's end: the filtered runs' measured
+  // Urms stays theirs.
+  LoggedRun r7 = MakeRun("r7", T0 + 6 * Hour, "E");
+  r7.Figures = {{"Urms", 240, true}};
+  r7.Result.Rules = {Rule("Urms", 240, 200, 250, RuleOutcome::Pass)};
+  Write(r7);
+  RunFilter upToR6;
+  upToR6.ToMs = T0 + 6 * Hour;
   RunStats s;
   QString error;
   QSqlDatabase db = Log.Db();
-  ASSERT_EQ(ComputeRunStats(db, {}, "Urms", s, error), 0) << error.toStdString();
-  EXPECT_EQ(s.Runs, 6);
-  EXPECT_EQ(s.Passed, 3);
-  EXPECT_EQ(s.Failed, 2);
-  EXPECT_EQ(s.Unjudged, 1);
+  ASSERT_EQ(ComputeRunStats(db, upToR6, "Urms", s, error), 0) << error.toStdString();
+  EXPECT_EQ(std::tuple(s.Runs, s.Passed, s.Failed, s.Unjudged), std::tuple(6, 3, 2, 1));
   // A failed then passed (one retest), B passed, C failed; r5 has no serial.
-  EXPECT_EQ(s.Units, 3);
-  EXPECT_EQ(s.FirstPassUnits, 1);
+  EXPECT_EQ(std::tuple(s.Units, s.FirstPassUnits, s.Retests, s.RunsWithoutSerial), std::tuple(3, 1, 1, 1));
   ASSERT_TRUE(s.FirstPassYield);
   EXPECT_DOUBLE_EQ(*s.FirstPassYield, 1.0 / 3);
-  EXPECT_EQ(s.Retests, 1);
-  EXPECT_EQ(s.RunsWithoutSerial, 1);
   ASSERT_EQ(s.Pareto.size(), 3u);
   const std::pair<const char*, std::int64_t> pareto[] = {{"PF", 2}, {"P", 1}, {"THD", 1}};
   const double cumulative[] = {0.5, 0.75, 1.0};
@@ -228,19 +249,30 @@ TEST_P(RunLogQueryTest, StatisticsMatchTheHandWorkedValues) {
     EXPECT_DOUBLE_EQ(s.Pareto[i].Cumulative, cumulative[i]);
   }
   ASSERT_EQ(s.Figures.size(), 4u);
-  ExpectFigure(s.Figures[0], "P", 5, 10.4, 0.9617692, 9.5, 12, 9.0, 11.0, 0.2079501, true);
-  ExpectFigure(s.Figures[1], "PF", 5, 0.89, 0.0628490, 0.80, 0.95, 0.9, None, -0.0530372, false);
-  ExpectFigure(s.Figures[2], "THD", 2, 17.5, 10.6066017, 10, 25, None, 20.0, 0.0785674, false);
-  ExpectFigure(s.Figures[3], "Urms", 3, 230, 1, 229, 231, None, None, None, false);
+  ExpectFigure(s.Figures[0], {"P", 5, 10.4, 0.9617692, 9.5, 12, 9.0, 11.0, 0.2079501, true});
+  ExpectFigure(s.Figures[1], {"PF", 5, 0.89, 0.0628490, 0.80, 0.95, 0.9, None, -0.0530372, false});
+  ExpectFigure(s.Figures[2], {"THD", 2, 17.5, 10.6066017, 10, 25, None, 20.0, 0.0785674, false});
+  ExpectFigure(s.Figures[3], {"Urms", 3, 230, 1, 229, 231, None, None, None, false});
+  FigureSeries series;
+  ASSERT_EQ(ComputeFigureSeries(db, upToR6, "Urms", 10, series, error), 0);
+  ASSERT_EQ(series.Points.size(), 3u);
+  EXPECT_EQ(series.Points[2].Value, 229);
+  FigureHistogram h;
+  ASSERT_EQ(ComputeFigureHistogram(db, upToR6, "Urms", 2, h, error), 0);
+  EXPECT_EQ(h.Counts, (std::vector<std::int64_t>{1, 2}));
 
-  ASSERT_EQ(ComputeRunStats(db, {}, "P", s, error), 0);
+  // All runs: Urms judged once, its values all four measured ones; a figure
+  // nobody measured has no value, not zeros.
+  ASSERT_EQ(ComputeRunStats(db, {}, "Nope", s, error), 0);
+  ASSERT_EQ(s.Figures.size(), 5u);
+  ExpectFigure(s.Figures[3], {"Urms", 4, 232.5, 5.0662281, 229, 240, 200.0, 250.0, 1.1514155, false});
+  ExpectFigure(s.Figures[4], {"Nope", 0, None, None, None, None, None, None, None, false});
+  ASSERT_EQ(ComputeRunStats(db, upToR6, "P", s, error), 0);
   EXPECT_EQ(s.Figures.size(), 3u);  // the extra figure is not listed twice
   RunFilter serialA;
   serialA.Serial = "A";
   ASSERT_EQ(ComputeRunStats(db, serialA, "", s, error), 0);
-  EXPECT_EQ(s.Units, 1);
-  EXPECT_EQ(s.FirstPassUnits, 0);
-  EXPECT_EQ(s.Retests, 1);
+  EXPECT_EQ(std::tuple(s.Units, s.FirstPassUnits, s.Retests), std::tuple(1, 0, 1));
 }
 
 TEST_P(RunLogQueryTest, SeriesAndHistogramOfOneFigure) {
@@ -267,37 +299,7 @@ INSTANTIATE_TEST_SUITE_P(Engines, RunLogQueryTest,
                          ::testing::Values(Engine{"SQLite", false}, Engine{"PostgreSQL", true}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(RunLogStats, CpkIsMarkedUnreliableBelowThirtyValues) {
-  TempFolder dir;
-  RunLogConnection log;
-  QString error;
-  ASSERT_EQ(log.Open(SqliteAt(dir / "log.db"), error), 0);
-  QSqlDatabase db = log.Db();
-  for (int i = 1; i <= 30; ++i) {
-    LoggedRun r = MakeRun("x" + std::to_string(i), T0 + i * 1000, "S" + std::to_string(i));
-    r.Result.Rules = {Rule("X", i, 0, 40, RuleOutcome::Pass)};
-    WriteOutcome outcome{};
-    ASSERT_EQ(WriteRun(db, r, outcome, error), 0);
-  }
-  struct Case {
-    int N;
-    bool Unreliable;
-    double Mean;
-  };
-  for (const Case c : {Case{29, true, 15.0}, Case{30, false, 15.5}}) {
-    RunFilter filter;
-    filter.ToMs = T0 + (c.N + 1) * 1000;
-    RunStats s;
-    ASSERT_EQ(ComputeRunStats(db, filter, "", s, error), 0);
-    ASSERT_EQ(s.Figures.size(), 1u);
-    EXPECT_EQ(s.Figures[0].N, c.N);
-    EXPECT_EQ(s.Figures[0].Unreliable, c.Unreliable);
-    EXPECT_NEAR(s.Figures[0].Mean, c.Mean, 1e-12);
-    EXPECT_EQ(s.FirstPassYield, 1.0);
-  }
-}
-
-TEST(RunLogStats, CpkAndPooledMoments) {
+TEST(RunLogStats, CpkAndShiftedMoments) {
   struct Case {
     double Mean, Sd;
     std::optional<double> Lsl, Usl, Cpk;
@@ -317,15 +319,10 @@ TEST(RunLogStats, CpkAndPooledMoments) {
       EXPECT_NEAR(*cpk, *c.Cpk, 1e-12);
     }
   }
-  // {1, 2, 3} summed around 0 and {10, 20} around 15, pooled:
-  // mean 7.2, squared deviations 38.44 + 27.04 + 17.64 + 7.84 + 163.84.
-  const Moments m = Combine(MomentsOf({3, 0, 6, 14, 1, 3}), MomentsOf({2, 15, 0, 50, 10, 20}));
-  EXPECT_EQ(m.N, 5);
-  EXPECT_NEAR(m.Mean, 7.2, 1e-12);
-  EXPECT_NEAR(m.M2, 254.8, 1e-9);
-  EXPECT_NEAR(SampleStdDev(m), std::sqrt(254.8 / 4), 1e-12);
-  EXPECT_EQ(m.Min, 1);
-  EXPECT_EQ(m.Max, 20);
+  // {10, 20} summed around 15: n, sum, sum of squares, min, max.
+  const Moments m = MomentsOf({2, 15, 0, 50, 10, 20});
+  EXPECT_EQ(std::tuple(m.N, m.Mean, m.M2, m.Min, m.Max), std::tuple(2, 15.0, 50.0, 10.0, 20.0));
+  EXPECT_DOUBLE_EQ(SampleStdDev(m), std::sqrt(50.0));
 }
 
 }  // namespace

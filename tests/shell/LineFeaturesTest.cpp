@@ -6,7 +6,9 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QSettings>
 #include <QToolButton>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include "shell/LineFeatures.h"
 #include "shell/TBaoLuoForm.h"
 #include "shell/TLogForm.h"
+#include "shell/TLogSettingsForm.h"
 #include "shell/TVerdictBand.h"
 #include "support/PdfWords.h"
 #include "WindowRig.h"
@@ -247,6 +250,39 @@ TEST(LineFeatures, ALogThatCannotBeWrittenIsToldOnceAndRunsStillShow) {
   line.rig->dialogs.confirmAnswer = true;
   line.w().close();
   EXPECT_FALSE(line.w().isVisible());
+}
+
+// The log window opens over the middle of the main window, says there why
+// a run cannot open during a test, and the log's settings are offered.
+TEST(LineFeatures, TheLogWindowStandsOverTheWindowAndTheLogsSettingsAreOffered) {
+  LineRig line;
+  line.RunOnce(&TKT5100Form::InputTestLockBtnClick);
+  QMenu* records = line.w().findChild<QMenu*>("Log");
+  records->findChild<QAction*>("ShowLog")->trigger();
+  TLogForm& log = line.w().Line().LogWindow();
+  EXPECT_LE((log.frameGeometry().center() - line.w().frameGeometry().center()).manhattanLength(), 4);
+  ASSERT_TRUE(WaitFor([&] { return log.Refresh(), log.Model()->rowCount() > 0; }, 10000));
+  line.w().InputTestLockBtnClick();
+  ASSERT_TRUE(WaitFor([&] { return line.rig->f().RunKind != NoTest; }, 10000));
+  log.OpenRow(0);
+  EXPECT_TRUE(log.findChild<QLabel*>("LogStatus")->text().contains("测试进行中")) << "where the operator looks";
+  ASSERT_TRUE(WaitFor([&] { return line.rig->f().RunKind == NoTest; }, 15000));
+
+  line.rig->dialogs.onModal = [&](QDialog& dialog) {
+    auto& form = dynamic_cast<TLogSettingsForm&>(dialog);
+    form.Target()->setText("mysql://db/kt");
+    form.accept();
+    EXPECT_TRUE(form.Problem()->text().startsWith("记录位置有误：")) << form.Problem()->text().toStdString();
+    form.Target()->setText("postgresql://line@db:5432/kt");
+    form.Station()->setText(" line-3 ");
+    form.accept();
+    return form.result();
+  };
+  records->findChild<QAction*>("LogSettings")->trigger();
+  QSettings settings;
+  EXPECT_EQ(settings.value("log/target"), "postgresql://line@db:5432/kt");
+  EXPECT_EQ(settings.value("log/station"), "line-3");
+  settings.remove("log");
 }
 
 }  // namespace
