@@ -170,10 +170,14 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
 
   // A logged analysis opens from its bytes (no file in a shared folder).
   int period = 0;
-  line.rig->dialogs.onModal = [&](QDialog& d) { return period = qobject_cast<TBaoLuoForm*>(&d)->Data().Period[ChIl], 0; };
+  line.rig->dialogs.onModal = [&](QDialog& d) {
+    if (auto* a = qobject_cast<TBaoLuoForm*>(&d)) period = a->Data().Period[ChIl];
+    return 0;
+  };
   ASSERT_TRUE(WaitFor([&] { log.Refresh(); return log.Model()->rowCount() > 0 && log.Model()->KindAt(0) == GaoTest; }, 10000));
   log.OpenRow(0);
   EXPECT_GT(period, 0);
+  line.rig->dialogs.onModal = nullptr;
 
   // Back to no limits: the band goes and the next report is plain again.
   line.Choose("No limits");
