@@ -525,7 +525,7 @@ int main(int argc, char* argv[]) {
   const bool logging = arguments.size() > 1 && arguments[1] == "log";
   for (int i = 1; i < arguments.size() && logging; ++i)
     if (arguments[i] == "--csv" || arguments[i].startsWith("--csv=")) arguments[i].replace(0, 5, "--csv-file");
-  if (!p.parse(arguments)) return UsageError(p.errorText());
+  if (!p.parse(arguments)) return UsageError(p.errorText().replace("--csv-file", "--csv"));
   if (p.isSet("help") || p.isSet("help-all")) {
     std::printf("%s", p.helpText().toLocal8Bit().constData());
     return Good;
