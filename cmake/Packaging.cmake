@@ -17,6 +17,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/kt6100.svg
 install(FILES ${PROJECT_SOURCE_DIR}/profiles/lamp-25w.json
               ${PROJECT_SOURCE_DIR}/profiles/t8-36w-ballast.json
         DESTINATION ${CMAKE_INSTALL_DATADIR}/kt6100/profiles)
+include(${PROJECT_SOURCE_DIR}/packaging/Documents.cmake)
 
 set(CPACK_PACKAGE_NAME kt6100)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -8,10 +8,13 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPrinter>
+#include <QSaveFile>
 #include <QSettings>
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -30,6 +33,7 @@
 #include "runlog/RunLogConnection.h"
 #include "runlog/RunLogExport.h"
 #include "runlog/RunLogImport.h"
+#include "runlog/RunLogNames.h"
 #include "runlog/RunLogWriter.h"
 #include "runlog/RunRecorder.h"
 #include "verdict/VerdictReport.h"
@@ -93,31 +97,29 @@ int ChooseLimits(RunRecorder& recorder, const QCommandLineParser& p, const std::
   return Good;
 }
 
-LoggedRun Described(Form& form, TestKind kind, const Verdict& verdict) {
-  LoggedRun run;
-  run.Kind = kind;
-  run.TimeUtcMs = QDateTime::currentMSecsSinceEpoch();
-  run.Info = form.Info;
-  run.TestDate.assign(form.TestDate, strnlen(form.TestDate, sizeof form.TestDate));
-  run.Figures = CollectFigures(RunView{kind, &form.M, form.Analysis});
-  run.Result = verdict;
-  return run;
+// How long a run waits for the log (or its outbox) before it is printed.
+constexpr int LogWaitMs = 30000;
+
+std::string Iso(std::int64_t utcMs) {
+  return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC).toString(Qt::ISODateWithMs).toStdString();
 }
 
 class Printer {
  public:
   explicit Printer(OutputForm form) : form_(form) {}
-  void Print(const LoggedRun& run) {
+  // False when stdout does not take the line (a closed pipe, a full disk).
+  bool Print(const LoggedRun& run) {
+    std::string text;
     if (form_ == OutputForm::Json) {
-      std::printf("%s\n", RunJson(run).c_str());
+      text = RunJson(run) + "\n";
     } else if (form_ == OutputForm::Csv) {
-      if (!headerDone_) std::printf("%s\n", CsvHeader(run).c_str());
+      if (!headerDone_) text = CsvHeader(run) + "\n";
       headerDone_ = true;
-      std::printf("%s\n", CsvLine(run).c_str());
+      text += CsvLine(run) + "\n";
     } else {
-      std::printf("%s", RunTable(run).c_str());
+      text = RunTable(run);
     }
-    std::fflush(stdout);
+    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
   }
 
  private:
@@ -143,24 +145,60 @@ int PrintReport(Form& form, TestKind kind, const Verdict& verdict, int language,
   printer.setPageOrientation(QPageLayout::Landscape);
   printer.setFullPage(true);
   QPainter painter;
-  if (!painter.begin(&printer)) return Fail("打印失败!", NoInstrument);
-  PrinterCanvas canvas(painter, printer.resolution());
-  if (kind == GaoTest || kind == BaoTest) {
-    PrintAnalysisReport(form, *form.Analysis, language, canvas);
-  } else if (auto report = form.Kinds[static_cast<std::size_t>(kind)].Report) {
-    report(form, canvas);
+  if (painter.begin(&printer)) {
+    PrinterCanvas canvas(painter, printer.resolution());
+    if (kind == GaoTest || kind == BaoTest) {
+      PrintAnalysisReport(form, *form.Analysis, language, canvas);
+    } else if (auto report = form.Kinds[static_cast<std::size_t>(kind)].Report) {
+      report(form, canvas);
+    }
+    // The run's one verdict, as printed on stdout and kept in the log.
+    PrintVerdictBlock(canvas, verdict, language == 0);
+    if (painter.end()) return Good;
   }
-  // The run's one verdict, as printed on stdout and kept in the log.
-  PrintVerdictBlock(canvas, verdict, language == 0);
-  if (!painter.end()) return Fail("打印失败!", NoInstrument);
-  return Good;
+  // The printer tells only that it failed: the file itself says why.
+  QFile probe(QString::fromStdString(path));
+  const std::string why = probe.open(QIODevice::Append) ? "the PDF could not be written" : probe.errorString().toStdString();
+  return Fail("kt6100-cli: 打印失败! cannot write the report " + path + ": " + why, NoInstrument);
 }
 
-int StoreRun(Form& form, TestKind kind, int language, const std::string& chosen) {
+int StoreRun(Form& form, TestKind kind, int language, const std::string& path) {
+  errno = 0;
   const bool stored = (kind == GaoTest || kind == BaoTest)
-                          ? SaveAnalysisFile(form, *form.Analysis, language, AnalysisFileName(chosen)) == 0
-                          : SaveRecord(form, *form.Kinds[static_cast<std::size_t>(kind)].Record, DataFileName(chosen)) == 0;
-  return stored ? Good : NoInstrument;  // the store's message is on stderr
+                          ? SaveAnalysisFile(form, *form.Analysis, language, path) == 0
+                          : SaveRecord(form, *form.Kinds[static_cast<std::size_t>(kind)].Record, path) == 0;
+  if (stored) return Good;
+  return Fail("kt6100-cli: cannot store the run in " + path + ": " + (errno ? std::strerror(errno) : "the file could not be written"),
+              NoInstrument);
+}
+
+// The file --store or --report names for a run. In a series each run gets
+// its own, stamped with the run's time as the log keeps it (local time, to
+// the millisecond): NAME-20261207-153012-345.dat; a single run takes the
+// name as given.
+std::string FileFor(const std::string& chosen, const char* extension, bool series, std::int64_t timeMs) {
+  if (!series) return chosen;
+  QString stem = QString::fromStdString(chosen);
+  if (stem.endsWith(extension, Qt::CaseInsensitive)) stem.chop(static_cast<int>(std::strlen(extension)));
+  const QString stamp = QDateTime::fromMSecsSinceEpoch(timeMs).toString("yyyyMMdd-HHmmss-zzz");
+  return (stem + "-" + stamp + extension).toStdString();
+}
+
+// The runs neither the log nor its outbox could take are lost when the
+// program ends: they are named, and the command fails.
+int HeldRunsAtExit(RunLogWriter* writer) {
+  if (!writer) return Good;
+  writer->WaitIdle(LogWaitMs);
+  const std::vector<RunLogWriter::HeldRun> held = writer->HeldRuns();
+  if (held.empty()) return Good;
+  std::string list;
+  for (const RunLogWriter::HeldRun& run : held)
+    list += (list.empty() ? "" : ", ") + (run.Serial.empty() ? std::string("(no number)") : run.Serial) + " at " +
+            Iso(run.TimeUtcMs);
+  return Fail("kt6100-cli: " + std::to_string(held.size()) + " run(s) are neither in the run log (" +
+                  writer->Log().Target.Describe() + ") nor in its outbox (" + writer->Log().OutboxDir +
+                  ") and are lost as the program ends: " + list,
+              NoInstrument);
 }
 
 // --no, --type, --operator into the test information, within the file's
@@ -190,11 +228,16 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
   const TestKind kind = CliKind(args[1].toStdString());
   if (kind == NoTest) return UsageError("unknown kind " + args[1]);
   const bool continuous = p.isSet("continuous");
-  int count = 1;
+  int count = 1, maxFailures = 0;
   if (p.isSet("count")) {
     bool ok = false;
     count = p.value("count").toInt(&ok);
     if (!ok || count < 1 || continuous) return UsageError("--count takes a number of runs from 1 (and not with --continuous)");
+  }
+  if (p.isSet("max-failures")) {
+    bool ok = false;
+    maxFailures = p.value("max-failures").toInt(&ok);
+    if (!ok || maxFailures < 1 || !continuous) return UsageError("--max-failures takes a number from 1, with --continuous");
   }
   const bool english = p.isSet("english");
   const int language = english ? 1 : 0;
@@ -213,10 +256,8 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
         std::fprintf(stderr, "%s\n", (english ? en : zh).toLocal8Bit().constData());
       });
   }
-  std::string device = p.value("port").toStdString();
-  if (device.empty()) device = QSettings().value("port/device").toString().toStdString();
   std::string error;
-  if (tester.Open(device, error) != 0) return NoInstrument;  // the message is on stderr
+  if (tester.Open(p.value("port").toStdString(), error) != 0) return Fail("kt6100-cli: " + error, NoInstrument);
 
   CatchStopSignals();
   Printer out(FormOf(p));
@@ -224,37 +265,63 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
   // More than one run: a stop signal ends the series after the run under
   // way; a second one leaves that run too.
   const bool series = continuous || count > 1;
+  // The window's pause between the runs of a continuous test, and before it
+  // tries a failed link again.
+  const auto pause = [] {
+    const auto end = QDateTime::currentMSecsSinceEpoch() + 500;
+    while (StopCount == 0 && QDateTime::currentMSecsSinceEpoch() < end) usleep(20000);
+  };
+  int failures = 0;  // link failures in a row
   for (int n = 0; continuous || n < count; ++n) {
     if (StopCount > 0) break;
     RunOutcome outcome = RunOutcome::Completed;
+    TestKind leg = kind;
+    LoggedRun run;
     if (kind == GaoTest) {
       // The analysis is of an envelope: it is taken first, as an operator
       // would in the analysis window.
+      leg = BaoTest;
       outcome = tester.Run(BaoTest, !series);
       if (outcome == RunOutcome::Completed)
-        recorder.LogRun(BaoTest, recorder.Judging() ? recorder.Judge(BaoTest) : Verdict{}, language);
+        recorder.LogRunAndWait(BaoTest, recorder.Judging() ? recorder.Judge(BaoTest) : Verdict{}, language, LogWaitMs, run);
     }
-    if (outcome == RunOutcome::Completed) outcome = tester.Run(kind, !series);
+    if (outcome == RunOutcome::Completed) outcome = tester.Run(leg = kind, !series);
     if (outcome != RunOutcome::Completed) {
-      recorder.LogEvent(kind, outcome);
-      if (outcome != RunOutcome::Abandoned) status = NoInstrument;
+      recorder.LogEvent(leg, outcome);
+      if (outcome == RunOutcome::Abandoned) break;
+      status = NoInstrument;
+      std::fprintf(stderr, "kt6100-cli: %s\n", tester.FailureText(leg, outcome).c_str());
+      // A continuous test outlasts a switched-off instrument, as the
+      // window's does; --max-failures in a row end it.
+      if (!continuous || ++failures == maxFailures) break;
+      pause();
+      continue;
+    }
+    failures = 0;
+    const Verdict verdict = recorder.Judging() ? recorder.Judge(kind) : Verdict{};
+    // Printed only once it is in the log (or the outbox): a line a script
+    // has read is never a run the log lacks.
+    recorder.LogRunAndWait(kind, verdict, language, LogWaitMs, run);
+    if (!out.Print(run)) {
+      status = Fail(std::string("kt6100-cli: stdout cannot be written (") + std::strerror(errno) + "): " +
+                        (run.Id.empty() ? "the last run is not logged" : "the last run is logged as " + run.Id) +
+                        "; no further run",
+                    NoInstrument);
       break;
     }
-    const Verdict verdict = recorder.Judging() ? recorder.Judge(kind) : Verdict{};
-    recorder.LogRun(kind, verdict, language);
-    out.Print(Described(form, kind, verdict));
     status = std::max(status, StatusOf(verdict));
-    if (p.isSet("store") && StoreRun(form, kind, language, p.value("store").toStdString()) != Good) status = NoInstrument;
-    if (p.isSet("report") && PrintReport(form, kind, verdict, language, p.value("report").toStdString()) != Good)
-      status = NoInstrument;
-    // The window's pause between the runs of a continuous test.
-    if (series) {
-      const auto end = QDateTime::currentMSecsSinceEpoch() + 500;
-      while (StopCount == 0 && QDateTime::currentMSecsSinceEpoch() < end) usleep(20000);
+    if (p.isSet("store")) {
+      const char* extension = kind == GaoTest || kind == BaoTest ? ".bdt" : ".dat";
+      const std::string path = WithExtension(FileFor(p.value("store").toStdString(), extension, series, run.TimeUtcMs), extension);
+      if (StoreRun(form, kind, language, path) != Good) status = NoInstrument;
     }
+    if (p.isSet("report") &&
+        PrintReport(form, kind, verdict, language, FileFor(p.value("report").toStdString(), ".pdf", series, run.TimeUtcMs)) != Good)
+      status = NoInstrument;
+    if (series) pause();
   }
   tester.Close();
-  if (RunLogWriter* w = recorder.Writer()) w->WaitIdle(30000);
+  if (HeldRunsAtExit(recorder.Writer()) != Good) return NoInstrument;
   if (StopSignal != 0) return 128 + StopSignal;
   return status;
 }
@@ -263,9 +330,10 @@ int ShowCommand(const QCommandLineParser& p, const QStringList& args) {
   if (args.size() != 2) return UsageError("show needs one FILE");
   const std::string path = args[1].toStdString();
   QFile file(args[1]);
-  // No data file is near this size; a larger one is not read into memory.
-  constexpr qint64 Largest = 1 << 20;
-  if (!file.open(QIODevice::ReadOnly) || file.size() > Largest) return Fail("打开数据文件失败!", NoInstrument);
+  if (!file.open(QIODevice::ReadOnly)) return Fail("打开数据文件失败! " + path + ": " + file.errorString().toStdString(), NoInstrument);
+  // A larger one is not read into memory.
+  if (file.size() > static_cast<qint64>(LargestDataFile))
+    return Fail("打开数据文件失败! " + path + ": " + std::to_string(file.size()) + " bytes, larger than any data file", NoInstrument);
   const QByteArray data = file.readAll();
   const std::vector<std::uint8_t> bytes(data.begin(), data.end());
   HeadlessTester tester(false);
@@ -283,39 +351,56 @@ int ShowCommand(const QCommandLineParser& p, const QStringList& args) {
   return StatusOf(run.Result);
 }
 
-// A day as the operator means it: local midnight; --until takes in the day.
+// A day as the operator means it: a bare date is the whole of that day
+// (--until takes it in); a date with a time is that moment.
 int ParseDay(const QString& text, bool endOfDay, std::optional<std::int64_t>& ms) {
-  QDateTime t = QDateTime::fromString(text, Qt::ISODate);
-  if (!t.isValid()) {
-    const QDate day = QDate::fromString(text, Qt::ISODate);
-    if (!day.isValid()) return 1;
-    t = QDateTime(endOfDay ? day.addDays(1) : day, QTime(0, 0));
-  }
+  const QDate day = QDate::fromString(text, "yyyy-MM-dd");
+  const QDateTime t = day.isValid() ? QDateTime(endOfDay ? day.addDays(1) : day, QTime(0, 0))
+                                    : QDateTime::fromString(text, Qt::ISODate);
+  if (!t.isValid()) return 1;
   ms = t.toMSecsSinceEpoch();
   return 0;
 }
 
-int LogCommand(const QCommandLineParser& p, const QStringList& args) {
-  const QString what = args.value(1);
-  if (!((what == "export" && args.size() == 2) || (what == "import" && args.size() == 3)))
-    return UsageError("log export ... --csv FILE, or log import FOLDER");
-  ResolvedLog resolved;
+// The events (link failures, abandoned runs) as a table on stdout, or as CSV
+// in the form of the runs' export.
+int EventsCommand(QSqlDatabase& db, const RunFilter& filter, const QString& csv) {
+  std::vector<EventRow> rows;
   QString error;
-  if (ResolveRunLogConfig(WindowLogConfig(), resolved, error) != 0) return UsageError(error);
-  if (resolved.Target.Kind == LogTarget::Driver::None) return Fail("the run log is off", NoInstrument);
-  RunLogConnection log;
-  if (log.Open(resolved.Target, error) != 0) return Fail(error.toStdString(), NoInstrument);
-  QSqlDatabase db = log.Db();
-  if (what == "import") {
-    ImportResult result;
-    if (ImportFolder(db, args[2].toStdString(), DecodeStoredRun, resolved.Station, result, error) != 0)
-      return Fail(error.toStdString(), NoInstrument);
-    for (const auto& [file, reason] : result.Refused) std::fprintf(stderr, "%s: %s\n", file.c_str(), reason.c_str());
-    std::fprintf(stderr, "%d imported, %d already in the log, %zu refused\n", result.Imported, result.AlreadyPresent,
-                 result.Refused.size());
+  if (QueryEvents(db, filter, rows, error) != 0) return Fail("kt6100-cli: the run log's events: " + error.toStdString(), NoInstrument);
+  QByteArray text = csv.isEmpty() ? QByteArray() : "\xEF\xBB\xBFtime,kind,station,event,id\r\n";
+  for (const EventRow& e : rows) {
+    const QStringList cells{QString::fromStdString(Iso(e.TimeUtcMs)), QString::fromStdString(KindName(e.Kind, false)),
+                            QString::fromStdString(e.Station), QString::fromStdString(e.What), QString::fromStdString(e.Id)};
+    if (!csv.isEmpty()) {
+      QStringList quoted;
+      for (const QString& c : cells) quoted << CsvField(c);
+      text += quoted.join(',').toUtf8() + "\r\n";
+    } else {
+      text += cells.join('\t').toUtf8() + "\n";
+    }
+  }
+  if (csv.isEmpty()) {
+    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) != static_cast<std::size_t>(text.size()) ||
+        std::fflush(stdout) != 0)
+      return Fail(std::string("kt6100-cli: stdout cannot be written: ") + std::strerror(errno), NoInstrument);
+    std::fprintf(stderr, "%zu events\n", rows.size());
     return Good;
   }
-  if (!p.isSet("csv")) return UsageError("log export needs --csv FILE");
+  QSaveFile file(csv);
+  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+    return Fail("kt6100-cli: cannot write " + csv.toStdString() + ": " + file.errorString().toStdString(), NoInstrument);
+  std::fprintf(stderr, "%zu events exported to %s\n", rows.size(), csv.toLocal8Bit().constData());
+  return Good;
+}
+
+int LogCommand(const QCommandLineParser& p, const QStringList& args) {
+  const QString what = args.value(1);
+  if (!(((what == "export" || what == "events") && args.size() == 2) || (what == "import" && args.size() == 3)))
+    return UsageError("log export --csv FILE, log events [--csv FILE], or log import FOLDER");
+  const QString csv = p.value("csv-file");
+  if (what == "export" && csv.isEmpty()) return UsageError("log export needs --csv FILE");
+  if (what == "events" && (p.isSet("type") || p.isSet("verdict"))) return UsageError("log events takes --since, --until and --kind");
   RunFilter filter;
   if (p.isSet("since") && ParseDay(p.value("since"), false, filter.FromMs) != 0) return UsageError("--since: a date like 2026-12-07");
   if (p.isSet("until") && ParseDay(p.value("until"), true, filter.ToMs) != 0) return UsageError("--until: a date like 2026-12-07");
@@ -333,16 +418,43 @@ int LogCommand(const QCommandLineParser& p, const QStringList& args) {
     if (r == static_cast<VerdictResult>(-1)) return UsageError("--verdict: pass, fail, incomplete, na or none");
     filter.Result = r;
   }
+  ResolvedLog resolved;
+  QString error;
+  if (ResolveRunLogConfig(WindowLogConfig(), resolved, error) != 0) return UsageError(error);
+  if (resolved.Target.Kind == LogTarget::Driver::None) return Fail("kt6100-cli: the run log is off", NoInstrument);
+  RunLogConnection log;
+  if (log.Open(resolved.Target, error) != 0) return Fail("kt6100-cli: " + error.toStdString(), NoInstrument);
+  QSqlDatabase db = log.Db();
+  if (what == "import") {
+    ImportResult result;
+    if (ImportFolder(db, args[2].toStdString(), DecodeStoredRun, resolved.Station, result, error) != 0)
+      return Fail("kt6100-cli: " + error.toStdString(), NoInstrument);
+    for (const auto& [file, reason] : result.Refused) std::fprintf(stderr, "%s: %s\n", file.c_str(), reason.c_str());
+    std::fprintf(stderr, "%d imported, %d already in the log, %zu refused\n", result.Imported, result.AlreadyPresent,
+                 result.Refused.size());
+    return result.Refused.empty() ? Good : Failed;
+  }
+  if (what == "events") return EventsCommand(db, filter, csv);
   std::int64_t rows = 0;
-  if (ExportRunsCsv(db, filter, RunColumn::Time, false, p.value("csv"), rows, error) != 0)
-    return Fail(error.toStdString(), NoInstrument);
-  std::fprintf(stderr, "%lld runs exported\n", static_cast<long long>(rows));
+  if (ExportRunsCsv(db, filter, RunColumn::Time, false, csv, rows, error) != 0)
+    return Fail("kt6100-cli: " + error.toStdString(), NoInstrument);
+  std::fprintf(stderr, "%lld runs exported to %s\n", static_cast<long long>(rows), csv.toLocal8Bit().constData());
   return Good;
 }
 
+// One port a line, its fields tab-separated and kept when empty: device,
+// description, manufacturer, serial number, and "chosen" on the device a run
+// opens without --port (listed even when it is not present).
 int PortsCommand() {
-  for (const PortEntry& port : SystemPorts(".")) std::printf("%s\n", PortLine(port).c_str());
-  return Good;
+  const std::string chosen = WindowDevice();
+  bool listed = false;
+  for (const PortEntry& port : SystemPorts(".")) {
+    listed = listed || port.Device == chosen;
+    std::printf("%s\t%s\t%s\t%s\t%s\n", port.Device.c_str(), port.Description.c_str(), port.Manufacturer.c_str(),
+                port.Serial.c_str(), port.Device == chosen ? "chosen" : "");
+  }
+  if (!listed) std::printf("%s\t\t\t\tchosen, not present\n", chosen.c_str());
+  return std::fflush(stdout) == 0 ? Good : NoInstrument;
 }
 
 }  // namespace
@@ -350,6 +462,9 @@ int PortsCommand() {
 
 int main(int argc, char* argv[]) {
   using namespace kt;
+  // A reader that went away (`| head -n 1`) must not kill the program between
+  // a run and its log: the failed write is seen and told instead.
+  std::signal(SIGPIPE, SIG_IGN);
   // A report needs fonts and a painter, never a display.
   bool report = false;
   for (int i = 1; i < argc; ++i) report = report || std::strncmp(argv[i], "--report", 8) == 0;
@@ -370,16 +485,22 @@ int main(int argc, char* argv[]) {
       "  run KIND      one test run (input output comp start phase envelope hf)\n"
       "  show FILE     a stored *.dat or *.bdt file\n"
       "  log export    the run log as CSV (--csv FILE); log import FOLDER\n"
-      "  ports         the serial ports present\n\n"
-      "Exit status: 0 pass, n/a or no limits; 1 fail or incomplete; 2 no answer, no port or a bad file;\n"
+      "  log events    the link failures and abandoned runs (a table, or --csv FILE)\n"
+      "  ports         the serial ports present, tab-separated; \"chosen\" marks the one run uses\n\n"
+      "Exit status: 0 pass, n/a or no limits; 1 fail or incomplete, or files refused by log import;\n"
+      "2 no answer, no port, a bad file, stdout closed or runs in no log at the end;\n"
       "64 a usage error; 130/143 stopped by SIGINT/SIGTERM.");
   p.addHelpOption();
   p.addVersionOption();
   p.addPositionalArgument("command", "run, show, log or ports");
+  QCommandLineOption csvFile("csv-file", "", "FILE");
+  csvFile.setFlags(QCommandLineOption::HiddenFromHelp);
+  p.addOption(csvFile);
   p.addOptions({
       {"port", "The serial device (/dev/ttyUSB0) or COM1/COM2; default: the window's choice.", "DEVICE"},
       {"count", "This many runs.", "N"},
-      {"continuous", "Runs until SIGINT or SIGTERM."},
+      {"continuous", "Runs until SIGINT or SIGTERM; a link failure is told, logged and tried again after 500 ms."},
+      {"max-failures", "With --continuous: ends it after N link failures in a row (status 2).", "N"},
       {"profile", "The limits: a profile's name or file; default: the window's choice. Wins over a profile of the --type.",
        "NAME|FILE"},
       {"rated-power", "The product's rated input power for the harmonic screening: it picks the screening's branch "
@@ -387,24 +508,25 @@ int main(int argc, char* argv[]) {
       {"no", "The sample's number.", "NO"},
       {"type", "The product type (also: log export's filter).", "TYPE"},
       {"operator", "The operator's name.", "NAME"},
-      {"store", "Stores the run as the window's File > Store does.", "FILE"},
-      {"report", "Prints the run's report into this PDF.", "FILE.pdf"},
+      {"store", "Stores the run as the window's File > Store does; in a series each run as FILE-<its time>.dat.", "FILE"},
+      {"report", "Prints the run's report into this PDF; in a series each run's as FILE-<its time>.pdf.", "FILE.pdf"},
       {"english", "English reports and files (default: Chinese, as the window starts)."},
       {"json", "One JSON object a run on stdout."},
-      {"csv", "CSV on stdout; for log export: the file to write.", "FILE"},
+      {"csv", "CSV on stdout. With log export and log events: --csv FILE, the file to write."},
       {"no-log", "The run is not kept in the run log."},
-      {"since", "log export: from this day.", "DATE"},
-      {"until", "log export: to this day, inclusive.", "DATE"},
-      {"kind", "log export: runs of this kind.", "KIND"},
+      {"since", "log export, log events: from this day (or moment).", "DATE"},
+      {"until", "log export, log events: to this day, inclusive (or to this moment).", "DATE"},
+      {"kind", "log export, log events: of this kind.", "KIND"},
       {"verdict", "log export: runs with this verdict.", "V"},
   });
-  // "--csv" is a switch for run and show, and takes the file for log export.
+  // "--csv" is a switch for run and show, and takes the file for the log's
+  // commands.
   QStringList arguments = QCoreApplication::arguments();
-  const bool exporting = arguments.size() > 2 && arguments[1] == "log" && arguments[2] == "export";
-  for (int i = 1; i < arguments.size(); ++i)
-    if (arguments[i] == "--csv" && !exporting) arguments[i] = "--csv=-";
-  if (!p.parse(arguments)) return UsageError(p.errorText());
-  if (p.isSet("help")) {
+  const bool logging = arguments.size() > 1 && arguments[1] == "log";
+  for (int i = 1; i < arguments.size() && logging; ++i)
+    if (arguments[i] == "--csv" || arguments[i].startsWith("--csv=")) arguments[i].replace(0, 5, "--csv-file");
+  if (!p.parse(arguments)) return UsageError(p.errorText().replace("--csv-file", "--csv"));
+  if (p.isSet("help") || p.isSet("help-all")) {
     std::printf("%s", p.helpText().toLocal8Bit().constData());
     return Good;
   }

@@ -64,6 +64,11 @@ std::string MissingText(const Verdict& v) {
 
 QString Field(const std::string& s) { return CsvField(QString::fromStdString(s)); }
 
+// An envelope is curves only, in the instrument's raw units: saying so beats
+// an empty list of figures that looks like a run that measured nothing.
+constexpr const char* EnvelopeNote =
+    "an envelope has no figures: it is four curves in the instrument's raw units (--store keeps them)";
+
 }  // namespace
 
 const char* CliKindName(TestKind kind) { return kind > NoTest && kind < KindCount ? Names[kind] : ""; }
@@ -78,6 +83,8 @@ std::string RunJson(const LoggedRun& run) {
   nlohmann::ordered_json out;
   out["kind"] = CliKindName(run.Kind);
   out["time"] = IsoTime(run.TimeUtcMs);
+  out["id"] = run.Id.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(run.Id);
+  if (run.Kind == BaoTest) out["note"] = EnvelopeNote;
   const TestInfo& i = run.Info;
   out["test_info"] = {{"name", i.Name},
                       {"no", i.No},
@@ -132,13 +139,13 @@ std::string RunJson(const LoggedRun& run) {
 }
 
 std::string CsvHeader(const LoggedRun& run) {
-  QStringList cells{"kind", "time", "no", "type", "operator", "verdict", "profile", "screening", "detail", "missing"};
+  QStringList cells{"kind", "time", "id", "no", "type", "operator", "verdict", "profile", "screening", "detail", "missing"};
   for (const NamedFigure& f : run.Figures) cells << Field(f.Name);
   return cells.join(',').toStdString();
 }
 
 std::string CsvLine(const LoggedRun& run) {
-  QStringList cells{CliKindName(run.Kind), QString::fromStdString(IsoTime(run.TimeUtcMs)), Field(run.Info.No),
+  QStringList cells{CliKindName(run.Kind), QString::fromStdString(IsoTime(run.TimeUtcMs)), Field(run.Id), Field(run.Info.No),
                     Field(run.Info.Type), Field(run.Info.Operator), Field(VerdictWord(run.Result)),
                     Field(ProfileText(run.Result)), Field(ScreeningWords(run.Result)), Field(DetailText(run.Result)),
                     Field(MissingText(run.Result))};
@@ -147,7 +154,9 @@ std::string CsvLine(const LoggedRun& run) {
 }
 
 std::string RunTable(const LoggedRun& run) {
-  std::string out = std::string(CliKindName(run.Kind)) + "  " + IsoTime(run.TimeUtcMs) + "\n";
+  std::string out = std::string(CliKindName(run.Kind)) + "  " + IsoTime(run.TimeUtcMs) +
+                    (run.Id.empty() ? "" : "  " + run.Id) + "\n";
+  if (run.Kind == BaoTest) out += std::string("  ") + EnvelopeNote + "\n";
   // The per-harmonic figures would bury the rest: the table keeps to the
   // single figures (JSON and CSV have them all).
   for (const NamedFigure& f : run.Figures) {

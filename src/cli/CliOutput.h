@@ -14,8 +14,10 @@ enum class OutputForm { Table, Json, Csv };
 const char* CliKindName(TestKind kind);
 TestKind CliKind(const std::string& name);
 
-// One JSON object on one line: kind, time, test_info, figures (a figure not
-// measured is null), arrays (the per-harmonic figures, 40 each), verdict.
+// One JSON object on one line: kind, time and id as the log keeps them (id
+// null when the run is not logged), for an envelope a note that it has no
+// figures, test_info, figures (a figure not measured is null), arrays (the
+// per-harmonic figures, 40 each), verdict.
 std::string RunJson(const LoggedRun& run);
 
 // The CSV header for runs of `run`'s kind, and the run's line under it.

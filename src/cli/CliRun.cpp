@@ -1,10 +1,20 @@
 #include "cli/CliRun.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QSettings>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "analysis/AnalysisRun.h"
+#include "cli/CliOutput.h"
 #include "link/Controller.h"
 #include "link/PortConfig.h"
 #include "link/Resets.h"
@@ -26,7 +36,28 @@ void OnStop(int signal) {
 // How long one wait of the loop lasts at most: a stop signal is seen within it.
 constexpr int LoopWaitMs = 100;
 
+// Why `device` does not open as a serial line: asked again the way the port
+// opens it, since the port says only that it failed.
+std::string PortProblem(const std::string& device) {
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  termios tio{};
+  const char* why = ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? "in use by another program"
+                    : ::tcgetattr(fd, &tio) != 0       ? "not a serial line"
+                                                       : "it does not take 19200 baud 8N1";
+  ::close(fd);
+  return why;
+}
+
 }  // namespace
+
+std::string WindowDevice() {
+  const std::string chosen = QSettings().value(QStringLiteral("port/device")).toString().toStdString();
+  if (!chosen.empty()) return chosen;
+  char name[8] = {};
+  std::ifstream(PortConfigFile, std::ios::binary).read(name, sizeof name - 1);
+  return DevicePathFor(std::strcmp(name, "COM1") == 0 ? "COM1" : "COM2");
+}
 
 void CatchStopSignals() {
   struct sigaction action {};
@@ -37,7 +68,9 @@ void CatchStopSignals() {
 }
 
 void HeadlessHost::SetStatusText(const std::string& utf8) {
-  if (utf8 == status_) return;
+  // After a failed run the window shows "testing the link" again for its
+  // retry; here the command line says what failed instead.
+  if (utf8 == status_ || ended) return;
   status_ = utf8;
   if (bar_) {
     Progress(percent_);
@@ -48,7 +81,7 @@ void HeadlessHost::SetStatusText(const std::string& utf8) {
 
 void HeadlessHost::Progress(int percent) {
   percent_ = std::clamp(percent, 0, 100);
-  if (!bar_) return;
+  if (!bar_ || ended) return;
   constexpr int Width = 30;
   const int filled = percent_ * Width / 100;
   std::fprintf(stderr, "\r[%s%s] %3d%%  %s\033[K", std::string(static_cast<std::size_t>(filled), '#').c_str(),
@@ -64,8 +97,12 @@ void HeadlessHost::EndLine() {
 
 void HeadlessHost::MessageBox(const std::string& text, const std::string&) {
   lastMessage = text;
+  if (ended && outcome != RunOutcome::Completed) return;  // part of the failure's own line
+  // The failed call's errno is the cause the command line names next.
+  const int cause = errno;
   EndLine();
   std::fprintf(stderr, "%s\n", text.c_str());
+  errno = cause;
 }
 
 void HeadlessHost::DrawStartPrompt() {
@@ -83,20 +120,31 @@ HeadlessTester::HeadlessTester(bool progressBar) : host_(progressBar), form_(hos
 }
 
 int HeadlessTester::Open(const std::string& device, std::string& error) {
-  if (device.empty()) {
-    ReadPortConfig(form_);  // the window's COM1/COM2; its device choice was given by the caller
-  } else if (device == "COM1" || device == "COM2") {
-    std::strncpy(form_.PortName, device.c_str(), sizeof form_.PortName - 1);
-    form_.PortDevice.clear();
-  } else {
-    form_.PortDevice = device;
-  }
+  device_ = device.empty() ? WindowDevice() : device == "COM1" || device == "COM2" ? DevicePathFor(device) : device;
+  form_.PortDevice = device_;
   host_.Reset();
   if (OpenPort(form_) != 0) {
-    error = host_.lastMessage;
+    error = "cannot open the port " + device_ + ": " + PortProblem(device_);
     return 1;
   }
   return 0;
+}
+
+std::string HeadlessTester::FailureText(TestKind kind, RunOutcome outcome) const {
+  const RunSpec* run = form_.Kinds[static_cast<std::size_t>(kind)].Run;
+  const std::string block = "block " + std::to_string(awaited_) + " of " + std::to_string(run ? run->Blocks.size() : 0);
+  std::string text = std::string(CliKindName(kind)) + ": ";
+  if (outcome == RunOutcome::HandshakeFailed)
+    text += "no answer to the handshake on " + device_ + ": is the instrument on and its cable in?";
+  else if (outcome == RunOutcome::LineLost)
+    text += "the line " + device_ + " went away during " + (awaited_ ? block : "the handshake") +
+            ": the instrument was switched off or its adapter pulled";
+  else if (outcome == RunOutcome::BlockLate)
+    text += block + " did not come within " + std::to_string(BlockDeadlineMs) + " ms on " + device_ +
+            ": the instrument stopped sending";
+  else
+    text += "the run was abandoned";
+  return host_.lastMessage.empty() ? text : host_.lastMessage + " " + text;
 }
 
 RunOutcome HeadlessTester::Run(TestKind kind, bool stopOnFirstSignal) {
@@ -118,6 +166,7 @@ RunOutcome HeadlessTester::Run(TestKind kind, bool stopOnFirstSignal) {
     }
     if (host_.posts > 0) {
       --host_.posts;
+      awaited_ = form_.Link.Handshake ? 0 : form_.CommStep;
       StepDispatch(form_);
       continue;
     }

@@ -23,7 +23,7 @@ class HeadlessHost final : public Host {
 
   int posts = 0;
   std::string lastMessage;  // the last message box's text
-  bool ended = false;       // RunEnded since the last Reset
+  bool ended = false;       // RunEnded since the last Reset; what the window says after it is not printed
   int endedKind = NoTest;
   RunOutcome outcome = RunOutcome::Completed;
   void Reset() { ended = false, lastMessage.clear(); }
@@ -61,6 +61,12 @@ extern volatile std::sig_atomic_t StopSignal;
 extern volatile std::sig_atomic_t StopCount;
 void CatchStopSignals();
 
+// The device a run opens without --port: the one chosen in the window (its
+// settings), else the window's COM1 or COM2 as its Port.cfg in the working
+// folder says (read, never written: the command line leaves no file behind
+// where it runs), COM2 without one.
+std::string WindowDevice();
+
 class HeadlessTester {
  public:
   explicit HeadlessTester(bool progressBar);
@@ -69,13 +75,16 @@ class HeadlessTester {
   HeadlessHost& host() { return host_; }
 
   // Opens `device` (a path, or COM1/COM2 as the window names them; empty:
-  // the window's choice). 0, or 1 with the window's message.
+  // WindowDevice()). 0, or 1 with the device and the cause.
   int Open(const std::string& device, std::string& error);
   void Close() { port_.Close(); }
   // One run of `kind` to its end, as the window's single-run command. The
   // run is abandoned when a second stop signal comes (or the first, with
   // `stopOnFirstSignal`).
   RunOutcome Run(TestKind kind, bool stopOnFirstSignal);
+  // What went wrong in the last run that did not complete: the awaited
+  // block, the device, the likely cause (and the window's message).
+  std::string FailureText(TestKind kind, RunOutcome outcome) const;
 
  private:
   HeadlessHost host_;
@@ -83,6 +92,8 @@ class HeadlessTester {
   SystemClock clock_;
   Form form_;
   AnalysisData analysis_;
+  std::string device_;
+  int awaited_ = 0;  // the block the run waited for (0: the handshake's answer)
 };
 
 }  // namespace kt

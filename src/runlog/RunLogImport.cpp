@@ -5,7 +5,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "runlog/RunLogStore.h"
 
@@ -48,10 +47,20 @@ int ImportFolder(QSqlDatabase& db, const std::string& folder, const RunDecoder& 
   std::sort(files.begin(), files.end());
   for (const fs::path& path : files) {
     const std::string name = path.string();
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > LargestDataFile) {
+      result.Refused.emplace_back(name, ec ? "cannot be read: " + ec.message()
+                                           : std::to_string(size) + " bytes: larger than any data file");
+      ec.clear();
+      continue;
+    }
     std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-      result.Refused.emplace_back(name, "cannot be read");
+    // At most one byte past the limit: the file may have grown since.
+    std::vector<std::uint8_t> bytes(LargestDataFile + 1);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (!in.is_open() || in.bad() || !in.eof()) {
+      result.Refused.emplace_back(name, in.is_open() && !in.bad() ? "larger than any data file" : "cannot be read");
       continue;
     }
     const std::string id = RunIdFromBytes(bytes);

@@ -20,6 +20,10 @@ namespace kt {
 using RunDecoder = std::function<int(const std::string& path, const std::vector<std::uint8_t>& bytes,
                                      LoggedRun& run, std::string& error)>;
 
+// No stored record is more than a few tens of kilobytes: a larger file is
+// refused unread, so that a film or a disk image named *.dat costs nothing.
+inline constexpr std::uintmax_t LargestDataFile = 1 << 20;
+
 struct ImportResult {
   int Imported = 0;
   int AlreadyPresent = 0;

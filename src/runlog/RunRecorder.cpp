@@ -1,5 +1,6 @@
 #include "runlog/RunRecorder.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -285,8 +286,7 @@ const char* EventText(RunOutcome outcome) {
 
 }  // namespace
 
-std::string RunRecorder::LogRun(TestKind kind, const Verdict& verdict, int analysisLanguage) {
-  if (!writer_) return "";
+LoggedRun RunRecorder::Describe(TestKind kind, const Verdict& verdict, int analysisLanguage) const {
   LoggedRun run;
   run.Kind = kind;
   run.Info = form_.Info;
@@ -297,7 +297,22 @@ std::string RunRecorder::LogRun(TestKind kind, const Verdict& verdict, int analy
   if (limits.Source == LimitSource::File && limits.File) run.ProfileText = limits.File->RawText;
   run.ProgramVersion = ProgramVersion();
   run.Record = RecordOf(form_, kind, analysisLanguage);
-  return writer_->Submit(std::move(run));
+  return run;
+}
+
+std::string RunRecorder::LogRun(TestKind kind, const Verdict& verdict, int analysisLanguage) {
+  if (!writer_) return "";
+  return writer_->Submit(Describe(kind, verdict, analysisLanguage));
+}
+
+RunLogWriter::Kept RunRecorder::LogRunAndWait(TestKind kind, const Verdict& verdict, int analysisLanguage,
+                                              int timeoutMs, LoggedRun& run) {
+  run = Describe(kind, verdict, analysisLanguage);
+  // The time is set here, not by the writer: the caller prints the very
+  // time the log keeps.
+  run.TimeUtcMs = QDateTime::currentMSecsSinceEpoch();
+  if (!writer_) return RunLogWriter::Kept::Off;
+  return writer_->SubmitAndWait(run, run.Id, timeoutMs);
 }
 
 void RunRecorder::LogEvent(TestKind kind, RunOutcome outcome) {

@@ -12,13 +12,12 @@
 #include "platform/Host.h"
 #include "runlog/LoggedRun.h"
 #include "runlog/RunLogConfig.h"
+#include "runlog/RunLogWriter.h"
 #include "verdict/Evaluate.h"
 
 namespace kt {
 
 struct Form;
-class RunLogWriter;
-
 // The program's version, as the log keeps it.
 const char* ProgramVersion();
 
@@ -91,6 +90,11 @@ class RunRecorder {
   // analysis window's (kinds 6 and 7 store it). Returns the run's id ("" with
   // no log).
   std::string LogRun(TestKind kind, const Verdict& verdict, int analysisLanguage);
+  // The same, waiting (at most timeoutMs) until the run is in the log or its
+  // outbox: `run` is the run as kept (its id, its time) and the result says
+  // where it went (Off with no log: `run` has its time and no id then).
+  RunLogWriter::Kept LogRunAndWait(TestKind kind, const Verdict& verdict, int analysisLanguage, int timeoutMs,
+                                   LoggedRun& run);
   void LogEvent(TestKind kind, RunOutcome outcome);
 
  private:
@@ -102,6 +106,7 @@ class RunRecorder {
   };
 
   const Profile* Find(const std::string& name) const;
+  LoggedRun Describe(TestKind kind, const Verdict& verdict, int analysisLanguage) const;
   ActiveLimits WithNote(ActiveLimits limits) const;
 
   Form& form_;

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -42,13 +43,17 @@ struct CliRig {
     simArgs.insert(simArgs.begin(), {"--link", folder.File("COM2"), "--exit-with-parent", "--seed", "5"});
     if (sim.Start(simArgs) != 0) throw std::runtime_error(sim.Error());
   }
-  // Runs kt6100-cli; `stopWith`: sent once the run is under way.
-  Result Cli(const std::vector<std::string>& args, int stopWith = 0) {
+  // Runs kt6100-cli; `stopWith`: sent once `when` is on its stdout or stderr
+  // (the run is under way once the handshake has been answered); a negative
+  // `stopWith`: its stdout is a pipe nobody reads.
+  Result Cli(const std::vector<std::string>& args, int stopWith = 0, const std::string& when = "0%") {
     // Not the last run's words: the wait below reads this run's.
-    std::filesystem::remove(folder.File("err"));
+    for (const char* file : {"out", "err"}) std::filesystem::remove(folder.File(file));
     const pid_t pid = fork();
     if (pid == 0) {
-      freopen(folder.File("out").c_str(), "w", stdout);
+      int pipeEnds[2];
+      if (stopWith < 0 && pipe(pipeEnds) == 0 && close(pipeEnds[0]) == 0) dup2(pipeEnds[1], STDOUT_FILENO);
+      else freopen(folder.File("out").c_str(), "w", stdout);
       freopen(folder.File("err").c_str(), "w", stderr);
       std::vector<char*> argv{const_cast<char*>(KT6100_CLI_PATH)};
       for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -56,11 +61,9 @@ struct CliRig {
       execv(KT6100_CLI_PATH, argv.data());
       _exit(127);
     }
-    if (stopWith) {
-      // The run is under way once the handshake has been answered.
-      for (int i = 0; i < 1000 && ReadText(folder.File("err")).find("0%") == std::string::npos; ++i) usleep(10000);
-      kill(pid, stopWith);
-    }
+    for (int i = 0; stopWith > 0 && i < 1000 && (ReadText(folder.File("out")) + ReadText(folder.File("err"))).find(when) == std::string::npos; ++i)
+      usleep(10000);
+    if (stopWith > 0) kill(pid, stopWith);
     int raw = 0;
     waitpid(pid, &raw, 0);
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), ReadText(folder.File("out")),
@@ -118,6 +121,9 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
   std::ofstream(rig.folder.File("fail.json")) << R"({"name": "Strict", "rules": [{"figure": "PF", "max": 0.1}]})";
   std::ofstream(rig.folder.File("slip.json")) << R"({"name": "Slip", "rules": [{"figure": "CFi", "max": 1,7}]})";
   mkfifo(rig.folder.File("fifo.json").c_str(), 0600);
+  std::filesystem::create_directory(rig.folder.File("old"));
+  std::ofstream(rig.folder.File("old/x.dat")) << "not a record";
+  const std::string none = rig.folder.File("none/r");
   const std::string classC = "iec-61000-3-2-class-c";
   // A 15 W lamp whose current jumps to its peak 63.3° after the zero crossing.
   const std::vector<std::string> step{"--mains-power", "15", "--mains-current", "63.3,63.3,150"};
@@ -139,12 +145,19 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
       {{}, {"run", "input", "--profile", rig.folder.File("slip.json"), "--port", nowhere, "--english"}, 2, {"\"slip.json\": not valid JSON"}},
       {{}, {"run", "input", "--profile", rig.folder.File("fifo.json"), "--port", nowhere, "--english"}, 2, {"\"fifo.json\": is not a regular file"}},
       {{}, {"run", "input", "--profile", "nowhere.json", "--port", nowhere}, 2, {"nowhere.json"}},
-      {{}, {"run", "input", "--port", nowhere}, 2, {"打开通讯口失败！"}},
+      {{}, {"run", "input", "--port", nowhere}, 2, {"打开通讯口失败！", "cannot open the port " + nowhere + ": No such file or directory"}},
+      {{}, {"run", "input", "--store", none}, 2, {"cannot store the run in " + none + ".dat: No such file or directory"}},
+      {{}, {"run", "input", "--report", none + ".pdf"}, 2, {"cannot write the report " + none + ".pdf: No such file or directory"}},
+      {{}, {"run", "envelope"}, 0, {"an envelope has no figures"}},
+      {{}, {"log", "import", rig.folder.File("old")}, 1, {"x.dat: 数据文件格式错误!", "0 imported, 0 already in the log, 1 refused"}},
+      {{}, {"--help-all"}, 0, {"  --csv  ", "--max-failures <N>", "log events"}},
       {{}, {"run", "lamp"}, 64, {"unknown kind lamp"}},
       {{}, {"run", "input", "--count", "0"}, 64, {"--count"}},
       {{}, {"run", "input", "--json", "--csv"}, 64, {"not both"}},
       {{}, {"show", rig.folder.File("fail.json")}, 2, {"数据文件格式错误!"}},
-      {{}, {"ports"}, 0, {"COM2 -> /dev/pts/"}},
+      {{}, {"ports"}, 0, {"./COM2\tCOM2 -> /dev/pts/", "\t\t\tchosen\n"}},
+      {{"--delay-block", "2", "--delay-ms", "3000"}, {"run", "input"}, 2, {"block 2 of 3 did not come within 2000 ms on ./COM2"}},
+      {{"--vanish-at-block", "2"}, {"run", "input"}, 2, {"the line ./COM2 went away during block 2 of 3"}},
       {step, {"run", "phase", "--profile", classC}, 1, {"FAIL", "Begin Phase 6", "° > 60 °", "none of options (a), (b), (c) met"}},
       {step, {"run", "input", "--profile", classC, "--json"}, 1, {R"("result":"INCOMPLETE")", R"("detail":"needs the phase-angle test)",
                                                                   R"("missing":["PhaseBegin","PhasePeak","PhaseEnd"])", R"("option":"c")"}},
@@ -166,6 +179,15 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
     EXPECT_EQ(r.status, c.status) << r.err;
     for (const std::string& said : c.said) EXPECT_NE((r.out + r.err).find(said), std::string::npos) << said << "\n" << r.out << r.err;
   }
+  EXPECT_FALSE(std::filesystem::exists("Port.cfg")) << "the window's file, never the command line's";
+  // Neither the log nor its outbox can be written: the run is named at the end.
+  std::ofstream(rig.folder.File("full"));
+  setenv("XDG_DATA_HOME", rig.folder.File("full").c_str(), 1);
+  const Result held = rig.Cli({"run", "input", "--no", "SN-9"});
+  setenv("XDG_DATA_HOME", rig.folder.File("data").c_str(), 1);
+  EXPECT_EQ(held.status, 2);
+  EXPECT_NE(held.err.find("1 run(s) are neither in the run log"), std::string::npos) << held.err;
+  EXPECT_NE(held.err.find("lost as the program ends: SN-9 at 20"), std::string::npos) << held.err;
 
   // A profile damaged since the last session, chosen in the settings or
   // claiming the run's type: refused, never "no limits".
@@ -193,22 +215,55 @@ TEST(Cli, SignalsLeaveARunOrEndASeriesAndRunsAreLogged) {
   EXPECT_EQ(rig.Cli({"run", "start"}, SIGTERM).status, 143);
   rig.sim.Stop();
   ASSERT_EQ(rig.sim.Start({"--link", rig.folder.File("COM2"), "--exit-with-parent"}), 0);
-  // A series stops after the run under way on the first SIGINT, its lines whole.
-  const Result series = rig.Cli({"run", "input", "--continuous", "--csv"}, SIGINT);
+  // A series stops after the run under way on the first SIGINT, its lines
+  // whole, each run stored in a file of its own.
+  const Result series = rig.Cli({"run", "input", "--continuous", "--csv", "--store", "s.dat"}, SIGINT);
   EXPECT_EQ(series.status, 130);
   std::istringstream lines(series.out);
   std::string header, line;
   std::getline(lines, header);
-  int runs = 0;
+  std::vector<std::string> ids;
   while (std::getline(lines, line)) {
-    ++runs;
     EXPECT_EQ(std::count(line.begin(), line.end(), ','), std::count(header.begin(), header.end(), ','));
+    EXPECT_EQ(line[30], ',') << "the logged time, to the millisecond: " << line;
+    ids.push_back(line.substr(31, 36));
   }
-  EXPECT_GE(runs, 1);
-  // Every completed run of the series is in the log.
-  const Result exported = rig.Cli({"log", "export", "--kind", "input", "--csv", rig.folder.File("log.csv")});
-  ASSERT_EQ(exported.status, 0) << exported.err;
-  EXPECT_NE(exported.err.find(std::to_string(runs) + " runs exported"), std::string::npos) << exported.err;
+  EXPECT_GE(ids.size(), 1u);
+  std::size_t stored = 0;
+  for (const auto& file : std::filesystem::directory_iterator(rig.folder.path)) stored += file.path().filename().string().starts_with("s-");
+  EXPECT_EQ(stored, ids.size());
+  // A reader gone: the run is logged, then the command ends.
+  const Result closed = rig.Cli({"run", "output", "--count", "3", "--json"}, -1);
+  EXPECT_EQ(closed.status, 2);
+  const std::string logged = "stdout cannot be written (Broken pipe): the last run is logged as ";
+  ASSERT_NE(closed.err.find(logged), std::string::npos) << closed.err;
+  ids.push_back(closed.err.substr(closed.err.find(logged) + logged.size(), 36));
+  // Killed as soon as a run is printed: that run is in the log already.
+  const Result killed = rig.Cli({"run", "comp", "--continuous", "--json"}, SIGKILL, "}}\n");
+  ids.push_back(nlohmann::json::parse(killed.out.substr(0, killed.out.find('\n')))["id"]);
+  // The day given to --until is taken in.
+  char day[11];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(day, sizeof day, "%F", std::localtime(&now));
+  const std::string csv = rig.folder.File("log.csv");
+  const Result exported = rig.Cli({"log", "export", "--since", day, "--until", day, "--csv", csv});
+  EXPECT_NE(exported.err.find(" runs exported to " + csv), std::string::npos) << exported.err;
+  for (const std::string& id : ids) EXPECT_NE(ReadText(csv).find(id), std::string::npos) << id;
+  // A link that fails is tried again, each failure told and kept as an event.
+  rig.sim.Stop();
+  ASSERT_EQ(rig.sim.Start({"--link", rig.folder.File("COM2"), "--exit-with-parent", "--silent"}), 0);
+  const Result failing = rig.Cli({"run", "input", "--continuous", "--max-failures", "2"});
+  EXPECT_EQ(failing.status, 2);
+  const Result events = rig.Cli({"log", "events"});
+  const auto times = [](const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(times(failing.err, "input: no answer to the handshake on ./COM2"), 2) << failing.err;
+  EXPECT_EQ(times(events.out, "\tinput\t"), 2) << events.out;
+  EXPECT_EQ(times(events.out, "\tstart\t"), 1) << "the start test left: " << events.out;
+  EXPECT_EQ(events.err, "3 events\n");
 }
 
 }  // namespace

@@ -146,6 +146,9 @@ TEST(RunLogImport, SameFolderTwiceAddsNothing) {
   file("notes.txt", "KT1 input N-9");
   file("sub/e.dat", "KT1 output E-5");
   file("sub/copy-of-a.dat", "KT1 input A-1");
+  // Sparse: a reader that took it whole would take 1 GiB, then import it.
+  file("big.dat", "KT1 input BIG");
+  std::filesystem::resize_file(dir / "data/big.dat", std::uintmax_t{1} << 30);
   // Stands in for the program's record loaders.
   const RunDecoder decode = [](const std::string&, const std::vector<std::uint8_t>& bytes, LoggedRun& run,
                                std::string& error) {
@@ -170,9 +173,9 @@ TEST(RunLogImport, SameFolderTwiceAddsNothing) {
     ASSERT_EQ(ImportFolder(db, dir / "data", decode, "importer", result, error), 0) << error.toStdString();
     EXPECT_EQ(result.Imported, expected.Imported);
     EXPECT_EQ(result.AlreadyPresent, expected.Present);
-    ASSERT_EQ(result.Refused.size(), 1u);
-    EXPECT_EQ(result.Refused[0].first, dir / "data/c.dat");
-    EXPECT_EQ(result.Refused[0].second, "not a KT6100 data file");
+    ASSERT_EQ(result.Refused.size(), 2u);
+    EXPECT_EQ(result.Refused[0], std::pair(dir / "data/big.dat", std::string("1073741824 bytes: larger than any data file")));
+    EXPECT_EQ(result.Refused[1], std::pair(dir / "data/c.dat", std::string("not a KT6100 data file")));
   }
   EXPECT_EQ(Scalar(log, "SELECT COUNT(*) FROM runs").toInt(), 3);
   const std::string a = "KT1 envelope B-2";
