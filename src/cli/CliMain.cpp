@@ -363,34 +363,29 @@ int ParseDay(const QString& text, bool endOfDay, std::optional<std::int64_t>& ms
 }
 
 // The events (link failures, abandoned runs) as a table on stdout, or as CSV
-// in the form of the runs' export.
+// in the form of the runs' export (the log window's events file).
 int EventsCommand(QSqlDatabase& db, const RunFilter& filter, const QString& csv) {
-  std::vector<EventRow> rows;
   QString error;
-  if (QueryEvents(db, filter, rows, error) != 0) return Fail("kt6100-cli: the run log's events: " + error.toStdString(), NoInstrument);
-  QByteArray text = csv.isEmpty() ? QByteArray() : "\xEF\xBB\xBFtime,kind,station,event,id\r\n";
-  for (const EventRow& e : rows) {
-    const QStringList cells{QString::fromStdString(Iso(e.TimeUtcMs)), QString::fromStdString(KindName(e.Kind, false)),
-                            QString::fromStdString(e.Station), QString::fromStdString(e.What), QString::fromStdString(e.Id)};
-    if (!csv.isEmpty()) {
-      QStringList quoted;
-      for (const QString& c : cells) quoted << CsvField(c);
-      text += quoted.join(',').toUtf8() + "\r\n";
-    } else {
-      text += cells.join('\t').toUtf8() + "\n";
-    }
-  }
-  if (csv.isEmpty()) {
-    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) != static_cast<std::size_t>(text.size()) ||
-        std::fflush(stdout) != 0)
-      return Fail(std::string("kt6100-cli: stdout cannot be written: ") + std::strerror(errno), NoInstrument);
-    std::fprintf(stderr, "%zu events\n", rows.size());
+  if (!csv.isEmpty()) {
+    std::int64_t exported = 0;
+    if (ExportEventsCsv(db, filter, csv, exported, error) != 0)
+      return Fail("kt6100-cli: cannot write " + csv.toStdString() + ": " + error.toStdString(), NoInstrument);
+    std::fprintf(stderr, "%lld events exported to %s\n", static_cast<long long>(exported), csv.toLocal8Bit().constData());
     return Good;
   }
-  QSaveFile file(csv);
-  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-    return Fail("kt6100-cli: cannot write " + csv.toStdString() + ": " + file.errorString().toStdString(), NoInstrument);
-  std::fprintf(stderr, "%zu events exported to %s\n", rows.size(), csv.toLocal8Bit().constData());
+  std::vector<EventRow> rows;
+  if (QueryEvents(db, filter, rows, error) != 0) return Fail("kt6100-cli: the run log's events: " + error.toStdString(), NoInstrument);
+  QByteArray text;
+  for (const EventRow& e : rows)
+    text += QStringList{QString::fromStdString(Iso(e.TimeUtcMs)), QString::fromStdString(KindName(e.Kind, false)),
+                        QString::fromStdString(e.Station), QString::fromStdString(e.What), QString::fromStdString(e.Id)}
+                .join('\t')
+                .toUtf8() +
+            "\n";
+  if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) != static_cast<std::size_t>(text.size()) ||
+      std::fflush(stdout) != 0)
+    return Fail(std::string("kt6100-cli: stdout cannot be written: ") + std::strerror(errno), NoInstrument);
+  std::fprintf(stderr, "%zu events\n", rows.size());
   return Good;
 }
 
