@@ -24,13 +24,6 @@ struct Result {
   std::string out, err;
 };
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // A folder with the simulated instrument linked as COM2, settings and log
 // of its own.
 struct CliRig {

@@ -177,14 +177,9 @@ TEST(RunLogTarget, FormsParse) {
     std::string error;
     ASSERT_EQ(ParseLogTarget(c.Text, t, error), c.Result) << error;
     EXPECT_EQ(c.Result == 1, !error.empty());
-    EXPECT_EQ(t.Kind, c.Kind);
-    EXPECT_EQ(t.Path, c.Path);
-    EXPECT_EQ(t.Host, c.Host);
-    EXPECT_EQ(t.Port, c.Port);
-    EXPECT_EQ(t.User, c.User);
-    EXPECT_EQ(t.Password, c.Password);
-    EXPECT_EQ(t.Database, c.Database);
-    EXPECT_EQ(t.Options, c.Options);
+    EXPECT_EQ(std::tie(t.Kind, t.Path, t.Host, t.Port, t.User, t.Password, t.Database, t.Options),
+              std::make_tuple(c.Kind, std::string(c.Path), std::string(c.Host), c.Port, std::string(c.User),
+                              std::string(c.Password), std::string(c.Database), std::string(c.Options)));
   }
 }
 

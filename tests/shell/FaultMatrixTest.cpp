@@ -222,8 +222,7 @@ TEST(FaultMatrix, StoresThatCannotBeWrittenAreReported) {
     ASSERT_EQ(rig.dialogs.messages.size(), before + 1) << place;
     EXPECT_EQ(rig.dialogs.messages.back(), std::make_pair(std::string("存数据失败!"), std::string("警告"))) << place;
   }
-  std::ifstream in(victim);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mine");
+  EXPECT_EQ(test::ReadText(victim), "mine");
   rig.ExpectGoodStateIntact();
 }
 

@@ -166,17 +166,15 @@ TEST(Dialogs, TheInformationBoxesHoldTheirFieldsInGbkBytesAndCancelKeepsTheInfor
   EXPECT_EQ(name->text(), fifteen);
   info.hide();
 
+  // The printer family: OK keeps the choice, cancel does not.
   TPrinterForm& p = rig.w().PrinterForm();
-  p.show();
-  EXPECT_TRUE(p.Family0()->isChecked());
-  p.Family1()->setChecked(true);
-  p.OkBtnClick();
-  EXPECT_EQ(rig.f().PrinterFamily, 1);
-  p.show();
-  EXPECT_TRUE(p.Family1()->isChecked());
-  p.Family0()->setChecked(true);
-  p.CancelBtnClick();
-  EXPECT_EQ(rig.f().PrinterFamily, 1);
+  for (const bool ok : {true, false}) {
+    p.show();
+    EXPECT_EQ(p.Family1()->isChecked(), !ok);
+    (ok ? p.Family1() : p.Family0())->setChecked(true);
+    ok ? p.OkBtnClick() : p.CancelBtnClick();
+    EXPECT_EQ(rig.f().PrinterFamily, 1);
+  }
 }
 
 // Every kind stored, reopened and printed in both languages through the

@@ -19,27 +19,15 @@
 #include "shell/TProfileForm.h"
 #include "shell/TVerdictBand.h"
 #include "support/Recording.h"
+#include "support/Verdicts.h"
 #include "verdict/ClassC.h"
 #include "WindowRig.h"
 
 namespace kt {
 namespace {
 
-RuleResult Rule(const char* figure, RuleOutcome outcome, std::optional<double> value = {},
-                std::optional<double> min = {}, std::optional<double> max = {}) {
-  RuleResult r;
-  r.Figure = figure, r.Outcome = outcome, r.Value = value, r.Min = min, r.Max = max;
-  return r;
-}
-
-Verdict Judged(VerdictResult result, std::vector<RuleResult> rules) {
-  Verdict v;
-  v.Result = result;
-  v.ProfileName = "T8 36W";
-  v.ProfileRevision = "3";
-  v.Rules = std::move(rules);
-  return v;
-}
+using test::Judged;
+using test::Rule;
 
 Profile Limits(std::string name, std::string revision, std::string type, std::vector<ProfileRule> rules) {
   Profile p;

@@ -39,6 +39,11 @@ inline std::vector<std::uint8_t> ReadBytes(const std::string& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+inline std::string ReadText(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
 template <typename Bytes>
 void WriteBytes(const std::string& file, const Bytes& bytes) {
   std::ofstream(file, std::ios::binary | std::ios::trunc)

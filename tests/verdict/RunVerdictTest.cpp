@@ -206,13 +206,8 @@ const RuleResult& Rule(const Verdict& v, const std::string& figure, const char* 
 std::string Pct(int n) { return "CurrentHarmonicPct[" + std::to_string(n) + "]"; }
 
 // The run each option is tried on; `base` in percent of the fundamental.
-struct Lamp {
-  TestKind kind;
-  float p;
-  double i1;
-  float thdi, pf;
-  std::vector<std::pair<int, float>> base;
-  float begin, peak, end;
+struct Lamp {  // the kind, P, I1, THDI, PF, harmonics in percent and the three angles
+  TestKind kind; float p; double i1; float thdi, pf; std::vector<std::pair<int, float>> base; float begin, peak, end;
   Rig Make() const {
     Rig r = Harmonics(kind, p, i1, thdi, pf, {});
     for (const auto& [n, pct] : base) r.M->Input.CurrentHarmonicPct[n] = pct;
@@ -236,12 +231,8 @@ const Lamp Lagging{PhaseTest, 20, 0.2, 49, 0.9f, {{3, 30}, {5, 20}, {7, 25}, {9,
 // fails (outside option (a) the verdict says so; there (b) still lacks the
 // angles: incomplete).
 TEST(ClassC, EveryLimitAtItsBoundPassesAndJustBeyondFails) {
-  struct Bound {
-    const Lamp& lamp;
-    std::string figure;
-    double limit;  // the hand-worked bound
-    const char* option;
-    V beyond;
+  struct Bound {  // the figure's hand-worked limit in `option`, and the verdict just beyond it
+    const Lamp& lamp; std::string figure; double limit; const char* option; V beyond;
   };
   std::vector<Bound> bounds = {
       {Ballast, Pct(2), 2.0, "", V::Fail},       {Ballast, Pct(3), 30 * 0.98, "", V::Fail},
@@ -300,14 +291,8 @@ TEST(ClassC, EveryLimitAtItsBoundPassesAndJustBeyondFails) {
 TEST(ClassC, BranchesAndReasons) {
   const float nan = std::nanf("");
   const struct {
-    TestKind kind;
-    float p;
-    std::optional<double> rated;
-    bool lampWithoutAngles;
-    V result;
-    const char* detail;
-    const char* reason;
-    std::vector<std::string> missing;
+    TestKind kind; float p; std::optional<double> rated; bool lampWithoutAngles;
+    V result; const char *detail, *reason; std::vector<std::string> missing;
   } cases[] = {
       {InputTest, 4.9f, None, false, V::NotApplicable, "P 4.9 W < 5 W, branch by measured power: no limits", "", {}},
       {InputTest, 5.0f, None, false, V::Pass, "5 W ≤ P 5.0 W ≤ 25 W, branch by measured power: option (a)", "", {}},

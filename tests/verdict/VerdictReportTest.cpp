@@ -13,6 +13,7 @@
 
 #include "core/MeasureSet.h"
 #include "support/Recording.h"
+#include "support/Verdicts.h"
 #include "verdict/ClassC.h"
 
 namespace kt {
@@ -20,23 +21,8 @@ namespace {
 
 using test::RecordingCanvas;
 
-RuleResult Rule(const char* figure, RuleOutcome outcome, std::optional<double> value = {},
-                std::optional<double> min = {}, std::optional<double> max = {}) {
-  RuleResult r;
-  r.Figure = figure, r.Outcome = outcome, r.Value = value, r.Min = min, r.Max = max;
-  return r;
-}
-
-Verdict Judged(VerdictResult result, std::vector<RuleResult> rules, std::vector<std::string> missing = {}) {
-  Verdict v;
-  v.Result = result;
-  v.Kind = InputTest;
-  v.ProfileName = "T8 36W";
-  v.ProfileRevision = "3";
-  v.Rules = std::move(rules);
-  v.Missing = std::move(missing);
-  return v;
-}
+using test::Judged;
+using test::Rule;
 
 std::string T(int x, int y, int height, const std::string& text) {
   return "T " + std::to_string(x) + " " + std::to_string(y) + " L \"宋体\" " + std::to_string(height) + " #000000 0 " + text;
