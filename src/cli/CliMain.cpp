@@ -251,10 +251,13 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
   if (!p.isSet("no-log")) {
     QString error;
     if (recorder.StartLog(WindowLogConfig(), error) != 0) return UsageError(error);
-    if (RunLogWriter* w = recorder.Writer())
+    if (RunLogWriter* w = recorder.Writer()) {
       QObject::connect(w, &RunLogWriter::Failed, [english](const QString& en, const QString& zh) {
         std::fprintf(stderr, "%s\n", (english ? en : zh).toLocal8Bit().constData());
       });
+      // The writer started before this connect: what it found then is said again.
+      w->RetryNow(true);
+    }
   }
   std::string error;
   if (tester.Open(p.value("port").toStdString(), error) != 0) return Fail("kt6100-cli: " + error, NoInstrument);
