@@ -323,6 +323,7 @@ void TLogStatsForm::DrawCharts() {
   const double high = Histogram_.Low + static_cast<double>(Histogram_.Counts.size()) * width;
   top->append(high, 0);
   auto* bars = new QAreaSeries(top);
+  top->setParent(bars);  // an area series does not own its outline
   bars->setName(figure);
   bars->setBrush(QColor(0x40, 0x70, 0xB0, 0xA0));
   bars->setPen(QPen(QColor(0x20, 0x40, 0x80), 1));
