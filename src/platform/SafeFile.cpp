@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
 
 namespace kt {
 
@@ -33,35 +32,55 @@ std::string Folder(const std::string& path) {
 
 }  // namespace
 
-int WriteWholeFile(const std::string& path, const void* data, std::size_t size) {
-  const std::string& name = path;
-  struct stat st {};
-  const bool exists = ::lstat(name.c_str(), &st) == 0;
-  if (exists && S_ISLNK(st.st_mode)) return 1;
-  if (exists && !S_ISREG(st.st_mode)) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return 1;
-    bool ok = WriteAll(fd, data, size) && Flush(fd);
-    ok = (::close(fd) == 0) && ok;
-    return ok ? 0 : 1;
-  }
-  std::string temp = name + ".XXXXXX";
-  std::vector<char> tmpl(temp.begin(), temp.end());
-  tmpl.push_back('\0');
-  const int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) return 1;
-  temp = tmpl.data();
-  // As a new file would be created (mkstemp makes it private).
-  ::fchmod(fd, 0644);
-  bool ok = WriteAll(fd, data, size) && Flush(fd);
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temp.c_str(), name.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
+int WriteWholeFile(const std::string& path, const void* data, std::size_t size, WriteFailure* why) {
+  WriteFailure failure;
+  const auto fail = [&](bool atReplace) {
+    failure.Errno = errno != 0 ? errno : EIO;
+    failure.AtReplace = atReplace;
+    if (why) *why = failure;
     return 1;
+  };
+  errno = 0;
+  struct stat st {};
+  const bool exists = ::lstat(path.c_str(), &st) == 0;
+  if (exists && S_ISLNK(st.st_mode)) {
+    errno = ELOOP;
+    return fail(false);
+  }
+  if (exists && !S_ISREG(st.st_mode)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return fail(false);
+    const bool ok = WriteAll(fd, data, size) && Flush(fd);
+    const int err = errno;
+    if (::close(fd) != 0 || !ok) {
+      if (!ok) errno = err;
+      return fail(false);
+    }
+    return 0;
+  }
+  std::string temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return fail(false);
+  // mkstemp makes the file private; the replacement is as readable as the
+  // file it replaces, and a new file as one the program would create.
+  ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644);
+  const bool ok = WriteAll(fd, data, size) && Flush(fd);
+  const int err = errno;
+  if (::close(fd) != 0 || !ok) {
+    if (!ok) errno = err;
+    const int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+    return fail(false);
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+    return fail(true);
   }
   // The new name itself is on the disk only once its folder is.
-  if (const int dir = ::open(Folder(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+  if (const int dir = ::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
     ::fsync(dir);
     ::close(dir);
   }

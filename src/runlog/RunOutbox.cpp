@@ -4,15 +4,14 @@
 #include <QFile>
 #include <QIODevice>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/SafeFile.h"
 
 namespace kt {
 namespace {
@@ -205,44 +204,13 @@ int RunOutbox::WriteEntry(const std::string& name, const QByteArray& bytes, QStr
     error = QString("cannot create the folder (%1)").arg(QString::fromLocal8Bit(ec.message().c_str()));
     return 1;
   }
-  const std::string final = (fs::path(Folder_) / name).string();
-  const std::string temp = (fs::path(Folder_) / (".tmp-" + name)).string();
-  auto fail = [&](const char* what) {
-    error = QString("%1 (%2)").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
-    ::unlink(temp.c_str());
-    return 1;
-  };
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return fail("cannot create a file");
-  const char* p = bytes.constData();
-  std::size_t left = static_cast<std::size_t>(bytes.size());
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int saved = errno;
-      ::close(fd);
-      errno = saved;
-      return fail("cannot write");
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return fail("cannot flush");
-  }
-  ::close(fd);
-  if (::rename(temp.c_str(), final.c_str()) != 0) return fail("cannot rename");
-  // The rename itself must reach the disk before the run counts as kept.
-  const int dir = ::open(Folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  return 0;
+  WriteFailure why;
+  if (WriteWholeFile((fs::path(Folder_) / name).string(), bytes.constData(), static_cast<std::size_t>(bytes.size()),
+                     &why) == 0)
+    return 0;
+  error = QString("%1 (%2)").arg(why.AtReplace ? "cannot rename" : "cannot write",
+                                 QString::fromLocal8Bit(std::strerror(why.Errno)));
+  return 1;
 }
 
 int RunOutbox::Put(const LoggedRun& run, QString& error) {

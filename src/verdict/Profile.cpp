@@ -14,6 +14,7 @@
 
 #include "core/TestInfo.h"
 #include "platform/GbkText.h"
+#include "platform/SafeFile.h"
 #include "verdict/ClassC.h"
 #include "verdict/Figures.h"
 
@@ -230,18 +231,6 @@ int ParseDocument(const Json& j, Profile& p, Refusal& refuse) {
   return 0;
 }
 
-// Writes all of `text` to `fd`, going on after short writes.
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 int FileError(ProfileMessage& error, const std::string& path, const char* en, const char* zh, int err) {
   const std::string reason = std::strerror(err);
   error.English = "profile \"" + BaseName(path) + "\": " + en + " (" + reason + ")";
@@ -344,24 +333,10 @@ int SaveProfile(const std::string& path, const Profile& p, ProfileMessage& error
   Profile check;
   if (ParseProfile(text, BaseName(path), check, error)) return 1;
 
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return FileError(error, path, "cannot be written", "无法写入", errno);
-  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
-  const int err = errno;
-  if (::close(fd) != 0 || !written) {
-    ::unlink(temp.c_str());
-    return FileError(error, path, "cannot be written", "无法写入", written ? errno : err);
-  }
-  // mkstemp makes the file private; the replacement keeps the mode of the
-  // file it replaces, and a new profile is readable by every user.
-  struct stat old {};
-  ::chmod(temp.c_str(), ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    const int renameErr = errno;
-    ::unlink(temp.c_str());
-    return FileError(error, path, "cannot be replaced", "无法替换", renameErr);
-  }
+  WriteFailure why;
+  if (WriteWholeFile(path, text.data(), text.size(), &why) != 0)
+    return why.AtReplace ? FileError(error, path, "cannot be replaced", "无法替换", why.Errno)
+                         : FileError(error, path, "cannot be written", "无法写入", why.Errno);
   return 0;
 }
 

@@ -96,6 +96,14 @@ TEST(Profile, SavesAtomicallyAndLoads) {
   ASSERT_EQ(LoadProfile(path, loaded, m), 0) << m.English;
   EXPECT_TRUE(SameContent(p, loaded) && loaded.Source == "t8.json" && loaded.RawText == ProfileToJson(p));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // no temporary left
+  // A replacement keeps the old file's mode, and is never made through a link.
+  const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(path, mode);
+  EXPECT_TRUE(SaveProfile(path, p, m) == 0 && (fs::status(path).permissions() & fs::perms::all) == mode);
+  fs::create_symlink(path, dir / "link.json");
+  EXPECT_TRUE(SaveProfile((dir / "link.json").string(), p, m) == 1 &&
+              m.English == "profile \"link.json\": cannot be written (Too many levels of symbolic links)") << m.English;
+  fs::remove(dir / "link.json");
   // Only a regular file is read: a FIFO without a writer (which a plain open
   // would wait on for ever), a device and a folder are refused at once.
   ASSERT_EQ(::mkfifo((dir / "fifo.json").c_str(), 0600), 0);
