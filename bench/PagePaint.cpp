@@ -22,7 +22,7 @@
 #include "analysis/AnalysisPanels.h"
 #include "analysis/AnalysisReport.h"
 #include "analysis/AnalysisRun.h"
-#include "app/FontSetup.h"
+#include "station/FontSetup.h"
 #include "core/AnalysisData.h"
 #include "link/Form.h"
 #include "link/Resets.h"

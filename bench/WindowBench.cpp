@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "app/FontSetup.h"
+#include "station/FontSetup.h"
 #include "platform/Clock.h"
 #include "platform/TermiosPort.h"
 #include "shell/ScriptedDialogs.h"

@@ -20,7 +20,7 @@
 #include <functional>
 #include <string>
 
-#include "app/FontSetup.h"
+#include "station/FontSetup.h"
 #include "core/AnalysisData.h"
 #include "core/MeasureSet.h"
 #include "platform/Clock.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/FontSetup.h"
+#include "station/FontSetup.h"
 #include "platform/Clock.h"
 #include "platform/TermiosPort.h"
 #include "shell/QtDialogs.h"

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QSaveFile>
-#include <QSettings>
 
 #include <unistd.h>
 
@@ -21,7 +20,6 @@
 
 #include "analysis/AnalysisFile.h"
 #include "analysis/AnalysisReport.h"
-#include "app/FontSetup.h"
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
 #include "measurements/DataFiles.h"
@@ -35,7 +33,9 @@
 #include "runlog/RunLogImport.h"
 #include "runlog/RunLogNames.h"
 #include "runlog/RunLogWriter.h"
-#include "runlog/RunRecorder.h"
+#include "station/FontSetup.h"
+#include "station/RunRecorder.h"
+#include "station/StationSettings.h"
 #include "verdict/VerdictReport.h"
 
 namespace kt {
@@ -54,14 +54,6 @@ int Fail(const std::string& text, int status) {
   return status;
 }
 
-RunLogConfig WindowLogConfig() {
-  QSettings settings;
-  RunLogConfig config;
-  config.Target = settings.value(QStringLiteral("log/target")).toString().toStdString();
-  config.Station = settings.value(QStringLiteral("log/station")).toString().toStdString();
-  return config;
-}
-
 // The limits as the window would choose them, or as --profile names them.
 // Limits that were asked for (by --profile, by the window's choice or by a
 // product type) but cannot be used stop everything before the instrument
@@ -70,11 +62,9 @@ int ChooseLimits(RunRecorder& recorder, const QCommandLineParser& p, const std::
   std::vector<std::string> problems;
   recorder.LoadProfiles(ProfileFolder(), problems, chinese);
   for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
-  QSettings settings;
-  const RunRecorder::Choice choice =
-      p.isSet("profile") ? RunRecorder::Choice{p.value("profile").toStdString(), {}, false, true}
-                         : RunRecorder::Choice{settings.value("limits/active").toString().toStdString(),
-                                               settings.value("limits/activeFile").toString().toStdString(), true, false};
+  const RunRecorder::Choice choice = p.isSet("profile")
+                                         ? RunRecorder::Choice{p.value("profile").toStdString(), {}, false, true}
+                                         : settings::RememberedLimits();
   std::string error;
   if (recorder.Choose(choice, error, chinese) != 0 && !choice.KeepUnavailable)
     return Fail(error + (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."), NoInstrument);
@@ -250,7 +240,7 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
   if (int s = ChooseLimits(recorder, p, form.Info.Type, !english)) return s;
   if (!p.isSet("no-log")) {
     QString error;
-    if (recorder.StartLog(WindowLogConfig(), error) != 0) return UsageError(error);
+    if (recorder.StartLog(settings::LogConfig(), error) != 0) return UsageError(error);
     if (RunLogWriter* w = recorder.Writer()) {
       QObject::connect(w, &RunLogWriter::Failed, [english](const QString& en, const QString& zh) {
         std::fprintf(stderr, "%s\n", (english ? en : zh).toLocal8Bit().constData());
@@ -418,7 +408,7 @@ int LogCommand(const QCommandLineParser& p, const QStringList& args) {
   }
   ResolvedLog resolved;
   QString error;
-  if (ResolveRunLogConfig(WindowLogConfig(), resolved, error) != 0) return UsageError(error);
+  if (ResolveRunLogConfig(settings::LogConfig(), resolved, error) != 0) return UsageError(error);
   if (resolved.Target.Kind == LogTarget::Driver::None) return Fail("kt6100-cli: the run log is off", NoInstrument);
   RunLogConnection log;
   if (log.Open(resolved.Target, error) != 0) return Fail("kt6100-cli: " + error.toStdString(), NoInstrument);

@@ -5,7 +5,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QSettings>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +19,7 @@
 #include "link/Resets.h"
 #include "link/TestRun.h"
 #include "measurements/MeasurementKinds.h"
+#include "station/StationSettings.h"
 
 namespace kt {
 
@@ -52,7 +52,7 @@ std::string PortProblem(const std::string& device) {
 }  // namespace
 
 std::string WindowDevice() {
-  const std::string chosen = QSettings().value(QStringLiteral("port/device")).toString().toStdString();
+  const std::string chosen = settings::PortDevice();
   if (!chosen.empty()) return chosen;
   char name[8] = {};
   std::ifstream(PortConfigFile, std::ios::binary).read(name, sizeof name - 1);

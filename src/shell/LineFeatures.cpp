@@ -8,18 +8,18 @@
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSettings>
 #include <QVBoxLayout>
 
 #include "link/Form.h"
 #include "runlog/RunLogWriter.h"
-#include "runlog/RunRecorder.h"
 #include "shell/ShellDialogs.h"
 #include "shell/TKT5100Form.h"
 #include "shell/TLogForm.h"
 #include "shell/TLogSettingsForm.h"
 #include "shell/TProfileForm.h"
 #include "shell/TVerdictBand.h"
+#include "station/RunRecorder.h"
+#include "station/StationSettings.h"
 #include "verdict/ClassC.h"
 #include "verdict/VerdictReport.h"
 
@@ -28,13 +28,6 @@ namespace kt {
 namespace {
 
 QString T(bool chinese, const char* zh, const char* en) { return QString::fromUtf8(chinese ? zh : en); }
-
-const QString ActiveKey = QStringLiteral("limits/active");
-// The chosen profile's file and its last good text, so that a file damaged
-// between two sessions does not switch judging off at the next start.
-const QString ActiveFileKey = QStringLiteral("limits/activeFile");
-const QString LastGoodKey = QStringLiteral("limits/lastGood");
-const QString SoundKey = QStringLiteral("limits/sound");
 
 }  // namespace
 
@@ -128,17 +121,13 @@ void LineFeatures::UpdateMenus() {
   sound_ = limits_->addAction(T(zh, "不合格时发声&S", "&Sound on FAIL"));
   sound_->setObjectName("SoundOnFail");
   sound_->setCheckable(true);
-  sound_->setChecked(QSettings().value(SoundKey, false).toBool());
-  connect(sound_, &QAction::toggled, this, [](bool on) { QSettings().setValue(SoundKey, on); });
+  sound_->setChecked(settings::SoundOnFail());
+  connect(sound_, &QAction::toggled, this, [](bool on) { settings::SetSoundOnFail(on); });
 }
 
 void LineFeatures::Start() {
-  QSettings settings;
-  RunLogConfig config;
-  config.Target = settings.value(QStringLiteral("log/target")).toString().toStdString();
-  config.Station = settings.value(QStringLiteral("log/station")).toString().toStdString();
   QString error;
-  if (recorder_->StartLog(config, error) != 0) {
+  if (recorder_->StartLog(settings::LogConfig(), error) != 0) {
     window_.MessageBox("测试记录的设置有误，本次不作记录：" + error.toStdString(), "警告");
   } else if (RunLogWriter* w = recorder_->Writer()) {
     connect(w, &RunLogWriter::Failed, this, &LineFeatures::LogFailed);
@@ -150,10 +139,10 @@ void LineFeatures::Start() {
   }
   ReloadProfiles();
   std::string ignored;
-  const RunRecorder::Choice remembered{settings.value(ActiveKey).toString().toStdString(),
-                                       settings.value(ActiveFileKey).toString().toStdString(), true, false};
-  if (recorder_->Choose(remembered, ignored, chinese_) != 0 &&
-      recorder_->KeepLastGoodCopy(settings.value(LastGoodKey).toString().toStdString()) == 0)
+  // The chosen profile's last good text keeps a file damaged between two
+  // sessions from switching judging off at the next start.
+  if (recorder_->Choose(settings::RememberedLimits(), ignored, chinese_) != 0 &&
+      recorder_->KeepLastGoodCopy(settings::LastGoodLimits()) == 0)
     dialogs_.MessageBox(recorder_->LimitsFor("").Note.Text(chinese_), chinese_ ? "警告" : "Warning");
   started_ = true;
   RememberChoice();
@@ -166,13 +155,11 @@ void LineFeatures::RememberChoice() {
   // Before the choice of the last session is taken up there is nothing to
   // remember: the reload at start-up must not overwrite it.
   if (!started_) return;
-  QSettings settings;
-  settings.setValue(ActiveKey, QString::fromStdString(recorder_->Chosen()));
-  settings.setValue(ActiveFileKey, QString::fromStdString(recorder_->ChosenFile()));
+  settings::RememberLimits(recorder_->Chosen(), recorder_->ChosenFile());
   // The copy is taken only from a profile read from its file just now.
   const ActiveLimits limits = recorder_->LimitsFor("");
   if (limits.Source == LimitSource::File && limits.File && limits.Note.English.empty())
-    settings.setValue(LastGoodKey, QString::fromStdString(limits.File->RawText));
+    settings::SetLastGoodLimits(limits.File->RawText);
 }
 
 void LineFeatures::ReloadProfiles() {
@@ -348,11 +335,7 @@ void LineFeatures::LogFailed(const QString& english, const QString& chinese) {
 
 TLogForm& LineFeatures::LogWindow() {
   if (!logForm_) {
-    QSettings settings;
-    RunLogConfig config;
-    config.Target = settings.value(QStringLiteral("log/target")).toString().toStdString();
-    config.Station = settings.value(QStringLiteral("log/station")).toString().toStdString();
-    logForm_ = std::make_unique<TLogForm>(config, nullptr);
+    logForm_ = std::make_unique<TLogForm>(settings::LogConfig(), nullptr);
     logForm_->SetChinese(chinese_);
     connect(logForm_.get(), &TLogForm::OpenRun, &window_, [this](const QByteArray& record, int kind) {
       // The main window refuses during a run and says so in its status bar,

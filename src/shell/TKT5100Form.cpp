@@ -16,7 +16,6 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QScrollArea>
-#include <QSettings>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -31,11 +30,11 @@
 #include "link/TestRun.h"
 #include "measurements/DataFiles.h"
 #include "measurements/MeasurementKinds.h"
+#include "measurements/RecordFile.h"
 #include "measurements/start/StartPrompt.h"
 #include "platform/GbkText.h"
 #include "platform/PrinterCanvas.h"
 #include "platform/QtCanvas.h"
-#include "measurements/RecordFile.h"
 #include "platform/SafeFile.h"
 #include "shell/Glyphs.h"
 #include "shell/LineFeatures.h"
@@ -44,6 +43,7 @@
 #include "shell/TInfoForm.h"
 #include "shell/TPortForm.h"
 #include "shell/TPrinterForm.h"
+#include "station/StationSettings.h"
 
 namespace kt {
 
@@ -258,7 +258,7 @@ void TKT5100Form::FormCreate() {
   f.ChineseMode = 1;
   SyncLanguage();
   ReadPortConfig(f);
-  f.PortDevice = QSettings().value(QStringLiteral("port/device")).toString().toStdString();
+  f.PortDevice = settings::PortDevice();
   ClearResults(f.M);
   InitSnapshots(f.M);
   OpenPort(f);  // a failure has told the operator; the port watch finds it when it comes
@@ -308,13 +308,13 @@ void TKT5100Form::ChangePort(const char* portName) {
   std::strncpy(f.PortName, portName, sizeof f.PortName - 1);
   WritePortConfig(f);
   f.PortDevice.clear();
-  QSettings().remove(QStringLiteral("port/device"));
+  settings::SetPortDevice("");
   ReopenPort();
 }
 
 void TKT5100Form::ChangeDevice(const std::string& device) {
   form_->PortDevice = device;
-  QSettings().setValue(QStringLiteral("port/device"), QString::fromStdString(device));
+  settings::SetPortDevice(device);
   ReopenPort();
 }
 

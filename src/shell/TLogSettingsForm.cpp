@@ -6,17 +6,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QSysInfo>
 #include <QVBoxLayout>
 
 #include "runlog/LogTarget.h"
+#include "station/StationSettings.h"
 
 namespace kt {
 namespace {
 
-const QString TargetKey = QStringLiteral("log/target");
-const QString StationKey = QStringLiteral("log/station");
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -34,12 +32,12 @@ TLogSettingsForm::TLogSettingsForm(bool chinese, QWidget* parent) : QDialog(pare
   setObjectName("LogSettings");
   const bool c = chinese;
   setWindowTitle(c ? U("记录设置") : "Log settings");
-  QSettings settings;
-  Target_ = new QLineEdit(settings.value(TargetKey).toString(), this);
+  const RunLogConfig saved = settings::LogConfig();
+  Target_ = new QLineEdit(QString::fromStdString(saved.Target), this);
   Target_->setObjectName("LogTarget");
   Target_->setPlaceholderText(c ? U("空：数据文件夹中的 runlog.db") : "empty: runlog.db in the data folder");
   Target_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('m')) * 40);
-  Station_ = new QLineEdit(settings.value(StationKey).toString(), this);
+  Station_ = new QLineEdit(QString::fromStdString(saved.Station), this);
   Station_->setObjectName("LogStation");
   Station_->setPlaceholderText((c ? U("空：主机名 %1") : "empty: the host name, %1").arg(QSysInfo::machineHostName()));
   Problem_ = new QLabel(this);
@@ -54,7 +52,7 @@ TLogSettingsForm::TLogSettingsForm(bool chinese, QWidget* parent) : QDialog(pare
   forms->setWordWrap(true);
   QString when = (c ? U("下次启动程序时生效。保存在 %1（键 log/target、log/station）。")
                     : "Takes effect at the next start of the program. Kept in %1 (keys log/target, log/station).")
-                     .arg(QDir::toNativeSeparators(settings.fileName()));
+                     .arg(QDir::toNativeSeparators(settings::FileName()));
   for (const char* variable : {"KT6100_LOG", "KT6100_STATION"}) {
     const QString note = Overridden(c, variable);
     if (!note.isEmpty()) when += "\n" + note;
@@ -88,9 +86,7 @@ void TLogSettingsForm::accept() {
     Target_->setFocus();
     return;
   }
-  QSettings settings;
-  settings.setValue(TargetKey, target);
-  settings.setValue(StationKey, Station_->text().trimmed());
+  settings::SetLogConfig(target, Station_->text().trimmed());
   QDialog::accept();
 }
 

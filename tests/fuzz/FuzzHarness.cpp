@@ -17,7 +17,7 @@
 
 #include "analysis/AnalysisPanels.h"
 #include "analysis/AnalysisReport.h"
-#include "app/FontSetup.h"
+#include "station/FontSetup.h"
 #include "core/AnalysisData.h"
 #include "link/Form.h"
 #include "link/TestRun.h"

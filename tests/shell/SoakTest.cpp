@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "runlog/RunLogWriter.h"
-#include "runlog/RunRecorder.h"
+#include "station/RunRecorder.h"
 #include "shell/LineFeatures.h"
 #include "shell/TAlarmForm.h"
 #include "shell/WindowRig.h"

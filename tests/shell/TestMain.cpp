@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/FontSetup.h"
+#include "station/FontSetup.h"
 
 // Widget tests need no display: Qt's offscreen platform renders in memory.
 // Set here because test discovery runs the binary without the test

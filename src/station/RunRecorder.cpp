@@ -1,4 +1,4 @@
-#include "runlog/RunRecorder.h"
+#include "station/RunRecorder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -20,7 +20,7 @@
 #include "measurements/MeasurementKinds.h"
 #include "measurements/RecordFile.h"
 #include "platform/Clock.h"
-#include "runlog/ExampleProfiles.h"
+#include "station/ExampleProfiles.h"
 #include "runlog/RunLogWriter.h"
 #include "verdict/ClassC.h"
 

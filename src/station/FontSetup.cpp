@@ -1,4 +1,4 @@
-#include "app/FontSetup.h"
+#include "station/FontSetup.h"
 
 #include <QCoreApplication>
 #include <QFont>

@@ -1,0 +1,60 @@
+#include "station/StationSettings.h"
+
+#include <QSettings>
+
+namespace kt::settings {
+namespace {
+
+const QString PortDeviceKey = QStringLiteral("port/device");
+const QString LogTargetKey = QStringLiteral("log/target");
+const QString LogStationKey = QStringLiteral("log/station");
+const QString ActiveLimitsKey = QStringLiteral("limits/active");
+const QString ActiveLimitsFileKey = QStringLiteral("limits/activeFile");
+const QString LastGoodLimitsKey = QStringLiteral("limits/lastGood");
+const QString SoundOnFailKey = QStringLiteral("limits/sound");
+
+std::string Text(const QString& key) { return QSettings().value(key).toString().toStdString(); }
+void SetText(const QString& key, const std::string& text) { QSettings().setValue(key, QString::fromStdString(text)); }
+
+}  // namespace
+
+std::string PortDevice() { return Text(PortDeviceKey); }
+
+void SetPortDevice(const std::string& device) {
+  if (device.empty())
+    QSettings().remove(PortDeviceKey);
+  else
+    SetText(PortDeviceKey, device);
+}
+
+RunLogConfig LogConfig() {
+  RunLogConfig config;
+  config.Target = Text(LogTargetKey);
+  config.Station = Text(LogStationKey);
+  return config;
+}
+
+void SetLogConfig(const QString& target, const QString& station) {
+  QSettings settings;
+  settings.setValue(LogTargetKey, target);
+  settings.setValue(LogStationKey, station);
+}
+
+RunRecorder::Choice RememberedLimits() {
+  return RunRecorder::Choice{Text(ActiveLimitsKey), Text(ActiveLimitsFileKey), true, false};
+}
+
+void RememberLimits(const std::string& chosen, const std::string& file) {
+  SetText(ActiveLimitsKey, chosen);
+  SetText(ActiveLimitsFileKey, file);
+}
+
+std::string LastGoodLimits() { return Text(LastGoodLimitsKey); }
+void SetLastGoodLimits(const std::string& text) { SetText(LastGoodLimitsKey, text); }
+
+bool SoundOnFail() { return QSettings().value(SoundOnFailKey, false).toBool(); }
+void SetSoundOnFail(bool on) { QSettings().setValue(SoundOnFailKey, on); }
+
+QString FileName() { return QSettings().fileName(); }
+
+}  // namespace kt::settings

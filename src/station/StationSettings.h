@@ -1,0 +1,36 @@
+#pragma once
+// The settings the window and the command line share, each under one named
+// key: what one program writes the other reads. Everything else keeps its
+// settings to itself.
+#include <QString>
+
+#include <string>
+
+#include "runlog/RunLogConfig.h"
+#include "station/RunRecorder.h"
+
+namespace kt::settings {
+
+// The serial device chosen in the window ("" when none was, and the
+// COM1/COM2 of the port file applies).
+std::string PortDevice();
+void SetPortDevice(const std::string& device);  // "" forgets it
+
+// The run log's target and station, as the log settings window keeps them.
+RunLogConfig LogConfig();
+void SetLogConfig(const QString& target, const QString& station);
+
+// The limits the operator chose last (kept even when their file cannot be
+// read now), and the text of the last copy that could be.
+RunRecorder::Choice RememberedLimits();
+void RememberLimits(const std::string& chosen, const std::string& file);
+std::string LastGoodLimits();
+void SetLastGoodLimits(const std::string& text);
+
+bool SoundOnFail();
+void SetSoundOnFail(bool on);
+
+// Where the settings are kept, to tell the operator.
+QString FileName();
+
+}  // namespace kt::settings
