@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/CliCommands.h"
 #include "sim/SimProcess.h"
 #include "support/Files.h"
 
@@ -200,6 +201,25 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
   const Result silent = rig.Cli({"run", "output", "--no-log", "--profile", "Mains"});
   EXPECT_EQ(silent.status, 2);
   EXPECT_NE(silent.err.find("通讯联络失败！"), std::string::npos) << silent.err;
+}
+
+// An option's value is never taken for the command: "--csv" names the log's
+// file wherever the other options stand, and stays a switch for run.
+TEST(Cli, CsvNamesTheLogsFileWhereverTheOptionsStand) {
+  struct Case {
+    QStringList args;
+    QString command, file;
+    bool csv;
+  };
+  for (const Case& c : std::vector<Case>{{{"--kind", "comp", "log", "export", "--csv", "f"}, "log", "f", false},
+                                         {{"log", "export", "--csv=g.csv"}, "log", "g.csv", false},
+                                         {{"--port", "log", "run", "input", "--csv"}, "run", "", true}}) {
+    QCommandLineParser p;
+    QString error;
+    ASSERT_EQ(ParseCommandLine(p, QStringList{"kt6100-cli"} + c.args, error), 0) << error.toStdString();
+    EXPECT_TRUE(p.positionalArguments().value(0) == c.command && p.value("csv-file") == c.file && p.isSet("csv") == c.csv)
+        << c.args.join(' ').toStdString();
+  }
 }
 
 TEST(Cli, SignalsLeaveARunOrEndASeriesAndRunsAreLogged) {

@@ -1,0 +1,541 @@
+#include "cli/CliCommands.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QPainter>
+#include <QPrinter>
+#include <QSaveFile>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "analysis/AnalysisFile.h"
+#include "analysis/AnalysisReport.h"
+#include "cli/CliOutput.h"
+#include "cli/CliRun.h"
+#include "measurements/DataFiles.h"
+#include "measurements/RecordFile.h"
+#include "platform/GbkText.h"
+#include "platform/PrinterCanvas.h"
+#include "platform/SystemPorts.h"
+#include "runlog/LogTarget.h"
+#include "runlog/RunLogConnection.h"
+#include "runlog/RunLogExport.h"
+#include "runlog/RunLogImport.h"
+#include "runlog/RunLogNames.h"
+#include "runlog/RunLogWriter.h"
+#include "station/RunRecorder.h"
+#include "station/StationSettings.h"
+#include "verdict/VerdictReport.h"
+
+namespace kt {
+namespace {
+
+// Exit statuses a script can tell apart.
+enum Status { Good = 0, Failed = 1, NoInstrument = 2, Usage = 64 };
+
+int UsageError(const QString& text) {
+  std::fprintf(stderr, "kt6100-cli: %s\n(kt6100-cli --help for the usage)\n", text.toLocal8Bit().constData());
+  return Usage;
+}
+
+int Fail(const std::string& text, int status) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  return status;
+}
+
+// The limits as the window would choose them, or as --profile names them.
+// Limits that were asked for (by --profile, by the window's choice or by a
+// product type) but cannot be used stop everything before the instrument
+// hears a byte: a script must never take "no verdict" for a pass.
+int ChooseLimits(RunRecorder& recorder, const QCommandLineParser& p, const std::string& productType, bool chinese) {
+  std::vector<std::string> problems;
+  recorder.LoadProfiles(ProfileFolder(), problems, chinese);
+  for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
+  const RunRecorder::Choice choice = p.isSet("profile")
+                                         ? RunRecorder::Choice{p.value("profile").toStdString(), {}, false, true}
+                                         : settings::RememberedLimits();
+  std::string error;
+  if (recorder.Choose(choice, error, chinese) != 0 && !choice.KeepUnavailable)
+    return Fail(error + (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."), NoInstrument);
+  if (p.isSet("rated-power")) {
+    bool ok = false;
+    const double watts = p.value("rated-power").toDouble(&ok);
+    if (!ok || !(watts > 0.0 && watts <= 10000.0)) return UsageError("--rated-power takes watts above 0 (at most 10000)");
+    recorder.SetRatedPower(watts);
+  }
+  const ActiveLimits limits = recorder.LimitsFor(productType);
+  if (limits.Source == LimitSource::Unavailable)
+    return Fail(limits.Problem.Text(chinese) + (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."),
+                NoInstrument);
+  if (!limits.Note.English.empty()) std::fprintf(stderr, "%s\n", limits.Note.Text(chinese).c_str());
+  if (recorder.TypeMatchesNone(productType))
+    std::fprintf(stderr, "type \"%s\" matches no profile: judged by the chosen limits\n", productType.c_str());
+  const bool screening = limits.Source == LimitSource::ClassC || (limits.File && limits.File->RatedPowerW);
+  if (p.isSet("rated-power") && !screening)
+    std::fprintf(stderr, "--rated-power: the limits in force do not screen the mains harmonics; it is not used\n");
+  return Good;
+}
+
+// How long a run waits for the log (or its outbox) before it is printed.
+constexpr int LogWaitMs = 30000;
+
+std::string Iso(std::int64_t utcMs) {
+  return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC).toString(Qt::ISODateWithMs).toStdString();
+}
+
+class Printer {
+ public:
+  explicit Printer(OutputForm form) : form_(form) {}
+  // False when stdout does not take the line (a closed pipe, a full disk).
+  bool Print(const LoggedRun& run) {
+    std::string text;
+    if (form_ == OutputForm::Json) {
+      text = RunJson(run) + "\n";
+    } else if (form_ == OutputForm::Csv) {
+      if (!headerDone_) text = CsvHeader(run) + "\n";
+      headerDone_ = true;
+      text += CsvLine(run) + "\n";
+    } else {
+      text = RunTable(run);
+    }
+    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+  }
+
+ private:
+  OutputForm form_;
+  bool headerDone_ = false;
+};
+
+OutputForm FormOf(const QCommandLineParser& p) {
+  return p.isSet("json") ? OutputForm::Json : p.isSet("csv") ? OutputForm::Csv : OutputForm::Table;
+}
+
+int StatusOf(const Verdict& v) {
+  return v.Result == VerdictResult::Fail || v.Result == VerdictResult::Incomplete ? Failed : Good;
+}
+
+// The same report the window prints, into a PDF, with the verdict block
+// when limits apply.
+int PrintReport(Form& form, TestKind kind, const Verdict& verdict, int language, const std::string& path) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(path));
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  printer.setPageOrientation(QPageLayout::Landscape);
+  printer.setFullPage(true);
+  QPainter painter;
+  if (painter.begin(&printer)) {
+    PrinterCanvas canvas(painter, printer.resolution());
+    if (kind == GaoTest || kind == BaoTest) {
+      PrintAnalysisReport(form, *form.Analysis, language, canvas);
+    } else if (auto report = form.Kinds[static_cast<std::size_t>(kind)].Report) {
+      report(form, canvas);
+    }
+    // The run's one verdict, as printed on stdout and kept in the log.
+    PrintVerdictBlock(canvas, verdict, language == 0);
+    if (painter.end()) return Good;
+  }
+  // The printer tells only that it failed: the file itself says why.
+  QFile probe(QString::fromStdString(path));
+  const std::string why = probe.open(QIODevice::Append) ? "the PDF could not be written" : probe.errorString().toStdString();
+  return Fail("kt6100-cli: 打印失败! cannot write the report " + path + ": " + why, NoInstrument);
+}
+
+int StoreRun(Form& form, TestKind kind, int language, const std::string& path) {
+  errno = 0;
+  const bool stored = (kind == GaoTest || kind == BaoTest)
+                          ? SaveAnalysisFile(form, *form.Analysis, language, path) == 0
+                          : SaveRecord(form, *form.Kinds[static_cast<std::size_t>(kind)].Record, path) == 0;
+  if (stored) return Good;
+  return Fail("kt6100-cli: cannot store the run in " + path + ": " + (errno ? std::strerror(errno) : "the file could not be written"),
+              NoInstrument);
+}
+
+// The file --store or --report names for a run. In a series each run gets
+// its own, stamped with the run's time as the log keeps it (local time, to
+// the millisecond): NAME-20261207-153012-345.dat; a single run takes the
+// name as given.
+std::string FileFor(const std::string& chosen, const char* extension, bool series, std::int64_t timeMs) {
+  if (!series) return chosen;
+  QString stem = QString::fromStdString(chosen);
+  if (stem.endsWith(extension, Qt::CaseInsensitive)) stem.chop(static_cast<int>(std::strlen(extension)));
+  const QString stamp = QDateTime::fromMSecsSinceEpoch(timeMs).toString("yyyyMMdd-HHmmss-zzz");
+  return (stem + "-" + stamp + extension).toStdString();
+}
+
+// The runs neither the log nor its outbox could take are lost when the
+// program ends: they are named, and the command fails.
+int HeldRunsAtExit(RunLogWriter* writer) {
+  if (!writer) return Good;
+  writer->WaitIdle(LogWaitMs);
+  const std::vector<RunLogWriter::HeldRun> held = writer->HeldRuns();
+  if (held.empty()) return Good;
+  std::string list;
+  for (const RunLogWriter::HeldRun& run : held)
+    list += (list.empty() ? "" : ", ") + (run.Serial.empty() ? std::string("(no number)") : run.Serial) + " at " +
+            Iso(run.TimeUtcMs);
+  return Fail("kt6100-cli: " + std::to_string(held.size()) + " run(s) are neither in the run log (" +
+                  writer->Log().Target.Describe() + ") nor in its outbox (" + writer->Log().OutboxDir +
+                  ") and are lost as the program ends: " + list,
+              NoInstrument);
+}
+
+// --no, --type, --operator into the test information, within the file's
+// field sizes.
+int FillInfo(Form& form, const QCommandLineParser& p) {
+  const struct {
+    const char* option;
+    std::string TestInfo::*field;
+    int size;
+  } fields[] = {{"no", &TestInfo::No, TestInfoSizes::No},
+                {"type", &TestInfo::Type, TestInfoSizes::Type},
+                {"operator", &TestInfo::Operator, TestInfoSizes::Operator}};
+  for (const auto& f : fields) {
+    if (!p.isSet(f.option)) continue;
+    const std::string text = p.value(f.option).toStdString();
+    if (GbkLength(text) > static_cast<std::size_t>(f.size - 1))
+      return UsageError(QString("--%1 holds at most %2 bytes (a Chinese character takes two)")
+                            .arg(f.option)
+                            .arg(f.size - 1));
+    form.Info.*f.field = text;
+  }
+  return Good;
+}
+
+int RunCommand(const QCommandLineParser& p, const QStringList& args) {
+  if (args.size() != 2) return UsageError("run needs one KIND: input output comp start phase envelope hf");
+  const TestKind kind = CliKind(args[1].toStdString());
+  if (kind == NoTest) return UsageError("unknown kind " + args[1]);
+  const bool continuous = p.isSet("continuous");
+  int count = 1, maxFailures = 0;
+  if (p.isSet("count")) {
+    bool ok = false;
+    count = p.value("count").toInt(&ok);
+    if (!ok || count < 1 || continuous) return UsageError("--count takes a number of runs from 1 (and not with --continuous)");
+  }
+  if (p.isSet("max-failures")) {
+    bool ok = false;
+    maxFailures = p.value("max-failures").toInt(&ok);
+    if (!ok || maxFailures < 1 || !continuous) return UsageError("--max-failures takes a number from 1, with --continuous");
+  }
+  const bool english = p.isSet("english");
+  const int language = english ? 1 : 0;
+
+  HeadlessTester tester(isatty(STDERR_FILENO) != 0);
+  Form& form = tester.form();
+  form.ChineseMode = english ? 0 : 1;
+  if (int s = FillInfo(form, p)) return s;
+  RunRecorder recorder(form);
+  if (int s = ChooseLimits(recorder, p, form.Info.Type, !english)) return s;
+  if (!p.isSet("no-log")) {
+    QString error;
+    if (recorder.StartLog(settings::LogConfig(), error) != 0) return UsageError(error);
+    if (RunLogWriter* w = recorder.Writer()) {
+      QObject::connect(w, &RunLogWriter::Failed, [english](const QString& en, const QString& zh) {
+        std::fprintf(stderr, "%s\n", (english ? en : zh).toLocal8Bit().constData());
+      });
+      // The writer started before this connect: what it found then is said again.
+      w->RetryNow(true);
+    }
+  }
+  std::string error;
+  if (tester.Open(p.value("port").toStdString(), error) != 0) return Fail("kt6100-cli: " + error, NoInstrument);
+
+  CatchStopSignals();
+  Printer out(FormOf(p));
+  int status = Good;
+  // More than one run: a stop signal ends the series after the run under
+  // way; a second one leaves that run too.
+  const bool series = continuous || count > 1;
+  // The window's pause between the runs of a continuous test, and before it
+  // tries a failed link again.
+  const auto pause = [] {
+    const auto end = QDateTime::currentMSecsSinceEpoch() + 500;
+    while (StopCount == 0 && QDateTime::currentMSecsSinceEpoch() < end) usleep(20000);
+  };
+  int failures = 0;  // link failures in a row
+  for (int n = 0; continuous || n < count; ++n) {
+    if (StopCount > 0) break;
+    RunOutcome outcome = RunOutcome::Completed;
+    TestKind leg = kind;
+    LoggedRun run;
+    if (kind == GaoTest) {
+      // The analysis is of an envelope: it is taken first, as an operator
+      // would in the analysis window.
+      leg = BaoTest;
+      outcome = tester.Run(BaoTest, !series);
+      if (outcome == RunOutcome::Completed)
+        recorder.LogRunAndWait(BaoTest, recorder.Judging() ? recorder.Judge(BaoTest) : Verdict{}, language, LogWaitMs, run);
+    }
+    if (outcome == RunOutcome::Completed) outcome = tester.Run(leg = kind, !series);
+    if (outcome != RunOutcome::Completed) {
+      recorder.LogEvent(leg, outcome);
+      if (outcome == RunOutcome::Abandoned) break;
+      status = NoInstrument;
+      std::fprintf(stderr, "kt6100-cli: %s\n", tester.FailureText(leg, outcome).c_str());
+      // A continuous test outlasts a switched-off instrument, as the
+      // window's does; --max-failures in a row end it.
+      if (!continuous || ++failures == maxFailures) break;
+      pause();
+      continue;
+    }
+    failures = 0;
+    const Verdict verdict = recorder.Judging() ? recorder.Judge(kind) : Verdict{};
+    // Printed only once it is in the log (or the outbox): a line a script
+    // has read is never a run the log lacks.
+    recorder.LogRunAndWait(kind, verdict, language, LogWaitMs, run);
+    if (!out.Print(run)) {
+      status = Fail(std::string("kt6100-cli: stdout cannot be written (") + std::strerror(errno) + "): " +
+                        (run.Id.empty() ? "the last run is not logged" : "the last run is logged as " + run.Id) +
+                        "; no further run",
+                    NoInstrument);
+      break;
+    }
+    status = std::max(status, StatusOf(verdict));
+    if (p.isSet("store")) {
+      const char* extension = kind == GaoTest || kind == BaoTest ? ".bdt" : ".dat";
+      const std::string path = WithExtension(FileFor(p.value("store").toStdString(), extension, series, run.TimeUtcMs), extension);
+      if (StoreRun(form, kind, language, path) != Good) status = NoInstrument;
+    }
+    if (p.isSet("report") &&
+        PrintReport(form, kind, verdict, language, FileFor(p.value("report").toStdString(), ".pdf", series, run.TimeUtcMs)) != Good)
+      status = NoInstrument;
+    if (series) pause();
+  }
+  tester.Close();
+  if (HeldRunsAtExit(recorder.Writer()) != Good) return NoInstrument;
+  if (StopSignal != 0) return 128 + StopSignal;
+  return status;
+}
+
+int ShowCommand(const QCommandLineParser& p, const QStringList& args) {
+  if (args.size() != 2) return UsageError("show needs one FILE");
+  const std::string path = args[1].toStdString();
+  QFile file(args[1]);
+  if (!file.open(QIODevice::ReadOnly)) return Fail("打开数据文件失败! " + path + ": " + file.errorString().toStdString(), NoInstrument);
+  // A larger one is not read into memory.
+  if (file.size() > static_cast<qint64>(LargestDataFile))
+    return Fail("打开数据文件失败! " + path + ": " + std::to_string(file.size()) + " bytes, larger than any data file", NoInstrument);
+  const QByteArray data = file.readAll();
+  const std::vector<std::uint8_t> bytes(data.begin(), data.end());
+  HeadlessTester tester(false);
+  LoggedRun run;
+  std::string error;
+  if (DecodeStoredRunInto(tester.form(), path, bytes, run, error) != 0) {
+    if (error.empty() && tester.host().lastMessage.empty()) std::fprintf(stderr, "数据文件格式错误!\n");
+    if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+    return NoInstrument;
+  }
+  RunRecorder recorder(tester.form());
+  if (int s = ChooseLimits(recorder, p, tester.form().Info.Type, true)) return s;
+  if (recorder.Judging()) run.Result = recorder.Judge(run.Kind);
+  Printer(FormOf(p)).Print(run);
+  return StatusOf(run.Result);
+}
+
+// A day as the operator means it: a bare date is the whole of that day
+// (--until takes it in); a date with a time is that moment.
+int ParseDay(const QString& text, bool endOfDay, std::optional<std::int64_t>& ms) {
+  const QDate day = QDate::fromString(text, "yyyy-MM-dd");
+  const QDateTime t = day.isValid() ? QDateTime(endOfDay ? day.addDays(1) : day, QTime(0, 0))
+                                    : QDateTime::fromString(text, Qt::ISODate);
+  if (!t.isValid()) return 1;
+  ms = t.toMSecsSinceEpoch();
+  return 0;
+}
+
+// The events (link failures, abandoned runs) as a table on stdout, or as CSV
+// in the form of the runs' export (the log window's events file).
+int EventsCommand(QSqlDatabase& db, const RunFilter& filter, const QString& csv) {
+  QString error;
+  if (!csv.isEmpty()) {
+    std::int64_t exported = 0;
+    if (ExportEventsCsv(db, filter, csv, exported, error) != 0)
+      return Fail("kt6100-cli: cannot write " + csv.toStdString() + ": " + error.toStdString(), NoInstrument);
+    std::fprintf(stderr, "%lld events exported to %s\n", static_cast<long long>(exported), csv.toLocal8Bit().constData());
+    return Good;
+  }
+  std::vector<EventRow> rows;
+  if (QueryEvents(db, filter, rows, error) != 0) return Fail("kt6100-cli: the run log's events: " + error.toStdString(), NoInstrument);
+  QByteArray text;
+  for (const EventRow& e : rows)
+    text += QStringList{QString::fromStdString(Iso(e.TimeUtcMs)), QString::fromStdString(KindName(e.Kind, false)),
+                        QString::fromStdString(e.Station), QString::fromStdString(e.What), QString::fromStdString(e.Id)}
+                .join('\t')
+                .toUtf8() +
+            "\n";
+  if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) != static_cast<std::size_t>(text.size()) ||
+      std::fflush(stdout) != 0)
+    return Fail(std::string("kt6100-cli: stdout cannot be written: ") + std::strerror(errno), NoInstrument);
+  std::fprintf(stderr, "%zu events\n", rows.size());
+  return Good;
+}
+
+int LogCommand(const QCommandLineParser& p, const QStringList& args) {
+  const QString what = args.value(1);
+  if (!(((what == "export" || what == "events") && args.size() == 2) || (what == "import" && args.size() == 3)))
+    return UsageError("log export --csv FILE, log events [--csv FILE], or log import FOLDER");
+  const QString csv = p.value("csv-file");
+  if (what == "export" && csv.isEmpty()) return UsageError("log export needs --csv FILE");
+  if (what == "events" && (p.isSet("type") || p.isSet("verdict"))) return UsageError("log events takes --since, --until and --kind");
+  RunFilter filter;
+  if (p.isSet("since") && ParseDay(p.value("since"), false, filter.FromMs) != 0) return UsageError("--since: a date like 2026-12-07");
+  if (p.isSet("until") && ParseDay(p.value("until"), true, filter.ToMs) != 0) return UsageError("--until: a date like 2026-12-07");
+  filter.Type = p.value("type").toStdString();
+  if (p.isSet("kind")) {
+    const TestKind k = CliKind(p.value("kind").toStdString());
+    if (k == NoTest) return UsageError("unknown kind " + p.value("kind"));
+    filter.Kind = k;
+  }
+  if (p.isSet("verdict")) {
+    const QString v = p.value("verdict").toLower();
+    const VerdictResult r = v == "pass" ? VerdictResult::Pass : v == "fail" ? VerdictResult::Fail
+                          : v == "incomplete" ? VerdictResult::Incomplete : v == "n/a" || v == "na" ? VerdictResult::NotApplicable
+                          : v == "none" ? VerdictResult::None : static_cast<VerdictResult>(-1);
+    if (r == static_cast<VerdictResult>(-1)) return UsageError("--verdict: pass, fail, incomplete, na or none");
+    filter.Result = r;
+  }
+  ResolvedLog resolved;
+  QString error;
+  if (ResolveRunLogConfig(settings::LogConfig(), resolved, error) != 0) return UsageError(error);
+  if (resolved.Target.Kind == LogTarget::Driver::None) return Fail("kt6100-cli: the run log is off", NoInstrument);
+  RunLogConnection log;
+  if (log.Open(resolved.Target, error) != 0) return Fail("kt6100-cli: " + error.toStdString(), NoInstrument);
+  QSqlDatabase db = log.Db();
+  if (what == "import") {
+    ImportResult result;
+    if (ImportFolder(db, args[2].toStdString(), DecodeStoredRun, resolved.Station, result, error) != 0)
+      return Fail("kt6100-cli: " + error.toStdString(), NoInstrument);
+    for (const auto& [file, reason] : result.Refused) std::fprintf(stderr, "%s: %s\n", file.c_str(), reason.c_str());
+    std::fprintf(stderr, "%d imported, %d already in the log, %zu refused\n", result.Imported, result.AlreadyPresent,
+                 result.Refused.size());
+    return result.Refused.empty() ? Good : Failed;
+  }
+  if (what == "events") return EventsCommand(db, filter, csv);
+  std::int64_t rows = 0;
+  if (ExportRunsCsv(db, filter, RunColumn::Time, false, csv, rows, error) != 0)
+    return Fail("kt6100-cli: " + error.toStdString(), NoInstrument);
+  std::fprintf(stderr, "%lld runs exported to %s\n", static_cast<long long>(rows), csv.toLocal8Bit().constData());
+  return Good;
+}
+
+// One port a line, its fields tab-separated and kept when empty: device,
+// description, manufacturer, serial number, and "chosen" on the device a run
+// opens without --port (listed even when it is not present).
+int PortsCommand() {
+  const std::string chosen = WindowDevice();
+  bool listed = false;
+  for (const PortEntry& port : SystemPorts(".")) {
+    listed = listed || port.Device == chosen;
+    std::printf("%s\t%s\t%s\t%s\t%s\n", port.Device.c_str(), port.Description.c_str(), port.Manufacturer.c_str(),
+                port.Serial.c_str(), port.Device == chosen ? "chosen" : "");
+  }
+  if (!listed) std::printf("%s\t\t\t\tchosen, not present\n", chosen.c_str());
+  return std::fflush(stdout) == 0 ? Good : NoInstrument;
+}
+
+const char* const Description =
+    "The KT6100 tester without a window.\n\n"
+    "  run KIND      one test run (input output comp start phase envelope hf)\n"
+    "  show FILE     a stored *.dat or *.bdt file\n"
+    "  log export    the run log as CSV (--csv FILE); log import FOLDER\n"
+    "  log events    the link failures and abandoned runs (a table, or --csv FILE)\n"
+    "  ports         the serial ports present, tab-separated; \"chosen\" marks the one run uses\n\n"
+    "Exit status: 0 pass, n/a or no limits; 1 fail or incomplete, or files refused by log import;\n"
+    "2 no answer, no port, a bad file, stdout closed or runs in no log at the end;\n"
+    "64 a usage error; 130/143 stopped by SIGINT/SIGTERM.";
+
+QList<QCommandLineOption> Options() {
+  QCommandLineOption csvFile("csv-file", "", "FILE");
+  csvFile.setFlags(QCommandLineOption::HiddenFromHelp);
+  return {
+      csvFile,
+      {"port", "The serial device (/dev/ttyUSB0) or COM1/COM2; default: the window's choice.", "DEVICE"},
+      {"count", "This many runs.", "N"},
+      {"continuous", "Runs until SIGINT or SIGTERM; a link failure is told, logged and tried again after 500 ms."},
+      {"max-failures", "With --continuous: ends it after N link failures in a row (status 2).", "N"},
+      {"profile", "The limits: a profile's name or file; default: the window's choice. Wins over a profile of the --type.",
+       "NAME|FILE"},
+      {"rated-power", "The product's rated input power for the harmonic screening: it picks the screening's branch "
+                      "(default: the profile's, else the measured power).", "W"},
+      {"no", "The sample's number.", "NO"},
+      {"type", "The product type (also: log export's filter).", "TYPE"},
+      {"operator", "The operator's name.", "NAME"},
+      {"store", "Stores the run as the window's File > Store does; in a series each run as FILE-<its time>.dat.", "FILE"},
+      {"report", "Prints the run's report into this PDF; in a series each run's as FILE-<its time>.pdf.", "FILE.pdf"},
+      {"english", "English reports and files (default: Chinese, as the window starts)."},
+      {"json", "One JSON object a run on stdout."},
+      {"csv", "CSV on stdout. With log export and log events: --csv FILE, the file to write."},
+      {"no-log", "The run is not kept in the run log."},
+      {"since", "log export, log events: from this day (or moment).", "DATE"},
+      {"until", "log export, log events: to this day, inclusive (or to this moment).", "DATE"},
+      {"kind", "log export, log events: of this kind.", "KIND"},
+      {"verdict", "log export: runs with this verdict.", "V"},
+  };
+}
+
+// The command: the first argument that is neither an option nor the value
+// of an option that takes one.
+QString CommandOf(const QStringList& arguments, const QList<QCommandLineOption>& options) {
+  QStringList valued;
+  for (const QCommandLineOption& o : options)
+    if (!o.valueName().isEmpty()) valued += o.names();
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    if (a == "--") return arguments.value(i + 1);
+    if (!a.startsWith('-')) return a;
+    if (!a.contains('=') && valued.contains(a.mid(a.startsWith("--") ? 2 : 1))) ++i;
+  }
+  return {};
+}
+
+}  // namespace
+
+int ParseCommandLine(QCommandLineParser& p, QStringList arguments, QString& error) {
+  p.setApplicationDescription(Description);
+  p.addHelpOption();
+  p.addVersionOption();
+  p.addPositionalArgument("command", "run, show, log or ports");
+  const QList<QCommandLineOption> options = Options();
+  p.addOptions(options);
+  // "--csv" is a switch for run and show, and takes the file for the log's
+  // commands, wherever the other options stand.
+  if (CommandOf(arguments, options) == "log")
+    for (QString& a : arguments)
+      if (a == "--csv" || a.startsWith("--csv=")) a.replace(0, 5, "--csv-file");
+  if (p.parse(arguments)) return 0;
+  error = p.errorText().replace("--csv-file", "--csv");
+  return 1;
+}
+
+int RunCommandLine(const QStringList& arguments) {
+  QCommandLineParser p;
+  QString error;
+  if (ParseCommandLine(p, arguments, error) != 0) return UsageError(error);
+  if (p.isSet("help") || p.isSet("help-all")) {
+    std::printf("%s", p.helpText().toLocal8Bit().constData());
+    return Good;
+  }
+  if (p.isSet("version")) {
+    std::printf("kt6100-cli %s\n", ProgramVersion());
+    return Good;
+  }
+  const QStringList args = p.positionalArguments();
+  const QString command = args.value(0);
+  if (p.isSet("json") && p.isSet("csv")) return UsageError("--json or --csv, not both");
+  if (command == "run") return RunCommand(p, args);
+  if (command == "show") return ShowCommand(p, args);
+  if (command == "log") return LogCommand(p, args);
+  if (command == "ports" && args.size() == 1) return PortsCommand();
+  return UsageError(command.isEmpty() ? "a command is needed" : "unknown command " + command);
+}
+
+}  // namespace kt
