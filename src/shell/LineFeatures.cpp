@@ -13,7 +13,6 @@
 #include "link/Form.h"
 #include "runlog/RunLogWriter.h"
 #include "shell/ShellDialogs.h"
-#include "shell/TKT5100Form.h"
 #include "shell/TLogForm.h"
 #include "shell/TLogSettingsForm.h"
 #include "shell/TProfileForm.h"
@@ -31,9 +30,9 @@ QString T(bool chinese, const char* zh, const char* en) { return QString::fromUt
 
 }  // namespace
 
-LineFeatures::LineFeatures(TKT5100Form& window, Form& form, ShellDialogs& dialogs, QVBoxLayout* column,
-                           QMenuBar* bar)
-    : QObject(nullptr), window_(window), form_(form), dialogs_(dialogs),
+LineFeatures::LineFeatures(QWidget& window, Host& host, OpenRun openRun, Form& form, ShellDialogs& dialogs,
+                           QVBoxLayout* column, QMenuBar* bar)
+    : QObject(nullptr), window_(window), host_(host), openRun_(std::move(openRun)), form_(form), dialogs_(dialogs),
       recorder_(std::make_unique<RunRecorder>(form)), bar_(bar) {
   band_ = new TVerdictBand(&window);
   band_->setObjectName("VerdictBand");
@@ -128,12 +127,12 @@ void LineFeatures::UpdateMenus() {
 void LineFeatures::Start() {
   QString error;
   if (recorder_->StartLog(settings::LogConfig(), error) != 0) {
-    window_.MessageBox("测试记录的设置有误，本次不作记录：" + error.toStdString(), "警告");
+    host_.MessageBox("测试记录的设置有误，本次不作记录：" + error.toStdString(), "警告");
   } else if (RunLogWriter* w = recorder_->Writer()) {
     connect(w, &RunLogWriter::Failed, this, &LineFeatures::LogFailed);
     connect(w, &RunLogWriter::Recovered, this, [this] {
       logDown_ = false;
-      window_.SetStatusText(T(chinese_, "测试记录已恢复写入", "The run log is written again").toStdString());
+      host_.SetStatusText(T(chinese_, "测试记录已恢复写入", "The run log is written again").toStdString());
     });
     w->RetryNow(true);  // an outage found before these connects is said again
   }
@@ -258,7 +257,7 @@ void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) 
     }
     if (v.Result == VerdictResult::Fail && sound_->isChecked()) TVerdictBand::Beep();
     if (recorder_->TypeMatchesNone(form_.Info.Type))
-      window_.SetStatusText((chinese_ ? "型号“" + form_.Info.Type + "”没有对应的限值文件，按所选限值判定"
+      host_.SetStatusText((chinese_ ? "型号“" + form_.Info.Type + "”没有对应的限值文件，按所选限值判定"
                                       : "Type \"" + form_.Info.Type + "\" matches no profile: judged by the chosen limits"));
   }
   recorder_->LogRun(kind, v, analysisLanguage);
@@ -326,11 +325,11 @@ bool LineFeatures::MayClose() {
 void LineFeatures::LogFailed(const QString& english, const QString& chinese) {
   // The writer's sentence is whole: what failed, why, and where the runs wait.
   const std::string text = (chinese_ ? chinese : english).toStdString();
-  window_.SetStatusText(text);
+  host_.SetStatusText(text);
   // A box once per outage (until Recovered); the status line keeps the latest.
   if (logDown_) return;
   logDown_ = true;
-  window_.MessageBox(text, T(chinese_, "警告", "Warning").toStdString());
+  host_.MessageBox(text, T(chinese_, "警告", "Warning").toStdString());
 }
 
 TLogForm& LineFeatures::LogWindow() {
@@ -343,7 +342,7 @@ TLogForm& LineFeatures::LogWindow() {
       if (form_.RunKind != NoTest)
         logForm_->Tell(T(chinese_, "测试进行中：本次测试结束后才能打开记录。",
                          "A test is under way: the run opens only after it has ended."));
-      window_.OpenLoggedRun(record, kind);
+      openRun_(record, kind);
     });
     if (RunLogWriter* w = recorder_->Writer()) {
       connect(w, &RunLogWriter::Failed, logForm_.get(), &TLogForm::ShowLogProblem);

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -15,6 +16,8 @@ class QActionGroup;
 class QMenu;
 class QMenuBar;
 class QVBoxLayout;
+class QWidget;
+class QByteArray;
 
 namespace kt {
 
@@ -22,7 +25,6 @@ class Canvas;
 struct Form;
 class RunRecorder;
 class ShellDialogs;
-class TKT5100Form;
 class TLogForm;
 class TVerdictBand;
 
@@ -33,9 +35,13 @@ class TVerdictBand;
 class LineFeatures : public QObject {
   Q_OBJECT
  public:
-  // The verdict band goes into `column` above the page; the menus "限值" and
-  // "记录" onto `bar`.
-  LineFeatures(TKT5100Form& window, Form& form, ShellDialogs& dialogs, QVBoxLayout* column, QMenuBar* bar);
+  // A run the log window asks to see, handed to the main window.
+  using OpenRun = std::function<void(const QByteArray& record, int kind)>;
+  // The verdict band goes into `column` of `window` above the page; the
+  // menus "限值" and "记录" onto `bar`. Status and messages go through `host`:
+  // the main window knows this class, never the other way round.
+  LineFeatures(QWidget& window, Host& host, OpenRun openRun, Form& form, ShellDialogs& dialogs, QVBoxLayout* column,
+               QMenuBar* bar);
   ~LineFeatures() override;
 
   // After the window's own start-up: the profiles and the log. What cannot
@@ -86,7 +92,9 @@ class LineFeatures : public QObject {
   void Show(const Verdict* v);
   void LogFailed(const QString& english, const QString& chinese);
 
-  TKT5100Form& window_;
+  QWidget& window_;
+  Host& host_;
+  OpenRun openRun_;
   Form& form_;
   ShellDialogs& dialogs_;
   std::unique_ptr<RunRecorder> recorder_;

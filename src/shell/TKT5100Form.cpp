@@ -101,7 +101,9 @@ TKT5100Form::TKT5100Form(Services services)
   statusBar()->addPermanentWidget(portLabel_);
 
   BuildMenu();
-  line_ = std::make_unique<LineFeatures>(*this, *form_, services_.dialogs, column, menuBar());
+  line_ = std::make_unique<LineFeatures>(
+      *this, *this, [this](const QByteArray& record, int kind) { OpenLoggedRun(record, kind); }, *form_,
+      services_.dialogs, column, menuBar());
 
   // Precise: a coarse timer may fire up to 5 % early, and both intervals are
   // promised to the operator.
