@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <type_traits>
 
 #include "platform/SafeFile.h"
 
@@ -22,20 +24,146 @@ constexpr quint8 RunEntry = 1, EventEntry = 2;
 constexpr const char* RunSuffix = ".run";
 constexpr const char* EventSuffix = ".event";
 
-void Put(QDataStream& s, const std::string& t) { s << QByteArray::fromStdString(t); }
-void Get(QDataStream& s, std::string& t) {
-  QByteArray b;
-  s >> b;
-  t = b.toStdString();
+// An entry's fields are listed once (Fields below) and run both ways: the
+// writer puts each field on the stream, the reader takes it back into the
+// same place, so the two directions cannot drift apart.
+class Writer {
+ public:
+  explicit Writer(QDataStream& s) : s_(s) {}
+  void operator()(const std::string& t) { s_ << QByteArray::fromStdString(t); }
+  void operator()(const std::vector<std::uint8_t>& b) {
+    s_ << QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
+  }
+  void operator()(const std::optional<double>& v) { s_ << static_cast<quint8>(v ? 1 : 0) << (v ? *v : 0.0); }
+  void operator()(double v) { s_ << v; }
+  void operator()(bool b) { s_ << static_cast<quint8>(b); }
+  void operator()(std::int64_t v) { s_ << static_cast<qint64>(v); }
+  void operator()(std::int32_t v) { s_ << static_cast<qint32>(v); }
+  template <class E>
+    requires std::is_enum_v<E>
+  void operator()(E v) {
+    s_ << static_cast<qint32>(v);
+  }
+  template <class T, class F>
+  bool List(const std::vector<T>& items, F each) {
+    s_ << static_cast<quint32>(items.size());
+    for (const T& item : items) each(item);
+    return true;
+  }
+
+ private:
+  QDataStream& s_;
+};
+
+class Reader {
+ public:
+  // `limit`: the entry's size. A count is checked against it, so a damaged
+  // file cannot ask for a huge allocation.
+  Reader(QDataStream& s, qsizetype limit) : s_(s), limit_(static_cast<quint32>(limit)) {}
+  void operator()(std::string& t) {
+    QByteArray b;
+    s_ >> b;
+    t = b.toStdString();
+  }
+  void operator()(std::vector<std::uint8_t>& v) {
+    QByteArray b;
+    s_ >> b;
+    v.assign(b.begin(), b.end());
+  }
+  void operator()(std::optional<double>& v) {
+    quint8 has = 0;
+    double d = 0;
+    s_ >> has >> d;
+    v = has ? std::optional<double>(d) : std::nullopt;
+  }
+  void operator()(double& v) { s_ >> v; }
+  void operator()(bool& b) {
+    quint8 u = 0;
+    s_ >> u;
+    b = u != 0;
+  }
+  void operator()(std::int64_t& v) {
+    qint64 q = 0;
+    s_ >> q;
+    v = q;
+  }
+  void operator()(std::int32_t& v) {
+    qint32 q = 0;
+    s_ >> q;
+    v = q;
+  }
+  template <class E>
+    requires std::is_enum_v<E>
+  void operator()(E& v) {
+    qint32 q = 0;
+    s_ >> q;
+    v = static_cast<E>(q);
+  }
+  template <class T, class F>
+  bool List(std::vector<T>& items, F each) {
+    quint32 n = 0;
+    s_ >> n;
+    if (s_.status() != QDataStream::Ok || n > limit_) return false;
+    items.resize(n);
+    for (T& item : items) each(item);
+    return true;
+  }
+
+ private:
+  QDataStream& s_;
+  quint32 limit_;
+};
+
+// R is LoggedRun or const LoggedRun. False when a count was refused.
+template <class Io, class R>
+bool Fields(Io& io, R& r) {
+  io(r.Id);
+  io(r.TimeUtcMs);
+  io(r.Station);
+  io(r.Kind);
+  auto& i = r.Info;
+  for (auto* t : {&i.Name, &i.No, &i.Type, &i.Standard, &i.Temperature, &i.Humidity, &i.Manufacturer, &i.Operator,
+                  &i.LuminousFlux, &i.ColourTemperature, &r.TestDate})
+    io(*t);
+  if (!io.List(r.Figures, [&](auto& f) {
+        io(f.Name);
+        io(f.Value);
+        io(f.Measured);
+      }))
+    return false;
+  auto& v = r.Result;
+  io(v.Result);
+  io(v.Kind);
+  io(v.Screening);
+  io(v.ProfileName);
+  io(v.ProfileRevision);
+  io(v.Detail);
+  if (!io.List(v.Rules, [&](auto& rule) {
+        io(rule.Figure);
+        io(rule.Value);
+        io(rule.Min);
+        io(rule.Max);
+        io(rule.Margin);
+        io(rule.Outcome);
+        io(rule.Note);
+      }))
+    return false;
+  if (!io.List(v.Missing, [&](auto& m) { io(m); })) return false;
+  io(r.ProfileText);
+  io(r.ProfileHash);
+  io(r.ProgramVersion);
+  io(r.Record);
+  return true;
 }
-void Put(QDataStream& s, const std::optional<double>& v) {
-  s << static_cast<quint8>(v ? 1 : 0) << (v ? *v : 0.0);
-}
-void Get(QDataStream& s, std::optional<double>& v) {
-  quint8 has = 0;
-  double d = 0;
-  s >> has >> d;
-  v = has ? std::optional<double>(d) : std::nullopt;
+
+template <class Io, class E>
+bool Fields(Io& io, E& e) requires std::is_same_v<std::remove_const_t<E>, LoggedEvent> {
+  io(e.Id);
+  io(e.TimeUtcMs);
+  io(e.Station);
+  io(e.Kind);
+  io(e.What);
+  return true;
 }
 
 QDataStream& Begin(QDataStream& s, quint8 entry) {
@@ -61,53 +189,16 @@ bool SafeId(const std::string& id) {
 QByteArray SerializeRun(const LoggedRun& r) {
   QByteArray out;
   QDataStream s(&out, QIODevice::WriteOnly);
-  Begin(s, RunEntry);
-  Put(s, r.Id);
-  s << static_cast<qint64>(r.TimeUtcMs);
-  Put(s, r.Station);
-  s << static_cast<qint32>(r.Kind);
-  const TestInfo& i = r.Info;
-  for (const std::string* t : {&i.Name, &i.No, &i.Type, &i.Standard, &i.Temperature, &i.Humidity,
-                               &i.Manufacturer, &i.Operator, &i.LuminousFlux, &i.ColourTemperature, &r.TestDate})
-    Put(s, *t);
-  s << static_cast<quint32>(r.Figures.size());
-  for (const NamedFigure& f : r.Figures) {
-    Put(s, f.Name);
-    s << f.Value << static_cast<quint8>(f.Measured);
-  }
-  const Verdict& v = r.Result;
-  s << static_cast<qint32>(v.Result) << static_cast<qint32>(v.Kind) << static_cast<quint8>(v.Screening);
-  Put(s, v.ProfileName);
-  Put(s, v.ProfileRevision);
-  Put(s, v.Detail);
-  s << static_cast<quint32>(v.Rules.size());
-  for (const RuleResult& rr : v.Rules) {
-    Put(s, rr.Figure);
-    Put(s, rr.Value);
-    Put(s, rr.Min);
-    Put(s, rr.Max);
-    Put(s, rr.Margin);
-    s << static_cast<qint32>(rr.Outcome);
-    Put(s, rr.Note);
-  }
-  s << static_cast<quint32>(v.Missing.size());
-  for (const std::string& m : v.Missing) Put(s, m);
-  Put(s, r.ProfileText);
-  Put(s, r.ProfileHash);
-  Put(s, r.ProgramVersion);
-  s << QByteArray(reinterpret_cast<const char*>(r.Record.data()), static_cast<qsizetype>(r.Record.size()));
+  Writer w(Begin(s, RunEntry));
+  Fields(w, r);
   return out;
 }
 
 QByteArray SerializeEvent(const LoggedEvent& e) {
   QByteArray out;
   QDataStream s(&out, QIODevice::WriteOnly);
-  Begin(s, EventEntry);
-  Put(s, e.Id);
-  s << static_cast<qint64>(e.TimeUtcMs);
-  Put(s, e.Station);
-  s << static_cast<qint32>(e.Kind);
-  Put(s, e.What);
+  Writer w(Begin(s, EventEntry));
+  Fields(w, e);
   return out;
 }
 
@@ -120,79 +211,12 @@ int DeserializeEntry(const QByteArray& bytes, bool& isRun, LoggedRun& r, LoggedE
   quint8 entry = 0;
   s >> magic >> version >> entry;
   if (magic != Magic || version != FormatVersion || (entry != RunEntry && entry != EventEntry)) return 1;
-  qint64 time = 0;
-  qint32 kind = 0;
   isRun = entry == RunEntry;
-  if (!isRun) {
-    e = LoggedEvent{};
-    Get(s, e.Id);
-    s >> time;
-    Get(s, e.Station);
-    s >> kind;
-    Get(s, e.What);
-    e.TimeUtcMs = time;
-    e.Kind = kind;
-    return s.status() == QDataStream::Ok && s.atEnd() ? 0 : 1;
-  }
+  Reader in(s, bytes.size());
   r = LoggedRun{};
-  Get(s, r.Id);
-  s >> time;
-  Get(s, r.Station);
-  s >> kind;
-  r.TimeUtcMs = time;
-  r.Kind = kind;
-  TestInfo& i = r.Info;
-  for (std::string* t : {&i.Name, &i.No, &i.Type, &i.Standard, &i.Temperature, &i.Humidity, &i.Manufacturer,
-                         &i.Operator, &i.LuminousFlux, &i.ColourTemperature, &r.TestDate})
-    Get(s, *t);
-  // Counts are checked against what is left, so a damaged file cannot ask
-  // for a huge allocation.
-  auto count = [&](quint32& n) {
-    s >> n;
-    return s.status() == QDataStream::Ok && n <= static_cast<quint32>(bytes.size());
-  };
-  quint32 n = 0;
-  if (!count(n)) return 1;
-  r.Figures.resize(n);
-  for (NamedFigure& f : r.Figures) {
-    quint8 measured = 0;
-    Get(s, f.Name);
-    s >> f.Value >> measured;
-    f.Measured = measured != 0;
-  }
-  Verdict& v = r.Result;
-  qint32 result = 0, vkind = 0;
-  quint8 screening = 0;
-  s >> result >> vkind >> screening;
-  v.Result = static_cast<VerdictResult>(result);
-  v.Kind = vkind;
-  v.Screening = screening != 0;
-  Get(s, v.ProfileName);
-  Get(s, v.ProfileRevision);
-  Get(s, v.Detail);
-  if (!count(n)) return 1;
-  v.Rules.resize(n);
-  for (RuleResult& rr : v.Rules) {
-    qint32 outcome = 0;
-    Get(s, rr.Figure);
-    Get(s, rr.Value);
-    Get(s, rr.Min);
-    Get(s, rr.Max);
-    Get(s, rr.Margin);
-    s >> outcome;
-    rr.Outcome = static_cast<RuleOutcome>(outcome);
-    Get(s, rr.Note);
-  }
-  if (!count(n)) return 1;
-  v.Missing.resize(n);
-  for (std::string& m : v.Missing) Get(s, m);
-  Get(s, r.ProfileText);
-  Get(s, r.ProfileHash);
-  Get(s, r.ProgramVersion);
-  QByteArray record;
-  s >> record;
-  r.Record.assign(record.begin(), record.end());
-  return s.status() == QDataStream::Ok && s.atEnd() ? 0 : 1;
+  e = LoggedEvent{};
+  const bool counted = isRun ? Fields(in, r) : Fields(in, e);
+  return counted && s.status() == QDataStream::Ok && s.atEnd() ? 0 : 1;
 }
 
 RunOutbox::RunOutbox(std::string folder) : Folder_(std::move(folder)) {}
