@@ -100,9 +100,11 @@ class Printer {
     if (form_ == OutputForm::Json) {
       text = RunJson(run) + "\n";
     } else if (form_ == OutputForm::Csv) {
-      if (!headerDone_) text = CsvHeader(run) + "\n";
+      // The export's layout, so that a shift's runs and the log's export
+      // read alike: byte-order mark, CRLF, ISO 8601 UTC times.
+      if (!headerDone_) text = RunCsvHeader(run).toStdString();
       headerDone_ = true;
-      text += CsvLine(run) + "\n";
+      text += RunCsvRow(run).toStdString();
     } else {
       text = RunTable(run);
     }

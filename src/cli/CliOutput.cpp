@@ -3,12 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include <QDateTime>
-#include <QStringList>
 
 #include <cmath>
 #include <map>
 
-#include "runlog/RunLogExport.h"
 #include "runlog/RunLogNames.h"
 #include "verdict/Figures.h"
 #include "verdict/VerdictText.h"
@@ -61,8 +59,6 @@ std::string MissingText(const Verdict& v) {
   for (const std::string& name : v.Missing) out += (out.empty() ? "" : " ") + name;
   return out;
 }
-
-QString Field(const std::string& s) { return CsvField(QString::fromStdString(s)); }
 
 // An envelope is curves only, in the instrument's raw units: saying so beats
 // an empty list of figures that looks like a run that measured nothing.
@@ -136,21 +132,6 @@ std::string RunJson(const LoggedRun& run) {
                                 {"note", r.Note}});
   out["verdict"] = verdict;
   return out.dump();
-}
-
-std::string CsvHeader(const LoggedRun& run) {
-  QStringList cells{"kind", "time", "id", "no", "type", "operator", "verdict", "profile", "screening", "detail", "missing"};
-  for (const NamedFigure& f : run.Figures) cells << Field(f.Name);
-  return cells.join(',').toStdString();
-}
-
-std::string CsvLine(const LoggedRun& run) {
-  QStringList cells{CliKindName(run.Kind), QString::fromStdString(IsoTime(run.TimeUtcMs)), Field(run.Id), Field(run.Info.No),
-                    Field(run.Info.Type), Field(run.Info.Operator), Field(VerdictWord(run.Result)),
-                    Field(ProfileText(run.Result)), Field(ScreeningWords(run.Result)), Field(DetailText(run.Result)),
-                    Field(MissingText(run.Result))};
-  for (const NamedFigure& f : run.Figures) cells << (f.Measured ? CsvNumber(f.Value) : QString());
-  return cells.join(',').toStdString();
 }
 
 std::string RunTable(const LoggedRun& run) {

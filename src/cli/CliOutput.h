@@ -1,6 +1,6 @@
 #pragma once
-// What the command line prints of a run on stdout: one JSON object a run, a
-// CSV table (a header, then a line a run), or a short table to read.
+// What the command line prints of a run on stdout: one JSON object a run, or
+// a short table to read. CSV is the log export's layout (RunLogExport.h).
 #include <string>
 #include <vector>
 
@@ -19,11 +19,6 @@ TestKind CliKind(const std::string& name);
 // figures, test_info, figures (a figure not measured is null), arrays (the
 // per-harmonic figures, 40 each), verdict.
 std::string RunJson(const LoggedRun& run);
-
-// The CSV header for runs of `run`'s kind, and the run's line under it.
-// Not measured: an empty field.
-std::string CsvHeader(const LoggedRun& run);
-std::string CsvLine(const LoggedRun& run);
 
 // The figures measured, one a line with their units, then the verdict.
 std::string RunTable(const LoggedRun& run);

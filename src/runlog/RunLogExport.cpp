@@ -15,6 +15,7 @@
 
 #include "runlog/RunLogNames.h"
 #include "runlog/RunLogSchema.h"
+#include "runlog/RunLogStore.h"
 
 namespace kt {
 namespace {
@@ -82,6 +83,27 @@ int ToFile(const QString& path, QString& error, Write write) {
 }
 
 QString Optional(const QVariant& v) { return v.isNull() ? QString() : CsvNumber(v.toDouble()); }
+QString Optional(const std::optional<double>& v) { return v ? CsvNumber(*v) : QString(); }
+
+// A run's own columns (RunColumns), from the run as the log keeps it.
+QStringList OwnCells(const LoggedRun& r) {
+  const auto q = [](const std::string& s) { return QString::fromStdString(s); };
+  const TestInfo& i = r.Info;
+  const std::string hash = !r.ProfileHash.empty() || r.ProfileText.empty() ? r.ProfileHash : ProfileFileHash(r.ProfileText);
+  return {q(r.Id),          Time(r.TimeUtcMs),         q(r.Station),        q(KindName(r.Kind, false)),
+          q(i.No),          q(i.Type),                 q(i.Name),           q(i.Standard),
+          q(i.Temperature), q(i.Humidity),             q(i.Manufacturer),   q(i.Operator),
+          q(i.LuminousFlux), q(i.ColourTemperature),   q(r.TestDate),       q(VerdictName(r.Result.Result, false)),
+          q(r.Result.ProfileName), q(r.Result.ProfileRevision), q(hash), q(r.ProgramVersion)};
+}
+
+// The rule figures of a run, each once, in the order the run gives them.
+QStringList RuleFigures(const LoggedRun& r) {
+  QStringList out;
+  for (const RuleResult& rule : r.Result.Rules)
+    if (!out.contains(QString::fromStdString(rule.Figure))) out << QString::fromStdString(rule.Figure);
+  return out;
+}
 
 struct Chunk {
   std::vector<qint64> Seqs;
@@ -191,12 +213,23 @@ int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bo
   }
   Chunk chunk;
   while (q.next()) {
-    QStringList c;
-    c << q.value(1).toString() << Time(q.value(2).toLongLong()) << q.value(3).toString()
-      << QString::fromStdString(KindName(q.value(4).toInt(), false));
-    for (int k = 5; k <= 15; ++k) c << q.value(k).toString();
-    c << QString::fromStdString(VerdictName(VerdictFromCode(q.value(16).toInt()), false));
-    for (int k = 17; k <= 20; ++k) c << q.value(k).toString();
+    const auto text = [&q](int k) { return q.value(k).toString().toStdString(); };
+    LoggedRun r;
+    r.Id = text(1);
+    r.TimeUtcMs = q.value(2).toLongLong();
+    r.Station = text(3);
+    r.Kind = q.value(4).toInt();
+    TestInfo& i = r.Info;
+    int k = 5;
+    for (std::string* t : {&i.No, &i.Type, &i.Name, &i.Standard, &i.Temperature, &i.Humidity, &i.Manufacturer,
+                           &i.Operator, &i.LuminousFlux, &i.ColourTemperature, &r.TestDate})
+      *t = text(k++);
+    r.Result.Result = VerdictFromCode(q.value(16).toInt());
+    r.Result.ProfileName = text(17);
+    r.Result.ProfileRevision = text(18);
+    r.ProfileHash = text(19);
+    r.ProgramVersion = text(20);
+    QStringList c = OwnCells(r);
     Q_ASSERT(c.size() == RunColumnsCount);
     chunk.Seqs.push_back(q.value(0).toLongLong());
     chunk.Cells.push_back(std::move(c));
@@ -237,6 +270,31 @@ QString EventsCsvPath(const QString& runsPath) {
   const QFileInfo runs(runsPath);
   const QString suffix = runs.suffix().isEmpty() ? QString() : "." + runs.suffix();
   return runs.dir().filePath(runs.completeBaseName() + "-events" + suffix);
+}
+
+QByteArray RunCsvHeader(const LoggedRun& run) {
+  QStringList header;
+  for (const char* c : RunColumns) header << c;
+  for (const NamedFigure& f : run.Figures) header << QString::fromStdString(f.Name);
+  for (const QString& f : RuleFigures(run)) header << f + ".min" << f + ".max" << f + ".outcome";
+  return "\xEF\xBB\xBF" + CsvLine(header);
+}
+
+QByteArray RunCsvRow(const LoggedRun& run) {
+  QStringList cells = OwnCells(run);
+  for (const NamedFigure& f : run.Figures) cells << (f.Measured ? CsvNumber(f.Value) : QString());
+  const QStringList rules = RuleFigures(run);
+  const qsizetype first = cells.size();
+  for (qsizetype k = 0; k < rules.size() * 3; ++k) cells << QString();
+  // One figure judged by two of the screening's options: the last one
+  // stands, as in the export.
+  for (const RuleResult& rule : run.Result.Rules) {
+    const qsizetype column = first + 3 * rules.indexOf(QString::fromStdString(rule.Figure));
+    cells[column] = Optional(rule.Min);
+    cells[column + 1] = Optional(rule.Max);
+    cells[column + 2] = QString::fromStdString(OutcomeName(rule.Outcome));
+  }
+  return CsvLine(cells);
 }
 
 }  // namespace kt

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "runlog/LoggedRun.h"
 #include "runlog/RunLogQuery.h"
 
 namespace kt {
@@ -32,6 +33,13 @@ int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bo
 int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, QIODevice& out, std::int64_t& rows, QString& error);
 int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, const QString& path, std::int64_t& rows,
                     QString& error);
+// One run in the export's layout, for a caller that has the run at hand (the
+// command line prints each run as it ends): the header of the columns this
+// run fills (the run's own, its figures, three per rule figure), byte-order
+// mark first, and the run's line under it.
+QByteArray RunCsvHeader(const LoggedRun& run);
+QByteArray RunCsvRow(const LoggedRun& run);
+
 // Where the window puts the events beside a runs file: runs.csv -> runs-events.csv.
 QString EventsCsvPath(const QString& runsPath);
 

@@ -312,6 +312,8 @@ RunLogWriter::Kept RunRecorder::LogRunAndWait(TestKind kind, const Verdict& verd
   // time the log keeps.
   run.TimeUtcMs = QDateTime::currentMSecsSinceEpoch();
   if (!writer_) return RunLogWriter::Kept::Off;
+  // And the station, so that a printed run reads as the log's export does.
+  if (run.Station.empty()) run.Station = writer_->Log().Station;
   return writer_->SubmitAndWait(run, run.Id, timeoutMs);
 }
 

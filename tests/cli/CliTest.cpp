@@ -235,11 +235,13 @@ TEST(Cli, SignalsLeaveARunOrEndASeriesAndRunsAreLogged) {
   std::istringstream lines(series.out);
   std::string header, line;
   std::getline(lines, header);
+  EXPECT_EQ(header.substr(0, 34), "\xEF\xBB\xBFid,time_utc,station,kind,serial");
   std::vector<std::string> ids;
   while (std::getline(lines, line)) {
     EXPECT_EQ(std::count(line.begin(), line.end(), ','), std::count(header.begin(), header.end(), ','));
-    EXPECT_EQ(line[30], ',') << "the logged time, to the millisecond: " << line;
-    ids.push_back(line.substr(31, 36));
+    // The export's layout: the logged id, then its time to the millisecond.
+    EXPECT_TRUE(line[36] == ',' && line[60] == 'Z' && line[61] == ',' && line.back() == '\r') << line;
+    ids.push_back(line.substr(0, 36));
   }
   EXPECT_GE(ids.size(), 1u);
   std::size_t stored = 0;

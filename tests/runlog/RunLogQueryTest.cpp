@@ -186,6 +186,11 @@ TEST_P(RunLogQueryTest, CsvQuotesAndUsesPointDecimalsInEveryLocale) {
     EXPECT_EQ(QString::fromUtf8(out.data()).toStdString(), expected.toStdString());
   }
   QLocale::setDefault(saved);
+  // A run printed as it ends (the command line) reads as its export does.
+  LoggedRun r1;
+  ASSERT_EQ(ReadRun(db, "r1", r1, error), 0) << error.toStdString();
+  EXPECT_EQ(QString::fromUtf8(RunCsvHeader(r1) + RunCsvRow(r1)).toStdString(),
+            expected.left(expected.indexOf("\r\n") + 2).toStdString() + expected.mid(expected.indexOf("\r\nr1,") + 2).toStdString());
   // The events beside them: the serial (which events have not) selects none away.
   WriteOutcome written{};
   ASSERT_EQ(WriteEvent(db, {"e1", T0 + 1500, "bench-1", InputTest, "no answer, \"late\""}, written, error), 0);
