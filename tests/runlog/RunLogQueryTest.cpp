@@ -26,36 +26,13 @@ struct Engine {
   bool Postgres;
 };
 
-// One server for the suite, a fresh database for each test.
-LogTarget FreshPostgres(std::string& error) {
-  static PgCluster cluster;
-  static int started = -1, next = 0;
-  if (started < 0) started = cluster.Start(error);
-  LogTarget t;
-  if (started != 0) return t;
-  std::string e;
-  ParseLogTarget(cluster.Target(), t, e);
-  RunLogConnection admin;
-  QString message;
-  if (admin.Open(t, message)) {
-    error = message.toStdString();
-    return LogTarget{};
-  }
-  t.Database = "query" + std::to_string(next++);
-  QSqlQuery(admin.Db()).exec(QString::fromStdString("CREATE DATABASE " + t.Database));
-  return t;
-}
-
 class RunLogQueryTest : public ::testing::TestWithParam<Engine> {
  protected:
   void SetUp() override {
     QString error;
     LogTarget target = SqliteAt(Dir / "log.db");
-    if (GetParam().Postgres) {
-      std::string e;
-      target = FreshPostgres(e);
-      ASSERT_EQ(target.Kind, LogTarget::Driver::Postgres) << e;
-    }
+    std::string e;
+    ASSERT_TRUE(!GetParam().Postgres || PgCluster::FreshDatabase(target, e) == 0) << e;
     ASSERT_EQ(Log.Open(target, error), 0) << error.toStdString();
     using V = VerdictResult;
     using O = RuleOutcome;
