@@ -6,6 +6,8 @@
 #include <QSqlQuery>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace kt {
 namespace {
@@ -101,8 +103,17 @@ int RunLogConnection::Open(const LogTarget& target, QString& error, int schemaVe
     // WAL: readers (the log window) never wait for the writer, and a killed
     // writer leaves a log that is whole up to its last commit. FULL: a commit
     // that has returned survives a power cut too.
+    // The switch to WAL needs the file to itself and is refused, not waited
+    // for, while another station opening the same new log holds it: it is
+    // tried again for as long as a writer waits for a lock.
     QSqlQuery q(db);
-    if (!q.exec("PRAGMA journal_mode=WAL")) return fail(q.lastError().text());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(SqliteBusyTimeoutMs);
+    while (!q.exec("PRAGMA journal_mode=WAL")) {
+      const QString code = q.lastError().nativeErrorCode();  // SQLITE_BUSY, SQLITE_LOCKED
+      if ((code != "5" && code != "6") || std::chrono::steady_clock::now() > deadline)
+        return fail(q.lastError().text());
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     q.finish();
     if (ExecSql(db, "PRAGMA synchronous=FULL", message)) return fail(message);
     // The statistics read a large log's indexes end to end: a larger page
