@@ -82,19 +82,19 @@ void Arrow(QPainter& p, bool left) {
 
 void Draw(QPainter& p, Glyph g) {
   switch (g) {
-    case Glyph::InputTest:
+    case Glyph::InputRun:
       p.setPen(InkPen(Ink, 1.0));
       p.drawLine(QPointF(2, 10), QPointF(18, 10));
       Sine(p, QRectF(2, 3, 16, 14), 1.0, Mains);
       break;
-    case Glyph::OutputTest:
+    case Glyph::OutputRun:
       Tube(p, QRectF(3, 7, 14, 6));
       break;
-    case Glyph::CompTest:
+    case Glyph::CompRun:
       Sine(p, QRectF(3, 2, 14, 7), 1.0, Mains, 1.5);
       Tube(p, QRectF(3, 12, 14, 6));
       break;
-    case Glyph::StartTest: {
+    case Glyph::StartRun: {
       Tube(p, QRectF(3, 13, 14, 5));
       p.setPen(InkPen(Current, 1.6));
       p.setBrush(Qt::NoBrush);
@@ -126,19 +126,19 @@ void Draw(QPainter& p, Glyph g) {
       break;
     case Glyph::InputSingle:
       p.scale(0.85, 0.85);
-      Draw(p, Glyph::InputTest);
+      Draw(p, Glyph::InputRun);
       p.resetTransform();
       Badge(p);
       break;
     case Glyph::OutputSingle:
       p.scale(0.85, 0.85);
-      Draw(p, Glyph::OutputTest);
+      Draw(p, Glyph::OutputRun);
       p.resetTransform();
       Badge(p);
       break;
     case Glyph::CompSingle:
       p.scale(0.85, 0.85);
-      Draw(p, Glyph::CompTest);
+      Draw(p, Glyph::CompRun);
       p.resetTransform();
       Badge(p);
       break;

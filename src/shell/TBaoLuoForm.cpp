@@ -163,7 +163,7 @@ void TBaoLuoForm::BuildMenu() {
   file->addSeparator();
   Exit = item(file, "Exit", "关闭&C", &TBaoLuoForm::ExitClick, Glyph::Exit);
   QMenu* test = MainMenu1->addMenu(U("分析测试&A"));
-  BaoTest = item(test, "BaoTest", "包络波测试&B", &TBaoLuoForm::BaoTestClick, Glyph::OutputTest);
+  BaoTest = item(test, "BaoTest", "包络波测试&B", &TBaoLuoForm::BaoTestClick, Glyph::OutputRun);
   test->addSeparator();
   GaoTest = item(test, "GaoTest", "高频波分析&G", &TBaoLuoForm::GaoTestClick, Glyph::Analysis);
   QMenu* choose = MainMenu1->addMenu(U("选择&C"));
@@ -192,7 +192,7 @@ void TBaoLuoForm::BuildToolBar(QWidget* body) {
     line->setGeometry(x, 1, 4, ToolButtonSize);
   };
   // Pressed while their run is under way: a second click leaves it.
-  button(BaoBtn, "BaoBtn", "包络波测试", 13, Glyph::OutputTest, &TBaoLuoForm::BaoTestClick, true);
+  button(BaoBtn, "BaoBtn", "包络波测试", 13, Glyph::OutputRun, &TBaoLuoForm::BaoTestClick, true);
   button(GaoPinBtn, "GaoPinBtn", "高频波分析", 38, Glyph::Analysis, &TBaoLuoForm::GaoTestClick, true);
   bevel(65);
   button(HanBtn, "HanBtn", "中、英文切换", 72, Glyph::Language, &TBaoLuoForm::HanYingClick, true);

@@ -164,10 +164,10 @@ void TKT5100Form::BuildToolBar() {
     line->setFixedWidth(6);  // all buttons, bevels and the bar fit 640 pixels
     row->addWidget(line);
   };
-  button(InputTestBtn, "InputTestBtn", "输入性能测试", Glyph::InputTest, &TKT5100Form::InputTestClick);
-  button(OutputTestBtn, "OutputTestBtn", "输出性能测试", Glyph::OutputTest, &TKT5100Form::OutputTestClick);
-  button(CompTestBtn, "CompTestBtn", "综合性能测试", Glyph::CompTest, &TKT5100Form::CompTestClick);
-  button(StartTestBtn, "StartTestBtn", "启动性能测试", Glyph::StartTest, &TKT5100Form::StartTestComdClick);
+  button(InputTestBtn, "InputTestBtn", "输入性能测试", Glyph::InputRun, &TKT5100Form::InputTestClick);
+  button(OutputTestBtn, "OutputTestBtn", "输出性能测试", Glyph::OutputRun, &TKT5100Form::OutputTestClick);
+  button(CompTestBtn, "CompTestBtn", "综合性能测试", Glyph::CompRun, &TKT5100Form::CompTestClick);
+  button(StartTestBtn, "StartTestBtn", "启动性能测试", Glyph::StartRun, &TKT5100Form::StartTestComdClick);
   button(CurrentBtn, "CurrentBtn", "相位角测试", Glyph::Phase, &TKT5100Form::CurrentClick);
   bevel();
   button(LockTestBtn, "LockTestBtn", "测试锁定", Glyph::Lock, &TKT5100Form::LockTestClick, true);
@@ -227,12 +227,12 @@ void TKT5100Form::BuildMenu() {
 
   QMenu* test = bar->addMenu(U("测试&T"));
   test->setObjectName("Test");
-  item(test, "InputTest", "输入性能测试&I", &TKT5100Form::InputTestClick, Glyph::InputTest);
-  item(test, "OutputTest", "输出性能测试&O", &TKT5100Form::OutputTestClick, Glyph::OutputTest);
+  item(test, "InputTest", "输入性能测试&I", &TKT5100Form::InputTestClick, Glyph::InputRun);
+  item(test, "OutputTest", "输出性能测试&O", &TKT5100Form::OutputTestClick, Glyph::OutputRun);
   test->addSeparator();
-  item(test, "CompTest", "综合性能测试&W", &TKT5100Form::CompTestClick, Glyph::CompTest);
+  item(test, "CompTest", "综合性能测试&W", &TKT5100Form::CompTestClick, Glyph::CompRun);
   test->addSeparator();
-  item(test, "StartTestComd", "启动性能测试&S", &TKT5100Form::StartTestComdClick, Glyph::StartTest);
+  item(test, "StartTestComd", "启动性能测试&S", &TKT5100Form::StartTestComdClick, Glyph::StartRun);
   test->addSeparator();
   item(test, "LockTest", "锁定&L", &TKT5100Form::LockTestClick, Glyph::Lock);
   test->addSeparator();

@@ -53,7 +53,7 @@ TEST(InstrumentFloat, KnownPatterns) {
 TEST(InstrumentFloat, EveryExponentAndSignRoundTripsThroughTheSimulatorsEncoder) {
   for (int e = 0; e < 256; ++e)
     for (std::uint32_t m : {0u, 1u, 0x400000u, 0x7FFFFFu, 0x123456u})
-      for (std::uint8_t sign : {0, 0x80}) {
+      for (std::uint8_t sign : {std::uint8_t{0}, std::uint8_t{0x80}}) {
         const std::array<std::uint8_t, 4> b = {static_cast<std::uint8_t>(e), static_cast<std::uint8_t>(m),
                                                static_cast<std::uint8_t>(m >> 8),
                                                static_cast<std::uint8_t>((m >> 16) | sign)};

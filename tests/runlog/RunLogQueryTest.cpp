@@ -279,7 +279,7 @@ TEST_P(RunLogQueryTest, SeriesAndHistogramOfOneFigure) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, RunLogQueryTest,
                          ::testing::Values(Engine{"SQLite", false}, Engine{"PostgreSQL", true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(RunLogStats, CpkAndShiftedMoments) {
   struct Case {

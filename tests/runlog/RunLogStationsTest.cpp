@@ -161,7 +161,7 @@ TEST_P(RunLogStations, StartingTogetherOnAnEmptyLogMigrateOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, RunLogStations,
                          ::testing::Values(Backend{"SQLite", false}, Backend{"PostgreSQL", true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(RunLogKill, EveryReportedRunSurvivesSigkill) {
   TempFolder dir;
