@@ -161,12 +161,9 @@ int main(int argc, char** argv) {
   kt::test::FakeHost host;
   kt::test::ScriptedPort port(clock);
   auto form = std::make_unique<kt::Form>(host, port, clock);
-  kt::RegisterMeasurementKinds(*form);
-  kt::RegisterAnalysisKinds(*form);
+  kt::PrepareForm(*form);
   kt::AnalysisData analysis;
   form->Analysis = &analysis;
-  kt::ClearResults(form->M);
-  kt::InitSnapshots(form->M);
   // What an operator types in before printing.
   form->Info = {"T8 36W 电子镇流器", "KT-0418", "EB-236", "GB/T 15144", "25", "60", "示例电子有限公司", "张工", "3200", "4000"};
   kt::sim::Instrument instrument(1);

@@ -7,6 +7,7 @@
 #include "core/AnalysisData.h"
 #include "link/Form.h"
 #include "link/Resets.h"
+#include "measurements/MeasurementKinds.h"
 #include "measurements/output/OutputRun.h"
 
 namespace kt {
@@ -113,6 +114,13 @@ const RunSpec GaoRun{
 void RegisterAnalysisKinds(Form& form) {
   form.Kinds[GaoTest].Run = &GaoRun;
   form.Kinds[BaoTest].Run = &BaoRun;
+}
+
+void PrepareForm(Form& form) {
+  RegisterMeasurementKinds(form);
+  RegisterAnalysisKinds(form);
+  ClearResults(form.M);
+  InitSnapshots(form.M);
 }
 
 void EndAnalysisRuns(Form& form) {

@@ -111,12 +111,9 @@ void HeadlessHost::DrawStartPrompt() {
 }
 
 HeadlessTester::HeadlessTester(bool progressBar) : host_(progressBar), form_(host_, port_, clock_) {
-  RegisterMeasurementKinds(form_);
-  RegisterAnalysisKinds(form_);
+  PrepareForm(form_);
   form_.Analysis = &analysis_;
   form_.ChineseMode = 1;
-  ClearResults(form_.M);
-  InitSnapshots(form_.M);
 }
 
 int HeadlessTester::Open(const std::string& device, std::string& error) {

@@ -16,30 +16,23 @@ namespace kt {
 
 // What a run tells a window, told to a terminal: progress and messages on
 // stderr; the posted "data arrived" notifications counted for the loop.
-class HeadlessHost final : public Host {
+class HeadlessHost final : public QuietHost {
  public:
   // `bar`: stderr is a terminal, so progress is one line redrawn in place.
   explicit HeadlessHost(bool bar) : bar_(bar) {}
 
   int posts = 0;
-  std::string lastMessage;  // the last message box's text
   bool ended = false;       // RunEnded since the last Reset; what the window says after it is not printed
   int endedKind = NoTest;
   RunOutcome outcome = RunOutcome::Completed;
   void Reset() { ended = false, lastMessage.clear(); }
 
-  void Repaint() override {}
-  void RepaintAnalysis() override {}
+  // The rest is let pass: the command line starts each run itself and has
+  // no buttons, alarm or analysis window.
   void SetStatusText(const std::string& utf8) override;
   void SetProgress(int percent) override { Progress(percent); }
   void SetAnalysisProgress(int percent) override { Progress(percent); }
-  void EnableTimer1(bool) override {}  // the command line starts each run itself
-  void ShowAlarm(bool) override {}
   void MessageBox(const std::string& text, const std::string& caption) override;
-  void CloseMainWindow() override {}
-  void SetLockTestBtnDown(bool) override {}
-  void SetHanZiBtnDown(bool) override {}
-  void SetGaoTestEnabled(bool) override {}
   void DrawStartPrompt() override;
   void PostCommData() override { ++posts; }
   void RunEnded(int kind, RunOutcome how) override {

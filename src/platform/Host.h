@@ -32,4 +32,26 @@ class Host {
   virtual void RunEnded(int kind, RunOutcome outcome) {}
 };
 
+// A host with no window behind it (a file decoded for the log, the command
+// line): every request is let pass; the last message box's text is kept,
+// as it is often the reason a step gave up.
+class QuietHost : public Host {
+ public:
+  std::string lastMessage;
+  void Repaint() override {}
+  void RepaintAnalysis() override {}
+  void SetStatusText(const std::string&) override {}
+  void SetProgress(int) override {}
+  void SetAnalysisProgress(int) override {}
+  void EnableTimer1(bool) override {}
+  void ShowAlarm(bool) override {}
+  void MessageBox(const std::string& text, const std::string&) override { lastMessage = text; }
+  void CloseMainWindow() override {}
+  void SetLockTestBtnDown(bool) override {}
+  void SetHanZiBtnDown(bool) override {}
+  void SetGaoTestEnabled(bool) override {}
+  void DrawStartPrompt() override {}
+  void PostCommData() override {}
+};
+
 }  // namespace kt

@@ -118,8 +118,7 @@ TKT5100Form::TKT5100Form(Services services)
   connect(&portWatch_, &QTimer::timeout, this, &TKT5100Form::WatchPort);
   setFocusPolicy(Qt::StrongFocus);
 
-  RegisterMeasurementKinds(*form_);
-  RegisterAnalysisKinds(*form_);
+  PrepareForm(*form_);
   FormCreate();
 
   // The other windows, created hidden after the main window.
@@ -261,8 +260,6 @@ void TKT5100Form::FormCreate() {
   SyncLanguage();
   ReadPortConfig(f);
   f.PortDevice = settings::PortDevice();
-  ClearResults(f.M);
-  InitSnapshots(f.M);
   OpenPort(f);  // a failure has told the operator; the port watch finds it when it comes
   StartPoller();
   ShowPortDevice();

@@ -327,26 +327,6 @@ void RunRecorder::LogEvent(TestKind kind, RunOutcome outcome) {
 
 namespace {
 
-// A window nobody looks at: the loaders' messages become the reason.
-class QuietHost final : public Host {
- public:
-  std::string message;
-  void Repaint() override {}
-  void RepaintAnalysis() override {}
-  void SetStatusText(const std::string&) override {}
-  void SetProgress(int) override {}
-  void SetAnalysisProgress(int) override {}
-  void EnableTimer1(bool) override {}
-  void ShowAlarm(bool) override {}
-  void MessageBox(const std::string& text, const std::string&) override { message = text; }
-  void CloseMainWindow() override {}
-  void SetLockTestBtnDown(bool) override {}
-  void SetHanZiBtnDown(bool) override {}
-  void SetGaoTestEnabled(bool) override {}
-  void DrawStartPrompt() override {}
-  void PostCommData() override {}
-};
-
 class NoPort final : public SerialPort {
  public:
   int Open(const std::string&) override { return 1; }
@@ -369,11 +349,11 @@ int DecodeStoredRun(const std::string& path, const std::vector<std::uint8_t>& by
   SystemClock clock;
   Form form(host, port, clock);
   AnalysisData analysis;
+  PrepareForm(form);
   form.Analysis = &analysis;
-  RegisterMeasurementKinds(form);
-  RegisterAnalysisKinds(form);
   const int failed = DecodeStoredRunInto(form, path, bytes, run, error);
-  if (failed && error.empty()) error = host.message.empty() ? "数据文件格式错误!" : host.message;
+  // The loaders' messages become the reason.
+  if (failed && error.empty()) error = host.lastMessage.empty() ? "数据文件格式错误!" : host.lastMessage;
   return failed;
 }
 

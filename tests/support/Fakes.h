@@ -148,12 +148,9 @@ struct FormRig {
   std::unique_ptr<sim::Responder> responder;
 
   FormRig() {
-    RegisterMeasurementKinds(*form);
-    RegisterAnalysisKinds(*form);
+    PrepareForm(*form);
     form->Analysis = &analysis;
     form->ChineseMode = 1;
-    ClearResults(form->M);
-    InitSnapshots(form->M);
   }
   Form& f() { return *form; }
 
