@@ -86,18 +86,26 @@ bool ParseReals(const char* text, double* out, int count) {
 
 }  // namespace
 
-ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::string& error) {
-  struct Numeric {
-    const char* name;
-    int* field;
-    long long lo, hi;
-  };
-  const Numeric numeric[] = {
-      {"--delay-block", &o.DelayBlock, 1, 1000},   {"--delay-ms", &o.DelayMs, 0, 600000},
-      {"--split", &o.Split, 1, 65536},             {"--split-gap-ms", &o.SplitGapMs, 0, 60000},
-      {"--start-wait-ms", &o.StartWaitMs, 0, 600000}, {"--garbage", &o.Garbage, 0, 65536},
-      {"--vanish-at-block", &o.VanishAtBlock, 1, 1000}, {"--handshake-delay-ms", &o.HandshakeDelayMs, 0, 600000},
-  };
+namespace {
+
+struct Numeric {
+  const char* name;
+  int SimOptions::* field;
+  long long lo, hi;
+};
+constexpr Numeric Numerics[] = {
+    {"--delay-block", &SimOptions::DelayBlock, 1, 1000},
+    {"--delay-ms", &SimOptions::DelayMs, 0, 600000},
+    {"--split", &SimOptions::Split, 1, 65536},
+    {"--split-gap-ms", &SimOptions::SplitGapMs, 0, 60000},
+    {"--start-wait-ms", &SimOptions::StartWaitMs, 0, 600000},
+    {"--garbage", &SimOptions::Garbage, 0, 65536},
+    {"--vanish-at-block", &SimOptions::VanishAtBlock, 1, 1000},
+    {"--handshake-delay-ms", &SimOptions::HandshakeDelayMs, 0, 600000},
+};
+
+// The switches; false when `arg` is none of them.
+bool SetFlag(const std::string& arg, SimOptions& o) {
   const struct {
     const char* name;
     bool* field;
@@ -105,97 +113,94 @@ ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& o, st
                {"--silent", &o.Silent},        {"--no-blocks", &o.NoBlocks},
                {"--order-flag", &o.OrderFlag}, {"--exit-with-parent", &o.ExitWithParent},
                {"--log", &o.Log},              {"--reverse-current", &o.Mains.Reverse}};
-  bool delayMsGiven = false;
+  for (const auto& f : flags)
+    if (arg == f.name) return *f.field = true;
+  return false;
+}
 
+bool TakesValue(const std::string& arg) {
+  for (const char* name : {"--link", "--seed", "--mains-power", "--mains-current"})
+    if (arg == name) return true;
+  for (const Numeric& n : Numerics)
+    if (arg == n.name) return true;
+  return false;
+}
+
+// One option that takes a value (TakesValue). 0, or 1 with the reason.
+int SetValue(const std::string& arg, const char* v, SimOptions& o, std::string& error) {
+  if (arg == "--link") {
+    if (v == nullptr || *v == '\0') return error = "--link needs a path", 1;
+    o.Link = v;
+    return 0;
+  }
+  if (arg == "--seed") {
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long s = v ? std::strtoull(v, &end, 10) : 0;
+    if (v == nullptr || *v == '\0' || *v == '-' || errno != 0 || *end != '\0')
+      return error = "--seed needs a non-negative integer", 1;
+    o.Seed = s;
+    o.SeedGiven = true;
+    return 0;
+  }
+  if (arg == "--mains-power") {
+    if (!ParseReals(v, &o.Mains.PowerW, 1) || !(o.Mains.PowerW >= 1 && o.Mains.PowerW <= 2000))
+      return error = "--mains-power needs watts from 1 to 2000", 1;
+    return 0;
+  }
+  if (arg == "--mains-current") {
+    MainsSetting& m = o.Mains;
+    double a[3] = {};
+    if (!ParseReals(v, a, 3) || !(0 <= a[0] && a[0] <= a[1] && a[1] < a[2] && a[2] <= 180))
+      return error = "--mains-current needs BEGIN,PEAK,END in degrees, 0 <= BEGIN <= PEAK < END <= 180", 1;
+    m.Begin = a[0], m.Peak = a[1], m.End = a[2], m.AnglesGiven = true;
+    return 0;
+  }
+  for (const Numeric& n : Numerics) {
+    long long value = 0;
+    if (arg != n.name) continue;
+    if (!ParseNumber(v, n.lo, n.hi, value))
+      return error = std::string(n.name) + " needs an integer from " + std::to_string(n.lo) + " to " +
+                     std::to_string(n.hi),
+             1;
+    o.*n.field = static_cast<int>(value);
+  }
+  return 0;
+}
+
+// What the options say together.
+int CheckTogether(const SimOptions& o, bool delayMsGiven, std::string& error) {
+  if ((o.DelayBlock != 0) != delayMsGiven) return error = "--delay-block and --delay-ms go together", 1;
+  if (int(o.Echo) + int(o.Silent) + int(o.NoBlocks) > 1)
+    return error = "--echo, --silent and --no-blocks exclude each other", 1;
+  return 0;
+}
+
+}  // namespace
+
+ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::string& error) {
+  bool delayMsGiven = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     const char* value = nullptr;
-    bool inlineValue = false;
-    if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+    const auto eq = arg.find('=');
+    const bool inlineValue = arg.rfind("--", 0) == 0 && eq != std::string::npos;
+    if (inlineValue) {
       value = argv[i] + eq + 1;
       arg.resize(eq);
-      inlineValue = true;
     }
-    auto takeValue = [&]() -> const char* {
-      if (inlineValue) return value;
-      return i + 1 < argc ? argv[++i] : nullptr;
-    };
-
     if (arg == "--help" || arg == "-h") return ParseResult::Help;
     if (arg == "--version") return ParseResult::Version;
-    bool known = false;
-    for (const auto& f : flags) {
-      if (arg == f.name && !inlineValue) {
-        *f.field = true;
-        known = true;
-      }
+    if (!inlineValue && SetFlag(arg, o)) continue;
+    if (!TakesValue(arg)) {
+      error = "unknown option " + std::string(argv[i]) + " (try --help)";
+      return ParseResult::Error;
     }
-    if (known) continue;
-    if (arg == "--link") {
-      const char* v = takeValue();
-      if (v == nullptr || *v == '\0') {
-        error = "--link needs a path";
-        return ParseResult::Error;
-      }
-      o.Link = v;
-      continue;
-    }
-    if (arg == "--seed") {
-      const char* v = takeValue();
-      errno = 0;
-      char* end = nullptr;
-      const unsigned long long s = v ? std::strtoull(v, &end, 10) : 0;
-      if (v == nullptr || *v == '\0' || *v == '-' || errno != 0 || *end != '\0') {
-        error = "--seed needs a non-negative integer";
-        return ParseResult::Error;
-      }
-      o.Seed = s;
-      o.SeedGiven = true;
-      continue;
-    }
-    if (arg == "--mains-power") {
-      if (!ParseReals(takeValue(), &o.Mains.PowerW, 1) || !(o.Mains.PowerW >= 1 && o.Mains.PowerW <= 2000)) {
-        error = "--mains-power needs watts from 1 to 2000";
-        return ParseResult::Error;
-      }
-      continue;
-    }
-    if (arg == "--mains-current") {
-      MainsSetting& m = o.Mains;
-      double a[3] = {};
-      if (!ParseReals(takeValue(), a, 3) || !(0 <= a[0] && a[0] <= a[1] && a[1] < a[2] && a[2] <= 180)) {
-        error = "--mains-current needs BEGIN,PEAK,END in degrees, 0 <= BEGIN <= PEAK < END <= 180";
-        return ParseResult::Error;
-      }
-      m.Begin = a[0], m.Peak = a[1], m.End = a[2], m.AnglesGiven = true;
-      continue;
-    }
-    for (const auto& n : numeric) {
-      if (arg != n.name) continue;
-      long long v = 0;
-      if (!ParseNumber(takeValue(), n.lo, n.hi, v)) {
-        error = std::string(n.name) + " needs an integer from " + std::to_string(n.lo) + " to " +
-                std::to_string(n.hi);
-        return ParseResult::Error;
-      }
-      *n.field = static_cast<int>(v);
-      if (n.field == &o.DelayMs) delayMsGiven = true;
-      known = true;
-    }
-    if (known) continue;
-    error = "unknown option " + std::string(argv[i]) + " (try --help)";
-    return ParseResult::Error;
+    if (!inlineValue) value = i + 1 < argc ? argv[++i] : nullptr;
+    if (SetValue(arg, value, o, error) != 0) return ParseResult::Error;
+    delayMsGiven = delayMsGiven || arg == "--delay-ms";
   }
-
-  if ((o.DelayBlock != 0) != delayMsGiven) {
-    error = "--delay-block and --delay-ms go together";
-    return ParseResult::Error;
-  }
-  if (int(o.Echo) + int(o.Silent) + int(o.NoBlocks) > 1) {
-    error = "--echo, --silent and --no-blocks exclude each other";
-    return ParseResult::Error;
-  }
-  return ParseResult::Run;
+  return CheckTogether(o, delayMsGiven, error) != 0 ? ParseResult::Error : ParseResult::Run;
 }
 
 }  // namespace kt::sim
