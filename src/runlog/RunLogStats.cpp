@@ -156,6 +156,99 @@ FigureStats Finish(const std::string& figure, const Moments& m, std::optional<do
   return f;
 }
 
+// How many runs the filter finds, by verdict, and how many judged ones
+// carry a serial number.
+int CountVerdicts(QSqlDatabase& db, const SqlWhere& w, const QString& judged, RunStats& stats,
+                  std::int64_t& judgedWithSerial, QString& error) {
+  const int pass = VerdictCode(VerdictResult::Pass), fail = VerdictCode(VerdictResult::Fail),
+            incomplete = VerdictCode(VerdictResult::Incomplete);
+  QSqlQuery q(db);
+  if (Run(q,
+          QString("SELECT COUNT(*), SUM(CASE WHEN r.verdict = %1 THEN 1 ELSE 0 END),"
+                  " SUM(CASE WHEN r.verdict = %2 THEN 1 ELSE 0 END), SUM(CASE WHEN r.verdict = %3 THEN 1 ELSE 0 END),"
+                  " SUM(CASE WHEN r.serial = '' AND %4 THEN 1 ELSE 0 END),"
+                  " SUM(CASE WHEN r.serial <> '' AND %4 THEN 1 ELSE 0 END) FROM runs r")
+                  .arg(pass)
+                  .arg(fail)
+                  .arg(incomplete)
+                  .arg(judged) +
+              w.Sql,
+          w.Values, error) ||
+      !q.next())
+    return 1;
+  stats.Runs = q.value(0).toLongLong();
+  stats.Passed = q.value(1).toLongLong();
+  stats.Failed = q.value(2).toLongLong();
+  stats.Incomplete = q.value(3).toLongLong();
+  stats.Unjudged = stats.Runs - stats.Passed - stats.Failed - stats.Incomplete;
+  stats.RunsWithoutSerial = q.value(4).toLongLong();
+  judgedWithSerial = q.value(5).toLongLong();
+  return 0;
+}
+
+// One pass over the rule outcomes: per figure and pair of limits, how many
+// were judged against it and how many failed.
+int TallyRules(QSqlDatabase& db, const SqlWhere& w, std::map<std::string, FigureAccumulator>& figures,
+               QString& error) {
+  QSqlQuery q(db);
+  QVariantList values;
+  const QString in = InRuns(w, values);
+  if (Run(q,
+          QString("SELECT c.figure, c.min_value, c.max_value, COUNT(*),"
+                  " SUM(CASE WHEN c.outcome = %1 THEN 1 ELSE 0 END) FROM rules c WHERE 1 = 1")
+                  .arg(OutcomeCode(RuleOutcome::Fail)) +
+              in + " GROUP BY c.figure, c.min_value, c.max_value ORDER BY 1, 4 DESC, 2, 3",
+          values, error))
+    return 1;
+  while (q.next()) {
+    FigureAccumulator& a = figures[q.value(0).toString().toStdString()];
+    a.Limits.push_back({Opt(q.value(1)), Opt(q.value(2)), q.value(3).toLongLong()});
+    a.Fails += q.value(4).toLongLong();
+  }
+  return 0;
+}
+
+// One pass over the listed figures' measured values: plain sums, the
+// cheapest the engines do. Where plain sums of squares would cancel
+// (values far from zero against their spread), that figure gets a second
+// pass around its mean.
+int ListedMoments(QSqlDatabase& db, const SqlWhere& w, const std::vector<std::string>& listed,
+                  std::map<std::string, FigureAccumulator>& figures, QString& error) {
+  if (listed.empty()) return 0;
+  QVariantList values;
+  QStringList marks;
+  for (const std::string& name : listed) {
+    values << QString::fromStdString(name);
+    marks << "?";
+  }
+  const QString in = InRuns(w, values);
+  QSqlQuery q(db);
+  if (Run(q,
+          "SELECT c.name, COUNT(c.value), SUM(c.value), SUM(c.value * c.value), MIN(c.value), MAX(c.value)"
+          " FROM figures c WHERE c.name IN (" +
+              marks.join(',') + ") AND " + Measured + in + " GROUP BY c.name",
+          values, error))
+    return 1;
+  std::vector<std::string> refine;
+  while (q.next()) {
+    const std::string name = q.value(0).toString().toStdString();
+    ShiftedSums sums;
+    sums.N = q.value(1).toLongLong();
+    sums.Sum = q.value(2).toDouble();
+    sums.SumSquares = q.value(3).toDouble();
+    sums.Min = q.value(4).toDouble();
+    sums.Max = q.value(5).toDouble();
+    Moments& m = figures[name].All;
+    m = MomentsOf(sums);
+    if (sums.SumSquares > CancellationRatio * m.M2 && sums.Max > sums.Min) refine.push_back(name);
+  }
+  for (const std::string& name : refine) {
+    Moments& m = figures[name].All;
+    if (FigureMomentsAround(db, w, name, m.Mean, m, error)) return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int ComputeRunStats(QSqlDatabase& db, const RunFilter& filter, const std::string& extraFigure, RunStats& stats,
@@ -166,29 +259,7 @@ int ComputeRunStats(QSqlDatabase& db, const RunFilter& filter, const std::string
             incomplete = VerdictCode(VerdictResult::Incomplete);
   const QString judged = QString("r.verdict IN (%1, %2, %3)").arg(pass).arg(fail).arg(incomplete);
   std::int64_t judgedWithSerial = 0;
-  {
-    QSqlQuery q(db);
-    if (Run(q,
-            QString("SELECT COUNT(*), SUM(CASE WHEN r.verdict = %1 THEN 1 ELSE 0 END),"
-                    " SUM(CASE WHEN r.verdict = %2 THEN 1 ELSE 0 END), SUM(CASE WHEN r.verdict = %3 THEN 1 ELSE 0 END),"
-                    " SUM(CASE WHEN r.serial = '' AND %4 THEN 1 ELSE 0 END),"
-                    " SUM(CASE WHEN r.serial <> '' AND %4 THEN 1 ELSE 0 END) FROM runs r")
-                    .arg(pass)
-                    .arg(fail)
-                    .arg(incomplete)
-                    .arg(judged) +
-                w.Sql,
-            w.Values, error) ||
-        !q.next())
-      return 1;
-    stats.Runs = q.value(0).toLongLong();
-    stats.Passed = q.value(1).toLongLong();
-    stats.Failed = q.value(2).toLongLong();
-    stats.Incomplete = q.value(3).toLongLong();
-    stats.Unjudged = stats.Runs - stats.Passed - stats.Failed - stats.Incomplete;
-    stats.RunsWithoutSerial = q.value(4).toLongLong();
-    judgedWithSerial = q.value(5).toLongLong();
-  }
+  if (CountVerdicts(db, w, judged, stats, judgedWithSerial, error)) return 1;
   // The yield reads the runs' serial index, the rest the rule outcomes: on a
   // second connection the two go side by side.
   const QString yieldSql = QString("SELECT COUNT(*), SUM(CASE WHEN verdict = %1 THEN 1 ELSE 0 END) FROM ("
@@ -223,23 +294,7 @@ int ComputeRunStats(QSqlDatabase& db, const RunFilter& filter, const std::string
   // One pass over the rule outcomes: per figure and pair of limits, how
   // many were judged against it and how many failed.
   std::map<std::string, FigureAccumulator> figures;
-  {
-    QSqlQuery q(db);
-    QVariantList values;
-    const QString in = InRuns(w, values);
-    if (Run(q,
-            QString("SELECT c.figure, c.min_value, c.max_value, COUNT(*),"
-                    " SUM(CASE WHEN c.outcome = %1 THEN 1 ELSE 0 END) FROM rules c WHERE 1 = 1")
-                    .arg(OutcomeCode(RuleOutcome::Fail)) +
-                in + " GROUP BY c.figure, c.min_value, c.max_value ORDER BY 1, 4 DESC, 2, 3",
-            values, error))
-      return 1;
-    while (q.next()) {
-      FigureAccumulator& a = figures[q.value(0).toString().toStdString()];
-      a.Limits.push_back({Opt(q.value(1)), Opt(q.value(2)), q.value(3).toLongLong()});
-      a.Fails += q.value(4).toLongLong();
-    }
-  }
+  if (TallyRules(db, w, figures, error)) return 1;
   std::vector<std::string> listed;  // figures with a bound, then the extra one
   std::vector<std::pair<std::string, std::int64_t>> fails;
   for (const auto& [name, a] : figures) {
@@ -249,43 +304,7 @@ int ComputeRunStats(QSqlDatabase& db, const RunFilter& filter, const std::string
   }
   if (!extraFigure.empty() && std::find(listed.begin(), listed.end(), extraFigure) == listed.end())
     listed.push_back(extraFigure);
-  // One pass over the listed figures' measured values: plain sums, the
-  // cheapest the engines do. Where plain sums of squares would cancel
-  // (values far from zero against their spread), that figure gets a second
-  // pass around its mean.
-  if (!listed.empty()) {
-    QVariantList values;
-    QStringList marks;
-    for (const std::string& name : listed) {
-      values << QString::fromStdString(name);
-      marks << "?";
-    }
-    const QString in = InRuns(w, values);
-    QSqlQuery q(db);
-    if (Run(q,
-            "SELECT c.name, COUNT(c.value), SUM(c.value), SUM(c.value * c.value), MIN(c.value), MAX(c.value)"
-            " FROM figures c WHERE c.name IN (" +
-                marks.join(',') + ") AND " + Measured + in + " GROUP BY c.name",
-            values, error))
-      return 1;
-    std::vector<std::string> refine;
-    while (q.next()) {
-      const std::string name = q.value(0).toString().toStdString();
-      ShiftedSums sums;
-      sums.N = q.value(1).toLongLong();
-      sums.Sum = q.value(2).toDouble();
-      sums.SumSquares = q.value(3).toDouble();
-      sums.Min = q.value(4).toDouble();
-      sums.Max = q.value(5).toDouble();
-      Moments& m = figures[name].All;
-      m = MomentsOf(sums);
-      if (sums.SumSquares > CancellationRatio * m.M2 && sums.Max > sums.Min) refine.push_back(name);
-    }
-    for (const std::string& name : refine) {
-      Moments& m = figures[name].All;
-      if (FigureMomentsAround(db, w, name, m.Mean, m, error)) return 1;
-    }
-  }
+  if (ListedMoments(db, w, listed, figures, error)) return 1;
   beside.join();
   if (yieldFailed != 0 && yield(db, error)) return 1;  // no second connection: here, then
   stats.Retests = judgedWithSerial - stats.Units;
