@@ -1,6 +1,7 @@
 #include "runlog/LogTarget.h"
 
 #include <cctype>
+#include <utility>
 
 namespace kt {
 namespace {
@@ -52,27 +53,17 @@ int ParsePort(const std::string& text, int& port, std::string& error) {
   return 0;
 }
 
-int ParsePostgres(const std::string& rest, LogTarget& t, std::string& error) {
-  std::string main = rest, query;
-  if (const auto q = rest.find('?'); q != std::string::npos) {
-    main = rest.substr(0, q);
-    query = rest.substr(q + 1);
-  }
-  const auto slash = main.find('/');
-  std::string authority = main.substr(0, slash);
-  if (slash != std::string::npos && PercentDecode(main.substr(slash + 1), t.Database, error)) return 1;
-  // The last '@' ends the user part: a password may hold an '@' only escaped,
-  // but be lenient about it.
-  if (const auto at = authority.rfind('@'); at != std::string::npos) {
-    const std::string userInfo = authority.substr(0, at);
-    authority = authority.substr(at + 1);
-    const auto colon = userInfo.find(':');
-    if (PercentDecode(userInfo.substr(0, colon), t.User, error)) return 1;
-    if (colon != std::string::npos && PercentDecode(userInfo.substr(colon + 1), t.Password, error))
-      return 1;
-  }
+// "user:password" before the host's '@'.
+int ParseUserInfo(const std::string& userInfo, LogTarget& t, std::string& error) {
+  const auto colon = userInfo.find(':');
+  if (PercentDecode(userInfo.substr(0, colon), t.User, error)) return 1;
+  return colon != std::string::npos && PercentDecode(userInfo.substr(colon + 1), t.Password, error) ? 1 : 0;
+}
+
+// "host", "host:port", "[::1]" or "[::1]:port".
+int ParseHostPort(const std::string& authority, LogTarget& t, std::string& error) {
   std::string host = authority;
-  if (!authority.empty() && authority.front() == '[') {  // [::1]:5432
+  if (!authority.empty() && authority.front() == '[') {
     const auto close = authority.find(']');
     if (close == std::string::npos) {
       error = "unclosed '[' in the host";
@@ -88,42 +79,57 @@ int ParsePostgres(const std::string& rest, LogTarget& t, std::string& error) {
     host = authority.substr(0, colon);
     if (ParsePort(authority.substr(colon + 1), t.Port, error)) return 1;
   }
-  if (PercentDecode(host, t.Host, error)) return 1;
+  return PercentDecode(host, t.Host, error);
+}
 
-  std::size_t pos = 0;
-  while (pos < query.size()) {
+// One "key=value" of the query: the address's own parts, else a driver
+// option passed on.
+int ParseOption(const std::string& pair, LogTarget& t, std::string& error) {
+  const auto eq = pair.find('=');
+  if (eq == std::string::npos || eq == 0) {
+    error = "bad option \"" + pair + "\" (key=value)";
+    return 1;
+  }
+  std::string key, value;
+  if (PercentDecode(pair.substr(0, eq), key, error) || PercentDecode(pair.substr(eq + 1), value, error)) return 1;
+  if (key == "port") return ParsePort(value, t.Port, error);
+  for (const auto& [name, field] : {std::pair{"host", &t.Host}, std::pair{"user", &t.User},
+                                    std::pair{"password", &t.Password}, std::pair{"dbname", &t.Database}})
+    if (key == name) {
+      *field = value;
+      return 0;
+    }
+  if (value.find(';') != std::string::npos) {
+    error = "option " + key + " may not hold ';'";
+    return 1;
+  }
+  if (!t.Options.empty()) t.Options += ';';
+  t.Options += key + '=' + value;
+  return 0;
+}
+
+int ParsePostgres(const std::string& rest, LogTarget& t, std::string& error) {
+  std::string main = rest, query;
+  if (const auto q = rest.find('?'); q != std::string::npos) {
+    main = rest.substr(0, q);
+    query = rest.substr(q + 1);
+  }
+  const auto slash = main.find('/');
+  std::string authority = main.substr(0, slash);
+  if (slash != std::string::npos && PercentDecode(main.substr(slash + 1), t.Database, error)) return 1;
+  // The last '@' ends the user part: a password may hold an '@' only escaped,
+  // but be lenient about it.
+  if (const auto at = authority.rfind('@'); at != std::string::npos) {
+    if (ParseUserInfo(authority.substr(0, at), t, error)) return 1;
+    authority = authority.substr(at + 1);
+  }
+  if (ParseHostPort(authority, t, error)) return 1;
+  for (std::size_t pos = 0; pos < query.size();) {
     auto amp = query.find('&', pos);
     if (amp == std::string::npos) amp = query.size();
     const std::string pair = query.substr(pos, amp - pos);
     pos = amp + 1;
-    if (pair.empty()) continue;
-    const auto eq = pair.find('=');
-    if (eq == std::string::npos || eq == 0) {
-      error = "bad option \"" + pair + "\" (key=value)";
-      return 1;
-    }
-    std::string key, value;
-    if (PercentDecode(pair.substr(0, eq), key, error) ||
-        PercentDecode(pair.substr(eq + 1), value, error))
-      return 1;
-    if (key == "host") {
-      t.Host = value;
-    } else if (key == "port") {
-      if (ParsePort(value, t.Port, error)) return 1;
-    } else if (key == "user") {
-      t.User = value;
-    } else if (key == "password") {
-      t.Password = value;
-    } else if (key == "dbname") {
-      t.Database = value;
-    } else {
-      if (value.find(';') != std::string::npos) {
-        error = "option " + key + " may not hold ';'";
-        return 1;
-      }
-      if (!t.Options.empty()) t.Options += ';';
-      t.Options += key + '=' + value;
-    }
+    if (!pair.empty() && ParseOption(pair, t, error)) return 1;
   }
   if (t.Database.empty()) {
     error = "no database name (postgresql://user@host:port/dbname)";
