@@ -145,191 +145,231 @@ int RunLogWriter::WaitDrained(int timeoutMs) {
   }
 }
 
-void RunLogWriter::Run() {
-  RunLogConnection conn;
-  RunOutbox outbox(Log_.OutboxDir);
-  const QString where = QString::fromStdString(Log_.Target.Describe());
-  const QString folder = QString::fromStdString(outbox.Folder());
-  std::deque<Job> held;       // neither the log nor the outbox could take these
-  bool logDown = false;       // the log failed on the last try
-  bool owed = false;          // Failed was emitted: Recovered follows once all is in the log
-  QString logWhy, boxWhy;     // the last reasons, for the message
-  QString lastOutage;         // not said again while nothing has changed
-  std::set<std::string> told; // outbox entries reported as unsendable
-  std::vector<std::pair<QString, QString>> notes;  // what was said besides outages
+// The writer thread's state and steps: what it holds in memory, what it has
+// said, and one pass over everything that waits.
+class RunLogWriter::Worker {
+ public:
+  explicit Worker(RunLogWriter& w)
+      : w_(w),
+        outbox_(w.Log_.OutboxDir),
+        where_(QString::fromStdString(w.Log_.Target.Describe())),
+        folder_(QString::fromStdString(outbox_.Folder())) {}
 
-  auto tell = [&](const QString& english, const QString& chinese) {
-    owed = true;
-    emit Failed(english, chinese);
-  };
-  auto note = [&](const QString& english, const QString& chinese) {
-    notes.emplace_back(english, chinese);
-    tell(english, chinese);
-  };
+  void Run();
+
+ private:
+  void Tell(const QString& english, const QString& chinese) {
+    owed_ = true;
+    emit w_.Failed(english, chinese);
+  }
+  // Said again when the window asks (Retell), besides the outages.
+  void Note(const QString& english, const QString& chinese) {
+    notes_.emplace_back(english, chinese);
+    Tell(english, chinese);
+  }
   // Tells a waiting SubmitAndWait where its run went, and keeps the list of
   // runs held in memory in view of other threads.
-  auto settle = [&](const Job& job, Kept kept) {
-    if (!std::holds_alternative<LoggedRun>(job)) return;
-    const LoggedRun& run = std::get<LoggedRun>(job);
-    std::lock_guard lock(Mutex_);
-    if (const auto it = Settled_.find(run.Id); it != Settled_.end()) it->second = kept;
-    std::erase_if(Held_, [&run](const HeldRun& h) { return h.Id == run.Id; });
-    if (kept == Kept::Memory) Held_.push_back({run.Id, run.Info.No, run.TimeUtcMs});
-    Idle_.notify_all();
-  };
-  auto open = [&] {
-    QString ignored;
-    if (conn.IsOpen() || conn.Open(Log_.Target, ignored) == 0) return true;
-    logWhy = conn.Reason();
-    return false;
-  };
+  void Settle(const Job& job, Kept kept);
+  bool Open();
   // 0: in the log (or already there). 1: the log failed; the connection is closed.
-  auto write = [&](const Job& job) {
-    QString e;
-    WriteOutcome outcome{};
-    QSqlDatabase db = conn.Db();
-    const bool isRun = std::holds_alternative<LoggedRun>(job);
-    const int bad = isRun ? WriteRun(db, std::get<LoggedRun>(job), outcome, e)
-                          : WriteEvent(db, std::get<LoggedEvent>(job), outcome, e);
-    if (bad) {
-      logWhy = Reason(e.isEmpty() ? db.lastError().text() : e);
-      db = QSqlDatabase();
-      conn.Close();  // reconnect from scratch next time: the server may have restarted
-      return 1;
-    }
-    settle(job, Kept::Logged);
-    if (isRun) emit Committed(QString::fromStdString(IdOf(job)));
-    return 0;
-  };
-  // 0: in the outbox. 1: the outbox cannot take it (boxWhy says why).
-  auto put = [&](const Job& job) {
-    QString e;
-    const int bad = std::holds_alternative<LoggedRun>(job) ? outbox.Put(std::get<LoggedRun>(job), e)
-                                                           : outbox.Put(std::get<LoggedEvent>(job), e);
-    if (bad) boxWhy = Reason(e);
-    settle(job, bad ? Kept::Memory : Kept::Outbox);
-    return bad;
-  };
-  auto keep = [&](Job job) {
-    if (put(job)) held.push_back(std::move(job));
-  };
+  int Write(const Job& job);
+  // 0: in the outbox. 1: the outbox cannot take it (boxWhy_ says why).
+  int Put(const Job& job);
+  void Keep(Job job) {
+    if (Put(job)) held_.push_back(std::move(job));
+  }
   // Sends the outbox; false when the log failed.
-  auto drain = [&] {
-    for (const std::string& path : outbox.Pending()) {
-      bool isRun = false;
-      LoggedRun run;
-      LoggedEvent event;
-      QString e;
-      const int bad = outbox.Load(path, isRun, run, event, e);
-      const QString file = QString::fromStdString(path);
-      if (bad == 1 && told.insert(path).second)
-        note(QString("The outbox entry %1 is damaged and cannot be logged; it was renamed %1.bad%2.")
-                 .arg(file, e.isEmpty() ? QString() : " (renaming failed: " + e + ")"),
-             QString("待发记录文件 %1 已损坏，无法补记；已改名为 %1.bad%2。")
-                 .arg(file, e.isEmpty() ? QString() : "（改名失败：" + e + "）"));
-      if (bad == 2 && std::filesystem::exists(path) && told.insert(path).second)
-        note(QString("The outbox entry %1 cannot be read (%2); it stays in the outbox.").arg(file, e),
-             QString("待发记录文件 %1 无法读取（%2），仍留在待发目录中。").arg(file, e));
-      if (bad) continue;  // or another program has sent it meanwhile
-      if (write(isRun ? Job(std::move(run)) : Job(std::move(event)))) return false;
-      outbox.Remove(path);
-    }
-    return true;
-  };
-  // One pass over everything that waits: what is held and the outbox go
-  // into the log first, then the new jobs; what the log cannot take goes to
-  // the outbox, and what the outbox cannot take either stays held and is
-  // offered to both again on the next pass.
-  auto pass = [&](std::deque<Job>& jobs) {
-    if (logDown) {
-      // Keep them safe first: reconnecting may take a while.
-      for (Job& job : jobs) keep(std::move(job));
-      jobs.clear();
-    }
-    bool ok = open();
-    while (ok && !held.empty()) {
-      ok = write(held.front()) == 0;
-      if (ok) held.pop_front();
-    }
-    ok = ok && drain();
-    for (Job& job : jobs) {
-      if (ok) ok = write(job) == 0;
-      if (!ok) keep(std::move(job));
-    }
-    jobs.clear();
-    if (!ok) std::erase_if(held, [&](const Job& job) { return put(job) == 0; });
-    logDown = !ok;
-    if (!ok) {
-      const int waiting = outbox.Count();
-      QString english = QString("The run log (%1) cannot be written: %2. %3 run(s) wait in the outbox %4 and are "
-                                "logged when the log is back.")
-                            .arg(where, logWhy)
-                            .arg(waiting)
-                            .arg(folder);
-      QString chinese = QString("测试记录无法写入（%1）：%2。%3 条测试结果在待发目录 %4 中等候，记录恢复后自动补记。")
-                            .arg(where, logWhy)
-                            .arg(waiting)
-                            .arg(folder);
-      if (!held.empty()) {
-        english += QString(" %1 run(s) are held in memory only, because the outbox cannot be written either: %2; "
-                           "they are lost if the program ends before the log or the outbox works again.")
-                       .arg(held.size())
-                       .arg(boxWhy);
-        chinese += QString("另有 %1 条只保存在内存中，因为待发目录也无法写入：%2；"
-                           "若在记录或待发目录恢复前退出程序，这些结果将丢失。")
-                       .arg(held.size())
-                       .arg(boxWhy);
-      }
-      if (english != lastOutage) tell(english, chinese);
-      lastOutage = english;
-    } else if (owed && outbox.Count() == 0) {
-      owed = false;
-      lastOutage.clear();
-      emit Recovered();
-    }
-  };
+  bool Drain();
+  void Pass(std::deque<Job>& jobs);
+  // The outage in one sentence a language: why, how many wait where.
+  void SayOutage();
+  void NoteOlderOutbox();
 
-  // Runs an older program left in the outbox folder itself do not say which
-  // log they were meant for: they are left there, and said so once.
-  if (const int older = RunOutbox(Log_.OutboxRoot).Count(); older > 0)
-    note(QString("%1 run(s) in the outbox folder %2 were kept by an older version of this program and do not say "
+  RunLogWriter& w_;
+  RunLogConnection conn_;
+  RunOutbox outbox_;
+  const QString where_, folder_;
+  std::deque<Job> held_;       // neither the log nor the outbox could take these
+  bool logDown_ = false;       // the log failed on the last try
+  bool owed_ = false;          // Failed was emitted: Recovered follows once all is in the log
+  QString logWhy_, boxWhy_;    // the last reasons, for the message
+  QString lastOutage_;         // not said again while nothing has changed
+  std::set<std::string> told_; // outbox entries reported as unsendable
+  std::vector<std::pair<QString, QString>> notes_;  // what was said besides outages
+};
+
+void RunLogWriter::Worker::Settle(const Job& job, Kept kept) {
+  if (!std::holds_alternative<LoggedRun>(job)) return;
+  const LoggedRun& run = std::get<LoggedRun>(job);
+  std::lock_guard lock(w_.Mutex_);
+  if (const auto it = w_.Settled_.find(run.Id); it != w_.Settled_.end()) it->second = kept;
+  std::erase_if(w_.Held_, [&run](const HeldRun& h) { return h.Id == run.Id; });
+  if (kept == Kept::Memory) w_.Held_.push_back({run.Id, run.Info.No, run.TimeUtcMs});
+  w_.Idle_.notify_all();
+}
+
+bool RunLogWriter::Worker::Open() {
+  QString ignored;
+  if (conn_.IsOpen() || conn_.Open(w_.Log_.Target, ignored) == 0) return true;
+  logWhy_ = conn_.Reason();
+  return false;
+}
+
+int RunLogWriter::Worker::Write(const Job& job) {
+  QString e;
+  WriteOutcome outcome{};
+  QSqlDatabase db = conn_.Db();
+  const bool isRun = std::holds_alternative<LoggedRun>(job);
+  const int bad = isRun ? WriteRun(db, std::get<LoggedRun>(job), outcome, e)
+                        : WriteEvent(db, std::get<LoggedEvent>(job), outcome, e);
+  if (bad) {
+    logWhy_ = Reason(e.isEmpty() ? db.lastError().text() : e);
+    db = QSqlDatabase();
+    conn_.Close();  // reconnect from scratch next time: the server may have restarted
+    return 1;
+  }
+  Settle(job, Kept::Logged);
+  if (isRun) emit w_.Committed(QString::fromStdString(IdOf(job)));
+  return 0;
+}
+
+int RunLogWriter::Worker::Put(const Job& job) {
+  QString e;
+  const int bad = std::holds_alternative<LoggedRun>(job) ? outbox_.Put(std::get<LoggedRun>(job), e)
+                                                         : outbox_.Put(std::get<LoggedEvent>(job), e);
+  if (bad) boxWhy_ = Reason(e);
+  Settle(job, bad ? Kept::Memory : Kept::Outbox);
+  return bad;
+}
+
+bool RunLogWriter::Worker::Drain() {
+  for (const std::string& path : outbox_.Pending()) {
+    bool isRun = false;
+    LoggedRun run;
+    LoggedEvent event;
+    QString e;
+    const int bad = outbox_.Load(path, isRun, run, event, e);
+    const QString file = QString::fromStdString(path);
+    if (bad == 1 && told_.insert(path).second)
+      Note(QString("The outbox entry %1 is damaged and cannot be logged; it was renamed %1.bad%2.")
+               .arg(file, e.isEmpty() ? QString() : " (renaming failed: " + e + ")"),
+           QString("待发记录文件 %1 已损坏，无法补记；已改名为 %1.bad%2。")
+               .arg(file, e.isEmpty() ? QString() : "（改名失败：" + e + "）"));
+    if (bad == 2 && std::filesystem::exists(path) && told_.insert(path).second)
+      Note(QString("The outbox entry %1 cannot be read (%2); it stays in the outbox.").arg(file, e),
+           QString("待发记录文件 %1 无法读取（%2），仍留在待发目录中。").arg(file, e));
+    if (bad) continue;  // or another program has sent it meanwhile
+    if (Write(isRun ? Job(std::move(run)) : Job(std::move(event)))) return false;
+    outbox_.Remove(path);
+  }
+  return true;
+}
+
+// One pass over everything that waits: what is held and the outbox go into
+// the log first, then the new jobs; what the log cannot take goes to the
+// outbox, and what the outbox cannot take either stays held and is offered
+// to both again on the next pass.
+void RunLogWriter::Worker::Pass(std::deque<Job>& jobs) {
+  if (logDown_) {
+    // Keep them safe first: reconnecting may take a while.
+    for (Job& job : jobs) Keep(std::move(job));
+    jobs.clear();
+  }
+  bool ok = Open();
+  while (ok && !held_.empty()) {
+    ok = Write(held_.front()) == 0;
+    if (ok) held_.pop_front();
+  }
+  ok = ok && Drain();
+  for (Job& job : jobs) {
+    if (ok) ok = Write(job) == 0;
+    if (!ok) Keep(std::move(job));
+  }
+  jobs.clear();
+  if (!ok) std::erase_if(held_, [&](const Job& job) { return Put(job) == 0; });
+  logDown_ = !ok;
+  if (!ok) {
+    SayOutage();
+  } else if (owed_ && outbox_.Count() == 0) {
+    owed_ = false;
+    lastOutage_.clear();
+    emit w_.Recovered();
+  }
+}
+
+void RunLogWriter::Worker::SayOutage() {
+  const int waiting = outbox_.Count();
+  QString english = QString("The run log (%1) cannot be written: %2. %3 run(s) wait in the outbox %4 and are "
+                            "logged when the log is back.")
+                        .arg(where_, logWhy_)
+                        .arg(waiting)
+                        .arg(folder_);
+  QString chinese = QString("测试记录无法写入（%1）：%2。%3 条测试结果在待发目录 %4 中等候，记录恢复后自动补记。")
+                        .arg(where_, logWhy_)
+                        .arg(waiting)
+                        .arg(folder_);
+  if (!held_.empty()) {
+    english += QString(" %1 run(s) are held in memory only, because the outbox cannot be written either: %2; "
+                       "they are lost if the program ends before the log or the outbox works again.")
+                   .arg(held_.size())
+                   .arg(boxWhy_);
+    chinese += QString("另有 %1 条只保存在内存中，因为待发目录也无法写入：%2；"
+                       "若在记录或待发目录恢复前退出程序，这些结果将丢失。")
+                   .arg(held_.size())
+                   .arg(boxWhy_);
+  }
+  if (english != lastOutage_) Tell(english, chinese);
+  lastOutage_ = english;
+}
+
+// Runs an older program left in the outbox folder itself do not say which
+// log they were meant for: they are left there, and said so once.
+void RunLogWriter::Worker::NoteOlderOutbox() {
+  if (const int older = RunOutbox(w_.Log_.OutboxRoot).Count(); older > 0)
+    Note(QString("%1 run(s) in the outbox folder %2 were kept by an older version of this program and do not say "
                  "which log they belong to; they are left there. To log them, move them into the folder of their "
                  "log (this log's is %3).")
              .arg(older)
-             .arg(QString::fromStdString(Log_.OutboxRoot), folder),
+             .arg(QString::fromStdString(w_.Log_.OutboxRoot), folder_),
          QString("待发目录 %2 中有 %1 条由旧版程序保存的测试结果，未注明所属的测试记录，因此留在原处不补记。"
                  "如需补记，请将其移入所属测试记录的目录（本测试记录的目录为 %3）。")
              .arg(older)
-             .arg(QString::fromStdString(Log_.OutboxRoot), folder));
+             .arg(QString::fromStdString(w_.Log_.OutboxRoot), folder_));
+}
+
+void RunLogWriter::Worker::Run() {
+  NoteOlderOutbox();
   std::deque<Job> jobs;
-  pass(jobs);
-  std::unique_lock lock(Mutex_);
+  Pass(jobs);
+  std::unique_lock lock(w_.Mutex_);
   for (;;) {
-    auto ready = [this] { return Stop_ || Retry_ || !Queue_.empty(); };
-    if (logDown || !held.empty())
-      Wake_.wait_for(lock, std::chrono::milliseconds(Log_.RetryMs), ready);
+    auto ready = [this] { return w_.Stop_ || w_.Retry_ || !w_.Queue_.empty(); };
+    if (logDown_ || !held_.empty())
+      w_.Wake_.wait_for(lock, std::chrono::milliseconds(w_.Log_.RetryMs), ready);
     else
-      Wake_.wait(lock, ready);
-    jobs.swap(Queue_);
-    const bool stop = Stop_, retell = Retell_;
-    Retry_ = Retell_ = false;
-    Busy_ = true;
+      w_.Wake_.wait(lock, ready);
+    jobs.swap(w_.Queue_);
+    const bool stop = w_.Stop_, retell = w_.Retell_;
+    w_.Retry_ = w_.Retell_ = false;
+    w_.Busy_ = true;
     lock.unlock();
 
     if (retell) {
-      for (const auto& [english, chinese] : notes) tell(english, chinese);
-      lastOutage.clear();
+      for (const auto& [english, chinese] : notes_) Tell(english, chinese);
+      lastOutage_.clear();
     }
-    pass(jobs);  // on the way out, the last try for what is held
+    Pass(jobs);  // on the way out, the last try for what is held
 
     lock.lock();
-    HeldJobs_ = held.size();
-    Busy_ = false;
-    Idle_.notify_all();
-    if (stop && Queue_.empty()) break;
+    w_.HeldJobs_ = held_.size();
+    w_.Busy_ = false;
+    w_.Idle_.notify_all();
+    if (stop && w_.Queue_.empty()) break;
   }
   lock.unlock();
-  conn.Close();
+  conn_.Close();
 }
+
+void RunLogWriter::Run() { Worker(*this).Run(); }
 
 }  // namespace kt

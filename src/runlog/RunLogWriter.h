@@ -92,6 +92,7 @@ class RunLogWriter : public QObject {
 
  private:
   using Job = std::variant<LoggedRun, LoggedEvent>;
+  class Worker;  // the writer thread's state and steps
   void Run();
   void Enqueue(Job job);
 
