@@ -15,7 +15,6 @@ namespace kt {
 
 namespace {
 
-constexpr const char* Names[KindCount] = {"", "input", "output", "comp", "start", "phase", "hf", "envelope"};
 
 std::string IsoTime(std::int64_t utcMs) {
   return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC).toString(Qt::ISODateWithMs).toStdString();
@@ -67,11 +66,11 @@ constexpr const char* EnvelopeNote =
 
 }  // namespace
 
-const char* CliKindName(TestKind kind) { return kind > NoTest && kind < KindCount ? Names[kind] : ""; }
+const char* CliKindName(TestKind kind) { return kind > NoTest && kind < KindCount ? KindTable[kind].Cli : ""; }
 
 TestKind CliKind(const std::string& name) {
   for (TestKind k = InputTest; k < KindCount; ++k)
-    if (name == Names[k]) return k;
+    if (name == KindTable[k].Cli) return k;
   return NoTest;
 }
 

@@ -63,8 +63,6 @@ void Browse(Form& form, std::int32_t next) {
   form.host.Repaint();
 }
 
-bool IsMainKind(std::int32_t k) { return k >= InputTest && k <= PhaseTest; }
-
 }  // namespace
 
 void BrowseBack(Form& form) {

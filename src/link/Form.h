@@ -91,6 +91,11 @@ struct Form {
   std::uint8_t RxBuffer[2048] = {};
 
   std::array<KindOps, KindCount> Kinds{};
+  // A main kind's entry; nullptr for the analysis kinds and for a number
+  // that is no kind (a damaged file's).
+  const KindOps* MainKind(TestKind kind) const {
+    return IsMainKind(kind) ? &Kinds[static_cast<std::size_t>(kind)] : nullptr;
+  }
 
   // The analysis window's results; that window owns them and sets this when
   // it is created.

@@ -11,7 +11,7 @@ namespace kt {
 namespace {
 
 const RecordLayout* MainKindRecord(const Form& form, std::int32_t kind) {
-  return (kind >= InputTest && kind <= PhaseTest) ? form.Kinds[static_cast<std::size_t>(kind)].Record : nullptr;
+  return form.MainKind(kind) ? form.MainKind(kind)->Record : nullptr;
 }
 
 }  // namespace

@@ -2,31 +2,11 @@
 
 #include "verdict/VerdictText.h"
 
-#include <array>
-
 namespace kt {
-namespace {
-
-struct KindWords {
-  const char* English;
-  const char* Chinese;
-};
-constexpr std::array<KindWords, KindCount> Kinds = {{
-    {"none", "无"},
-    {"input", "输入特性"},
-    {"output", "输出特性"},
-    {"comprehensive", "综合特性"},
-    {"start", "启动特性"},
-    {"phase", "相位角"},
-    {"high-frequency", "高频波分析"},
-    {"envelope", "包络波测试"},
-}};
-
-}  // namespace
 
 std::string KindName(TestKind kind, bool chinese) {
   if (kind < 0 || kind >= KindCount) return "kind " + std::to_string(kind);
-  const KindWords& w = Kinds[static_cast<std::size_t>(kind)];
+  const KindNames& w = KindTable[kind];
   return chinese ? w.Chinese : w.English;
 }
 

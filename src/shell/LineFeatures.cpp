@@ -266,7 +266,7 @@ void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) 
 void LineFeatures::ShownChanged(bool opened) {
   const int kind = form_.ShownKind;
   shown_.reset();
-  if (kind >= InputTest && kind <= PhaseTest) {
+  if (IsMainKind(kind)) {
     if (opened && recorder_->Judging())
       shown_ = recorder_->Judge(kind);
     else if (!opened)

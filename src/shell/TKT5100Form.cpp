@@ -536,7 +536,7 @@ void TKT5100Form::PaintBox1Paint(QWidget& box) {
   Form& f = *form_;
   const std::int32_t kind = f.ShownKind;
   const bool prompt = promptPending_ || (kind == StartTest && !f.M.Start.Valid);
-  const auto paint = (kind >= InputTest && kind <= PhaseTest) ? f.Kinds[static_cast<std::size_t>(kind)].Paint : nullptr;
+  const auto paint = f.MainKind(kind) ? f.MainKind(kind)->Paint : nullptr;
   if (!prompt && !paint) return;  // nothing to show: the plain background
   // Drawn off-screen and copied in one go, so no half-drawn page is seen.
   QImage image(w, h, QImage::Format_RGB32);
@@ -637,8 +637,7 @@ void TKT5100Form::OpenLoggedRun(const QByteArray& record, int kind) {
     BaoAnaClick();
     return;
   }
-  const RecordLayout* layout =
-      kind >= InputTest && kind <= PhaseTest ? form_->Kinds[static_cast<std::size_t>(kind)].Record : nullptr;
+  const RecordLayout* layout = form_->MainKind(kind) ? form_->MainKind(kind)->Record : nullptr;
   if (!layout || bytes.size() < DataFileHeaderSize ||
       std::memcmp(bytes.data(), DataFileMagic, DataFileMagicSize) != 0) {
     MessageBox("数据文件格式错误!", "警告");

@@ -269,8 +269,7 @@ namespace {
 std::vector<std::uint8_t> RecordOf(const Form& form, TestKind kind, int analysisLanguage) {
   if ((kind == GaoTest || kind == BaoTest) && form.Analysis)
     return BuildAnalysisRecord(form, *form.Analysis, analysisLanguage);
-  if (kind >= InputTest && kind <= PhaseTest && form.Kinds[static_cast<std::size_t>(kind)].Record)
-    return BuildRecord(*form.Kinds[static_cast<std::size_t>(kind)].Record, form);
+  if (const KindOps* ops = form.MainKind(kind); ops && ops->Record) return BuildRecord(*ops->Record, form);
   return {};
 }
 
@@ -376,8 +375,7 @@ int DecodeStoredRunInto(Form& form, const std::string& path, const std::vector<s
   } else {
     RecordParser p(bytes.data() + DataFileMagicSize, 4);
     const std::int32_t kind = p.I32();
-    const RecordLayout* layout =
-        kind >= InputTest && kind <= PhaseTest ? form.Kinds[static_cast<std::size_t>(kind)].Record : nullptr;
+    const RecordLayout* layout = form.MainKind(kind) ? form.MainKind(kind)->Record : nullptr;
     if (!layout) {
       error = "数据文件格式错误!";
       return 1;
