@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QPainter>
 #include <QPrinter>
 #include <QSaveFile>
 
@@ -17,13 +16,12 @@
 #include <memory>
 
 #include "analysis/AnalysisFile.h"
-#include "analysis/AnalysisReport.h"
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
 #include "measurements/DataFiles.h"
 #include "measurements/RecordFile.h"
 #include "platform/GbkText.h"
-#include "platform/PrinterCanvas.h"
+#include "platform/PrintJob.h"
 #include "platform/SystemPorts.h"
 #include "runlog/LogTarget.h"
 #include "runlog/RunLogConnection.h"
@@ -31,9 +29,9 @@
 #include "runlog/RunLogImport.h"
 #include "runlog/RunLogNames.h"
 #include "runlog/RunLogWriter.h"
+#include "station/PrintedReport.h"
 #include "station/RunRecorder.h"
 #include "station/StationSettings.h"
-#include "verdict/VerdictReport.h"
 
 namespace kt {
 namespace {
@@ -127,24 +125,14 @@ int StatusOf(const Verdict& v) {
 // The same report the window prints, into a PDF, with the verdict block
 // when limits apply.
 int PrintReport(Form& form, TestKind kind, const Verdict& verdict, int language, const std::string& path) {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(QString::fromStdString(path));
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  printer.setPageOrientation(QPageLayout::Landscape);
-  printer.setFullPage(true);
-  QPainter painter;
-  if (painter.begin(&printer)) {
-    PrinterCanvas canvas(painter, printer.resolution());
-    if (kind == GaoTest || kind == BaoTest) {
-      PrintAnalysisReport(form, *form.Analysis, language, canvas);
-    } else if (auto report = form.Kinds[static_cast<std::size_t>(kind)].Report) {
-      report(form, canvas);
-    }
-    // The run's one verdict, as printed on stdout and kept in the log.
-    PrintVerdictBlock(canvas, verdict, language == 0);
-    if (painter.end()) return Good;
-  }
+  const auto toFile = [&path](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(path));
+    return true;
+  };
+  // The run's one verdict, as printed on stdout and kept in the log.
+  const auto draw = [&](Canvas& canvas) { PrintKindReport(form, kind, form.Analysis, language, &verdict, canvas); };
+  if (PrintReportPage(toFile, draw) == PrintResult::Printed) return Good;
   // The printer tells only that it failed: the file itself says why.
   QFile probe(QString::fromStdString(path));
   const std::string why = probe.open(QIODevice::Append) ? "the PDF could not be written" : probe.errorString().toStdString();
