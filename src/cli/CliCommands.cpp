@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QPainter>
 #include <QPrinter>
 #include <QSaveFile>
 
@@ -17,13 +16,12 @@
 #include <memory>
 
 #include "analysis/AnalysisFile.h"
-#include "analysis/AnalysisReport.h"
 #include "cli/CliOutput.h"
 #include "cli/CliRun.h"
 #include "measurements/DataFiles.h"
 #include "measurements/RecordFile.h"
 #include "platform/GbkText.h"
-#include "platform/PrinterCanvas.h"
+#include "platform/PrintJob.h"
 #include "platform/SystemPorts.h"
 #include "runlog/LogTarget.h"
 #include "runlog/RunLogConnection.h"
@@ -31,9 +29,9 @@
 #include "runlog/RunLogImport.h"
 #include "runlog/RunLogNames.h"
 #include "runlog/RunLogWriter.h"
+#include "station/PrintedReport.h"
 #include "station/RunRecorder.h"
 #include "station/StationSettings.h"
-#include "verdict/VerdictReport.h"
 
 namespace kt {
 namespace {
@@ -127,24 +125,14 @@ int StatusOf(const Verdict& v) {
 // The same report the window prints, into a PDF, with the verdict block
 // when limits apply.
 int PrintReport(Form& form, TestKind kind, const Verdict& verdict, int language, const std::string& path) {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(QString::fromStdString(path));
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  printer.setPageOrientation(QPageLayout::Landscape);
-  printer.setFullPage(true);
-  QPainter painter;
-  if (painter.begin(&printer)) {
-    PrinterCanvas canvas(painter, printer.resolution());
-    if (kind == GaoTest || kind == BaoTest) {
-      PrintAnalysisReport(form, *form.Analysis, language, canvas);
-    } else if (auto report = form.Kinds[static_cast<std::size_t>(kind)].Report) {
-      report(form, canvas);
-    }
-    // The run's one verdict, as printed on stdout and kept in the log.
-    PrintVerdictBlock(canvas, verdict, language == 0);
-    if (painter.end()) return Good;
-  }
+  const auto toFile = [&path](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(path));
+    return true;
+  };
+  // The run's one verdict, as printed on stdout and kept in the log.
+  const auto draw = [&](Canvas& canvas) { PrintKindReport(form, kind, form.Analysis, language, &verdict, canvas); };
+  if (PrintReportPage(toFile, draw) == PrintResult::Printed) return Good;
   // The printer tells only that it failed: the file itself says why.
   QFile probe(QString::fromStdString(path));
   const std::string why = probe.open(QIODevice::Append) ? "the PDF could not be written" : probe.errorString().toStdString();
@@ -212,30 +200,46 @@ int FillInfo(Form& form, const QCommandLineParser& p) {
   return Good;
 }
 
-int RunCommand(const QCommandLineParser& p, const QStringList& args) {
+// What `run` was asked for.
+struct RunOptions {
+  TestKind kind = NoTest;
+  bool continuous = false;
+  int count = 1;
+  int maxFailures = 0;  // link failures in a row that end a continuous test (0: none do)
+  int language = 0;     // 0 Chinese, 1 English (--english)
+  // More than one run: a stop signal ends the series after the run under
+  // way; a second one leaves that run too.
+  bool Series() const { return continuous || count > 1; }
+};
+
+int ReadRunOptions(const QCommandLineParser& p, const QStringList& args, RunOptions& o) {
   if (args.size() != 2) return UsageError("run needs one KIND: input output comp start phase envelope hf");
-  const TestKind kind = CliKind(args[1].toStdString());
-  if (kind == NoTest) return UsageError("unknown kind " + args[1]);
-  const bool continuous = p.isSet("continuous");
-  int count = 1, maxFailures = 0;
+  o.kind = CliKind(args[1].toStdString());
+  if (o.kind == NoTest) return UsageError("unknown kind " + args[1]);
+  o.continuous = p.isSet("continuous");
   if (p.isSet("count")) {
     bool ok = false;
-    count = p.value("count").toInt(&ok);
-    if (!ok || count < 1 || continuous) return UsageError("--count takes a number of runs from 1 (and not with --continuous)");
+    o.count = p.value("count").toInt(&ok);
+    if (!ok || o.count < 1 || o.continuous)
+      return UsageError("--count takes a number of runs from 1 (and not with --continuous)");
   }
   if (p.isSet("max-failures")) {
     bool ok = false;
-    maxFailures = p.value("max-failures").toInt(&ok);
-    if (!ok || maxFailures < 1 || !continuous) return UsageError("--max-failures takes a number from 1, with --continuous");
+    o.maxFailures = p.value("max-failures").toInt(&ok);
+    if (!ok || o.maxFailures < 1 || !o.continuous)
+      return UsageError("--max-failures takes a number from 1, with --continuous");
   }
-  const bool english = p.isSet("english");
-  const int language = english ? 1 : 0;
+  o.language = p.isSet("english") ? 1 : 0;
+  return Good;
+}
 
-  HeadlessTester tester(isatty(STDERR_FILENO) != 0);
+// The test information, the limits, the log and the port, in this order:
+// whatever cannot be used stops the command before the instrument hears a byte.
+int PrepareStation(const QCommandLineParser& p, const RunOptions& o, HeadlessTester& tester, RunRecorder& recorder) {
+  const bool english = o.language == 1;
   Form& form = tester.form();
   form.ChineseMode = english ? 0 : 1;
   if (int s = FillInfo(form, p)) return s;
-  RunRecorder recorder(form);
   if (int s = ChooseLimits(recorder, p, form.Info.Type, !english)) return s;
   if (!p.isSet("no-log")) {
     QString error;
@@ -250,68 +254,119 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
   }
   std::string error;
   if (tester.Open(p.value("port").toStdString(), error) != 0) return Fail("kt6100-cli: " + error, NoInstrument);
+  return Good;
+}
 
-  CatchStopSignals();
-  Printer out(FormOf(p));
-  int status = Good;
-  // More than one run: a stop signal ends the series after the run under
-  // way; a second one leaves that run too.
-  const bool series = continuous || count > 1;
-  // The window's pause between the runs of a continuous test, and before it
-  // tries a failed link again.
-  const auto pause = [] {
-    const auto end = QDateTime::currentMSecsSinceEpoch() + 500;
-    while (StopCount == 0 && QDateTime::currentMSecsSinceEpoch() < end) usleep(20000);
-  };
-  int failures = 0;  // link failures in a row
-  for (int n = 0; continuous || n < count; ++n) {
-    if (StopCount > 0) break;
+// The window's pause between the runs of a continuous test, and before it
+// tries a failed link again.
+void PauseBetweenRuns() {
+  const auto end = QDateTime::currentMSecsSinceEpoch() + 500;
+  while (StopCount == 0 && QDateTime::currentMSecsSinceEpoch() < end) usleep(20000);
+}
+
+// The runs of one command, and what each leaves: its line on stdout, its
+// place in the log, its stored file and its printed report.
+class RunSeries {
+ public:
+  RunSeries(const QCommandLineParser& p, const RunOptions& o, HeadlessTester& tester, RunRecorder& recorder)
+      : p_(p), o_(o), tester_(tester), recorder_(recorder), out_(FormOf(p)) {}
+
+  // The command's status: the worst of its runs'.
+  int Run() {
+    for (int n = 0; o_.continuous || n < o_.count; ++n) {
+      if (StopCount > 0) break;
+      TestKind leg = o_.kind;
+      LoggedRun run;
+      const RunOutcome outcome = Measure(leg, run);
+      if (outcome != RunOutcome::Completed) {
+        if (!GoesOnAfter(leg, outcome)) break;
+        continue;
+      }
+      failures_ = 0;
+      if (!Keep(run)) break;
+      if (o_.Series()) PauseBetweenRuns();
+    }
+    return status_;
+  }
+
+ private:
+  // One run of the kind asked for; `leg` is the part that ran last.
+  RunOutcome Measure(TestKind& leg, LoggedRun& run) {
     RunOutcome outcome = RunOutcome::Completed;
-    TestKind leg = kind;
-    LoggedRun run;
-    if (kind == GaoTest) {
+    if (o_.kind == GaoTest) {
       // The analysis is of an envelope: it is taken first, as an operator
       // would in the analysis window.
       leg = BaoTest;
-      outcome = tester.Run(BaoTest, !series);
+      outcome = tester_.Run(BaoTest, !o_.Series());
       if (outcome == RunOutcome::Completed)
-        recorder.LogRunAndWait(BaoTest, recorder.Judging() ? recorder.Judge(BaoTest) : Verdict{}, language, LogWaitMs, run);
+        recorder_.LogRunAndWait(BaoTest, recorder_.Judging() ? recorder_.Judge(BaoTest) : Verdict{}, o_.language,
+                                LogWaitMs, run);
     }
-    if (outcome == RunOutcome::Completed) outcome = tester.Run(leg = kind, !series);
-    if (outcome != RunOutcome::Completed) {
-      recorder.LogEvent(leg, outcome);
-      if (outcome == RunOutcome::Abandoned) break;
-      status = NoInstrument;
-      std::fprintf(stderr, "kt6100-cli: %s\n", tester.FailureText(leg, outcome).c_str());
-      // A continuous test outlasts a switched-off instrument, as the
-      // window's does; --max-failures in a row end it.
-      if (!continuous || ++failures == maxFailures) break;
-      pause();
-      continue;
-    }
-    failures = 0;
-    const Verdict verdict = recorder.Judging() ? recorder.Judge(kind) : Verdict{};
+    if (outcome == RunOutcome::Completed) outcome = tester_.Run(leg = o_.kind, !o_.Series());
+    return outcome;
+  }
+
+  // A run that did not complete is logged as an event and told; whether the
+  // series goes on after it.
+  bool GoesOnAfter(TestKind leg, RunOutcome outcome) {
+    recorder_.LogEvent(leg, outcome);
+    if (outcome == RunOutcome::Abandoned) return false;
+    status_ = NoInstrument;
+    std::fprintf(stderr, "kt6100-cli: %s\n", tester_.FailureText(leg, outcome).c_str());
+    // A continuous test outlasts a switched-off instrument, as the window's
+    // does; --max-failures in a row end it.
+    if (!o_.continuous || ++failures_ == o_.maxFailures) return false;
+    PauseBetweenRuns();
+    return true;
+  }
+
+  // A completed run: judged, logged, printed, stored and reported. False
+  // when stdout does not take it: no further run.
+  bool Keep(LoggedRun& run) {
+    const TestKind kind = o_.kind;
+    const Verdict verdict = recorder_.Judging() ? recorder_.Judge(kind) : Verdict{};
     // Printed only once it is in the log (or the outbox): a line a script
     // has read is never a run the log lacks.
-    recorder.LogRunAndWait(kind, verdict, language, LogWaitMs, run);
-    if (!out.Print(run)) {
-      status = Fail(std::string("kt6100-cli: stdout cannot be written (") + std::strerror(errno) + "): " +
-                        (run.Id.empty() ? "the last run is not logged" : "the last run is logged as " + run.Id) +
-                        "; no further run",
-                    NoInstrument);
-      break;
+    recorder_.LogRunAndWait(kind, verdict, o_.language, LogWaitMs, run);
+    if (!out_.Print(run)) {
+      status_ = Fail(std::string("kt6100-cli: stdout cannot be written (") + std::strerror(errno) + "): " +
+                         (run.Id.empty() ? "the last run is not logged" : "the last run is logged as " + run.Id) +
+                         "; no further run",
+                     NoInstrument);
+      return false;
     }
-    status = std::max(status, StatusOf(verdict));
-    if (p.isSet("store")) {
+    status_ = std::max(status_, StatusOf(verdict));
+    Form& form = tester_.form();
+    if (p_.isSet("store")) {
       const char* extension = kind == GaoTest || kind == BaoTest ? ".bdt" : ".dat";
-      const std::string path = WithExtension(FileFor(p.value("store").toStdString(), extension, series, run.TimeUtcMs), extension);
-      if (StoreRun(form, kind, language, path) != Good) status = NoInstrument;
+      const std::string path =
+          WithExtension(FileFor(p_.value("store").toStdString(), extension, o_.Series(), run.TimeUtcMs), extension);
+      if (StoreRun(form, kind, o_.language, path) != Good) status_ = NoInstrument;
     }
-    if (p.isSet("report") &&
-        PrintReport(form, kind, verdict, language, FileFor(p.value("report").toStdString(), ".pdf", series, run.TimeUtcMs)) != Good)
-      status = NoInstrument;
-    if (series) pause();
+    if (p_.isSet("report") &&
+        PrintReport(form, kind, verdict, o_.language,
+                    FileFor(p_.value("report").toStdString(), ".pdf", o_.Series(), run.TimeUtcMs)) != Good)
+      status_ = NoInstrument;
+    return true;
   }
+
+  const QCommandLineParser& p_;
+  const RunOptions& o_;
+  HeadlessTester& tester_;
+  RunRecorder& recorder_;
+  Printer out_;
+  int status_ = Good;
+  int failures_ = 0;  // link failures in a row
+};
+
+int RunCommand(const QCommandLineParser& p, const QStringList& args) {
+  RunOptions o;
+  if (int s = ReadRunOptions(p, args, o)) return s;
+  HeadlessTester tester(isatty(STDERR_FILENO) != 0);
+  RunRecorder recorder(tester.form());
+  if (int s = PrepareStation(p, o, tester, recorder)) return s;
+  CatchStopSignals();
+  const int status = RunSeries(p, o, tester, recorder).Run();
   tester.Close();
   if (HeldRunsAtExit(recorder.Writer()) != Good) return NoInstrument;
   if (StopSignal != 0) return 128 + StopSignal;

@@ -20,7 +20,6 @@
 #include "station/RunRecorder.h"
 #include "station/StationSettings.h"
 #include "verdict/ClassC.h"
-#include "verdict/VerdictReport.h"
 
 namespace kt {
 
@@ -282,8 +281,8 @@ void LineFeatures::JudgeAgain() {
   Show(&*shown_);
 }
 
-void LineFeatures::PrintVerdict(Canvas& report, int kind) {
-  if (shown_ && shown_->Kind == kind) PrintVerdictBlock(report, *shown_, chinese_);
+const Verdict* LineFeatures::PrintedVerdict(int kind) const {
+  return shown_ && shown_->Kind == kind ? &*shown_ : nullptr;
 }
 
 const Verdict* LineFeatures::VerdictOf(int kind) const {

@@ -21,7 +21,6 @@ class QByteArray;
 
 namespace kt {
 
-class Canvas;
 struct Form;
 class RunRecorder;
 class ShellDialogs;
@@ -59,9 +58,9 @@ class LineFeatures : public QObject {
   // now, with the limits in force), or else a kind browsed with Back/Next
   // (its last run's verdict, as it was judged).
   void ShownChanged(bool opened);
-  // The verdict block of a report: the verdict of the results shown, as the
-  // band has it; nothing when they were not judged.
-  void PrintVerdict(Canvas& report, int kind);
+  // The verdict block of a report of `kind`: the verdict of the results
+  // shown, as the band has it; nullptr when they were not judged.
+  const Verdict* PrintedVerdict(int kind) const;
   // The verdict a run or file of `kind` was judged with, for the analysis
   // window's own band and report; nullptr when it was not judged.
   const Verdict* VerdictOf(int kind) const;

@@ -15,16 +15,15 @@
 
 #include "analysis/AnalysisFile.h"
 #include "analysis/AnalysisPanels.h"
-#include "analysis/AnalysisReport.h"
 #include "analysis/AnalysisRun.h"
 #include "core/MeasureSet.h"
 #include "link/Form.h"
-#include "platform/PrinterCanvas.h"
+#include "platform/PrintJob.h"
 #include "platform/QtCanvas.h"
 #include "shell/Glyphs.h"
 #include "shell/ShellDialogs.h"
 #include "shell/TVerdictBand.h"
-#include "verdict/VerdictReport.h"
+#include "station/PrintedReport.h"
 
 namespace kt {
 
@@ -323,25 +322,12 @@ void TBaoLuoForm::SaveClick() {
 void TBaoLuoForm::PrintClick() {
   if (form_.RunKind != NoTest) return;
   dialogs_.ExecModal(infoForm_);
-  // Laid out on A4 across, as the main window's reports.
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  printer.setPageOrientation(QPageLayout::Landscape);
-  if (!dialogs_.SetUpPrinter(this, printer)) return;
-  // A PDF file has no unprintable margin: its origin is the paper's corner.
-  if (printer.outputFormat() == QPrinter::PdfFormat) printer.setFullPage(true);
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    form_.host.MessageBox("打印失败!", "警告");
-    return;
-  }
-  {
-    PrinterCanvas canvas(painter, printer.resolution());
-    PrintAnalysisReport(form_, data_, language_, canvas);
-    // The verdict the band shows, judged when the run ended or the file opened.
-    if (verdict_) PrintVerdictBlock(canvas, *verdict_, language_ != 1);
-  }
-  if (!painter.end()) form_.host.MessageBox("打印失败!", "警告");
+  const auto choose = [this](QPrinter& printer) { return dialogs_.SetUpPrinter(this, printer); };
+  // With the verdict the band shows, judged when the run ended or the file opened.
+  const auto draw = [this](Canvas& canvas) {
+    PrintKindReport(form_, kt::GaoTest, &data_, language_, verdict_ ? &*verdict_ : nullptr, canvas);
+  };
+  if (PrintReportPage(choose, draw) == PrintResult::Failed) form_.host.MessageBox("打印失败!", "警告");
 }
 
 void TBaoLuoForm::ExitClick() { close(); }

@@ -33,7 +33,7 @@
 #include "measurements/RecordFile.h"
 #include "measurements/start/StartPrompt.h"
 #include "platform/GbkText.h"
-#include "platform/PrinterCanvas.h"
+#include "platform/PrintJob.h"
 #include "platform/QtCanvas.h"
 #include "platform/SafeFile.h"
 #include "shell/Glyphs.h"
@@ -43,6 +43,7 @@
 #include "shell/TInfoForm.h"
 #include "shell/TPortForm.h"
 #include "shell/TPrinterForm.h"
+#include "station/PrintedReport.h"
 #include "station/StationSettings.h"
 
 namespace kt {
@@ -437,31 +438,18 @@ void TKT5100Form::PrintClick() {
   if (RefusedDuringRun()) return;
   LockForFileCommand();
   services_.dialogs.ExecModal(*infoForm_);
-  // The reports are laid out on A4 across (up to 266 mm wide).
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  printer.setPageOrientation(QPageLayout::Landscape);
-  if (!services_.dialogs.SetUpPrinter(this, printer)) return;
-  // A PDF file has no unprintable margin: its origin is the paper's corner.
-  if (printer.outputFormat() == QPrinter::PdfFormat) printer.setFullPage(true);
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    MessageBox("打印失败!", "警告");
-    return;
-  }
   Form& f = *form_;
-  const std::int32_t kind = f.ShownKind;
-  const auto report = (kind >= InputTest && kind <= PhaseTest) ? f.Kinds[static_cast<std::size_t>(kind)].Report : nullptr;
-  if (report) {
+  const auto choose = [this](QPrinter& printer) { return services_.dialogs.SetUpPrinter(this, printer); };
+  const auto draw = [&](Canvas& canvas) {
+    const std::int32_t kind = f.ShownKind;
+    // Nothing shown prints an empty page.
+    if (kind < InputTest || kind > PhaseTest || !f.Kinds[static_cast<std::size_t>(kind)].Report) return;
     // Only the English comprehensive report prints rotated text, whose
     // direction depends on the printer family.
     if (kind == CompTest && !f.ChineseMode) services_.dialogs.ExecModal(*printerForm_);
-    PrinterCanvas canvas(painter, printer.resolution());
-    report(f, canvas);
-    line_->PrintVerdict(canvas, kind);
-  }
-  // Ended even when nothing was drawn: the document goes out empty.
-  if (!painter.end()) MessageBox("打印失败!", "警告");
+    PrintKindReport(f, kind, f.Analysis, f.ChineseMode ? 0 : 1, line_->PrintedVerdict(kind), canvas);
+  };
+  if (PrintReportPage(choose, draw) == PrintResult::Failed) MessageBox("打印失败!", "警告");
 }
 
 void TKT5100Form::Timer1Timer() { Timer1Tick(*form_); }
