@@ -10,8 +10,8 @@ void PrintKindReport(Form& form, TestKind kind, const AnalysisData* analysis, in
                      Canvas& canvas) {
   if (kind == GaoTest || kind == BaoTest) {
     if (analysis) PrintAnalysisReport(form, *analysis, language, canvas);
-  } else if (kind > NoTest && kind < KindCount) {
-    if (auto report = form.Kinds[static_cast<std::size_t>(kind)].Report) report(form, canvas);
+  } else if (const KindOps* ops = form.MainKind(kind); ops && ops->Report) {
+    ops->Report(form, canvas);
   }
   if (verdict) PrintVerdictBlock(canvas, *verdict, language != 1);
 }
