@@ -7,7 +7,7 @@ KT_PACKAGES=(
   libgtest-dev googletest
   fonts-arphic-uming fonts-liberation fonts-dejavu-core
   poppler-utils
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   qt6-translations-l10n
   nlohmann-json3-dev
   libqt6sql6-sqlite libqt6sql6-psql postgresql
