@@ -125,6 +125,7 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
     std::vector<std::string> sim, args;
     int status;
     std::vector<std::string> said;  // on stdout or stderr
+  // clang-format off
   } cases[] = {
       {{}, {"run", "input", "--json"}, 0, {R"("verdict":{"result":null)"}},
       {{}, {"run", "input", "--profile", "Mains"}, 0, {"PASS  (Mains)"}},
@@ -157,6 +158,7 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
                                                                   R"("missing":["PhaseBegin","PhasePeak","PhaseEnd"])", R"("option":"c")"}},
       {{"--reverse-current"}, {"run", "input", "--profile", classC}, 1, {"INCOMPLETE", "is negative: is the current channel reversed?"}},
   };
+  // clang-format on
   std::vector<std::string> simArgs;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1 % c.args.size()]);

@@ -16,6 +16,7 @@ TEST(NumberText, HandRoundedCases) {
     double value;
     int decimals, significant;
     const char* text;
+  // clang-format off
   } cases[] = {
       // Whichever of the significant digits and the decimals keeps fewer
       // digits rounds; the decimals are then padded with zeros.
@@ -41,6 +42,7 @@ TEST(NumberText, HandRoundedCases) {
       // A damaged file still draws.
       {NaN, 2, 4, "NAN"}, {Inf, 2, 4, "INF"}, {-Inf, 1, 4, "-INF"},
   };
+  // clang-format on
   for (const auto& c : cases)
     EXPECT_EQ(NumberText(c.value, c.decimals, c.significant), c.text)
         << c.value << " with " << c.decimals << " decimals, " << c.significant << " significant";

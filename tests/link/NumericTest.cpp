@@ -29,6 +29,7 @@ TEST(InstrumentFloat, KnownPatterns) {
   struct Case {
     std::uint8_t in[4];
     float value;
+  // clang-format off
   } cases[] = {
       {{0x80, 0, 0, 0}, 1.0f}, {{0x81, 0, 0, 0x80}, -2.0f}, {{0x7F, 0, 0, 0}, 0.5f}, {{0x83, 0, 0, 0x20}, 10.0f},
       {{0x80, 0, 0, 0xC0}, -1.5f}, {{0x80, 0x01, 0x02, 0x03}, 1.0f + 0x030201 / 8388608.0f},  // mantissa low byte first
@@ -36,6 +37,7 @@ TEST(InstrumentFloat, KnownPatterns) {
       // exponent byte 1 is the subnormal range
       {{0x01, 0x01, 0, 0}, Limits::denorm_min()}, {{0x01, 0xFF, 0xFF, 0x7F}, std::ldexp(8388607.0f, -149)},
   };
+  // clang-format on
   for (const auto& c : cases) {
     std::uint8_t b[4], left[4];
     std::memcpy(b, c.in, 4);

@@ -85,6 +85,7 @@ TEST(StepFramework, HandshakeAndBlockDeadlines) {
     char outcome;      // c: complete, h: handshake failed, b: a block failed, w: still waiting
     std::uint32_t ms;  // when it ended: exactly for a failure, at least for a complete run
     std::vector<int> bar;
+  // clang-format off
   } cases[] = {
       {"any answer but ?", InputTest, true, {{5, 'A'}}, "?0!!", 'c', 20, {0, 45, 90, 100}},
       {"a zero byte", InputTest, true, {{5, 0x00}}, "?0!!", 'c', 20, {0, 45, 90, 100}},
@@ -103,6 +104,7 @@ TEST(StepFramework, HandshakeAndBlockDeadlines) {
       {"untimed: the third block missing", StartTest, false, {{5}, {5}, {5}, {Never}}, "?3!!", 'w', 0, {0, 25, 50}},
       {"untimed: the line hangs up", StartTest, false, {{5}, {5}, {Never, -1, false, true}}, "?3!", 'b', 10, {0, 25, 0}},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FormRig rig;
@@ -145,6 +147,7 @@ TEST(StepFramework, HandshakeAndBlockDeadlines) {
 
 TEST(StepFramework, ResultsAreClearedWhenTheShownKindChangesOrAlways) {
   // Another kind's result, which none of these runs decodes: cleared or left.
+  // clang-format off
   const std::tuple<TestKind, TestKind, bool> cases[] = {  // run, shown before, cleared
       {InputTest, OutputTest, true}, {InputTest, InputTest, false}, {StartTest, OutputTest, false}, {BaoTest, BaoTest, true}};
   for (const auto& [kind, shown, cleared] : cases) {
@@ -164,13 +167,16 @@ TEST(PollerCheck, DeadlinesInWrappingTickArithmetic) {
     unsigned queued, expected;
     bool posted;
     int timeoutFlag, wait;  // flag 7: left as it was
+  // clang-format off
   } cases[] = {
       {None, 0, 0, 1, false, 7, 1000},    {None, 0, 1, 1, true, 0, 1000},  // stray bytes are announced too
       {T, 10, 512, 512, true, 0, 1000},   {T, 10, 600, 512, true, 0, 1000},  {T, 0, 511, 512, false, 7, 1000},
       {T, 1500, 100, 512, false, 7, 501}, {T, 1999, 0, 512, false, 7, 2},    {T, 2000, 0, 512, false, 7, 1},
       {T, 2001, 0, 512, true, 1, 1000},   {T, 60000, 0, 512, true, 1, 1000}, {Wrap, 2000, 0, 40, false, 7, 1},
       {Wrap, 2001, 0, 40, true, 1, 1000}, {0x80000010u, 1500, 0, 40, false, 7, 501},
+  // clang-format on
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.start << "+" << c.waited << " with " << c.queued << " bytes");
     FormRig rig;
@@ -276,6 +282,7 @@ TEST(Controller, TestCommandsSetTheLockAndItsButtonByMode) {
 }
 
 TEST(Controller, TheLockOrAnotherCommandLeavesARunWithoutDeadline) {
+  // clang-format off
   const std::tuple<TestKind, bool, bool> cases[] = {  // run, the lock (else a test command), left
       {StartTest, true, true}, {StartTest, false, true}, {InputTest, true, false}};
   for (const auto& [kind, lock, left] : cases) {
@@ -284,6 +291,7 @@ TEST(Controller, TheLockOrAnotherCommandLeavesARunWithoutDeadline) {
     rig.port.onWrite = [](ScriptedPort& p, std::uint8_t b) {
       if (b == '?') p.ArriveAfter(5, {'A'});  // ready, but no block ever comes
     };
+  // clang-format on
     f.SelectedKind = kind;
     f.StartRequested = 1;
     StepDispatch(f);

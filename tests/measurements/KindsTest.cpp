@@ -83,6 +83,7 @@ struct Items {
 };
 
 // T x y align "face" height colour escapement text; L x1 y1 x2 y2 colour width style.
+// clang-format off
 const Items HandItems[] = {
     {InputTest, 0, false,
      {"R 0 0 640 385 #000000 #ffffff 1",
@@ -230,6 +231,7 @@ const Items HandItems[] = {
      {"T 14300 -2000 C \"宋体\" 700 #000000 0 KT6100 电子镇流器综合测试仪",
       "T 13000 -3800 L \"宋体\" 400 #000000 0 EB-236", "T 16500 -5100 L \"宋体\" 400 #000000 0 灯电压:"}},
 };
+// clang-format on
 
 TEST(Kinds, PagesAndReportsHaveTheItemsOfTheirLayout) {
   std::map<TestKind, std::unique_ptr<Measured>> measured;
@@ -253,6 +255,7 @@ TEST(Kinds, RecordsHoldEveryFieldAtItsOffsetAndReadBackWhole) {
     std::size_t size, modes, name;
     std::vector<Field> floats;
   };
+  // clang-format off
   const Layout layouts[] = {
       {InputTest, 2543, 2314, 2322,
        {{18, [](const Form& f) { return f.M.Input.Urms; }},
@@ -290,6 +293,7 @@ TEST(Kinds, RecordsHoldEveryFieldAtItsOffsetAndReadBackWhole) {
         {70 + 8, [](const Form& f) { return f.M.Start.CursorValue[ChIf]; }},
         {2486 + 4 * 3, [](const Form& f) { return f.M.Start.Curve[ChIf][3]; }}}},
   };
+  // clang-format on
   test::TempDir dir;
   for (const Layout& l : layouts) {
     SCOPED_TRACE(Name(l.kind));
@@ -401,12 +405,14 @@ TEST(Kinds, TheStartCursorFollowsClicksAndArrowKeys) {
     int click, key;  // a click at x on a 1280-pixel page, or a key
     int index;
     float time;
+  // clang-format off
   } steps[] = {
       {80 + 2 * 150 + 1, 0, 150, 301 / 120.0f},  // x 381: pixel 301 of 600 past the plot's left edge
       {80, 0, 0, 0.0f},                         {79, 0, 0, 0.0f},  // left of the plot: unchanged
       {0, 37, 299, 299 / 60.0f},                {0, 39, 0, 0.0f},  {0, 39, 1, 1 / 60.0f},
       {80 + 599, 0, 299, 599 / 120.0f},         {80 + 600, 0, 299, 599 / 120.0f},
   };
+  // clang-format on
   for (const Step& st : steps) {
     if (st.click)
       m.f().Kinds[StartTest].MouseDown(m.f(), st.click, 10, 1280);

@@ -60,6 +60,7 @@ TEST(VerdictBand, LinesInThePagesWordsReasonFirstAndThePreviousRunMuted) {
     bool chinese;
     QColor field;
     const char* lines[5];  // word, first, second, note, limits
+  // clang-format off
   } cases[] = {
       {pass, false, QColor(0x2E, 0x7D, 0x32), {"PASS", hidden, hidden, hidden, en}},
       {pass, true, QColor(0x2E, 0x7D, 0x32), {"合格", hidden, hidden, hidden, zh}},
@@ -73,6 +74,7 @@ TEST(VerdictBand, LinesInThePagesWordsReasonFirstAndThePreviousRunMuted) {
       {screening, true, QColor(0x75, 0x75, 0x75), {"不适用", "不测谐波", hidden, hidden,
        "限值：iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020（筛查，单次采样）"}},
   };
+  // clang-format on
   TVerdictBand band;
   band.resize(1900, TVerdictBand::BaseHeight);
   for (const auto& c : cases) {

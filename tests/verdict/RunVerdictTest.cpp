@@ -206,6 +206,7 @@ const RuleResult& Rule(const Verdict& v, const std::string& figure, const char* 
 std::string Pct(int n) { return "CurrentHarmonicPct[" + std::to_string(n) + "]"; }
 
 // The run each option is tried on; `base` in percent of the fundamental.
+// clang-format off
 struct Lamp {  // the kind, P, I1, THDI, PF, harmonics in percent and the three angles
   TestKind kind; float p; double i1; float thdi, pf; std::vector<std::pair<int, float>> base; float begin, peak, end;
   Rig Make() const {
@@ -358,6 +359,7 @@ TEST(Evaluate, FigureLabels) {
     EXPECT_EQ(FigureLabel(name, true), chinese);
   }
   std::set<std::string> english, chinese;
+// clang-format on
   for (const std::string& name : FigureNames()) {
     english.insert(FigureLabel(name, false));
     EXPECT_TRUE(chinese.insert(FigureLabel(name, true)).second && FigureLabel(name, true) != name) << name;
