@@ -74,7 +74,6 @@ class LineFeatures : public QObject {
 
   RunRecorder& Recorder() { return *recorder_; }
   TVerdictBand& Band() { return *band_; }
-  QMenu* LimitsMenu() const { return limits_; }
   // The log window (made on first use).
   TLogForm& LogWindow();
 

@@ -562,8 +562,6 @@ void TKT5100Form::keyPressEvent(QKeyEvent* e) {
 }
 
 QString TKT5100Form::StatusText() const { return StatusBar1->text(); }
-int TKT5100Form::ProgressPosition() const { return ProgressBar1->value(); }
-
 // ---- Host ----
 
 void TKT5100Form::Repaint() {

@@ -56,7 +56,6 @@ class TKT5100Form : public QMainWindow, public Host {
   QTimer& Timer1() { return timer1_; }
   QTimer& Timer2() { return timer2_; }
   QString StatusText() const;
-  int ProgressPosition() const;
 
   // Command handlers.
   void InputTestClick();

@@ -117,7 +117,9 @@ TLogStatsForm::TLogStatsForm(const QString& connectionName, const RunFilter& fil
   Figures_ = MakeTable(this);
   Pareto_ = MakeTable(this);
   RunChart_ = new QChartView(this);
+  RunChart_->setObjectName("RunChart");
   HistogramChart_ = new QChartView(this);
+  HistogramChart_->setObjectName("HistogramChart");
   for (QChartView* v : {RunChart_, HistogramChart_}) {
     v->setRenderHint(QPainter::Antialiasing);
     v->setMinimumHeight(260);

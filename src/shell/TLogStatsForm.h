@@ -33,8 +33,6 @@ class TLogStatsForm : public QWidget {
   const FigureHistogram& Histogram() const { return Histogram_; }
   QTableWidget* FigureTable() const { return Figures_; }
   QTableWidget* ParetoTable() const { return Pareto_; }
-  QChartView* RunChart() const { return RunChart_; }
-  QChartView* HistogramChart() const { return HistogramChart_; }
 
  public slots:
   void SetFilter(const RunFilter& filter);

@@ -44,10 +44,6 @@ class TProfileForm : public QDialog {
   // The profile last saved.
   const Profile& Result() const { return result_; }
 
-  QLineEdit* NameBox() const { return name_; }
-  QLineEdit* RevisionBox() const { return revision_; }
-  QLineEdit* TypeBox() const { return type_; }
-  QLineEdit* RatedPowerBox() const { return power_; }
   QTableWidget* Rules() const { return rules_; }
   // One row's boxes: the figure's editable combo box's line, or a bound's or note's box.
   QLineEdit* Cell(int row, Column column) const;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 #include <QToolButton>
 
@@ -68,7 +69,7 @@ struct LineRig {
   TVerdictBand& band() { return w().Line().Band(); }
   QString Shown() { return band().findChild<QLabel*>("VerdictWord")->text(); }
   void Choose(const char* name) {
-    QAction* a = Action(w().Line().LimitsMenu(), QString::fromUtf8(name));
+    QAction* a = Action(w().menuBar()->findChild<QMenu*>("Limits"), QString::fromUtf8(name));
     ASSERT_NE(a, nullptr) << name;
     a->trigger();
   }
@@ -195,8 +196,8 @@ TEST(LineFeatures, BrokenLimitsNeverSwitchJudgingOffAndARunKeepsItsVerdict) {
   line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
   ASSERT_EQ(line->band().Result(), VerdictResult::Pass);
   std::ofstream(line->profiles.File("pass.json")) << R"({"name": "Mains only", "rules": [{"figure": "Urms", "min": 1,50}]})";
-  Action(line->w().Line().LimitsMenu(), "重新读取")->trigger();
-  EXPECT_TRUE(Action(line->w().Line().LimitsMenu(), "Mains only")->isChecked());
+  Action(line->w().menuBar()->findChild<QMenu*>("Limits"), "重新读取")->trigger();
+  EXPECT_TRUE(Action(line->w().menuBar()->findChild<QMenu*>("Limits"), "Mains only")->isChecked());
   line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
   EXPECT_EQ(line->band().Result(), VerdictResult::Pass);
   EXPECT_NE(note().find("“pass.json”：不是有效的 JSON"), std::string::npos) << note();
@@ -212,7 +213,7 @@ TEST(LineFeatures, BrokenLimitsNeverSwitchJudgingOffAndARunKeepsItsVerdict) {
   for (const char* twin : {"a", "b"})
     std::ofstream(line->profiles.File(std::string("twin-") + twin + ".json"))
         << R"({"name": "Twin )" << twin << R"(", "type": "EB-7", "rules": [{"figure": "Urms", "min": 1}]})";
-  Action(line->w().Line().LimitsMenu(), "重新读取")->trigger();
+  Action(line->w().menuBar()->findChild<QMenu*>("Limits"), "重新读取")->trigger();
   line->rig->f().Info.Type = "eb-7\u3000";
   line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
   EXPECT_EQ(line->band().Result(), VerdictResult::Incomplete);
@@ -231,7 +232,7 @@ TEST(LineFeatures, BrokenLimitsNeverSwitchJudgingOffAndARunKeepsItsVerdict) {
   line->Choose("Mains only");
   EXPECT_EQ(line->band().Result(), VerdictResult::Fail);
   line->rig->f().Info.Type.clear();
-  Action(line->w().Line().LimitsMenu(), "按当前限值重新判定")->trigger();
+  Action(line->w().menuBar()->findChild<QMenu*>("Limits"), "按当前限值重新判定")->trigger();
   EXPECT_EQ(line->band().Result(), VerdictResult::Pass);
 }
 

@@ -86,10 +86,10 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
   // names its ticks by the second; the histogram has its USL and counts in
   // whole steps.
   const auto axis = [](QChartView* v, Qt::Orientation o) { return v->chart()->axes(o).front(); };
-  EXPECT_LT(qobject_cast<QValueAxis*>(axis(stats.RunChart(), Qt::Vertical))->min(), 9.0);
-  EXPECT_EQ(qobject_cast<QDateTimeAxis*>(axis(stats.RunChart(), Qt::Horizontal))->format(), "HH:mm:ss");
-  EXPECT_EQ(stats.HistogramChart()->chart()->series().size(), 2);
-  const auto* counts = qobject_cast<QValueAxis*>(axis(stats.HistogramChart(), Qt::Vertical));
+  EXPECT_LT(qobject_cast<QValueAxis*>(axis(stats.findChild<QChartView*>("RunChart"), Qt::Vertical))->min(), 9.0);
+  EXPECT_EQ(qobject_cast<QDateTimeAxis*>(axis(stats.findChild<QChartView*>("RunChart"), Qt::Horizontal))->format(), "HH:mm:ss");
+  EXPECT_EQ(stats.findChild<QChartView*>("HistogramChart")->chart()->series().size(), 2);
+  const auto* counts = qobject_cast<QValueAxis*>(axis(stats.findChild<QChartView*>("HistogramChart"), Qt::Vertical));
   EXPECT_EQ(counts->tickInterval(), std::round(counts->tickInterval()));
   EXPECT_LE(counts->max() / counts->tickInterval(), 5);
 

@@ -209,9 +209,9 @@ TEST(ProfileForm, SavesWhatLoadsBack) {
             rig.form.Cell(0, TProfileForm::FigureColumn));
   EXPECT_GT(qobject_cast<QComboBox*>(rig.form.Rules()->cellWidget(0, 0))->findText("CurrentHarmonicPct[39]"), 0);
 
-  rig.form.NameBox()->setText(QStringLiteral(" T8 36 W "));
-  rig.form.RevisionBox()->setText(QStringLiteral("4"));
-  rig.form.TypeBox()->setText(QStringLiteral("EB-236"));
+  rig.form.findChild<QLineEdit*>("ProfileName")->setText(QStringLiteral(" T8 36 W "));
+  rig.form.findChild<QLineEdit*>("ProfileRevision")->setText(QStringLiteral("4"));
+  rig.form.findChild<QLineEdit*>("ProfileType")->setText(QStringLiteral("EB-236"));
   for (int i = 0; i < 3; ++i) rig.form.AddRule();
   rig.SetRule(1, "", "", "");  // left blank
   rig.SetRule(2, "Urms", "207", "253", "230 V ±10 %");
@@ -257,9 +257,9 @@ TEST(ProfileForm, OffersToRaiseTheRevision) {
     Profile loaded = Limits("T8", c.revision, "EB-236", {{"PF", 0.95, std::nullopt, ""}});
     loaded.RatedPowerW = 36;
     rig.form.Load(loaded, rig.path);
-    rig.form.NameBox()->setText(QStringLiteral("T8 renamed"));
-    rig.form.RevisionBox()->setText(QString::fromUtf8(c.typed));
-    rig.form.RatedPowerBox()->setText(QString::fromUtf8(c.power));
+    rig.form.findChild<QLineEdit*>("ProfileName")->setText(QStringLiteral("T8 renamed"));
+    rig.form.findChild<QLineEdit*>("ProfileRevision")->setText(QString::fromUtf8(c.typed));
+    rig.form.findChild<QLineEdit*>("ProfileRatedPower")->setText(QString::fromUtf8(c.power));
     rig.SetRule(0, "PF", "0.95", c.max, c.note);
     rig.form.Save();
     EXPECT_EQ(rig.dialogs.questions, c.question ? std::vector{QString::fromUtf8(c.question)} : std::vector<QString>{});
