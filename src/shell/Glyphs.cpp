@@ -6,6 +6,7 @@
 #include <QPixmap>
 
 #include <cmath>
+#include <utility>
 
 namespace kt {
 
@@ -81,6 +82,18 @@ void Arrow(QPainter& p, bool left) {
 }
 
 void Draw(QPainter& p, Glyph g) {
+  // A single-run command: its kind's glyph, smaller, with the badge.
+  for (const auto& [single, base] : {std::pair{Glyph::InputSingle, Glyph::InputRun},
+                                     std::pair{Glyph::OutputSingle, Glyph::OutputRun},
+                                     std::pair{Glyph::CompSingle, Glyph::CompRun},
+                                     std::pair{Glyph::PhaseSingle, Glyph::Phase}})
+    if (g == single) {
+      p.scale(0.85, 0.85);
+      Draw(p, base);
+      p.resetTransform();
+      Badge(p);
+      return;
+    }
   switch (g) {
     case Glyph::InputRun:
       p.setPen(InkPen(Ink, 1.0));
@@ -125,29 +138,10 @@ void Draw(QPainter& p, Glyph g) {
       p.drawLine(QPointF(10, 12), QPointF(10, 15));
       break;
     case Glyph::InputSingle:
-      p.scale(0.85, 0.85);
-      Draw(p, Glyph::InputRun);
-      p.resetTransform();
-      Badge(p);
-      break;
     case Glyph::OutputSingle:
-      p.scale(0.85, 0.85);
-      Draw(p, Glyph::OutputRun);
-      p.resetTransform();
-      Badge(p);
-      break;
     case Glyph::CompSingle:
-      p.scale(0.85, 0.85);
-      Draw(p, Glyph::CompRun);
-      p.resetTransform();
-      Badge(p);
-      break;
     case Glyph::PhaseSingle:
-      p.scale(0.85, 0.85);
-      Draw(p, Glyph::Phase);
-      p.resetTransform();
-      Badge(p);
-      break;
+      break;  // drawn above
     case Glyph::Back:
       Arrow(p, true);
       break;
