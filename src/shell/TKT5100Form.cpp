@@ -30,7 +30,6 @@
 #include "link/TestRun.h"
 #include "measurements/DataFiles.h"
 #include "measurements/MeasurementKinds.h"
-#include "measurements/RecordFile.h"
 #include "measurements/start/StartPrompt.h"
 #include "platform/GbkText.h"
 #include "platform/PrintJob.h"
@@ -605,16 +604,8 @@ void TKT5100Form::OpenLoggedRun(const QByteArray& record, int kind) {
     BaoAnaClick();
     return;
   }
-  const RecordLayout* layout = form_->MainKind(kind) ? form_->MainKind(kind)->Record : nullptr;
-  if (!layout || bytes.size() < DataFileHeaderSize ||
-      std::memcmp(bytes.data(), DataFileMagic, DataFileMagicSize) != 0) {
-    MessageBox("数据文件格式错误!", "警告");
-    return;
-  }
-  // As if from its file: the lock set, the record's kind, language and
-  // information.
-  LockForFileCommand(*form_);
-  if (ParseRecord(*form_, *layout, bytes) == 0) line_->ShownChanged(true);
+  if (OpenRecordBytes(*form_, kind, bytes) != 0) return;
+  line_->ShownChanged(true);
   Repaint();
 }
 
