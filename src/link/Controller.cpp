@@ -75,10 +75,28 @@ void BrowseNext(Form& form) {
   Browse(form, (IsMainKind(k) && k != PhaseTest) ? k + 1 : InputTest);
 }
 
+bool RefuseDuringRun(Form& form) {
+  if (form.RunKind == NoTest) return false;
+  form.host.SetStatusText(BusyText);
+  return true;
+}
+
+void LockForFileCommand(Form& form) {
+  form.TestLocked = 1;
+  form.host.SetLockTestBtnDown(true);
+}
+
 bool RequestClose(Form& form) {
   if (!form.TestBusy) return true;
   form.ExitPending = 1;
   return false;
+}
+
+void CloseTimedOut(Form& form) {
+  AbandonRun(form, "");
+  // Cleared whatever still holds it, or the close would be held again.
+  form.TestBusy = 0;
+  form.host.CloseMainWindow();
 }
 
 }  // namespace kt

@@ -29,8 +29,29 @@ void Timer1Tick(Form& form);
 void BrowseBack(Form& form);
 void BrowseNext(Form& form);
 
+// What the status bar says when a command has to wait for the run's end.
+inline constexpr const char* BusyText = "测试进行中，请在本次测试结束后操作";
+
+// A file opened or stored, a report printed, another kind browsed or a
+// logged run opened in the middle of a run would mix two kinds' results:
+// these wait for its end. True, and BusyText said, when the command is
+// refused; nothing else changes.
+bool RefuseDuringRun(Form& form);
+
+// Files and reports stop continuous testing after the current run, also
+// when the operator then cancels: the lock set and its button down.
+void LockForFileCommand(Form& form);
+
 // A request to close the main window. Returns true when it may close now;
-// otherwise the request is held (ExitPending) and the caller arms Timer2.
+// otherwise the request is held (ExitPending) and the caller arms the close
+// timer, counted from the first request.
 bool RequestClose(Form& form);
+
+// Longest wait for a run when closing.
+inline constexpr int CloseTimeoutMs = 4000;
+
+// The close timer expired and the run has not ended: it is abandoned and
+// the main window closes.
+void CloseTimedOut(Form& form);
 
 }  // namespace kt

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "link/Controller.h"
 #include "link/Form.h"
 #include "measurements/RecordFile.h"
 
@@ -42,6 +43,19 @@ int OpenDataFile(Form& form, const std::string& path) {
     form.host.MessageBox("数据文件格式错误!", "警告");
   form.host.Repaint();
   return result;
+}
+
+int OpenRecordBytes(Form& form, std::int32_t kind, std::span<const std::uint8_t> bytes) {
+  const RecordLayout* record = MainKindRecord(form, kind);
+  if (!record || bytes.size() < DataFileHeaderSize ||
+      std::memcmp(bytes.data(), DataFileMagic, DataFileMagicSize) != 0) {
+    form.host.MessageBox("数据文件格式错误!", "警告");
+    return 1;
+  }
+  LockForFileCommand(form);
+  if (ParseRecord(form, *record, bytes) == 0) return 0;
+  form.host.Repaint();  // the lock is set all the same
+  return 1;
 }
 
 int StoreDataFile(Form& form, const std::string& path) {

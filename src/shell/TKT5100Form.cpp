@@ -30,7 +30,6 @@
 #include "link/TestRun.h"
 #include "measurements/DataFiles.h"
 #include "measurements/MeasurementKinds.h"
-#include "measurements/RecordFile.h"
 #include "measurements/start/StartPrompt.h"
 #include "platform/GbkText.h"
 #include "platform/PrintJob.h"
@@ -55,8 +54,6 @@ constexpr int ToolButtonSize = 24;
 constexpr int ProgressBarWidth = 173;
 constexpr int StatusBarHeight = 19;
 constexpr int Timer1Ms = 500;   // pause between the runs of a continuous test
-constexpr int Timer2Ms = 4000;  // longest wait for a run when closing
-constexpr const char* BusyText = "测试进行中，请在本次测试结束后操作";
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -111,7 +108,7 @@ TKT5100Form::TKT5100Form(Services services)
   timer1_.setTimerType(Qt::PreciseTimer);
   timer2_.setTimerType(Qt::PreciseTimer);
   timer1_.setInterval(Timer1Ms);
-  timer2_.setInterval(Timer2Ms);
+  timer2_.setInterval(CloseTimeoutMs);
   connect(&timer1_, &QTimer::timeout, this, &TKT5100Form::Timer1Timer);
   connect(&timer2_, &QTimer::timeout, this, &TKT5100Form::Timer2Timer);
   // An adapter pulled out or plugged in is noticed while no test runs too.
@@ -379,12 +376,12 @@ void TKT5100Form::WideFreqClick() {
 }
 
 void TKT5100Form::BackClick() {
-  if (RefusedDuringRun()) return;
+  if (RefuseDuringRun(*form_)) return;
   BrowseBack(*form_);
   line_->ShownChanged(false);
 }
 void TKT5100Form::NextClick() {
-  if (RefusedDuringRun()) return;
+  if (RefuseDuringRun(*form_)) return;
   BrowseNext(*form_);
   line_->ShownChanged(false);
 }
@@ -402,32 +399,17 @@ const char* const DataFileFilter = "数据文件 (*.dat);;所有文件 (*.*)";
 
 }  // namespace
 
-void TKT5100Form::LockForFileCommand() {
-  // Files and reports stop continuous testing after the current run, also
-  // when the operator then cancels.
-  form_->TestLocked = 1;
-  SetLockTestBtnDown(true);
-}
-
-bool TKT5100Form::RefusedDuringRun() {
-  if (form_->RunKind == NoTest) return false;
-  // A file opened or stored, a report printed or another kind browsed in
-  // the middle of a run would mix two kinds' results: these wait for its end.
-  SetStatusText(BusyText);
-  return true;
-}
-
 void TKT5100Form::OpenFileClick() {
-  if (RefusedDuringRun()) return;
-  LockForFileCommand();
+  if (RefuseDuringRun(*form_)) return;
+  LockForFileCommand(*form_);
   QString chosen;
   if (!services_.dialogs.ChooseOpenFile(this, U("打开数据文件"), U(DataFileFilter), chosen)) return;
   if (OpenDataFile(*form_, DataFileName(chosen.toStdString())) == 0) line_->ShownChanged(true);
 }
 
 void TKT5100Form::StoreFileClick() {
-  if (RefusedDuringRun()) return;
-  LockForFileCommand();
+  if (RefuseDuringRun(*form_)) return;
+  LockForFileCommand(*form_);
   services_.dialogs.ExecModal(*infoForm_);
   std::string path;
   if (!ChooseFileToStore(services_.dialogs, this, U("保存测试数据"), U(DataFileFilter), DataFileName, path)) return;
@@ -435,8 +417,8 @@ void TKT5100Form::StoreFileClick() {
 }
 
 void TKT5100Form::PrintClick() {
-  if (RefusedDuringRun()) return;
-  LockForFileCommand();
+  if (RefuseDuringRun(*form_)) return;
+  LockForFileCommand(*form_);
   services_.dialogs.ExecModal(*infoForm_);
   Form& f = *form_;
   const auto choose = [this](QPrinter& printer) { return services_.dialogs.SetUpPrinter(this, printer); };
@@ -469,11 +451,8 @@ void TKT5100Form::StartCloseTimer() {
 }
 
 void TKT5100Form::Timer2Timer() {
-  // The run did not end in time: abandon it.
   timer2_.stop();
-  AbandonRun(*form_, "");
-  form_->TestBusy = 0;
-  close();
+  CloseTimedOut(*form_);
 }
 
 bool TKT5100Form::FormCloseQuery() {
@@ -613,7 +592,7 @@ void TKT5100Form::RunEnded(int kind, RunOutcome outcome) {
 }
 
 void TKT5100Form::OpenLoggedRun(const QByteArray& record, int kind) {
-  if (RefusedDuringRun()) return;
+  if (RefuseDuringRun(*form_)) return;
   const std::vector<std::uint8_t> bytes(record.begin(), record.end());
   if (kind == GaoTest || kind == BaoTest) {
     // The analysis window shows it, as after opening its file, from the
@@ -623,16 +602,8 @@ void TKT5100Form::OpenLoggedRun(const QByteArray& record, int kind) {
     BaoAnaClick();
     return;
   }
-  const RecordLayout* layout = form_->MainKind(kind) ? form_->MainKind(kind)->Record : nullptr;
-  if (!layout || bytes.size() < DataFileHeaderSize ||
-      std::memcmp(bytes.data(), DataFileMagic, DataFileMagicSize) != 0) {
-    MessageBox("数据文件格式错误!", "警告");
-    return;
-  }
-  // As if from its file: the lock set, the record's kind, language and
-  // information.
-  LockForFileCommand();
-  if (ParseRecord(*form_, *layout, bytes) == 0) line_->ShownChanged(true);
+  if (OpenRecordBytes(*form_, kind, bytes) != 0) return;
+  line_->ShownChanged(true);
   Repaint();
 }
 

@@ -150,8 +150,6 @@ class TKT5100Form : public QMainWindow, public Host {
   void FormClose();
   void StartPoller();
   void StopPoller();
-  void LockForFileCommand();
-  bool RefusedDuringRun();
   void StartCloseTimer();
   void SyncLanguage();
   void ReopenPort();

@@ -206,7 +206,6 @@ TEST(StepFramework, PiecesNotificationsAnotherSelectionAndACloseRequestDuringARu
     }
   };
   Form& f = noisy.f();
-  EXPECT_TRUE(RequestClose(f)) << "nothing running: close at once";
   f.SelectedKind = CompTest;
   f.TestLocked = f.StartRequested = 1;
   StepDispatch(f);
@@ -304,6 +303,30 @@ TEST(Controller, TheLockOrAnotherCommandLeavesARunWithoutDeadline) {
     EXPECT_EQ(rig.host.progress.back(), 0);
     if (lock) ToggleLock(f);
     EXPECT_EQ(f.TestLocked, lock ? 0 : 1) << "the lock toggles";
+  }
+}
+
+TEST(Controller, ARunHoldsFileCommandsAndIsAbandonedWhenTheCloseTimesOut) {
+  for (TestKind kind : {NoTest, InputTest, StartTest}) {  // idle, a run with a deadline, one without
+    FormRig rig;
+    Form& f = rig.f();
+    rig.Feed({});  // ready, but no block ever comes
+    f.SelectedKind = kind;
+    f.StartRequested = 1;
+    StepDispatch(f);
+    rig.Drive(100);
+    auto said = rig.host.statuses;
+    if (kind != NoTest) said.push_back(BusyText);
+    EXPECT_EQ(RefuseDuringRun(f), kind != NoTest) << kind;
+    EXPECT_EQ(rig.host.statuses, said);
+    EXPECT_EQ(std::tuple(f.RunKind, f.TestLocked, rig.host.lockBtnDown), std::tuple(kind, 0, false)) << "nothing else";
+    LockForFileCommand(f);
+    EXPECT_EQ(std::tuple(f.TestLocked, rig.host.lockBtnDown), std::tuple(1, true));
+    EXPECT_EQ(RequestClose(f), kind == NoTest);
+    if (kind == NoTest) continue;
+    CloseTimedOut(f);
+    // The window's own close then goes through.
+    EXPECT_EQ(std::tuple(f.RunKind, f.CommStep, rig.host.closes, RequestClose(f)), std::tuple(NoTest, 0, 1, true));
   }
 }
 

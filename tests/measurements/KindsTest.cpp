@@ -334,40 +334,47 @@ TEST(Kinds, RecordsHoldEveryFieldAtItsOffsetAndReadBackWhole) {
   }
 }
 
-TEST(Kinds, TheOpenCommandRefusesWhatIsNoRecordOfAMainKind) {
+// From its file, or as a logged run's bytes with the log's kind.
+TEST(Kinds, TheOpenCommandAndALoggedRunRefuseWhatIsNoRecordOfAMainKind) {
   test::TempDir dir;
   Measured m(InputTest);
   const auto good = m.Record();
   struct Case {
     const char* what;
     std::vector<std::uint8_t> bytes;
-    const char* message;
-    std::int32_t shownAfter;  // a refused file never changes the page
+    std::int32_t loggedKind;
+    int lockedByBytes;  // from a log, the lock is set once the header is good
   };
   auto other = good;
   other[9] = '1';  // "KT6100-1.1"
   auto analysisKind = good;
   analysisKind[10] = 7;
   Case cases[] = {
-      {"magic off by its last character", other, "数据文件格式错误!", InputTest},
-      {"a file shorter than its record", std::vector<std::uint8_t>(good.begin(), good.end() - 1), "数据文件格式错误!",
-       InputTest},
-      {"shorter than the header", std::vector<std::uint8_t>(good.begin(), good.begin() + 12), "数据文件格式错误!",
-       InputTest},
-      {"kind 7 in a *.dat file", analysisKind, "数据文件格式错误!", InputTest},
+      {"magic off by its last character", other, InputTest, 0},
+      {"a file shorter than its record", std::vector<std::uint8_t>(good.begin(), good.end() - 1), InputTest, 1},
+      {"shorter than the header", std::vector<std::uint8_t>(good.begin(), good.begin() + 12), InputTest, 0},
+      {"kind 7 in a *.dat file", analysisKind, 7, 0},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    m.host.messages.clear();
-    m.f().ShownKind = InputTest;
-    const std::string file = dir.File("x.dat");
-    test::WriteBytes(file, c.bytes);
-    EXPECT_EQ(OpenDataFile(m.f(), file), 1);
-    ASSERT_EQ(m.host.messages.size(), 1u);
-    EXPECT_EQ(m.host.messages[0], std::make_pair(std::string(c.message), std::string("警告")));
-    EXPECT_EQ(m.f().ShownKind, c.shownAfter);
-    EXPECT_EQ(BuildRecord(*m.f().Kinds[InputTest].Record, m.f()), good) << "nothing loaded";
+  for (int fromLog : {0, 1}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (fromLog ? " (logged)" : ""));
+      m.host.messages.clear();
+      m.f().ShownKind = InputTest;
+      m.f().TestLocked = 0;
+      const std::string file = dir.File("x.dat");
+      test::WriteBytes(file, c.bytes);
+      EXPECT_EQ(fromLog ? OpenRecordBytes(m.f(), c.loggedKind, c.bytes) : OpenDataFile(m.f(), file), 1);
+      EXPECT_EQ(m.host.messages, (decltype(m.host.messages){{"数据文件格式错误!", "警告"}}));
+      EXPECT_EQ(BuildRecord(*m.f().Kinds[InputTest].Record, m.f()), good) << "nothing loaded";
+      EXPECT_EQ(std::tuple(m.f().ShownKind, m.f().TestLocked), std::tuple(InputTest, fromLog * c.lockedByBytes))
+          << "a refused record never changes the page";
+    }
   }
+  ClearResults(m.f().M);
+  m.host.messages.clear();
+  EXPECT_EQ(OpenRecordBytes(m.f(), InputTest, good), 0);
+  EXPECT_EQ(std::tuple(m.f().TestLocked, m.host.lockBtnDown, m.Record(), m.host.messages.size()),
+            std::tuple(1, true, good, 0u));
   m.host.messages.clear();
   EXPECT_EQ(OpenDataFile(m.f(), dir.File("missing.dat")), 1);
   EXPECT_EQ(m.host.messages.at(0).first, "打开数据文件失败!");
