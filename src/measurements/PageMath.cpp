@@ -28,6 +28,17 @@ void DrawTitledFrame(const PaintBox& g, int gapLeft, int gapRight, int bottom) {
   c.LineTo(g.X(580), g.Y(12));
 }
 
+void DrawMainsFrame(const PaintBox& P) {
+  Canvas& c = P.c;
+  c.SetPen(clBlack, 2);
+  P.Line(10, 42, 630, 42);
+  P.Line(10, 78, 630, 78);
+  c.MoveTo(P.X(10), P.Y(42));
+  c.LineTo(P.X(10), P.Y(370));
+  c.LineTo(P.X(630), P.Y(370));
+  c.LineTo(P.X(630), P.Y(42));
+}
+
 void DrawTwoPeriods(Canvas& c, const float* points, float peak, const TwoPeriodTrace& t) {
   const auto y = [&](int i) {
     return std::clamp(Trunc(t.Axis - Trunc(t.Height * DrawRatio(points[2 * i], peak, t.Limit))), t.Low, t.High);

@@ -50,6 +50,11 @@ struct PaintBox {
 // for the page title.
 void DrawTitledFrame(const PaintBox& box, int gapLeft, int gapRight, int bottom);
 
+// The frame of the light mains pages (input, phase), in a 2-pixel black
+// pen: the outline from x 10 to 630 and y 42 to 370 (design units) and the
+// value table's row from y 42 to 78 across its top.
+void DrawMainsFrame(const PaintBox& box);
+
 // Keeps what is drawn during its life inside its frame (the corners
 // inclusive): a trace of damaged values never runs over the tables.
 class ClipTo {

@@ -79,14 +79,7 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   c.TextOut(titleX, P.Y(0), lang.Title1);
   c.TextOut(titleX, P.Y(20), lang.Title2);
 
-  // Frame.
-  c.SetPen(clBlack, 2);
-  P.Line(10, 42, 630, 42);
-  P.Line(10, 78, 630, 78);
-  c.MoveTo(P.X(10), P.Y(42));
-  c.LineTo(P.X(10), P.Y(370));
-  c.LineTo(P.X(630), P.Y(370));
-  c.LineTo(P.X(630), P.Y(42));
+  DrawMainsFrame(P);
   P.Line(10, 192, 230, 192);
   P.Line(10, 275, 230, 275);
   P.Line(230, 78, 230, 370);

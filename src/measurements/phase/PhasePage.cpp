@@ -62,14 +62,7 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   c.TextOut(P.X(320), P.Y(2), lang.Title1);
   c.TextOut(P.X(320), P.Y(22), lang.Title2);
 
-  // Frame.
-  c.SetPen(clBlack, 2);
-  P.Line(10, 42, 630, 42);
-  P.Line(10, 78, 630, 78);
-  c.MoveTo(P.X(10), P.Y(42));
-  c.LineTo(P.X(10), P.Y(370));
-  c.LineTo(P.X(630), P.Y(370));
-  c.LineTo(P.X(630), P.Y(42));
+  DrawMainsFrame(P);
   P.Line(10, 224, 230, 224);
   P.Line(230, 78, 230, 370);
 
