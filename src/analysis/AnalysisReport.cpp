@@ -18,37 +18,21 @@ namespace {
 // The report is laid out below and right of a 25 mm margin (MarginCanvas).
 struct Language {
   const char* Title[2];
-  InfoItem Info[9];  // in the order of TestInfoValues
+  std::span<const InfoItem, 9> Info;  // in the order of TestInfoValues
   const char* RmsLabel[4];
   const char* CfLabel;
 };
 
 const Language English = {
     {"KT6100 Electronic Ballast Test Instrument", "Hight Frequency Analysis Report"},
-    {{"Name:", 1000, 1300, 3000},
-     {"No. :", 1000, 1800, 3000},
-     {"Type:", 9000, 1300, 11500},
-     {"standard:", 9000, 1800, 11500},
-     {"Temperature:", 18000, 1300, 21000},
-     {"Humidity:", 18000, 1800, 21000},
-     {"Manufacturer:", 1000, 16200, 4500},
-     {"Operator:", 16000, 16200, 18500},
-     {"Test Date:", 1000, 16700, 4500}},
+    MarginInfoEnglish,
     {"RMS--U:", "RMS--Il:", "RMS--If:", "RMS--Ik:"},
     "CF:",
 };
 
 const Language Chinese = {
     {"KT6100电子镇流器综合测试仪", "高频波分析报告"},
-    {{"名称:", 1000, 1300, 2500},
-     {"编号:", 1000, 1800, 2500},
-     {"型号:", 10000, 1300, 11500},
-     {"规格:", 10000, 1800, 11500},
-     {"温度:", 19000, 1300, 20500},
-     {"湿度:", 19000, 1800, 20500},
-     {"制造商:", 1000, 16200, 3000},
-     {"测试员:", 18000, 16200, 20000},
-     {"测试日期:", 1000, 16700, 3000}},
+    MarginInfoChinese,
     {"灯电压--U:", "灯电流--Il:", "灯丝电流--If:", "阴极电流--Ik:"},
     "波峰比:",
 };

@@ -21,6 +21,19 @@ void PrintMarginTitles(Canvas& c, const char* face, int height, const char* cons
   c.TextOut(11800, 300, titles[1]);
 }
 
+constexpr InfoItem MarginInfoEnglish[9] = {
+    {"Name:", 1000, 1300, 3000},         {"No. :", 1000, 1800, 3000},        {"Type:", 9000, 1300, 11500},
+    {"standard:", 9000, 1800, 11500},    {"Temperature:", 18000, 1300, 21000}, {"Humidity:", 18000, 1800, 21000},
+    {"Manufacturer:", 1000, 16200, 4500}, {"Operator:", 16000, 16200, 18500},  {"Test Date:", 1000, 16700, 4500}};
+constexpr InfoItem MarginInfoEnglishNarrow[9] = {
+    {"Name:", 1000, 1300, 2500},         {"No. :", 1000, 1800, 2500},        {"Type:", 9000, 1300, 11500},
+    {"Standard:", 9000, 1800, 11500},    {"Temperature:", 18000, 1300, 21000}, {"Humidity:", 18000, 1800, 21000},
+    {"Manufacturer:", 1000, 16200, 4000}, {"Operator:", 16000, 16200, 18500},  {"Test Date:", 1000, 16700, 4000}};
+constexpr InfoItem MarginInfoChinese[9] = {
+    {"名称:", 1000, 1300, 2500},   {"编号:", 1000, 1800, 2500},     {"型号:", 10000, 1300, 11500},
+    {"规格:", 10000, 1800, 11500}, {"温度:", 19000, 1300, 20500},   {"湿度:", 19000, 1800, 20500},
+    {"制造商:", 1000, 16200, 3000}, {"测试员:", 18000, 16200, 20000}, {"测试日期:", 1000, 16700, 3000}};
+
 TestInfoTexts TestInfoValues(const Form& form) {
   const TestInfo& t = form.Info;
   return {t.Name,

@@ -62,6 +62,15 @@ struct InfoItem {
 using TestInfoTexts = std::array<std::string, 9>;
 TestInfoTexts TestInfoValues(const Form& form);
 
+// The test information block of the reports laid out from the margins, in
+// the order of TestInfoValues: the English one of the output and analysis
+// reports, the English one of the comp and start reports (its values stand
+// nearer their labels), and the Chinese one of the output, analysis and comp
+// reports.
+extern const InfoItem MarginInfoEnglish[9];
+extern const InfoItem MarginInfoEnglishNarrow[9];
+extern const InfoItem MarginInfoChinese[9];
+
 // Each item's label, then its value, in the canvas's current font and
 // alignment; values[i] belongs to items[i].
 void PrintInfoItems(Canvas& canvas, std::span<const InfoItem> items, std::span<const std::string> values);

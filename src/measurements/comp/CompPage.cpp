@@ -116,19 +116,10 @@ const Language Chinese = {
 constexpr const char* Face = "Times New Roman";
 constexpr int WaveWidth = 200;  // design units of each picture, two mains periods or one band
 
-// Positions on the page for one paint box size. The origin and the row
-// height are whole pixels; every other position is formed in floating point
-// from them and truncated once.
-struct Layout {
-  PageScale s;
-  int X0, Y0, R;
-  Layout(int w, int h) : s(w, h), X0(Trunc(20 * s.sx)), Y0(Trunc(5 * s.sy)), R(Trunc(20 * s.sy)) {}
-  int X(double a) const { return Trunc(X0 + a * s.sx); }
-  int Y(double b) const { return Trunc(Y0 + b * s.sy); }
-  // An offset of whole pixels from the origin: origin + trunc(units * scale).
-  int DX(double a) const { return X0 + Trunc(a * s.sx); }
-  int DY(double b) const { return Y0 + Trunc(b * s.sy); }
-  int Height(double units) const { return Trunc(units * s.sy); }
+// The paint box from origin (20, 5) and the row height, whole pixels.
+struct Layout : PaintBox {
+  int R;
+  Layout(Canvas& canvas, int w, int h) : PaintBox(canvas, w, h), R(Trunc(20 * s.sy)) { SetOrigin32(20, 5); }
 };
 
 void Text(Canvas& c, int align, Colour colour, int height, int x, int y, const std::string& s) {
@@ -158,15 +149,15 @@ void DrawCaptions(Canvas& c, const Layout& L, const Language& lang, int height) 
 
 void DrawFrame(Canvas& c, const Layout& L) {
   c.SetPen(clBlack, 2);
-  Line(c, L.X(-5), L.Y(41), L.X(607), L.Y(41));
-  Line(c, L.X(-5), L.Y(370), L.X(607), L.Y(370));
-  Line(c, L.X(-5), L.Y(41), L.X(-5), L.Y(370));
-  Line(c, L.X(607), L.Y(41), L.X(607), L.Y(370));
+  L.Line(-5, 41, 607, 41);
+  L.Line(-5, 370, 607, 370);
+  L.Line(-5, 41, -5, 370);
+  L.Line(607, 41, 607, 370);
   c.SetPen(clBlack, 1);
-  Line(c, L.X(-5), L.Y(170), L.X(607), L.Y(170));  // input section above, output below
-  Line(c, L.X(20), L.Y(170), L.X(20), L.Y(370));
-  Line(c, L.X(20), L.Y(270), L.X(260), L.Y(270));
-  Line(c, L.X(260), L.Y(41), L.X(260), L.Y(370));  // pictures left, tables right
+  L.Line(-5, 170, 607, 170);  // input section above, output below
+  L.Line(20, 170, 20, 370);
+  L.Line(20, 270, 260, 270);
+  L.Line(260, 41, 260, 370);  // pictures left, tables right
 }
 
 void DrawInputTable(Canvas& c, const Layout& L, const Language& lang, const Form& form, int height) {
@@ -303,7 +294,7 @@ void DrawLampBands(Canvas& c, const Layout& L, const Form& form) {
 }
 
 void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
-  const Layout L(w, h);
+  const Layout L(c, w, h);
 
   c.SetPen(clBlack, 1);
   c.SetBrush(clWhite);

@@ -37,8 +37,8 @@ struct Language {
   int RotatedCount;
   const StackedCaption* Stacked;
   int StackedCount;
-  InfoItem Info[9];   // in the order of TestInfoValues
-  InfoItem Lamp[3];   // Result (no value), luminous flux, colour temperature
+  std::span<const InfoItem, 9> Info;  // in the order of TestInfoValues
+  InfoItem Lamp[3];  // Result (no value), luminous flux, colour temperature
   const char* InputLabels[3][3];  // [row][column]
   const char* ThdLabels[3];
   const char* PercentSuffix;
@@ -75,15 +75,7 @@ const Language English = {
     static_cast<int>(std::size(EnglishCaptions)),
     nullptr,
     0,
-    {{"Name:", 1000, 1300, 2500},
-     {"No. :", 1000, 1800, 2500},
-     {"Type:", 9000, 1300, 11500},
-     {"Standard:", 9000, 1800, 11500},
-     {"Temperature:", 18000, 1300, 21000},
-     {"Humidity:", 18000, 1800, 21000},
-     {"Manufacturer:", 1000, 16200, 4000},
-     {"Operator:", 16000, 16200, 18500},
-     {"Test Date:", 1000, 16700, 4000}},
+    MarginInfoEnglishNarrow,
     {{"Result:", 16000, 16700, 0},
      {"Luminous flux:", 10300, 2700, 13300},
      {"Color Temperature:", 17000, 2700, 22000}},
@@ -107,15 +99,7 @@ const Language Chinese = {
     0,
     ChineseCaptions,
     static_cast<int>(std::size(ChineseCaptions)),
-    {{"名称:", 1000, 1300, 2500},
-     {"编号:", 1000, 1800, 2500},
-     {"型号:", 10000, 1300, 11500},
-     {"规格:", 10000, 1800, 11500},
-     {"温度:", 19000, 1300, 20500},
-     {"湿度:", 19000, 1800, 20500},
-     {"制造商:", 1000, 16200, 3000},
-     {"测试员:", 18000, 16200, 20000},
-     {"测试日期:", 1000, 16700, 3000}},
+    MarginInfoChinese,
     {{"测定结果:", 18000, 16700, 0},
      {"光通量:", 10300, 2700, 12300},
      {"色温:", 18000, 2700, 19500}},

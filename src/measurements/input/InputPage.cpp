@@ -65,18 +65,9 @@ const Language Chinese = {
 void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   const InputResult& in = form.M.Input;
   const bool wide = form.WideFreqMode != 0;
-  // This page's own factors: W / 640 and H / 385 as 32-bit numbers.
-  const double sx = static_cast<float>(w * 0.0015625);
-  const double sy = static_cast<float>(h * 0.0025974025974);
-  const auto X = [&](double u) { return Trunc(u * sx); };
-  const auto Y = [&](double u) { return Trunc(u * sy); };
-  const auto font = [&](int height, Colour colour) {
-    c.SetFont({"Times New Roman", Trunc(height * sy), colour, 0});
-  };
-  const auto line = [&](double x1, double y1, double x2, double y2) {
-    c.MoveTo(X(x1), Y(y1));
-    c.LineTo(X(x2), Y(y2));
-  };
+  const PaintBox P(c, w, h);
+  const double sx = P.s.sx, sy = P.s.sy;
+  const auto font = [&](int height, Colour colour) { P.SetFont("Times New Roman", height, colour); };
 
   // Background and title.
   c.SetPen(clBlack, 1);
@@ -84,34 +75,27 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   c.Rectangle(0, 0, w, h);
   font(lang.TitleHeight, clBlack);
   c.SetTextAlign(AlignCenter);
-  const int titleX = lang.TitleOnHalfWidth ? w / 2 : X(320);
-  c.TextOut(titleX, Y(0), lang.Title1);
-  c.TextOut(titleX, Y(20), lang.Title2);
+  const int titleX = lang.TitleOnHalfWidth ? w / 2 : P.X(320);
+  c.TextOut(titleX, P.Y(0), lang.Title1);
+  c.TextOut(titleX, P.Y(20), lang.Title2);
 
-  // Frame.
-  c.SetPen(clBlack, 2);
-  line(10, 42, 630, 42);
-  line(10, 78, 630, 78);
-  c.MoveTo(X(10), Y(42));
-  c.LineTo(X(10), Y(370));
-  c.LineTo(X(630), Y(370));
-  c.LineTo(X(630), Y(42));
-  line(10, 192, 230, 192);
-  line(10, 275, 230, 275);
-  line(230, 78, 230, 370);
+  DrawMainsFrame(P);
+  P.Line(10, 192, 230, 192);
+  P.Line(10, 275, 230, 275);
+  P.Line(230, 78, 230, 370);
 
   c.SetPen(clBlack, 1);
-  const int col = X(120);
+  const int col = P.X(120);
   for (int k = 1; k <= 4; ++k) {
     const int x = Trunc(10 * sx + k * col);
-    c.MoveTo(x, Y(42));
-    c.LineTo(x, Y(78));
+    c.MoveTo(x, P.Y(42));
+    c.LineTo(x, P.Y(78));
   }
-  line(230, 115, 630, 115);
-  for (int x : {296, 362, 430, 498, 564}) line(x, 78, x, 370);
+  P.Line(230, 115, 630, 115);
+  for (int x : {296, 362, 430, 498, 564}) P.Line(x, 78, x, 370);
 
   // Value table.
-  const int rowY = Y(40);
+  const int rowY = P.Y(40);
   const float values[5] = {in.Urms, wide ? in.Irmsw : in.Irms, in.P, wide ? in.PFw : in.PF, in.Freq};
   const int decimals[5] = {1, 3, 1, 3, 2};
   font(lang.ValueHeight, clBlue);
@@ -123,7 +107,7 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   }
 
   // THD lines and the spectrum axis marks.
-  const int left = X(20), mid = Y(135);
+  const int left = P.X(20), mid = P.Y(135);
   font(14, clRed);
   c.SetTextAlign(AlignLeft);
   const int thdX = Trunc(left + lang.ThdOffset * sx);
@@ -140,7 +124,7 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   }
 
   // Harmonic table.
-  const int tx = X(50);
+  const int tx = P.X(50);
   int ty = Trunc(rowY + 10 * sy);
   const auto at = [&](int origin, double units, double scale) { return Trunc(origin + units * scale); };
   font(16, clBlack);
@@ -172,13 +156,13 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   }
 
   // Waveform box and the two periods of each channel.
-  const int amp = Y(50);
-  PaintMainsWaves(c, in, {left, left + X(200), mid, amp, sx, amp - 15 * sy, amp - 5 * sy});
+  const int amp = P.Y(50);
+  PaintMainsWaves(c, in, {left, left + P.X(200), mid, amp, sx, amp - 15 * sy, amp - 5 * sy});
 
   // Spectra: bar k of each at 5 units per bin, the fundamental 50 units high.
   // Each stands in its row of the frame.
   const auto spectrum = [&](const float* magnitude, double baseUnits, Colour colour, int rowTop, int rowBottom) {
-    const ClipTo frame(c, X(10), Y(rowTop), X(230), Y(rowBottom));
+    const ClipTo frame(c, P.X(10), P.Y(rowTop), P.X(230), P.Y(rowBottom));
     const int base = Trunc(mid + baseUnits * sy);
     c.SetPen(clBlack, 1);
     c.MoveTo(left, base);

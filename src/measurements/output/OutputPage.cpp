@@ -132,22 +132,19 @@ constexpr ValueRow Rows[16] = {
 
 // Positions on the page for one paint box size. Every position is formed in
 // floating point and truncated once; a column is first truncated on its own.
-struct Layout : PageGrid {
-  Layout(int w, int h) : PageGrid(w, h, OriginX, OriginY) {}
-  int Column(int c) const { return X0 + Trunc(static_cast<float>(c) * s.sx); }
+struct Layout : PaintBox {
+  Layout(Canvas& canvas, int w, int h) : PaintBox(canvas, w, h, OriginX, OriginY) {}
+  int Column(int column) const { return X0 + Trunc(static_cast<float>(column) * s.sx); }
   // An x a number of units to the side of a column.
-  int BesideColumn(int c, double units) const { return Trunc(Column(c) + units * s.sx); }
+  int BesideColumn(int column, double units) const { return Trunc(Column(column) + units * s.sx); }
 };
-
-// The title stands in the gap of the top edge.
-void DrawFrame(Canvas& c, const Layout& L) { DrawTitledFrame(c, L, 60, 500, 378); }
 
 void DrawPanels(Canvas& c, const Layout& L, const OutputResult& o) {
   // One band point every 2 pixels across the curve area. Past the bound (a
   // window some 70 000 pixels wide) the whole curve still shows, on fewer
   // points than the area would take.
   const int n = std::clamp(Trunc(CurveWidth * L.s.sx * 0.5), 0, MaxBandPoints);
-  const int h = L.Height(BandHalfHeight);
+  const int h = L.Height32(BandHalfHeight);
   for (const Panel& p : Panels) {
     c.SetPen(p.Pen, 1, PenStyle::Solid);
     const int top = L.Y(p.Top), bottom = L.Y(p.Bottom), right = L.X(PanelRight);
@@ -164,7 +161,7 @@ void DrawPanels(Canvas& c, const Layout& L, const OutputResult& o) {
 }
 
 void DrawValues(Canvas& c, const Layout& L, const OutputResult& o, const OutputPageTexts& t) {
-  const int height = L.Height(t.TableHeight);
+  const int height = L.Height32(t.TableHeight);
   const auto font = [&](Colour colour) { c.SetFont(Font{t.Face, height, colour, 0}); };
 
   font(clLime);
@@ -193,18 +190,18 @@ void DrawValues(Canvas& c, const Layout& L, const OutputResult& o, const OutputP
 }
 
 void DrawOutputPage(const OutputResult& o, const OutputPageTexts& t, Canvas& c, int width, int height) {
-  const Layout L(width, height);
+  const Layout L(c, width, height);
 
   c.SetBrush(PageBackground);
   c.SetPen(clBlack, 1, PenStyle::Solid);
   c.Rectangle(0, 0, width, height);
 
-  c.SetFont(Font{t.Face, L.Height(t.TitleHeight), clWhite, 0});
+  c.SetFont(Font{t.Face, L.Height32(t.TitleHeight), clWhite, 0});
   c.SetTextAlign(AlignCenter);
   c.TextOut(L.X(280), L.Y(0), t.Title[0]);
   c.TextOut(L.X(280), L.Y(20), t.Title[1]);
 
-  DrawFrame(c, L);
+  DrawTitledFrame(L, 60, 500, 378);  // the title stands in the gap of the top edge
   DrawPanels(c, L, o);
 
   c.SetTextAlign(AlignLeft);

@@ -19,7 +19,7 @@ constexpr int TitleHeight = 800, TextHeight = 400;
 struct Language {
   const char* Title[2];
   InfoItem Measured[2];  // Pout, f
-  InfoItem Info[9];      // in the order of TestInfoValues
+  std::span<const InfoItem, 9> Info;  // in the order of TestInfoValues
   // The value column, top to bottom: four rows each for the lamp voltage,
   // the lamp current, the filament and the cathode-lead current.
   const char* Rows[16];
@@ -34,15 +34,7 @@ struct Language {
 const Language English = {
     {"KT6100 Electronic Ballast Test Instrument", "Output Characteristic Test Report"},
     {{"Pout:", 1000, 15300, 2500}, {"f   :", 18000, 15300, 19500}},
-    {{"Name:", 1000, 1300, 3000},
-     {"No. :", 1000, 1800, 3000},
-     {"Type:", 9000, 1300, 11500},
-     {"standard:", 9000, 1800, 11500},
-     {"Temperature:", 18000, 1300, 21000},
-     {"Humidity:", 18000, 1800, 21000},
-     {"Manufacturer:", 1000, 16200, 4500},
-     {"Operator:", 16000, 16200, 18500},
-     {"Test Date:", 1000, 16700, 4500}},
+    MarginInfoEnglish,
     {"Lamp Voltage:", "Vrms:", "Vm:", "Vcf:",                              //
      "Lamp Current RMS:", "Ilm:", "Ilcf:", "Ildhc:",                       //
      "Filament Current:", "Ifrms:", "Ifm:", "Ifcf:",                       //
@@ -56,15 +48,7 @@ const Language English = {
 const Language Chinese = {
     {"KT6100电子镇流器综合测试仪", "输出特性测试报告"},
     {{"功率:", 1000, 15300, 2500}, {"振荡频率:", 17500, 15300, 20000}},
-    {{"名称:", 1000, 1300, 2500},
-     {"编号:", 1000, 1800, 2500},
-     {"型号:", 10000, 1300, 11500},
-     {"规格:", 10000, 1800, 11500},
-     {"温度:", 19000, 1300, 20500},
-     {"湿度:", 19000, 1800, 20500},
-     {"制造商:", 1000, 16200, 3000},
-     {"测试员:", 18000, 16200, 20000},
-     {"测试日期:", 1000, 16700, 3000}},
+    MarginInfoChinese,
     {"灯电压:", "有效值:", "峰值:", "波峰系数:",        //
      "灯电流有效值:", "峰值:", "波峰系数:", "半波差:",  //
      "灯丝电流:", "有效值:", "峰值:", "波峰系数:",      //

@@ -5,6 +5,7 @@
 #include "core/Geometry.h"
 #include "core/NumberText.h"
 #include "link/Form.h"
+#include "measurements/PageMath.h"
 #include "measurements/input/InputPage.h"
 #include "platform/Canvas.h"
 
@@ -48,20 +49,9 @@ const Language Chinese = {
 void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   InputResult& in = form.M.Input;
   const MeasureSet& ms = form.M;
-  // This page's own factors: W / 640 and H / 385 as 32-bit numbers.
-  const double sx = static_cast<float>(w * 0.0015625);
-  const double sy = static_cast<float>(h * 0.0025974025974);
-  const auto X = [&](double u) { return Trunc(u * sx); };
-  const auto Y = [&](double u) { return Trunc(u * sy); };
-  const auto font = [&](int height, Colour colour) { c.SetFont({Face, Trunc(height * sy), colour, 0}); };
-  const auto line = [&](double x1, double y1, double x2, double y2) {
-    c.MoveTo(X(x1), Y(y1));
-    c.LineTo(X(x2), Y(y2));
-  };
-  const auto pixelLine = [&](int x1, int y1, int x2, int y2) {
-    c.MoveTo(x1, y1);
-    c.LineTo(x2, y2);
-  };
+  const PaintBox P(c, w, h);
+  const double sx = P.s.sx, sy = P.s.sy;
+  const auto font = [&](int height, Colour colour) { P.SetFont(Face, height, colour); };
 
   // Background and title.
   c.SetPen(clBlack, 1);
@@ -69,36 +59,29 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   c.Rectangle(0, 0, w, h);
   font(18, clBlack);
   c.SetTextAlign(AlignCenter);
-  c.TextOut(X(320), Y(2), lang.Title1);
-  c.TextOut(X(320), Y(22), lang.Title2);
+  c.TextOut(P.X(320), P.Y(2), lang.Title1);
+  c.TextOut(P.X(320), P.Y(22), lang.Title2);
 
-  // Frame.
-  c.SetPen(clBlack, 2);
-  line(10, 42, 630, 42);
-  line(10, 78, 630, 78);
-  c.MoveTo(X(10), Y(42));
-  c.LineTo(X(10), Y(370));
-  c.LineTo(X(630), Y(370));
-  c.LineTo(X(630), Y(42));
-  line(10, 224, 230, 224);
-  line(230, 78, 230, 370);
+  DrawMainsFrame(P);
+  P.Line(10, 224, 230, 224);
+  P.Line(230, 78, 230, 370);
 
   // Value-table columns of 103 units, harmonic-table columns of 67 units
   // from x 230.
   c.SetPen(clBlack, 1);
-  const int col = X(103);
+  const int col = P.X(103);
   for (int k = 1; k < Columns; ++k) {
     const int x = Trunc(10 * sx + k * col);
-    pixelLine(x, Y(42), x, Y(78));
+    P.PixelLine(x, P.Y(42), x, P.Y(78));
   }
-  line(120, 224, 120, 370);
-  line(10, 260, 230, 260);
-  line(230, 115, 630, 115);
-  const int tableX = X(230), tableCol = X(67);
-  for (int k = 1; k < Columns; ++k) pixelLine(tableX + k * tableCol, Y(78), tableX + k * tableCol, Y(370));
+  P.Line(120, 224, 120, 370);
+  P.Line(10, 260, 230, 260);
+  P.Line(230, 115, 630, 115);
+  const int tableX = P.X(230), tableCol = P.X(67);
+  for (int k = 1; k < Columns; ++k) P.PixelLine(tableX + k * tableCol, P.Y(78), tableX + k * tableCol, P.Y(370));
 
   // Value table.
-  const int rowY = Trunc(Y(2) + 40 * sy);
+  const int rowY = Trunc(P.Y(2) + 40 * sy);
   const float values[Columns] = {in.Irms, in.PF, in.THDI, ms.PhaseBegin, ms.PhasePeak, ms.PhaseEnd};
   const int decimals[Columns] = {3, 3, 1, 0, 0, 0};
   font(15, clBlue);
@@ -143,12 +126,12 @@ void Paint(const Language& lang, Form& form, Canvas& c, int w, int h) {
   }
 
   // Waveform box and two periods of each channel.
-  const int left = X(20), amp = Y(55);
-  PaintMainsWaves(c, in, {left, left + X(200), Y(150), amp, sx, amp - 10 * sy, amp - 5 * sy});
+  const int left = P.X(20), amp = P.Y(55);
+  PaintMainsWaves(c, in, {left, left + P.X(200), P.Y(150), amp, sx, amp - 10 * sy, amp - 5 * sy});
 
   // Low-order current harmonics in percent: bins 2, 3, 5, 7, 9, 11.
-  const int binX = X(65), pctX = Trunc(binX + 110 * sx);
-  const int top = Y(lang.LowOrderTop), second = Y(lang.LowOrderTop + 16);
+  const int binX = P.X(65), pctX = Trunc(binX + 110 * sx);
+  const int top = P.Y(lang.LowOrderTop), second = P.Y(lang.LowOrderTop + 16);
   c.SetTextAlign(AlignCenter);
   font(15, clRed);
   c.TextOut(binX, top, lang.Spectrum);

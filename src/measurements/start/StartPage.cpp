@@ -80,17 +80,12 @@ constexpr int RowGap = 16;  // design units between rows of the value column
 // Design y of the value column's rows: four per panel.
 int RowY(int row) { return Panels[StartRowPanel(row)].TitleRow + RowGap * (row % 4); }
 
-struct Layout : PageGrid {
-  Layout(int w, int h) : PageGrid(w, h, OriginX, OriginY) {}
-};
-
-// The title stands in the gap of the top edge.
-void DrawFrame(Canvas& c, const Layout& L) { DrawTitledFrame(c, L, 70, 490, 360); }
+using Layout = PaintBox;
 
 void DrawCurve(Canvas& c, const Layout& L, const StartResult& r, const Panel& p, int height) {
   const double baseline = static_cast<float>(L.Y0) + static_cast<float>(p.Bottom) * L.s.sy;
   const int base = Trunc(baseline);
-  const int full = L.Height(PanelHeight);
+  const int full = L.Height32(PanelHeight);
   const int cursor = r.CursorIndex;  // a cursor off the curves draws no line
   c.MoveTo(L.X(0), base);
   for (int i = 0; i < StartSamples; ++i) {
@@ -120,7 +115,7 @@ void DrawPanels(Canvas& c, const Layout& L, const StartResult& r, int height) {
     const int step = PlotWidth / Divisions;
     for (int i = 1; i < Divisions; ++i) Line(c, L.X(step * i), top, L.X(step * i), bottom);
     const int rowStep = PanelHeight / Rows;
-    for (int i = 1; i < Rows; ++i) Line(c, L.X(0), L.Y(p.Top + rowStep * i), L.X(PlotWidth), L.Y(p.Top + rowStep * i));
+    for (int i = 1; i < Rows; ++i) L.Line(0, p.Top + rowStep * i, PlotWidth, p.Top + rowStep * i);
 
     c.SetPen(p.Pen, 1, PenStyle::Solid);
     {
@@ -132,7 +127,7 @@ void DrawPanels(Canvas& c, const Layout& L, const StartResult& r, int height) {
 }
 
 void DrawTexts(Canvas& c, const Layout& L, const StartResult& r, const StartPageTexts& t) {
-  const int height = L.Height(TextHeight);
+  const int height = L.Height32(TextHeight);
   c.SetTextAlign(AlignLeft);
   for (int k = 0; k < 4; ++k) {
     const Panel& p = Panels[k];
@@ -150,18 +145,18 @@ void DrawTexts(Canvas& c, const Layout& L, const StartResult& r, const StartPage
 }
 
 void DrawStartPage(const StartResult& r, const StartPageTexts& t, Canvas& c, int width, int height) {
-  const Layout L(width, height);
+  const Layout L(c, width, height, OriginX, OriginY);
 
   // The brush stays dark blue: the panels and cursor boxes are filled with it.
   c.SetBrush(PageBackground);
   c.FillRect(0, 0, width, height, PageBackground);
 
-  c.SetFont(Font{Face, L.Height(TitleHeight), clWhite, 0});
+  c.SetFont(Font{Face, L.Height32(TitleHeight), clWhite, 0});
   c.SetTextAlign(AlignCenter);
   c.TextOut(L.X(280), L.Y(0), t.Title[0]);
   c.TextOut(L.X(280), L.Y(20), t.Title[1]);
 
-  DrawFrame(c, L);
+  DrawTitledFrame(L, 70, 490, 360);  // the title stands in the gap of the top edge
   DrawPanels(c, L, r, height);
   DrawTexts(c, L, r, t);
 }

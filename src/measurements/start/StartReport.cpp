@@ -17,7 +17,7 @@ namespace {
 
 struct Language {
   const char* Title[2];
-  InfoItem Info[9];  // in the order of TestInfoValues
+  std::span<const InfoItem, 9> Info;  // in the order of TestInfoValues
   const char* Labels[16];  // value column, top to bottom (see StartValueRows.h)
   const char* CursorTime;
   const char* CursorVoltage;
@@ -26,15 +26,7 @@ struct Language {
 
 const Language English = {
     {"KT6100 Electronic Ballast Test Instrument", "Start Characteristic Test Report"},
-    {{"Name:", 1000, 1300, 2500},
-     {"No. :", 1000, 1800, 2500},
-     {"Type:", 9000, 1300, 11500},
-     {"Standard:", 9000, 1800, 11500},
-     {"Temperature:", 18000, 1300, 21000},
-     {"Humidity:", 18000, 1800, 21000},
-     {"Manufacturer:", 1000, 16200, 4000},
-     {"Operator:", 16000, 16200, 18500},
-     {"Test Date:", 1000, 16700, 4000}},
+    MarginInfoEnglishNarrow,
     {"Lamp Voltage:", "Peak Voltage:", "Time to Peak Voltage:", "Sensitivity:",       //
      "Lamp Current:", "Peak Current:", "Time to Peak Current:", "Time for warm-up:",  //
      "Filament Current:", "Peak Current:", "Time to Peak Current:", "Sensitivity:",   //
@@ -44,17 +36,15 @@ const Language English = {
     "Current: ",
 };
 
+// The start report's own Chinese block: its columns stand further left.
+constexpr InfoItem StartInfoChinese[9] = {
+    {"名称:", 1000, 1300, 2500},   {"编号:", 1000, 1800, 2500},     {"型号:", 9000, 1300, 10500},
+    {"规格:", 9000, 1800, 10500},  {"温度:", 18000, 1300, 19500},   {"湿度:", 18000, 1800, 19500},
+    {"制造商:", 1000, 16200, 3500}, {"测试员:", 16000, 16200, 18000}, {"测试日期:", 1000, 16700, 3500}};
+
 const Language Chinese = {
     {"KT6100 电子镇流器综合测试仪", "启动特性测试报告"},
-    {{"名称:", 1000, 1300, 2500},
-     {"编号:", 1000, 1800, 2500},
-     {"型号:", 9000, 1300, 10500},
-     {"规格:", 9000, 1800, 10500},
-     {"温度:", 18000, 1300, 19500},
-     {"湿度:", 18000, 1800, 19500},
-     {"制造商:", 1000, 16200, 3500},
-     {"测试员:", 16000, 16200, 18000},
-     {"测试日期:", 1000, 16700, 3500}},
+    StartInfoChinese,
     {"灯电压:", "峰值电压:", "到达峰值时间:", "时间分度:",    //
      "灯电流:", "峰值电流:", "到达峰值时间:", "预热时间:",    //
      "灯丝电流:", "峰值电流:", "到达峰值时间:", "时间分度:",  //
