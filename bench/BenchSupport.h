@@ -212,8 +212,8 @@ inline const char* StartTracing() {
 
 struct Transfer {
   Clock::time_point at;
-  unsigned bytes = 0;   // for a written byte: its value
-  bool block = false;   // false: the handshake answer
+  unsigned bytes = 0;  // for a written byte: its value
+  bool block = false;  // false: the handshake answer
 };
 
 // The program's port, noting when each step reads what it waited for, when
@@ -340,10 +340,18 @@ class PaintWatch : public QObject {
 inline void IssueRun(BenchForm& w, TestKind kind) {
   Form& f = w.form();
   switch (kind) {
-    case InputTest: w.InputTestLockBtnClick(); break;
-    case OutputTest: w.OutputTestLockBtnClick(); break;
-    case CompTest: w.CompTestLockBtnClick(); break;
-    case PhaseTest: w.PhaseTestLockBtnClick(); break;
+    case InputTest:
+      w.InputTestLockBtnClick();
+      break;
+    case OutputTest:
+      w.OutputTestLockBtnClick();
+      break;
+    case CompTest:
+      w.CompTestLockBtnClick();
+      break;
+    case PhaseTest:
+      w.PhaseTestLockBtnClick();
+      break;
     case StartTest:
       w.StartTestComdClick();
       f.TestLocked = 1;
@@ -357,15 +365,16 @@ inline void IssueRun(BenchForm& w, TestKind kind) {
       f.StartRequested = 1;
       w.PostCommData();
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
 struct RunTimes {
   bool ok = false;
   Clock::time_point start;  // the command
-  double toEndMs = NAN;    // command to the end of the last step
-  double toPaintMs = NAN;  // command to the page painted after it (kinds 1..5)
+  double toEndMs = NAN;     // command to the end of the last step
+  double toPaintMs = NAN;   // command to the page painted after it (kinds 1..5)
 };
 
 // One run of `kind` from its command to its end and, for the main window's

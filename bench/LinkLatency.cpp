@@ -35,12 +35,12 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "station/FontSetup.h"
 #include "platform/Clock.h"
 #include "platform/TermiosPort.h"
 #include "shell/ScriptedDialogs.h"
 #include "sim/Instrument.h"
 #include "sim/Responder.h"
+#include "station/FontSetup.h"
 
 namespace {
 
@@ -236,11 +236,12 @@ int main(int argc, char** argv) {
         Format("%.0f / %.0f ms", paced.cpuWaitMs, unpaced.cpuWaitMs));
     Row(s, Format("paced: last block -> page repainted (kinds 1-5, decoding included, page %s)", box.c_str()),
         Spread(paced.pageMs));
-    Note(Format("unpaced link latency: each block is sent the moment its step asks for it, so it reaches the port "
-                "while the window thread is still painting the page that step asked for (%s); its step waits for "
-                "that paint, so the figure is latency plus one page paint. On the line a block takes at least its "
-                "wire time (21 ms for the 40-byte values block) and the paint is over long before it ends.",
-                box.c_str()));
+    Note(
+        Format("unpaced link latency: each block is sent the moment its step asks for it, so it reaches the port "
+               "while the window thread is still painting the page that step asked for (%s); its step waits for "
+               "that paint, so the figure is latency plus one page paint. On the line a block takes at least its "
+               "wire time (21 ms for the 40-byte values block) and the paint is over long before it ends.",
+               box.c_str()));
     w.close();
   }
   if (traceFile) WriteTrace(traceFile);

@@ -22,7 +22,6 @@
 #include "analysis/AnalysisPanels.h"
 #include "analysis/AnalysisReport.h"
 #include "analysis/AnalysisRun.h"
-#include "station/FontSetup.h"
 #include "core/AnalysisData.h"
 #include "link/Form.h"
 #include "link/Resets.h"
@@ -33,6 +32,7 @@
 #include "platform/QtCanvas.h"
 #include "sim/Instrument.h"
 #include "sim/Responder.h"
+#include "station/FontSetup.h"
 #include "support/Fakes.h"
 
 namespace {
@@ -165,7 +165,8 @@ int main(int argc, char** argv) {
   kt::AnalysisData analysis;
   form->Analysis = &analysis;
   // What an operator types in before printing.
-  form->Info = {"T8 36W 电子镇流器", "KT-0418", "EB-236", "GB/T 15144", "25", "60", "示例电子有限公司", "张工", "3200", "4000"};
+  form->Info = {"T8 36W 电子镇流器", "KT-0418", "EB-236", "GB/T 15144", "25", "60",
+                "示例电子有限公司",  "张工",    "3200",   "4000"};
   kt::sim::Instrument instrument(1);
 
   // Decodes one exchange of `kind` through its own block table, from empty
@@ -226,7 +227,8 @@ int main(int argc, char** argv) {
     const auto panels = [&] {
       double total = 0;
       for (int c = 0; c < 4; ++c) {
-        total += PaintMs(300, 100, 1, [&](kt::Canvas& cv, int w, int h) { kt::PaintEnvelopePanel(cv, analysis, c, w, h); });
+        total +=
+            PaintMs(300, 100, 1, [&](kt::Canvas& cv, int w, int h) { kt::PaintEnvelopePanel(cv, analysis, c, w, h); });
         total += PaintMs(228, 100, 1, [&](kt::Canvas& cv, int w, int h) { kt::PaintWavePanel(cv, analysis, c, w, h); });
       }
       return total;
@@ -239,8 +241,9 @@ int main(int argc, char** argv) {
   {
     std::string figure;
     for (int english : {0, 1})
-      figure += std::string(english ? " | en " : "zh ") +
-                PdfFigure(pdf, pdfRepeats, [&](kt::Canvas& c) { kt::PrintAnalysisReport(*form, analysis, english, c); });
+      figure += std::string(english ? " | en " : "zh ") + PdfFigure(pdf, pdfRepeats, [&](kt::Canvas& c) {
+                  kt::PrintAnalysisReport(*form, analysis, english, c);
+                });
     Row(sPdf, "6/7 analysis report (envelopes and waves)", figure);
   }
   return 0;

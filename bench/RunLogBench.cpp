@@ -49,8 +49,9 @@ kt::LoggedRun TypicalRun(std::mt19937& random, int i) {
   for (int k = 0; k < 40; ++k)
     run.Figures.push_back({"CurrentHarmonicPct[" + std::to_string(k) + "]", 10 + noise(random), true});
   for (int k = 0; k < 12; ++k)
-    run.Result.Rules.push_back({run.Figures[static_cast<std::size_t>(k)].Name, run.Figures[static_cast<std::size_t>(k)].Value,
-                                5.0, 15.0, 5.0, kt::RuleOutcome::Pass, "", ""});
+    run.Result.Rules.push_back({run.Figures[static_cast<std::size_t>(k)].Name,
+                                run.Figures[static_cast<std::size_t>(k)].Value, 5.0, 15.0, 5.0, kt::RuleOutcome::Pass,
+                                "", ""});
   run.Record.assign(3072, static_cast<std::uint8_t>(i));
   return run;
 }
@@ -109,8 +110,10 @@ int Exec(QSqlDatabase& db, const QString& sql) {
 // 12 figures and 4 rules per run, 256 record bytes; serials repeat once in
 // ten (retests), one run in twenty fails; times 30 s apart.
 int Generate(QSqlDatabase& db, int runs) {
-  const QString series = QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) ").arg(runs);
-  const QString value = "(10 + ((abs(random()) % 2000) + (abs(random()) % 2000) + (abs(random()) % 2000) - 3000) / 1000.0)";
+  const QString series =
+      QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) ").arg(runs);
+  const QString value =
+      "(10 + ((abs(random()) % 2000) + (abs(random()) % 2000) + (abs(random()) % 2000) - 3000) / 1000.0)";
   return Exec(db, "BEGIN") ||
          Exec(db, series +
                       "INSERT INTO runs (seq, uuid, time_ms, station, kind, serial, type, verdict, profile_name)"
@@ -118,13 +121,18 @@ int Generate(QSqlDatabase& db, int runs) {
                       " 'st' || (i % 4), 1 + i % 5, 'SN' || (i - i % 10 / 9), 'T' || (i % 20),"
                       " CASE WHEN i % 20 = 0 THEN 2 ELSE 1 END, 'line' FROM n") ||
          Exec(db, series + "INSERT INTO run_records (run_seq, record) SELECT i, randomblob(256) FROM n") ||
-         Exec(db, series + ", k(p) AS (SELECT 0 UNION ALL SELECT p + 1 FROM k WHERE p < 11)"
-                           " INSERT INTO figures (run_seq, pos, name, value, measured)"
-                           " SELECT i, p, 'F' || p, " + value + ", 1 FROM n, k") ||
-         Exec(db, series + ", k(p) AS (SELECT 0 UNION ALL SELECT p + 1 FROM k WHERE p < 3)"
-                           " INSERT INTO rules (run_seq, pos, figure, value, min_value, max_value, outcome)"
-                           " SELECT i, p, 'F' || p, " + value + ", 7.5, 12.5,"
-                           " CASE WHEN i % 20 = 0 AND p = i % 3 THEN 1 ELSE 0 END FROM n, k") ||
+         Exec(db, series +
+                      ", k(p) AS (SELECT 0 UNION ALL SELECT p + 1 FROM k WHERE p < 11)"
+                      " INSERT INTO figures (run_seq, pos, name, value, measured)"
+                      " SELECT i, p, 'F' || p, " +
+                      value + ", 1 FROM n, k") ||
+         Exec(db, series +
+                      ", k(p) AS (SELECT 0 UNION ALL SELECT p + 1 FROM k WHERE p < 3)"
+                      " INSERT INTO rules (run_seq, pos, figure, value, min_value, max_value, outcome)"
+                      " SELECT i, p, 'F' || p, " +
+                      value +
+                      ", 7.5, 12.5,"
+                      " CASE WHEN i % 20 = 0 AND p = i % 3 THEN 1 ELSE 0 END FROM n, k") ||
          Exec(db, "COMMIT") || Exec(db, "ANALYZE");
 }
 

@@ -25,11 +25,11 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "station/FontSetup.h"
 #include "platform/Clock.h"
 #include "platform/TermiosPort.h"
 #include "shell/ScriptedDialogs.h"
 #include "sim/SimProcess.h"
+#include "station/FontSetup.h"
 
 extern char** environ;
 
@@ -156,9 +156,10 @@ Startup SpawnStartup() {
   std::size_t messages = 0;
   if (std::sscanf(text.c_str(), "STARTUP %lf %lld %zu", &fromStart, &paintedNs, &messages) == 3 && paintedNs) {
     s.fromStartMs = fromStart;
-    s.fromSpawnMs = (static_cast<double>(paintedNs) -
-                     static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(t0.time_since_epoch()).count())) /
-                    1e6;
+    s.fromSpawnMs =
+        (static_cast<double>(paintedNs) -
+         static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(t0.time_since_epoch()).count())) /
+        1e6;
     if (messages) std::fprintf(stderr, "window_bench: the starting window showed %zu message(s)\n", messages);
   }
   return s;
@@ -241,7 +242,8 @@ int main(int argc, char** argv) {
   // instant one on COM1 for later.
   kt::sim::SimProcess lineSim(KT6100_SIM_PATH), instantSim(KT6100_SIM_PATH);
   // KT_BENCH_SIM_LOG=1: the line-rate simulator logs every byte and block.
-  std::vector<std::string> lineArgs = {"--link", folder.File("COM2"), "--exit-with-parent", "--seed", "5", "--line-rate"};
+  std::vector<std::string> lineArgs = {"--link", folder.File("COM2"), "--exit-with-parent", "--seed",
+                                       "5",      "--line-rate"};
   if (std::getenv("KT_BENCH_SIM_LOG")) lineArgs.push_back("--log");
   if (lineSim.Start(lineArgs) != 0 ||
       instantSim.Start({"--link", folder.File("COM1"), "--exit-with-parent", "--seed", "6"}) != 0) {
@@ -297,8 +299,9 @@ int main(int argc, char** argv) {
     const int runs = w.runEnds - before;
     w.LockTestClick();
     StopContinuous(w);
-    Row(sCpu, Format("continuous input test, line-rate simulator, %d s (%d runs; page %s)", opt.cpuSeconds, runs,
-                     box.c_str()),
+    Row(sCpu,
+        Format("continuous input test, line-rate simulator, %d s (%d runs; page %s)", opt.cpuSeconds, runs,
+               box.c_str()),
         Format("%.2f %% of a core", 100 * cpu / wall));
   }
 
@@ -335,11 +338,12 @@ int main(int argc, char** argv) {
       Format("time ready to run but without a free core over these %.0f s (0 on an idle machine)",
              Ms(lineStart, Clock::now()) / 1000),
       Format("program %.1f ms, simulator %.1f ms", CpuWaitMs() - waitSelf0, CpuWaitMs(lineSim.Pid()) - waitSim0));
-  Note("line-rate runs: the time over the wire time splits into late delivery (answers arriving later than their "
-       "wire time after the byte that asked for them: the simulator's and the kernel's share, which grows when "
-       "the machine is busy) and the program's share (the rest: mostly the first step's repaint of the whole "
-       "window, page included, which happens before the handshake, and each step's status and progress repaint "
-       "before its acknowledge; decoding takes microseconds).");
+  Note(
+      "line-rate runs: the time over the wire time splits into late delivery (answers arriving later than their "
+      "wire time after the byte that asked for them: the simulator's and the kernel's share, which grows when "
+      "the machine is busy) and the program's share (the rest: mostly the first step's repaint of the whole "
+      "window, page included, which happens before the handshake, and each step's status and progress repaint "
+      "before its acknowledge; decoding takes microseconds).");
 
   // The same against the instant instrument: the program's own share.
   w.ChangePort("COM1");
@@ -361,9 +365,10 @@ int main(int argc, char** argv) {
       Row(sInstant, what, Format("%.1f ms (max %.1f)", Median(times), Max(times)));
   }
 
-  Note(Format("instant simulator: each block is there as soon as it is asked for, so every step waits for the "
-              "repaint the step before it asked for; a run costs about one page paint (%s) per block.",
-              box.c_str()));
+  Note(
+      Format("instant simulator: each block is there as soon as it is asked for, so every step waits for the "
+             "repaint the step before it asked for; a run costs about one page paint (%s) per block.",
+             box.c_str()));
 
   // How long the window's event loop is held at a time during continuous
   // testing: a precise 1 ms timer notes the longest gap between its ticks.

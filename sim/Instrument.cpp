@@ -37,9 +37,7 @@ WaveCapture Instrument::MeasureWave(std::uint8_t position) {
   return CaptureWave(*lastLamp_, position, gains_, orderFlag_, rng_);
 }
 
-std::vector<Block> Instrument::Blocks(const MainsCapture& c) {
-  return {c.VoltageBlock, c.CurrentBlock, c.ValueFrame};
-}
+std::vector<Block> Instrument::Blocks(const MainsCapture& c) { return {c.VoltageBlock, c.CurrentBlock, c.ValueFrame}; }
 
 std::vector<Block> Instrument::Blocks(const LampCapture& c) {
   std::vector<Block> b{c.ValueFrame};

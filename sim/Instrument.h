@@ -28,20 +28,20 @@ class Instrument {
   // `mains` replaces parts of the drawn mains input (nothing by default).
   explicit Instrument(std::uint64_t seed, bool orderFlag = false, const MainsSetting& mains = {});
 
-  MainsCapture MeasureInput();   // command "0"
-  LampCapture MeasureOutput();   // command "1"
-  CompCapture MeasureComp();     // command "2"
-  StartCapture MeasureStart();   // command "3"
+  MainsCapture MeasureInput();  // command "0"
+  LampCapture MeasureOutput();  // command "1"
+  CompCapture MeasureComp();    // command "2"
+  StartCapture MeasureStart();  // command "3"
   // Command "4", after the position byte: the high-frequency waves at that
   // envelope point (0..255, points past 149 mean the last one) of the most
   // recent lamp measurement, taking one first if there was none.
   WaveCapture MeasureWave(std::uint8_t position);
 
-  static std::vector<Block> Blocks(const MainsCapture& c);   // 512, 512, 40
-  static std::vector<Block> Blocks(const LampCapture& c);    // 64, 4 x 300
-  static std::vector<Block> Blocks(const CompCapture& c);    // 512, 512, 104, 4 x 300
-  static std::vector<Block> Blocks(const StartCapture& c);   // 4 x 600, 37
-  static std::vector<Block> Blocks(const WaveCapture& c);    // 16, 4 x 1200
+  static std::vector<Block> Blocks(const MainsCapture& c);  // 512, 512, 40
+  static std::vector<Block> Blocks(const LampCapture& c);   // 64, 4 x 300
+  static std::vector<Block> Blocks(const CompCapture& c);   // 512, 512, 104, 4 x 300
+  static std::vector<Block> Blocks(const StartCapture& c);  // 4 x 600, 37
+  static std::vector<Block> Blocks(const WaveCapture& c);   // 16, 4 x 1200
 
   const OperatingPoint& Nominal() const { return drift_.Nominal(); }
   const WaveGains& Gains() const { return gains_; }

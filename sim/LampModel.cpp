@@ -45,15 +45,13 @@ LampWave::LampWave(const OperatingPoint& op)
       filamentLead_(op.FilamentPhase * kDeg),
       voltageLead_(VoltagePhase(op)) {}
 
-LampInstant LampWave::At(double uAmplitude, double ifAmplitude, double ilAmplitude,
-                         double theta) const {
+LampInstant LampWave::At(double uAmplitude, double ifAmplitude, double ilAmplitude, double theta) const {
   LampInstant x;
   // The lamp current is nearly sinusoidal; a small even harmonic makes the
   // positive half-wave a little taller than the negative one (-cos 2t is +1
   // at both crests). The third harmonic sits in quadrature so that it leaves
   // the crests alone: the crest factor stays what the envelope says.
-  x.Il = ilAmplitude *
-         (std::sin(theta) - asymmetry_ * std::cos(2 * theta) + currentH3_ * std::cos(3 * theta));
+  x.Il = ilAmplitude * (std::sin(theta) - asymmetry_ * std::cos(2 * theta) + currentH3_ * std::cos(3 * theta));
   // The voltage of a discharge is peakier than a sine.
   const double tu = theta + voltageLead_;
   x.U = uAmplitude * (std::sin(tu) - voltageH3_ * std::sin(3 * tu));
@@ -159,8 +157,8 @@ LampCapture MeasureLamp(const OperatingPoint& op, Random& rng) {
   v.OscKHz = static_cast<float>(op.OscKHz);
 
   BlockWriter frame(64);
-  for (float x : {v.Vrms, v.Ifrms, v.Ilrms, v.Ikrms, v.Vm, v.Ifm, v.Ilm, v.IlNegPeak, v.Ikm, v.Vcf,
-                  v.Ifcf, v.IlcfPos, v.IlcfNeg, v.Ikcf, v.Pout, v.OscKHz})
+  for (float x : {v.Vrms, v.Ifrms, v.Ilrms, v.Ikrms, v.Vm, v.Ifm, v.Ilm, v.IlNegPeak, v.Ikm, v.Vcf, v.Ifcf, v.IlcfPos,
+                  v.IlcfNeg, v.Ikcf, v.Pout, v.OscKHz})
     frame.Float(x);
   c.ValueFrame = frame.Take();
   for (int ch = 0; ch < 4; ++ch) {
@@ -171,8 +169,7 @@ LampCapture MeasureLamp(const OperatingPoint& op, Random& rng) {
   return c;
 }
 
-WaveCapture CaptureWave(const LampCapture& lamp, int position, const WaveGains& gains,
-                        bool orderFlag, Random& rng) {
+WaveCapture CaptureWave(const LampCapture& lamp, int position, const WaveGains& gains, bool orderFlag, Random& rng) {
   const OperatingPoint& op = lamp.Point;
   const LampWave wave(op);
   WaveCapture c;

@@ -40,7 +40,7 @@ struct LampValues {
 // One lamp-side measurement: the envelopes sent and the values computed from
 // the waves those envelopes describe (after quantisation).
 struct LampCapture {
-  OperatingPoint Point;  // the state the lamp was in; a later wave capture reuses it
+  OperatingPoint Point;    // the state the lamp was in; a later wave capture reuses it
   double RipplePhase = 0;  // radians of the 100 Hz ripple at envelope point 0
   std::array<std::array<std::int16_t, EnvelopeSamples>, 4> EnvelopeRaw{};  // wire order
   LampValues Values;
@@ -87,14 +87,13 @@ struct WaveCapture {
   std::array<double, 4> Crest{};      // peak / RMS of the noise-free wave over one period
   std::array<double, 4> Offset{};     // converter offset, counts
   double PeriodSamples = 0;
-  Block Header;                    // 16 bytes
+  Block Header;                     // 16 bytes
   std::array<Block, 4> WaveBlocks;  // 1200 bytes each, in the order sent
 };
 
 LampCapture MeasureLamp(const OperatingPoint& op, Random& rng);
 // The high-frequency waves at one envelope point of `lamp`. With `orderFlag`
 // the If and Ik waves (and their gains) travel in each other's place.
-WaveCapture CaptureWave(const LampCapture& lamp, int position, const WaveGains& gains,
-                        bool orderFlag, Random& rng);
+WaveCapture CaptureWave(const LampCapture& lamp, int position, const WaveGains& gains, bool orderFlag, Random& rng);
 
 }  // namespace kt::sim

@@ -9,8 +9,8 @@ namespace kt::sim {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-constexpr double kVoltageNoise = 0.12;   // V rms: converter noise plus line hash
-constexpr double kCurrentNoise = 0.0002; // A rms
+constexpr double kVoltageNoise = 0.12;    // V rms: converter noise plus line hash
+constexpr double kCurrentNoise = 0.0002;  // A rms
 
 // 0 at x <= 0, 1 at x >= width, a raised-cosine step in between: soft
 // conduction edges keep the spectrum free of the ringing a hard edge would add.
@@ -47,9 +47,8 @@ double MainsCurrentShape(const OperatingPoint& op, double theta) {
     // Map begin..peak..end onto 0..0.5..1 so that the peak can sit off centre.
     // A peak at the beginning is a step: there is no rise to map.
     const bool rising = op.CurrentPeak > op.CurrentBegin && deg < op.CurrentPeak;
-    const double u = rising
-                         ? 0.5 * (deg - op.CurrentBegin) / (op.CurrentPeak - op.CurrentBegin)
-                         : 0.5 + 0.5 * (deg - op.CurrentPeak) / (op.CurrentEnd - op.CurrentPeak);
+    const double u = rising ? 0.5 * (deg - op.CurrentBegin) / (op.CurrentPeak - op.CurrentBegin)
+                            : 0.5 + 0.5 * (deg - op.CurrentPeak) / (op.CurrentEnd - op.CurrentPeak);
     hump = std::pow(std::sin(kPi * u), op.CurrentSharpness);
   }
   // The pedestal spans most of the half-wave, well below the 5 % level at which
@@ -123,8 +122,7 @@ MainsCapture MeasureMains(const OperatingPoint& op, double lampPower, Random& rn
   BlockWriter vb(2 * MainsSamples), ib(2 * MainsSamples), fb(40);
   vb.Samples(c.VoltageRaw);
   ib.Samples(c.CurrentRaw);
-  for (float x : {out.Urms, out.Irms, out.Irmsw, out.P, out.PF, out.PFw, out.Freq, out.Ihf, out.CFv,
-                  out.CFi})
+  for (float x : {out.Urms, out.Irms, out.Irmsw, out.P, out.PF, out.PFw, out.Freq, out.Ihf, out.CFv, out.CFi})
     fb.Float(x);
   c.VoltageBlock = vb.Take();
   c.CurrentBlock = ib.Take();

@@ -62,12 +62,12 @@ struct Wander {
 // these. The start-up and the harmonic character of the ballast stay fixed;
 // the conduction angles move a little with the line.
 constexpr Wander kWander[] = {
-    {&OperatingPoint::MainsRms, 0.0025, 0},       {&OperatingPoint::MainsHz, 0.0, 0.012},
-    {&OperatingPoint::MainsH3, 0.03, 0},          {&OperatingPoint::CurrentBegin, 0.0, 0.4},
-    {&OperatingPoint::CurrentPeak, 0.0, 0.4},     {&OperatingPoint::HfCurrent, 0.02, 0},
-    {&OperatingPoint::LampVrms, 0.003, 0},        {&OperatingPoint::LampPower, 0.003, 0},
-    {&OperatingPoint::FilamentIrms, 0.004, 0},    {&OperatingPoint::Ripple, 0.03, 0},
-    {&OperatingPoint::OscKHz, 0.002, 0},          {&OperatingPoint::LampCurrentAsymmetry, 0.04, 0},
+    {&OperatingPoint::MainsRms, 0.0025, 0},    {&OperatingPoint::MainsHz, 0.0, 0.012},
+    {&OperatingPoint::MainsH3, 0.03, 0},       {&OperatingPoint::CurrentBegin, 0.0, 0.4},
+    {&OperatingPoint::CurrentPeak, 0.0, 0.4},  {&OperatingPoint::HfCurrent, 0.02, 0},
+    {&OperatingPoint::LampVrms, 0.003, 0},     {&OperatingPoint::LampPower, 0.003, 0},
+    {&OperatingPoint::FilamentIrms, 0.004, 0}, {&OperatingPoint::Ripple, 0.03, 0},
+    {&OperatingPoint::OscKHz, 0.002, 0},       {&OperatingPoint::LampCurrentAsymmetry, 0.04, 0},
 };
 static_assert(std::size(kWander) == Drift::Parameters);
 

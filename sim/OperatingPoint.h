@@ -14,8 +14,8 @@ struct OperatingPoint {
   // Mains supply.
   double MainsRms = 230.0;  // V
   double MainsHz = 50.0;
-  double MainsH3 = 0.018;   // relative 3rd harmonic, phased to flatten the crest
-  double MainsH5 = 0.006;   // relative 5th harmonic, likewise
+  double MainsH3 = 0.018;  // relative 3rd harmonic, phased to flatten the crest
+  double MainsH5 = 0.006;  // relative 5th harmonic, likewise
 
   // Input current of the ballast. Angles in degrees after the rising zero
   // crossing of the voltage: the valley-fill capacitors draw from the line
@@ -30,25 +30,25 @@ struct OperatingPoint {
 
   // Lamp at run. The lamp is nearly resistive at tens of kHz; the phase
   // between voltage and current follows from the power factor.
-  double LampVrms = 105.0;       // V
-  double LampPower = 32.0;       // W
-  double LampPowerFactor = 0.9;  // lamp power / (Vrms * Irms)
-  double LampVoltageH3 = 0.07;   // peaky lamp voltage: crest factor of one period ~1.5
+  double LampVrms = 105.0;              // V
+  double LampPower = 32.0;              // W
+  double LampPowerFactor = 0.9;         // lamp power / (Vrms * Irms)
+  double LampVoltageH3 = 0.07;          // peaky lamp voltage: crest factor of one period ~1.5
   double LampCurrentAsymmetry = 0.015;  // even harmonic: positive half-waves slightly taller
   double LampCurrentH3 = 0.01;
-  double FilamentIrms = 0.14;    // A
-  double FilamentPhase = 75.0;   // degrees the filament current leads the lamp current
-  double Ripple = 0.1;           // 100 Hz modulation depth of the lamp-current amplitude
+  double FilamentIrms = 0.14;        // A
+  double FilamentPhase = 75.0;       // degrees the filament current leads the lamp current
+  double Ripple = 0.1;               // 100 Hz modulation depth of the lamp-current amplitude
   double VoltageRippleRatio = 0.4;   // lamp voltage ripple / current ripple, in opposite phase
   double FilamentRippleRatio = 0.6;  // filament ripple / current ripple
-  double OscKHz = 45.0;          // oscillation frequency of the half bridge
+  double OscKHz = 45.0;              // oscillation frequency of the half bridge
 
   // Start-up.
   double PreheatSeconds = 1.1;
-  double PreheatFilament = 0.58;  // A at the start of preheat
+  double PreheatFilament = 0.58;    // A at the start of preheat
   double OpenCircuitVolts = 225.0;  // at the start of preheat; rises ~12 % as the frequency sweeps down
   double IgnitionVolts = 700.0;
-  double StartDamping = 0.6;      // damping ratio of the lamp-current rise (overshoot ~10 %)
+  double StartDamping = 0.6;  // damping ratio of the lamp-current rise (overshoot ~10 %)
 
   // Set by hand (kt6100-sim's --mains-... options) rather than drawn.
   double MainsPower = 0;        // W drawn from the mains; 0: the lamp power over the efficiency

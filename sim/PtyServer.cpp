@@ -49,8 +49,7 @@ int PtyServer::Open(std::string& error) {
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGHUP);
-  if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0 ||
-      (signals_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK)) < 0) {
+  if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0 || (signals_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK)) < 0) {
     error = Errno("signalfd");
     return 1;
   }
@@ -97,7 +96,7 @@ int PtyServer::Open(std::string& error) {
   }
 
   if (!options_.Link.empty()) {
-    struct stat st{};
+    struct stat st {};
     if (lstat(options_.Link.c_str(), &st) == 0) {
       if (!S_ISLNK(st.st_mode)) {
         error = "will not replace " + options_.Link + ": it exists and is not a symbolic link";
@@ -190,13 +189,12 @@ void PtyServer::Send(const Reply& reply) {
 
   auto start = now;
   if (reply.BlockNumber == options_.DelayBlock) start += std::chrono::milliseconds(options_.DelayMs);
-  if (reply.Command == '3' && reply.BlockNumber == 1)
-    start += std::chrono::milliseconds(options_.StartWaitMs);
+  if (reply.Command == '3' && reply.BlockNumber == 1) start += std::chrono::milliseconds(options_.StartWaitMs);
 
   const bool vanish = reply.BlockNumber == options_.VanishAtBlock;
   const std::size_t size = vanish ? reply.Bytes.size() / 2 : reply.Bytes.size();
-  std::snprintf(log, sizeof log, "tx block %d/%d of '%c': %zu%s bytes", reply.BlockNumber,
-                reply.BlockCount, reply.Command, size, vanish ? " (first half)" : "");
+  std::snprintf(log, sizeof log, "tx block %d/%d of '%c': %zu%s bytes", reply.BlockNumber, reply.BlockCount,
+                reply.Command, size, vanish ? " (first half)" : "");
   const auto last = Enqueue(reply.Bytes.data(), size, start, true, log);
   if (vanish) {
     vanishArmed_ = true;
@@ -215,9 +213,8 @@ void PtyServer::Send(const Reply& reply) {
   }
 }
 
-PtyServer::Clock::time_point PtyServer::Enqueue(const std::uint8_t* data, std::size_t size,
-                                                Clock::time_point start, bool sequence,
-                                                std::string log) {
+PtyServer::Clock::time_point PtyServer::Enqueue(const std::uint8_t* data, std::size_t size, Clock::time_point start,
+                                                bool sequence, std::string log) {
   if (size == 0) {
     Log("%s", log.c_str());
     return start;
@@ -307,8 +304,7 @@ void PtyServer::RemoveLink() {
   // Only our own link: someone may have replaced it meanwhile.
   char target[256];
   const ssize_t n = readlink(options_.Link.c_str(), target, sizeof target - 1);
-  if (n > 0 && slavePath_ == std::string(target, static_cast<std::size_t>(n)))
-    unlink(options_.Link.c_str());
+  if (n > 0 && slavePath_ == std::string(target, static_cast<std::size_t>(n))) unlink(options_.Link.c_str());
 }
 
 void PtyServer::Log(const char* format, ...) {

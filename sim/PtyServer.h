@@ -42,8 +42,8 @@ class PtyServer {
   void Send(const Reply& reply);
   // Queues bytes to start going out at `start`, cut into pieces as the
   // options say. Returns the time the last piece is due.
-  Clock::time_point Enqueue(const std::uint8_t* data, std::size_t size, Clock::time_point start,
-                            bool sequence, std::string log);
+  Clock::time_point Enqueue(const std::uint8_t* data, std::size_t size, Clock::time_point start, bool sequence,
+                            std::string log);
   void DropSequenceOutput();
   void WriteDue();
   void Vanish();

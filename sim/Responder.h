@@ -11,9 +11,9 @@ namespace kt::sim {
 // What the instrument sends in answer to one received byte.
 struct Reply {
   Block Bytes;
-  char Command = 0;      // '?' for the handshake, else the command of the sequence
-  int BlockNumber = 0;   // 1-based within the sequence; 0 for the handshake
-  int BlockCount = 0;    // blocks in the whole sequence; 0 for the handshake
+  char Command = 0;           // '?' for the handshake, else the command of the sequence
+  int BlockNumber = 0;        // 1-based within the sequence; 0 for the handshake
+  int BlockCount = 0;         // blocks in the whole sequence; 0 for the handshake
   bool StartsAfresh = false;  // this byte began something new: whatever was under way is dropped
   bool EndsSequence = false;  // the last block of the sequence
 };

@@ -32,10 +32,9 @@ int main(int argc, char** argv) {
   if (options.ExitWithParent) prctl(PR_SET_PDEATHSIG, SIGTERM);
 
   const std::uint64_t seed =
-      options.SeedGiven
-          ? options.Seed
-          : static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
-                (static_cast<std::uint64_t>(getpid()) << 32);
+      options.SeedGiven ? options.Seed
+                        : static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
+                              (static_cast<std::uint64_t>(getpid()) << 32);
   Instrument instrument(seed, options.OrderFlag, options.Mains);
   Responder responder(instrument);
   PtyServer server(options, responder, seed);

@@ -90,7 +90,7 @@ namespace {
 
 struct Numeric {
   const char* name;
-  int SimOptions::* field;
+  int SimOptions::*field;
   long long lo, hi;
 };
 constexpr Numeric Numerics[] = {
@@ -109,10 +109,14 @@ bool SetFlag(const std::string& arg, SimOptions& o) {
   const struct {
     const char* name;
     bool* field;
-  } flags[] = {{"--line-rate", &o.LineRate},   {"--echo", &o.Echo},
-               {"--silent", &o.Silent},        {"--no-blocks", &o.NoBlocks},
-               {"--order-flag", &o.OrderFlag}, {"--exit-with-parent", &o.ExitWithParent},
-               {"--log", &o.Log},              {"--reverse-current", &o.Mains.Reverse}};
+  } flags[] = {{"--line-rate", &o.LineRate},
+               {"--echo", &o.Echo},
+               {"--silent", &o.Silent},
+               {"--no-blocks", &o.NoBlocks},
+               {"--order-flag", &o.OrderFlag},
+               {"--exit-with-parent", &o.ExitWithParent},
+               {"--log", &o.Log},
+               {"--reverse-current", &o.Mains.Reverse}};
   for (const auto& f : flags)
     if (arg == f.name) return *f.field = true;
   return false;
@@ -160,8 +164,8 @@ int SetValue(const std::string& arg, const char* v, SimOptions& o, std::string& 
     long long value = 0;
     if (arg != n.name) continue;
     if (!ParseNumber(v, n.lo, n.hi, value))
-      return error = std::string(n.name) + " needs an integer from " + std::to_string(n.lo) + " to " +
-                     std::to_string(n.hi),
+      return error =
+                 std::string(n.name) + " needs an integer from " + std::to_string(n.lo) + " to " + std::to_string(n.hi),
              1;
     o.*n.field = static_cast<int>(value);
   }

@@ -32,8 +32,7 @@ struct SimOptions {
 enum class ParseResult { Run, Help, Version, Error };
 
 // Fills `options` from the arguments; on Error, `error` says what was wrong.
-ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& options,
-                            std::string& error);
+ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std::string& error);
 const char* SimUsage();
 
 }  // namespace kt::sim

@@ -72,9 +72,8 @@ int SimProcess::Start(const std::vector<std::string>& args, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   bool complete = false;
   while (!complete) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0) {
       error_ = "no ready line within " + std::to_string(timeoutMs) + " ms";
       break;

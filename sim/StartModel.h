@@ -21,7 +21,7 @@ struct StartCapture {
   // As measured, wire order U, If, Il, Ik, before any exchange on the wire.
   std::array<std::array<std::int16_t, StartSamples>, 4> Raw{};
   std::array<std::array<double, StartSamples>, 4> Curve{};  // V or A, raw * scale
-  int IgnitionIndex = 0;  // sample at which the lamp struck; the warm-up ends there
+  int IgnitionIndex = 0;                                    // sample at which the lamp struck; the warm-up ends there
   // Wire order: peak U, If, Il, Ik (V, A), warm-up time, time to peak U, If,
   // Il, Ik (s).
   std::array<float, 9> Summary{};

@@ -21,10 +21,8 @@ void StoreFirstEnvelope(Form& form, const std::uint8_t* data, unsigned n) {
 
 constexpr BlockSpec EnvelopeBlocks[] = {
     {OutputValueBytes, 20, StoreOutputValues},  // header; the analysis does not read it
-    {EnvelopeFrameBytes, 40, StoreFirstEnvelope},
-    {EnvelopeFrameBytes, 60, StoreEnvelope<1>},
-    {EnvelopeFrameBytes, 80, StoreEnvelope<2>},
-    {EnvelopeFrameBytes, 100, StoreEnvelope<3>},
+    {EnvelopeFrameBytes, 40, StoreFirstEnvelope}, {EnvelopeFrameBytes, 60, StoreEnvelope<1>},
+    {EnvelopeFrameBytes, 80, StoreEnvelope<2>},   {EnvelopeFrameBytes, 100, StoreEnvelope<3>},
 };
 
 void StoreReply(Form& form, const std::uint8_t* data, unsigned n) { form.M.Raw.GaoReply = n > 0 ? data[0] : 0; }

@@ -4,11 +4,11 @@
 // as PNG files.
 #include <QApplication>
 #include <QDir>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QMouseEvent>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QRadioButton>
 #include <QThread>
 
 #include <unistd.h>
@@ -20,7 +20,6 @@
 #include <functional>
 #include <string>
 
-#include "station/FontSetup.h"
 #include "core/AnalysisData.h"
 #include "core/MeasureSet.h"
 #include "platform/Clock.h"
@@ -28,9 +27,10 @@
 #include "shell/ScriptedDialogs.h"
 #include "shell/TBaoLuoForm.h"
 #include "shell/TInfoForm.h"
-#include "shell/TPrinterForm.h"
 #include "shell/TKT5100Form.h"
+#include "shell/TPrinterForm.h"
 #include "sim/SimProcess.h"
+#include "station/FontSetup.h"
 
 namespace {
 
@@ -74,8 +74,8 @@ int DemoAnalysisWindow(kt::TKT5100Form& window, kt::ScriptedDialogs& dialogs, co
     const float* il = a.Envelope[kt::ChIl];
     const int crest = static_cast<int>(std::max_element(il + 38, il + 112) - il);
     const QPointF at(2 * crest + 1, 50);
-    QMouseEvent press(QEvent::MouseButtonPress, at, analysis->ilPaint->mapToGlobal(at), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, at, analysis->ilPaint->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QCoreApplication::sendEvent(analysis->ilPaint, &press);
     a.BlockSamples = 0;
     analysis->GaoTestClick();
@@ -136,7 +136,8 @@ int main(int argc, char** argv) {
   kt::InstallFontSubstitutions();
 
   kt::sim::SimProcess sim(opt.sim);
-  if (sim.Start({"--link", (work / "COM2").string(), "--seed", "1", "--start-wait-ms", "1500", "--exit-with-parent"}) != 0) {
+  if (sim.Start({"--link", (work / "COM2").string(), "--seed", "1", "--start-wait-ms", "1500", "--exit-with-parent"}) !=
+      0) {
     std::fprintf(stderr, "kt6100-demo: cannot start the simulator: %s\n", sim.Error().c_str());
     return 1;
   }
@@ -179,8 +180,8 @@ int main(int argc, char** argv) {
       window.SetStatusText("");
       (window.*command)();
     }
-    const bool done = WaitFor(
-        [&] { return window.form().RunKind == kt::NoTest && window.StatusText().endsWith("100%"); }, 15000);
+    const bool done =
+        WaitFor([&] { return window.form().RunKind == kt::NoTest && window.StatusText().endsWith("100%"); }, 15000);
     WaitFor([] { return false; }, 100);
     std::printf("%-12s %s  status: %s\n", name, done ? "done  " : "FAILED", window.StatusText().toUtf8().constData());
     if (!done) ++failures;
@@ -199,7 +200,7 @@ int main(int argc, char** argv) {
     }
     if (auto* info = qobject_cast<kt::TInfoForm*>(&dialog)) {
       const char* texts[] = {"T8 36W 电子镇流器", "KT-0418", "EB-236", "GB/T 15144", "25", "60",
-                             "示例电子有限公司", "张工", "3200", "4000"};
+                             "示例电子有限公司",  "张工",    "3200",   "4000"};
       for (int f = 0; f < kt::TInfoForm::FieldCount; ++f)
         info->Box(static_cast<kt::TInfoForm::Field>(f))->setText(QString::fromUtf8(texts[f]));
       info->OkBtnClick();

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "station/FontSetup.h"
 #include "platform/Clock.h"
 #include "platform/TermiosPort.h"
 #include "shell/QtDialogs.h"
 #include "shell/TKT5100Form.h"
+#include "station/FontSetup.h"
 
 namespace {
 

@@ -62,16 +62,19 @@ int ChooseLimits(RunRecorder& recorder, const QCommandLineParser& p, const std::
                                          : settings::RememberedLimits();
   std::string error;
   if (recorder.Choose(choice, error, chinese) != 0 && !choice.KeepUnavailable)
-    return Fail(error + (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."), NoInstrument);
+    return Fail(error + (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."),
+                NoInstrument);
   if (p.isSet("rated-power")) {
     bool ok = false;
     const double watts = p.value("rated-power").toDouble(&ok);
-    if (!ok || !(watts > 0.0 && watts <= 10000.0)) return UsageError("--rated-power takes watts above 0 (at most 10000)");
+    if (!ok || !(watts > 0.0 && watts <= 10000.0))
+      return UsageError("--rated-power takes watts above 0 (at most 10000)");
     recorder.SetRatedPower(watts);
   }
   const ActiveLimits limits = recorder.LimitsFor(productType);
   if (limits.Source == LimitSource::Unavailable)
-    return Fail(limits.Problem.Text(chinese) + (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."),
+    return Fail(limits.Problem.Text(chinese) +
+                    (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."),
                 NoInstrument);
   if (!limits.Note.English.empty()) std::fprintf(stderr, "%s\n", limits.Note.Text(chinese).c_str());
   if (recorder.TypeMatchesNone(productType))
@@ -135,7 +138,8 @@ int PrintReport(Form& form, TestKind kind, const Verdict& verdict, int language,
   if (PrintReportPage(toFile, draw) == PrintResult::Printed) return Good;
   // The printer tells only that it failed: the file itself says why.
   QFile probe(QString::fromStdString(path));
-  const std::string why = probe.open(QIODevice::Append) ? "the PDF could not be written" : probe.errorString().toStdString();
+  const std::string why =
+      probe.open(QIODevice::Append) ? "the PDF could not be written" : probe.errorString().toStdString();
   return Fail("kt6100-cli: 打印失败! cannot write the report " + path + ": " + why, NoInstrument);
 }
 
@@ -145,7 +149,8 @@ int StoreRun(Form& form, TestKind kind, int language, const std::string& path) {
                           ? SaveAnalysisFile(form, *form.Analysis, language, path) == 0
                           : SaveRecord(form, *form.Kinds[static_cast<std::size_t>(kind)].Record, path) == 0;
   if (stored) return Good;
-  return Fail("kt6100-cli: cannot store the run in " + path + ": " + (errno ? std::strerror(errno) : "the file could not be written"),
+  return Fail("kt6100-cli: cannot store the run in " + path + ": " +
+                  (errno ? std::strerror(errno) : "the file could not be written"),
               NoInstrument);
 }
 
@@ -192,9 +197,8 @@ int FillInfo(Form& form, const QCommandLineParser& p) {
     if (!p.isSet(f.option)) continue;
     const std::string text = p.value(f.option).toStdString();
     if (GbkLength(text) > static_cast<std::size_t>(f.size - 1))
-      return UsageError(QString("--%1 holds at most %2 bytes (a Chinese character takes two)")
-                            .arg(f.option)
-                            .arg(f.size - 1));
+      return UsageError(
+          QString("--%1 holds at most %2 bytes (a Chinese character takes two)").arg(f.option).arg(f.size - 1));
     form.Info.*f.field = text;
   }
   return Good;
@@ -377,10 +381,12 @@ int ShowCommand(const QCommandLineParser& p, const QStringList& args) {
   if (args.size() != 2) return UsageError("show needs one FILE");
   const std::string path = args[1].toStdString();
   QFile file(args[1]);
-  if (!file.open(QIODevice::ReadOnly)) return Fail("打开数据文件失败! " + path + ": " + file.errorString().toStdString(), NoInstrument);
+  if (!file.open(QIODevice::ReadOnly))
+    return Fail("打开数据文件失败! " + path + ": " + file.errorString().toStdString(), NoInstrument);
   // A larger one is not read into memory.
   if (file.size() > static_cast<qint64>(LargestDataFile))
-    return Fail("打开数据文件失败! " + path + ": " + std::to_string(file.size()) + " bytes, larger than any data file", NoInstrument);
+    return Fail("打开数据文件失败! " + path + ": " + std::to_string(file.size()) + " bytes, larger than any data file",
+                NoInstrument);
   const QByteArray data = file.readAll();
   const std::vector<std::uint8_t> bytes(data.begin(), data.end());
   HeadlessTester tester(false);
@@ -417,11 +423,13 @@ int EventsCommand(QSqlDatabase& db, const RunFilter& filter, const QString& csv)
     std::int64_t exported = 0;
     if (ExportEventsCsv(db, filter, csv, exported, error) != 0)
       return Fail("kt6100-cli: cannot write " + csv.toStdString() + ": " + error.toStdString(), NoInstrument);
-    std::fprintf(stderr, "%lld events exported to %s\n", static_cast<long long>(exported), csv.toLocal8Bit().constData());
+    std::fprintf(stderr, "%lld events exported to %s\n", static_cast<long long>(exported),
+                 csv.toLocal8Bit().constData());
     return Good;
   }
   std::vector<EventRow> rows;
-  if (QueryEvents(db, filter, rows, error) != 0) return Fail("kt6100-cli: the run log's events: " + error.toStdString(), NoInstrument);
+  if (QueryEvents(db, filter, rows, error) != 0)
+    return Fail("kt6100-cli: the run log's events: " + error.toStdString(), NoInstrument);
   QByteArray text;
   for (const EventRow& e : rows)
     text += QStringList{QString::fromStdString(Iso(e.TimeUtcMs)), QString::fromStdString(KindName(e.Kind, false)),
@@ -429,7 +437,8 @@ int EventsCommand(QSqlDatabase& db, const RunFilter& filter, const QString& csv)
                 .join('\t')
                 .toUtf8() +
             "\n";
-  if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) != static_cast<std::size_t>(text.size()) ||
+  if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) !=
+          static_cast<std::size_t>(text.size()) ||
       std::fflush(stdout) != 0)
     return Fail(std::string("kt6100-cli: stdout cannot be written: ") + std::strerror(errno), NoInstrument);
   std::fprintf(stderr, "%zu events\n", rows.size());
@@ -442,10 +451,13 @@ int LogCommand(const QCommandLineParser& p, const QStringList& args) {
     return UsageError("log export --csv FILE, log events [--csv FILE], or log import FOLDER");
   const QString csv = p.value("csv-file");
   if (what == "export" && csv.isEmpty()) return UsageError("log export needs --csv FILE");
-  if (what == "events" && (p.isSet("type") || p.isSet("verdict"))) return UsageError("log events takes --since, --until and --kind");
+  if (what == "events" && (p.isSet("type") || p.isSet("verdict")))
+    return UsageError("log events takes --since, --until and --kind");
   RunFilter filter;
-  if (p.isSet("since") && ParseDay(p.value("since"), false, filter.FromMs) != 0) return UsageError("--since: a date like 2026-12-07");
-  if (p.isSet("until") && ParseDay(p.value("until"), true, filter.ToMs) != 0) return UsageError("--until: a date like 2026-12-07");
+  if (p.isSet("since") && ParseDay(p.value("since"), false, filter.FromMs) != 0)
+    return UsageError("--since: a date like 2026-12-07");
+  if (p.isSet("until") && ParseDay(p.value("until"), true, filter.ToMs) != 0)
+    return UsageError("--until: a date like 2026-12-07");
   filter.Type = p.value("type").toStdString();
   if (p.isSet("kind")) {
     const TestKind k = CliKind(p.value("kind").toStdString());
@@ -454,9 +466,12 @@ int LogCommand(const QCommandLineParser& p, const QStringList& args) {
   }
   if (p.isSet("verdict")) {
     const QString v = p.value("verdict").toLower();
-    const VerdictResult r = v == "pass" ? VerdictResult::Pass : v == "fail" ? VerdictResult::Fail
-                          : v == "incomplete" ? VerdictResult::Incomplete : v == "n/a" || v == "na" ? VerdictResult::NotApplicable
-                          : v == "none" ? VerdictResult::None : static_cast<VerdictResult>(-1);
+    const VerdictResult r = v == "pass"               ? VerdictResult::Pass
+                            : v == "fail"             ? VerdictResult::Fail
+                            : v == "incomplete"       ? VerdictResult::Incomplete
+                            : v == "n/a" || v == "na" ? VerdictResult::NotApplicable
+                            : v == "none"             ? VerdictResult::None
+                                                      : static_cast<VerdictResult>(-1);
     if (r == static_cast<VerdictResult>(-1)) return UsageError("--verdict: pass, fail, incomplete, na or none");
     filter.Result = r;
   }
@@ -519,14 +534,18 @@ QList<QCommandLineOption> Options() {
       {"count", "This many runs.", "N"},
       {"continuous", "Runs until SIGINT or SIGTERM; a link failure is told, logged and tried again after 500 ms."},
       {"max-failures", "With --continuous: ends it after N link failures in a row (status 2).", "N"},
-      {"profile", "The limits: a profile's name or file; default: the window's choice. Wins over a profile of the --type.",
+      {"profile",
+       "The limits: a profile's name or file; default: the window's choice. Wins over a profile of the --type.",
        "NAME|FILE"},
-      {"rated-power", "The product's rated input power for the harmonic screening: it picks the screening's branch "
-                      "(default: the profile's, else the measured power).", "W"},
+      {"rated-power",
+       "The product's rated input power for the harmonic screening: it picks the screening's branch "
+       "(default: the profile's, else the measured power).",
+       "W"},
       {"no", "The sample's number.", "NO"},
       {"type", "The product type (also: log export's filter).", "TYPE"},
       {"operator", "The operator's name.", "NAME"},
-      {"store", "Stores the run as the window's File > Store does; in a series each run as FILE-<its time>.dat.", "FILE"},
+      {"store", "Stores the run as the window's File > Store does; in a series each run as FILE-<its time>.dat.",
+       "FILE"},
       {"report", "Prints the run's report into this PDF; in a series each run's as FILE-<its time>.pdf.", "FILE.pdf"},
       {"english", "English reports and files (default: Chinese, as the window starts)."},
       {"json", "One JSON object a run on stdout."},

@@ -15,7 +15,6 @@ namespace kt {
 
 namespace {
 
-
 std::string IsoTime(std::int64_t utcMs) {
   return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC).toString(Qt::ISODateWithMs).toStdString();
 }
@@ -34,7 +33,9 @@ nlohmann::json Optional(const std::optional<double>& v) { return v ? Number(*v) 
 
 std::string OutcomeWord(RuleOutcome outcome) { return OutcomeName(outcome); }
 
-std::string VerdictWord(const Verdict& v) { return v.Result == VerdictResult::None ? "" : VerdictName(v.Result, false); }
+std::string VerdictWord(const Verdict& v) {
+  return v.Result == VerdictResult::None ? "" : VerdictName(v.Result, false);
+}
 
 std::string ProfileText(const Verdict& v) {
   if (v.Result == VerdictResult::None) return "";
@@ -109,8 +110,10 @@ std::string RunJson(const LoggedRun& run) {
   out["arrays"] = arrays;
   const Verdict& v = run.Result;
   nlohmann::ordered_json verdict;
-  verdict["result"] = v.Result == VerdictResult::None ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(VerdictWord(v));
-  verdict["profile"] = v.Result == VerdictResult::None ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(ProfileText(v));
+  verdict["result"] =
+      v.Result == VerdictResult::None ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(VerdictWord(v));
+  verdict["profile"] =
+      v.Result == VerdictResult::None ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(ProfileText(v));
   const auto text = [&v](const std::string& s) {
     return v.Result == VerdictResult::None || s.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(s);
   };
@@ -121,21 +124,22 @@ std::string RunJson(const LoggedRun& run) {
   // A disregarded harmonic may stand above its max and still pass, and one
   // harmonic may be judged by two options: the note and the option say so.
   for (const RuleResult& r : v.Rules)
-    verdict["rules"].push_back({{"figure", r.Figure},
-                                {"value", Optional(r.Value)},
-                                {"min", Optional(r.Min)},
-                                {"max", Optional(r.Max)},
-                                {"outcome", OutcomeWord(r.Outcome)},
-                                {"margin", Optional(r.Margin)},
-                                {"option", r.Option.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.Option)},
-                                {"note", r.Note}});
+    verdict["rules"].push_back(
+        {{"figure", r.Figure},
+         {"value", Optional(r.Value)},
+         {"min", Optional(r.Min)},
+         {"max", Optional(r.Max)},
+         {"outcome", OutcomeWord(r.Outcome)},
+         {"margin", Optional(r.Margin)},
+         {"option", r.Option.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.Option)},
+         {"note", r.Note}});
   out["verdict"] = verdict;
   return out.dump();
 }
 
 std::string RunTable(const LoggedRun& run) {
-  std::string out = std::string(CliKindName(run.Kind)) + "  " + IsoTime(run.TimeUtcMs) +
-                    (run.Id.empty() ? "" : "  " + run.Id) + "\n";
+  std::string out =
+      std::string(CliKindName(run.Kind)) + "  " + IsoTime(run.TimeUtcMs) + (run.Id.empty() ? "" : "  " + run.Id) + "\n";
   if (run.Kind == BaoTest) out += std::string("  ") + EnvelopeNote + "\n";
   // The per-harmonic figures would bury the rest: the table keeps to the
   // single figures (JSON and CSV have them all).

@@ -5,7 +5,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -43,8 +42,8 @@ std::string PortProblem(const std::string& device) {
   if (fd < 0) return std::strerror(errno);
   termios tio{};
   const char* why = ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? "in use by another program"
-                    : ::tcgetattr(fd, &tio) != 0       ? "not a serial line"
-                                                       : "it does not take 19200 baud 8N1";
+                    : ::tcgetattr(fd, &tio) != 0        ? "not a serial line"
+                                                        : "it does not take 19200 baud 8N1";
   ::close(fd);
   return why;
 }

@@ -22,7 +22,7 @@ class HeadlessHost final : public QuietHost {
   explicit HeadlessHost(bool bar) : bar_(bar) {}
 
   int posts = 0;
-  bool ended = false;       // RunEnded since the last Reset; what the window says after it is not printed
+  bool ended = false;  // RunEnded since the last Reset; what the window says after it is not printed
   int endedKind = NoTest;
   RunOutcome outcome = RunOutcome::Completed;
   void Reset() { ended = false, lastMessage.clear(); }
@@ -35,9 +35,7 @@ class HeadlessHost final : public QuietHost {
   void MessageBox(const std::string& text, const std::string& caption) override;
   void DrawStartPrompt() override;
   void PostCommData() override { ++posts; }
-  void RunEnded(int kind, RunOutcome how) override {
-    ended = true, endedKind = kind, outcome = how;
-  }
+  void RunEnded(int kind, RunOutcome how) override { ended = true, endedKind = kind, outcome = how; }
   // Ends a progress bar's line before other output.
   void EndLine();
 

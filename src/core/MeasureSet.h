@@ -96,19 +96,19 @@ struct RawFrames {
   std::uint8_t InputVoltage[512] = {};
   std::uint8_t InputCurrent[512] = {};
   std::uint8_t InputValues[40] = {};
-  std::int32_t PairCount = 0;      // samples per sample frame
-  std::int32_t ValueBytes = 0;     // bytes of the input value frame
+  std::int32_t PairCount = 0;   // samples per sample frame
+  std::int32_t ValueBytes = 0;  // bytes of the input value frame
   // output / comprehensive lamp side, and the envelope test
   std::uint8_t OutputValues[64] = {};
   std::uint8_t OutputFrames[4][300] = {};  // wire order: U, If, Il, Ik
   // start test
-  std::uint8_t StartFrames[4][600] = {};   // wire order: U, If, Il, Ik
+  std::uint8_t StartFrames[4][600] = {};  // wire order: U, If, Il, Ik
   std::uint8_t StartSummary[36] = {};
   std::uint8_t StartOrderFlag = 0;
   // high-frequency analysis
   std::uint8_t GaoReply = 0;
   std::uint8_t GaoHeader[16] = {};
-  std::uint8_t GaoFrames[4][1200] = {};    // wire order: U, If, Il, Ik
+  std::uint8_t GaoFrames[4][1200] = {};  // wire order: U, If, Il, Ik
 };
 
 // Every working result of the main window, and the per-kind copies that

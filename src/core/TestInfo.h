@@ -12,9 +12,8 @@ struct TestInfo {
 };
 
 struct TestInfoSizes {
-  static constexpr int Name = 31, No = 21, Type = 21, Standard = 21, Temperature = 11,
-                       Humidity = 11, Manufacturer = 51, Operator = 31, LuminousFlux = 11,
-                       ColourTemperature = 11, TestDate = 11;
+  static constexpr int Name = 31, No = 21, Type = 21, Standard = 21, Temperature = 11, Humidity = 11, Manufacturer = 51,
+                       Operator = 31, LuminousFlux = 11, ColourTemperature = 11, TestDate = 11;
 };
 
 }  // namespace kt

@@ -39,7 +39,7 @@ struct RunSpec;
 // kind is built.
 struct KindOps {
   const RunSpec* Run = nullptr;
-  void (*Restore)(Form&) = nullptr;                        // Back/Next
+  void (*Restore)(Form&) = nullptr;  // Back/Next
   void (*Paint)(Form&, Canvas&, int width, int height) = nullptr;
   // The page's own use of the mouse and the keyboard (the start test's cursor).
   void (*MouseDown)(Form&, int x, int y, int width) = nullptr;

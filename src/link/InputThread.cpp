@@ -19,8 +19,7 @@ struct InputThread::Shared {
 };
 
 InputThread::InputThread(SerialPort& port, Check check, WindowDispatch toWindow)
-    : port_(port), check_(std::move(check)), toWindow_(std::move(toWindow)),
-      shared_(std::make_shared<Shared>()) {
+    : port_(port), check_(std::move(check)), toWindow_(std::move(toWindow)), shared_(std::make_shared<Shared>()) {
   thread_ = std::thread([this] { Body(); });
 }
 

@@ -15,8 +15,7 @@ float DecodeInstrumentFloat(std::uint8_t b[4]) {
   r[2] = static_cast<std::uint8_t>((b[3] & 0x7F) | ((b[0] & 0x01) << 7));
   r[3] = static_cast<std::uint8_t>((b[0] >> 1) | (b[3] & 0x80));
   const std::uint32_t bits = static_cast<std::uint32_t>(r[0]) | (static_cast<std::uint32_t>(r[1]) << 8) |
-                             (static_cast<std::uint32_t>(r[2]) << 16) |
-                             (static_cast<std::uint32_t>(r[3]) << 24);
+                             (static_cast<std::uint32_t>(r[2]) << 16) | (static_cast<std::uint32_t>(r[3]) << 24);
   float v;
   std::memcpy(&v, &bits, sizeof v);
   return v;

@@ -57,8 +57,7 @@ std::int32_t EndRun(Form& form) {
 
 void FirstStep(Form& form, const RunSpec& run) {
   if (run.OwnsRun) {
-    if (run.Clear == ClearPolicy::OnKindChange && form.ShownKind != form.SelectedKind)
-      ClearResults(form.M);
+    if (run.Clear == ClearPolicy::OnKindChange && form.ShownKind != form.SelectedKind) ClearResults(form.M);
     form.ShownKind = run.Kind;
     form.TestBusy = 1;
   } else if (run.Clear == ClearPolicy::Always) {
@@ -72,8 +71,7 @@ void FirstStep(Form& form, const RunSpec& run) {
     form.host.Repaint();
   form.Link.TimeoutFlag = 0;
   form.Link.LineLost = 0;
-  if (run.StatusPrefix && run.HandshakeStatus)
-    form.host.SetStatusText(std::string(run.StatusPrefix) + LinkTestingText);
+  if (run.StatusPrefix && run.HandshakeStatus) form.host.SetStatusText(std::string(run.StatusPrefix) + LinkTestingText);
   SetBar(form, run, 0);
   BeginLinkCheck(form);
 }

@@ -30,9 +30,9 @@ struct RunSpec {
   bool Deadline = true;       // each block must come within BlockDeadlineMs
   bool ChecksTimeout = true;  // a step that finds the timeout flag ends the run
   ClearPolicy Clear = ClearPolicy::OnKindChange;
-  bool OwnsRun = true;        // makes its kind the shown one and marks the run busy
-  bool Repeats = true;        // arms Timer1 at its end (continuous testing)
-  bool ClosesOnExit = true;   // closes the main window at its end when asked to
+  bool OwnsRun = true;       // makes its kind the shown one and marks the run busy
+  bool Repeats = true;       // arms Timer1 at its end (continuous testing)
+  bool ClosesOnExit = true;  // closes the main window at its end when asked to
   ProgressTarget Bar = ProgressTarget::MainWindow;
   bool HandshakeStatus = true;  // shows prefix + "通讯联络！" while the link is tested
   // Drawn as the run starts instead of a repaint (the start test's prompt).

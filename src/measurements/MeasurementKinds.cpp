@@ -28,16 +28,15 @@
 namespace kt {
 
 void RegisterMeasurementKinds(Form& form) {
-  form.Kinds[InputTest] = {&InputRun, RestoreInputSnapshot, PaintInputPage, nullptr, nullptr, &InputRecord,
-                           PrintInputReport};
-  form.Kinds[OutputTest] = {&OutputRun, RestoreOutputSnapshot, PaintOutputPage, nullptr, nullptr, &OutputRecord,
-                            PrintOutputReport};
-  form.Kinds[CompTest] = {&CompRun, RestoreCompSnapshot, PaintCompPage, nullptr, nullptr, &CompRecord,
-                          PrintCompReport};
-  form.Kinds[StartTest] = {&StartRun,     RestoreStartBackup, PaintStartPage,  StartMouseDown,
-                           StartKeyDown,  &StartRecord,       PrintStartReport};
-  form.Kinds[PhaseTest] = {&PhaseRun, RestorePhaseSnapshot, PaintPhasePage, nullptr, nullptr, &PhaseRecord,
-                           PrintPhaseReport};
+  form.Kinds[InputTest] = {&InputRun, RestoreInputSnapshot, PaintInputPage,  nullptr,
+                           nullptr,   &InputRecord,         PrintInputReport};
+  form.Kinds[OutputTest] = {&OutputRun, RestoreOutputSnapshot, PaintOutputPage,  nullptr,
+                            nullptr,    &OutputRecord,         PrintOutputReport};
+  form.Kinds[CompTest] = {&CompRun, RestoreCompSnapshot, PaintCompPage, nullptr, nullptr, &CompRecord, PrintCompReport};
+  form.Kinds[StartTest] = {&StartRun,    RestoreStartBackup, PaintStartPage,  StartMouseDown,
+                           StartKeyDown, &StartRecord,       PrintStartReport};
+  form.Kinds[PhaseTest] = {&PhaseRun, RestorePhaseSnapshot, PaintPhasePage,  nullptr,
+                           nullptr,   &PhaseRecord,         PrintPhaseReport};
 }
 
 }  // namespace kt

@@ -80,7 +80,6 @@ void RecordParser::Date(char (&date)[11]) {
     if (static_cast<unsigned char>(ch) >= 0x80) ch = '?';
 }
 
-
 FileResult WriteRecordFile(const std::string& path, const std::vector<std::uint8_t>& record) {
   return WriteWholeFile(path, record.data(), record.size()) == 0 ? FileResult::Ok : FileResult::WriteFailed;
 }

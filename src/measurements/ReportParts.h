@@ -41,7 +41,6 @@ class MarginCanvas final : public Canvas {
   Canvas& c_;
 };
 
-
 // An outline of four lines, so that it never paints over what is already on
 // the page (a report's frames are drawn after its texts).
 void ReportFrame(Canvas& canvas, int x1, int y1, int x2, int y2);

@@ -29,9 +29,9 @@ enum TextAlign : int { AlignLeft = 0, AlignRight = 2, AlignCenter = 6 };
 
 struct Font {
   std::string Face = "Times New Roman";
-  int Height = 12;        // cell height (ascent plus descent) in canvas units
+  int Height = 12;  // cell height (ascent plus descent) in canvas units
   Colour Color = clBlack;
-  int Escapement = 0;     // tenths of a degree, counter-clockwise
+  int Escapement = 0;  // tenths of a degree, counter-clockwise
 };
 
 // Everything pages and reports draw goes through this interface. A screen

@@ -37,9 +37,8 @@ void ForEachGbkChar(const std::string& utf8, F&& f) {
   while (i < utf8.size()) {
     std::size_t len = Utf8CharLength(static_cast<unsigned char>(utf8[i]));
     if (i + len > utf8.size()) len = utf8.size() - i;
-    const std::string g = cd == reinterpret_cast<iconv_t>(-1)
-                              ? (len == 1 ? utf8.substr(i, 1) : std::string("?"))
-                              : CharToGbk(cd, utf8.data() + i, len);
+    const std::string g = cd == reinterpret_cast<iconv_t>(-1) ? (len == 1 ? utf8.substr(i, 1) : std::string("?"))
+                                                              : CharToGbk(cd, utf8.data() + i, len);
     if (!f(i, len, g)) break;
     i += len;
   }
@@ -84,8 +83,7 @@ std::string GbkToUtf8(const char* gbk, std::size_t size) {
   std::string out;
   iconv_t cd = iconv_open("UTF-8", "GBK");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
-    for (std::size_t i = 0; i < len; ++i)
-      out += (static_cast<unsigned char>(gbk[i]) < 0x80) ? gbk[i] : '?';
+    for (std::size_t i = 0; i < len; ++i) out += (static_cast<unsigned char>(gbk[i]) < 0x80) ? gbk[i] : '?';
     return out;
   }
   std::size_t i = 0;

@@ -11,10 +11,10 @@ enum class RunOutcome { Completed, HandshakeFailed, BlockLate, LineLost, Abandon
 class Host {
  public:
   virtual ~Host() = default;
-  virtual void Repaint() = 0;                       // the main window's paint box
-  virtual void RepaintAnalysis() = 0;               // the analysis window
+  virtual void Repaint() = 0;          // the main window's paint box
+  virtual void RepaintAnalysis() = 0;  // the analysis window
   virtual void SetStatusText(const std::string& utf8) = 0;
-  virtual void SetProgress(int percent) = 0;        // main window's bar
+  virtual void SetProgress(int percent) = 0;  // main window's bar
   virtual void SetAnalysisProgress(int percent) = 0;
   virtual void EnableTimer1(bool on) = 0;
   virtual void ShowAlarm(bool visible) = 0;
@@ -24,7 +24,7 @@ class Host {
   virtual void SetHanZiBtnDown(bool down) = 0;
   virtual void SetGaoTestEnabled(bool enabled) = 0;  // analysis window's command
   virtual void DrawStartPrompt() = 0;
-  virtual void PostCommData() = 0;                   // WM_COMMDATA to the main window
+  virtual void PostCommData() = 0;  // WM_COMMDATA to the main window
   // A run began or ended (Form::RunKind changed): the commands that must
   // wait for the run's end are enabled or disabled.
   virtual void RunStateChanged() {}

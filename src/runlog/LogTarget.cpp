@@ -142,10 +142,14 @@ int ParsePostgres(const std::string& rest, LogTarget& t, std::string& error) {
 
 std::string LogTarget::Describe() const {
   switch (Kind) {
-    case Driver::Default: return "SQLite (default file)";
-    case Driver::None: return "off";
-    case Driver::Sqlite: return "SQLite " + Path;
-    case Driver::Postgres: break;
+    case Driver::Default:
+      return "SQLite (default file)";
+    case Driver::None:
+      return "off";
+    case Driver::Sqlite:
+      return "SQLite " + Path;
+    case Driver::Postgres:
+      break;
   }
   std::string s = "PostgreSQL ";
   if (!User.empty()) s += User + '@';
@@ -186,8 +190,7 @@ int ParseLogTarget(const std::string& text, LogTarget& target, std::string& erro
       return 0;
     }
   }
-  error = "run log \"" + text +
-          "\": expected sqlite:PATH, postgresql://user@host:port/dbname or off";
+  error = "run log \"" + text + "\": expected sqlite:PATH, postgresql://user@host:port/dbname or off";
   return 1;
 }
 

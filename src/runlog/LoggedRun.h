@@ -20,15 +20,15 @@ struct LoggedRun {
   std::int64_t TimeUtcMs = 0;  // ms since 1970-01-01 UTC; 0: stamped at Submit
   std::string Station;         // empty: the log's station name
   TestKind Kind = NoTest;
-  TestInfo Info;               // Info.No is the serial number
-  std::string TestDate;        // the test date text as the data file holds it
+  TestInfo Info;         // Info.No is the serial number
+  std::string TestDate;  // the test date text as the data file holds it
   std::vector<NamedFigure> Figures;
-  Verdict Result;              // Result.Result == None: no profile was active
+  Verdict Result;  // Result.Result == None: no profile was active
   // The raw text of the active profile file. Only its SHA-256 is kept
   // (ProfileHash); the text itself is not stored. When ProfileHash is
   // already set, the text is ignored.
   std::string ProfileText;
-  std::string ProfileHash;     // lower-case hex; filled on reading back
+  std::string ProfileHash;  // lower-case hex; filled on reading back
   std::string ProgramVersion;
   // The exact bytes a data-file store of this run would write, so that a
   // logged run opens again exactly as if from its file.
@@ -37,11 +37,11 @@ struct LoggedRun {
 
 // A link failure or an abandoned run: no figures, only what happened.
 struct LoggedEvent {
-  std::string Id;              // as LoggedRun::Id
+  std::string Id;  // as LoggedRun::Id
   std::int64_t TimeUtcMs = 0;
   std::string Station;
   TestKind Kind = NoTest;
-  std::string What;            // a short text: "no answer to the handshake"
+  std::string What;  // a short text: "no answer to the handshake"
 };
 
 }  // namespace kt

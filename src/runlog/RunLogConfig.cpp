@@ -16,10 +16,8 @@ std::string OutboxFolderFor(const std::string& root, const LogTarget& target) {
     name = file.fileName();
     identity = QDir::cleanPath(file.absoluteFilePath());
   } else {
-    identity = QString("%1\n%2\n%3")
-                   .arg(QString::fromStdString(target.Host))
-                   .arg(target.Port ? target.Port : 5432)
-                   .arg(name);
+    identity =
+        QString("%1\n%2\n%3").arg(QString::fromStdString(target.Host)).arg(target.Port ? target.Port : 5432).arg(name);
   }
   // Only letters, digits, '.', '_' and '-' in the name: any file system takes it.
   for (QChar& c : name)
@@ -33,8 +31,7 @@ int ResolveRunLogConfig(const RunLogConfig& config, ResolvedLog& out, QString& e
   std::string target = config.Target, station = config.Station;
   if (config.UseEnvironment) {
     if (qEnvironmentVariableIsSet("KT6100_LOG")) target = qEnvironmentVariable("KT6100_LOG").toStdString();
-    if (qEnvironmentVariableIsSet("KT6100_STATION"))
-      station = qEnvironmentVariable("KT6100_STATION").toStdString();
+    if (qEnvironmentVariableIsSet("KT6100_STATION")) station = qEnvironmentVariable("KT6100_STATION").toStdString();
   }
   std::string message;
   if (ParseLogTarget(target, out.Target, message)) {
@@ -48,8 +45,7 @@ int ResolveRunLogConfig(const RunLogConfig& config, ResolvedLog& out, QString& e
     out.Target.Kind = LogTarget::Driver::Sqlite;
     out.Target.Path = QDir(data).filePath("runlog.db").toStdString();
   }
-  out.OutboxRoot = config.OutboxDir.empty() ? QDir(data).filePath("runlog-outbox").toStdString()
-                                            : config.OutboxDir;
+  out.OutboxRoot = config.OutboxDir.empty() ? QDir(data).filePath("runlog-outbox").toStdString() : config.OutboxDir;
   if (out.Target.Kind != LogTarget::Driver::None) out.OutboxDir = OutboxFolderFor(out.OutboxRoot, out.Target);
   out.Station = station.empty() ? QSysInfo::machineHostName().toStdString() : station;
   if (out.Station.empty()) out.Station = "station";

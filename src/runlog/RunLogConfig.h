@@ -30,7 +30,7 @@ struct RunLogConfig {
 };
 
 struct ResolvedLog {
-  LogTarget Target;       // Kind is never Default here
+  LogTarget Target;  // Kind is never Default here
   std::string Station;
   std::string OutboxRoot;  // the outbox folder as configured
   std::string OutboxDir;   // this log's subfolder of it

@@ -27,8 +27,7 @@ constexpr qint64 SqliteMmapBytes = 1LL << 30;
 
 }  // namespace
 
-RunLogConnection::RunLogConnection()
-    : Name_(QString("kt_runlog_%1").arg(NextConnection.fetch_add(1))) {}
+RunLogConnection::RunLogConnection() : Name_(QString("kt_runlog_%1").arg(NextConnection.fetch_add(1))) {}
 
 RunLogConnection::~RunLogConnection() { Close(); }
 

@@ -24,8 +24,7 @@ class RunLogConnection {
   // statistics) and gets a large page cache and memory-mapped reads; the
   // writer, which appends all day, keeps a small cache so that the
   // program's memory stays flat however many runs it logs.
-  int Open(const LogTarget& target, QString& error, int schemaVersion = RunLogSchemaVersion,
-           bool browsing = false);
+  int Open(const LogTarget& target, QString& error, int schemaVersion = RunLogSchemaVersion, bool browsing = false);
   void Close();
   bool IsOpen() const;
   QSqlDatabase Db() const;

@@ -23,10 +23,26 @@ namespace {
 // Figures and rules are fetched for this many runs at a time.
 constexpr int RunsPerChunk = 500;
 
-const char* const RunColumns[] = {
-    "id", "time_utc", "station", "kind", "serial", "type", "name", "standard", "temperature", "humidity",
-    "manufacturer", "operator", "luminous_flux", "colour_temperature", "test_date", "verdict",
-    "profile", "profile_revision", "profile_hash", "program_version"};
+const char* const RunColumns[] = {"id",
+                                  "time_utc",
+                                  "station",
+                                  "kind",
+                                  "serial",
+                                  "type",
+                                  "name",
+                                  "standard",
+                                  "temperature",
+                                  "humidity",
+                                  "manufacturer",
+                                  "operator",
+                                  "luminous_flux",
+                                  "colour_temperature",
+                                  "test_date",
+                                  "verdict",
+                                  "profile",
+                                  "profile_revision",
+                                  "profile_hash",
+                                  "program_version"};
 constexpr int RunColumnsCount = static_cast<int>(sizeof RunColumns / sizeof RunColumns[0]);
 
 int Names(QSqlDatabase& db, const QString& table, const QString& column, const SqlWhere& w, QStringList& out,
@@ -47,9 +63,7 @@ int Names(QSqlDatabase& db, const QString& table, const QString& column, const S
 
 // With the milliseconds the log keeps: two runs half a second apart get two
 // times.
-QString Time(qint64 ms) {
-  return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
-}
+QString Time(qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs); }
 
 int WriteBytes(QIODevice& out, const QByteArray& bytes, QString& error) {
   if (out.write(bytes) == bytes.size()) return 0;
@@ -89,12 +103,28 @@ QString Optional(const std::optional<double>& v) { return v ? CsvNumber(*v) : QS
 QStringList OwnCells(const LoggedRun& r) {
   const auto q = [](const std::string& s) { return QString::fromStdString(s); };
   const TestInfo& i = r.Info;
-  const std::string hash = !r.ProfileHash.empty() || r.ProfileText.empty() ? r.ProfileHash : ProfileFileHash(r.ProfileText);
-  return {q(r.Id),          Time(r.TimeUtcMs),         q(r.Station),        q(KindName(r.Kind, false)),
-          q(i.No),          q(i.Type),                 q(i.Name),           q(i.Standard),
-          q(i.Temperature), q(i.Humidity),             q(i.Manufacturer),   q(i.Operator),
-          q(i.LuminousFlux), q(i.ColourTemperature),   q(r.TestDate),       q(VerdictName(r.Result.Result, false)),
-          q(r.Result.ProfileName), q(r.Result.ProfileRevision), q(hash), q(r.ProgramVersion)};
+  const std::string hash =
+      !r.ProfileHash.empty() || r.ProfileText.empty() ? r.ProfileHash : ProfileFileHash(r.ProfileText);
+  return {q(r.Id),
+          Time(r.TimeUtcMs),
+          q(r.Station),
+          q(KindName(r.Kind, false)),
+          q(i.No),
+          q(i.Type),
+          q(i.Name),
+          q(i.Standard),
+          q(i.Temperature),
+          q(i.Humidity),
+          q(i.Manufacturer),
+          q(i.Operator),
+          q(i.LuminousFlux),
+          q(i.ColourTemperature),
+          q(r.TestDate),
+          q(VerdictName(r.Result.Result, false)),
+          q(r.Result.ProfileName),
+          q(r.Result.ProfileRevision),
+          q(hash),
+          q(r.ProgramVersion)};
 }
 
 // The rule figures of a run, each once, in the order the run gives them.
@@ -183,8 +213,7 @@ int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bo
   rows = 0;
   const SqlWhere w = BuildRunWhere(filter);
   QStringList figures, ruleFigures;
-  if (Names(db, "figures", "name", w, figures, error) || Names(db, "rules", "figure", w, ruleFigures, error))
-    return 1;
+  if (Names(db, "figures", "name", w, figures, error) || Names(db, "rules", "figure", w, ruleFigures, error)) return 1;
   QStringList header;
   for (const char* c : RunColumns) header << c;
   QHash<QString, int> figureColumn, ruleColumn;
@@ -201,11 +230,12 @@ int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bo
 
   QSqlQuery q(db);
   q.setForwardOnly(true);
-  q.prepare("SELECT r.seq, r.uuid, r.time_ms, r.station, r.kind, r.serial, r.type, r.name, r.standard,"
-            " r.temperature, r.humidity, r.manufacturer, r.operator, r.luminous_flux, r.colour_temperature,"
-            " r.test_date, r.verdict, r.profile_name, r.profile_revision, r.profile_hash, r.program_version"
-            " FROM runs r" +
-            w.Sql + RunOrderBy(order, descending));
+  q.prepare(
+      "SELECT r.seq, r.uuid, r.time_ms, r.station, r.kind, r.serial, r.type, r.name, r.standard,"
+      " r.temperature, r.humidity, r.manufacturer, r.operator, r.luminous_flux, r.colour_temperature,"
+      " r.test_date, r.verdict, r.profile_name, r.profile_revision, r.profile_hash, r.program_version"
+      " FROM runs r" +
+      w.Sql + RunOrderBy(order, descending));
   BindAll(q, w.Values);
   if (!q.exec()) {
     error = q.lastError().text();

@@ -27,12 +27,11 @@ QString CsvNumber(double value);        // shortest text that reads back exactly
 int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bool descending, QIODevice& out,
                   std::int64_t& rows, QString& error);
 // The same into a file, replaced only when the export is whole.
-int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bool descending,
-                  const QString& path, std::int64_t& rows, QString& error);
+int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bool descending, const QString& path,
+                  std::int64_t& rows, QString& error);
 
 int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, QIODevice& out, std::int64_t& rows, QString& error);
-int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, const QString& path, std::int64_t& rows,
-                    QString& error);
+int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, const QString& path, std::int64_t& rows, QString& error);
 // One run in the export's layout, for a caller that has the run at hand (the
 // command line prints each run as it ends): the header of the columns this
 // run fills (the run's own, its figures, three per rule figure), byte-order

@@ -13,7 +13,8 @@ namespace {
 
 bool IsDataFile(const std::filesystem::path& p) {
   std::string ext = p.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return ext == ".dat" || ext == ".bdt";
 }
 
@@ -41,7 +42,8 @@ int ImportFolder(QSqlDatabase& db, const std::string& folder, const RunDecoder& 
        !ec && it != end; it.increment(ec))
     if (it->is_regular_file(ec) && IsDataFile(it->path())) files.push_back(it->path());
   if (ec) {
-    error = QString("import: cannot read %1: %2").arg(QString::fromStdString(folder), QString::fromStdString(ec.message()));
+    error =
+        QString("import: cannot read %1: %2").arg(QString::fromStdString(folder), QString::fromStdString(ec.message()));
     return 1;
   }
   std::sort(files.begin(), files.end());
@@ -49,8 +51,8 @@ int ImportFolder(QSqlDatabase& db, const std::string& folder, const RunDecoder& 
     const std::string name = path.string();
     const std::uintmax_t size = fs::file_size(path, ec);
     if (ec || size > LargestDataFile) {
-      result.Refused.emplace_back(name, ec ? "cannot be read: " + ec.message()
-                                           : std::to_string(size) + " bytes: larger than any data file");
+      result.Refused.emplace_back(
+          name, ec ? "cannot be read: " + ec.message() : std::to_string(size) + " bytes: larger than any data file");
       ec.clear();
       continue;
     }

@@ -17,8 +17,8 @@
 
 namespace kt {
 
-using RunDecoder = std::function<int(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                                     LoggedRun& run, std::string& error)>;
+using RunDecoder = std::function<int(const std::string& path, const std::vector<std::uint8_t>& bytes, LoggedRun& run,
+                                     std::string& error)>;
 
 // No stored record is more than a few tens of kilobytes: a larger file is
 // refused unread, so that a film or a disk image named *.dat costs nothing.

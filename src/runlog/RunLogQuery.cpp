@@ -11,15 +11,24 @@ namespace {
 
 const char* ColumnSql(RunColumn c) {
   switch (c) {
-    case RunColumn::Time: return "time_ms";
-    case RunColumn::Station: return "station";
-    case RunColumn::Kind: return "kind";
-    case RunColumn::Serial: return "serial";
-    case RunColumn::Type: return "type";
-    case RunColumn::Name: return "name";
-    case RunColumn::Verdict: return "verdict";
-    case RunColumn::Profile: return "profile_name";
-    case RunColumn::Operator: return "operator";
+    case RunColumn::Time:
+      return "time_ms";
+    case RunColumn::Station:
+      return "station";
+    case RunColumn::Kind:
+      return "kind";
+    case RunColumn::Serial:
+      return "serial";
+    case RunColumn::Type:
+      return "type";
+    case RunColumn::Name:
+      return "name";
+    case RunColumn::Verdict:
+      return "verdict";
+    case RunColumn::Profile:
+      return "profile_name";
+    case RunColumn::Operator:
+      return "operator";
   }
   return "time_ms";
 }
@@ -29,9 +38,8 @@ struct Caption {
   const char* Chinese;
 };
 constexpr Caption Captions[RunColumnCount] = {
-    {"Time", "时间"},    {"Station", "工位"},  {"Kind", "种类"},
-    {"Serial", "序列号"}, {"Type", "型号"},     {"Name", "名称"},
-    {"Verdict", "结论"},  {"Profile", "限值方案"}, {"Operator", "操作员"},
+    {"Time", "时间"}, {"Station", "工位"}, {"Kind", "种类"},        {"Serial", "序列号"},   {"Type", "型号"},
+    {"Name", "名称"}, {"Verdict", "结论"}, {"Profile", "限值方案"}, {"Operator", "操作员"},
 };
 
 int Distinct(QSqlDatabase& db, const char* column, std::vector<std::string>& out, QString& error) {
@@ -100,8 +108,7 @@ int QueryEvents(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>
   const SqlWhere w = BuildRunWhere(f, "e");
   QSqlQuery q(db);
   q.setForwardOnly(true);
-  q.prepare("SELECT e.uuid, e.time_ms, e.station, e.kind, e.what FROM events e" + w.Sql +
-            " ORDER BY e.time_ms, e.seq");
+  q.prepare("SELECT e.uuid, e.time_ms, e.station, e.kind, e.what FROM events e" + w.Sql + " ORDER BY e.time_ms, e.seq");
   BindAll(q, w.Values);
   if (!q.exec()) {
     error = q.lastError().text();
@@ -110,7 +117,8 @@ int QueryEvents(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>
   rows.clear();
   while (q.next())
     rows.push_back({q.value(0).toString().toStdString(), q.value(2).toString().toStdString(),
-                    q.value(4).toString().toStdString(), q.value(1).toLongLong(), static_cast<TestKind>(q.value(3).toInt())});
+                    q.value(4).toString().toStdString(), q.value(1).toLongLong(),
+                    static_cast<TestKind>(q.value(3).toInt())});
   return 0;
 }
 
@@ -200,9 +208,10 @@ int RunTableModel::Fetch(qint64 offset, qint64 limit, std::vector<Row>& rows) {
   const SqlWhere w = BuildRunWhere(Filter_);
   QSqlQuery q(db);
   q.setForwardOnly(true);
-  q.prepare("SELECT r.uuid, r.time_ms, r.station, r.kind, r.serial, r.type, r.name, r.verdict,"
-            " r.profile_name, r.operator FROM runs r" +
-            w.Sql + RunOrderBy(Column_, Descending_) + " LIMIT ? OFFSET ?");
+  q.prepare(
+      "SELECT r.uuid, r.time_ms, r.station, r.kind, r.serial, r.type, r.name, r.verdict,"
+      " r.profile_name, r.operator FROM runs r" +
+      w.Sql + RunOrderBy(Column_, Descending_) + " LIMIT ? OFFSET ?");
   BindAll(q, w.Values);
   q.addBindValue(limit);
   q.addBindValue(offset);
@@ -252,14 +261,22 @@ QVariant RunTableModel::data(const QModelIndex& index, int role) const {
   switch (static_cast<RunColumn>(index.column())) {
     case RunColumn::Time:
       return QDateTime::fromMSecsSinceEpoch(r.TimeMs).toString("yyyy-MM-dd HH:mm:ss");
-    case RunColumn::Station: return r.Station;
-    case RunColumn::Kind: return QString::fromStdString(KindName(r.Kind, Chinese_));
-    case RunColumn::Serial: return r.Serial;
-    case RunColumn::Type: return r.Type;
-    case RunColumn::Name: return r.Name;
-    case RunColumn::Verdict: return QString::fromStdString(VerdictName(VerdictFromCode(r.Verdict), Chinese_));
-    case RunColumn::Profile: return r.Profile;
-    case RunColumn::Operator: return r.Operator;
+    case RunColumn::Station:
+      return r.Station;
+    case RunColumn::Kind:
+      return QString::fromStdString(KindName(r.Kind, Chinese_));
+    case RunColumn::Serial:
+      return r.Serial;
+    case RunColumn::Type:
+      return r.Type;
+    case RunColumn::Name:
+      return r.Name;
+    case RunColumn::Verdict:
+      return QString::fromStdString(VerdictName(VerdictFromCode(r.Verdict), Chinese_));
+    case RunColumn::Profile:
+      return r.Profile;
+    case RunColumn::Operator:
+      return r.Operator;
   }
   return {};
 }

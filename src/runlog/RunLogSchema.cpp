@@ -152,8 +152,9 @@ int ReadSchemaVersion(QSqlDatabase& db, int& version, QString& error) {
 int RefuseNewerLog(int version, QString& error) {
   const int known = static_cast<int>(Steps().size());
   if (version <= known) return 0;
-  error = QString("This run log has schema version %1, newer than this program knows (%2); "
-                  "it was written by a newer program. Use that program, or another log.")
+  error = QString(
+              "This run log has schema version %1, newer than this program knows (%2); "
+              "it was written by a newer program. Use that program, or another log.")
               .arg(version)
               .arg(known);
   return 1;

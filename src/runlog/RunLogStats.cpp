@@ -40,9 +40,7 @@ int Run(QSqlQuery& q, const QString& sql, const QVariantList& values, QString& e
   return 0;
 }
 
-std::optional<double> Opt(const QVariant& v) {
-  return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
-}
+std::optional<double> Opt(const QVariant& v) { return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble()); }
 
 struct LimitCount {
   std::optional<double> Min, Max;
@@ -139,8 +137,8 @@ int FigureMoments(QSqlDatabase& db, const SqlWhere& w, const std::string& figure
   return FigureMomentsAround(db, w, figure, shift, m, error);
 }
 
-FigureStats Finish(const std::string& figure, const Moments& m, std::optional<double> lsl,
-                   std::optional<double> usl, bool differ) {
+FigureStats Finish(const std::string& figure, const Moments& m, std::optional<double> lsl, std::optional<double> usl,
+                   bool differ) {
   FigureStats f;
   f.Figure = figure;
   f.N = m.N;
@@ -188,8 +186,7 @@ int CountVerdicts(QSqlDatabase& db, const SqlWhere& w, const QString& judged, Ru
 
 // One pass over the rule outcomes: per figure and pair of limits, how many
 // were judged against it and how many failed.
-int TallyRules(QSqlDatabase& db, const SqlWhere& w, std::map<std::string, FigureAccumulator>& figures,
-               QString& error) {
+int TallyRules(QSqlDatabase& db, const SqlWhere& w, std::map<std::string, FigureAccumulator>& figures, QString& error) {
   QSqlQuery q(db);
   QVariantList values;
   const QString in = InRuns(w, values);
@@ -262,9 +259,10 @@ int ComputeRunStats(QSqlDatabase& db, const RunFilter& filter, const std::string
   if (CountVerdicts(db, w, judged, stats, judgedWithSerial, error)) return 1;
   // The yield reads the runs' serial index, the rest the rule outcomes: on a
   // second connection the two go side by side.
-  const QString yieldSql = QString("SELECT COUNT(*), SUM(CASE WHEN verdict = %1 THEN 1 ELSE 0 END) FROM ("
-                                   " SELECT r.verdict AS verdict, ROW_NUMBER() OVER (PARTITION BY r.serial"
-                                   " ORDER BY r.time_ms, r.seq) AS n FROM runs r")
+  const QString yieldSql = QString(
+                               "SELECT COUNT(*), SUM(CASE WHEN verdict = %1 THEN 1 ELSE 0 END) FROM ("
+                               " SELECT r.verdict AS verdict, ROW_NUMBER() OVER (PARTITION BY r.serial"
+                               " ORDER BY r.time_ms, r.seq) AS n FROM runs r")
                                .arg(pass) +
                            And(w, "r.serial <> '' AND " + judged) + ") t WHERE n = 1";
   auto yield = [&stats, &w, yieldSql](QSqlDatabase& on, QString& e) {
@@ -336,8 +334,8 @@ int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& filter, const std::st
   // newest points are found without reading the figure's every value.
   if (Run(q,
           "SELECT r.time_ms, c.value FROM runs r CROSS JOIN figures c WHERE c.run_seq = r.seq AND c.name = ? AND " +
-              Measured +
-              (w.Sql.isEmpty() ? QString() : " AND " + w.Sql.mid(7)) + " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?",
+              Measured + (w.Sql.isEmpty() ? QString() : " AND " + w.Sql.mid(7)) +
+              " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?",
           values, error))
     return 1;
   while (q.next()) series.Points.push_back({q.value(0).toLongLong(), q.value(1).toDouble()});

@@ -34,7 +34,7 @@ struct FigureSeries {
   std::string Figure;
   std::vector<SeriesPoint> Points;  // oldest first
   std::optional<double> Lsl, Usl;
-  bool Truncated = false;           // only the newest maxPoints are there
+  bool Truncated = false;  // only the newest maxPoints are there
 };
 // The figure's measured values over time, the newest maxPoints of them.
 int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& filter, const std::string& figure, int maxPoints,

@@ -73,8 +73,7 @@ int InsertRows(QSqlDatabase& db, const QString& table, const QStringList& column
     QStringList groups;
     for (std::size_t i = 0; i < n; ++i) groups << one;
     QSqlQuery q(db);
-    if (!q.prepare("INSERT INTO " + table + " (" + columns.join(',') + ") VALUES " +
-                   groups.join(',')))
+    if (!q.prepare("INSERT INTO " + table + " (" + columns.join(',') + ") VALUES " + groups.join(',')))
       return Fail(q, error);
     for (std::size_t i = 0; i < n; ++i)
       for (const QVariant& v : rows[first + i]) q.addBindValue(v);
@@ -84,8 +83,8 @@ int InsertRows(QSqlDatabase& db, const QString& table, const QStringList& column
 }
 
 int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QString& error) {
-  const std::string hash =
-      !run.ProfileHash.empty() ? run.ProfileHash
+  const std::string hash = !run.ProfileHash.empty()
+                               ? run.ProfileHash
                                : (run.ProfileText.empty() ? std::string() : ProfileFileHash(run.ProfileText));
   QSqlQuery q(db);
   if (!q.prepare("INSERT INTO runs (uuid, time_ms, station, kind, name, serial, type, standard,"
@@ -97,15 +96,29 @@ int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, 
     return Fail(q, error);
   const TestInfo& i = run.Info;
   const Verdict& v = run.Result;
-  for (const QVariant& value :
-       {QVariant(Text(run.Id)), QVariant(static_cast<qint64>(run.TimeUtcMs)), QVariant(Text(run.Station)),
-        QVariant(static_cast<int>(run.Kind)), QVariant(Text(i.Name)), QVariant(Text(i.No)),
-        QVariant(Text(i.Type)), QVariant(Text(i.Standard)), QVariant(Text(i.Temperature)),
-        QVariant(Text(i.Humidity)), QVariant(Text(i.Manufacturer)), QVariant(Text(i.Operator)),
-        QVariant(Text(i.LuminousFlux)), QVariant(Text(i.ColourTemperature)), QVariant(Text(run.TestDate)),
-        QVariant(VerdictCode(v.Result)), QVariant(v.Screening ? 1 : 0), QVariant(Text(v.Detail)),
-        QVariant(Text(JoinLines(v.Missing))), QVariant(Text(v.ProfileName)),
-        QVariant(Text(v.ProfileRevision)), QVariant(Text(hash)), QVariant(Text(run.ProgramVersion))})
+  for (const QVariant& value : {QVariant(Text(run.Id)),
+                                QVariant(static_cast<qint64>(run.TimeUtcMs)),
+                                QVariant(Text(run.Station)),
+                                QVariant(static_cast<int>(run.Kind)),
+                                QVariant(Text(i.Name)),
+                                QVariant(Text(i.No)),
+                                QVariant(Text(i.Type)),
+                                QVariant(Text(i.Standard)),
+                                QVariant(Text(i.Temperature)),
+                                QVariant(Text(i.Humidity)),
+                                QVariant(Text(i.Manufacturer)),
+                                QVariant(Text(i.Operator)),
+                                QVariant(Text(i.LuminousFlux)),
+                                QVariant(Text(i.ColourTemperature)),
+                                QVariant(Text(run.TestDate)),
+                                QVariant(VerdictCode(v.Result)),
+                                QVariant(v.Screening ? 1 : 0),
+                                QVariant(Text(v.Detail)),
+                                QVariant(Text(JoinLines(v.Missing))),
+                                QVariant(Text(v.ProfileName)),
+                                QVariant(Text(v.ProfileRevision)),
+                                QVariant(Text(hash)),
+                                QVariant(Text(run.ProgramVersion))})
     q.addBindValue(value);
   if (!q.exec()) return Fail(q, error);
   if (!q.next()) {
@@ -131,29 +144,25 @@ int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, 
   for (std::size_t k = 0; k < run.Figures.size(); ++k) {
     const NamedFigure& f = run.Figures[k];
     figures.push_back({seq, static_cast<int>(k), Text(f.Name),
-                       Real(f.Measured ? std::optional<double>(f.Value) : std::nullopt),
-                       f.Measured ? 1 : 0});
+                       Real(f.Measured ? std::optional<double>(f.Value) : std::nullopt), f.Measured ? 1 : 0});
   }
-  if (InsertRows(db, "figures", {"run_seq", "pos", "name", "value", "measured"}, figures, error))
-    return 1;
+  if (InsertRows(db, "figures", {"run_seq", "pos", "name", "value", "measured"}, figures, error)) return 1;
   std::vector<QVariantList> rules;
   rules.reserve(v.Rules.size());
   for (std::size_t k = 0; k < v.Rules.size(); ++k) {
     const RuleResult& r = v.Rules[k];
-    rules.push_back({seq, static_cast<int>(k), Text(r.Figure), Real(r.Value), Real(r.Min), Real(r.Max),
-                     Real(r.Margin), OutcomeCode(r.Outcome), Text(r.Note)});
+    rules.push_back({seq, static_cast<int>(k), Text(r.Figure), Real(r.Value), Real(r.Min), Real(r.Max), Real(r.Margin),
+                     OutcomeCode(r.Outcome), Text(r.Note)});
   }
   return InsertRows(db, "rules",
-                    {"run_seq", "pos", "figure", "value", "min_value", "max_value", "margin", "outcome", "note"},
-                    rules, error);
+                    {"run_seq", "pos", "figure", "value", "min_value", "max_value", "margin", "outcome", "note"}, rules,
+                    error);
 }
 
 }  // namespace
 
 std::string ProfileFileHash(const std::string& text) {
-  return QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha256)
-      .toHex()
-      .toStdString();
+  return QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha256).toHex().toStdString();
 }
 
 std::string NewRunId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(); }
@@ -220,10 +229,11 @@ int ReadRun(QSqlDatabase& db, const std::string& id, LoggedRun& run, QString& er
   error.clear();
   run = LoggedRun{};
   QSqlQuery q(db);
-  q.prepare("SELECT seq, uuid, time_ms, station, kind, name, serial, type, standard, temperature,"
-            " humidity, manufacturer, operator, luminous_flux, colour_temperature, test_date, verdict,"
-            " screening, verdict_detail, missing, profile_name, profile_revision, profile_hash,"
-            " program_version FROM runs WHERE uuid = ?");
+  q.prepare(
+      "SELECT seq, uuid, time_ms, station, kind, name, serial, type, standard, temperature,"
+      " humidity, manufacturer, operator, luminous_flux, colour_temperature, test_date, verdict,"
+      " screening, verdict_detail, missing, profile_name, profile_revision, profile_hash,"
+      " program_version FROM runs WHERE uuid = ?");
   q.addBindValue(Text(id));
   if (!q.exec()) return Fail(q, error);
   if (!q.next()) return 1;
@@ -233,8 +243,9 @@ int ReadRun(QSqlDatabase& db, const std::string& id, LoggedRun& run, QString& er
   run.Station = Std(q.value(3));
   run.Kind = q.value(4).toInt();
   TestInfo& i = run.Info;
-  std::string* info[] = {&i.Name, &i.No, &i.Type, &i.Standard, &i.Temperature, &i.Humidity,
-                         &i.Manufacturer, &i.Operator, &i.LuminousFlux, &i.ColourTemperature, &run.TestDate};
+  std::string* info[] = {&i.Name,      &i.No,           &i.Type,     &i.Standard,     &i.Temperature,
+                         &i.Humidity,  &i.Manufacturer, &i.Operator, &i.LuminousFlux, &i.ColourTemperature,
+                         &run.TestDate};
   for (int k = 0; k < 11; ++k) *info[k] = Std(q.value(5 + k));
   Verdict& v = run.Result;
   v.Result = VerdictFromCode(q.value(16).toInt());
@@ -270,8 +281,9 @@ int ReadRun(QSqlDatabase& db, const std::string& id, LoggedRun& run, QString& er
   }
   QSqlQuery r(db);
   r.setForwardOnly(true);
-  r.prepare("SELECT figure, value, min_value, max_value, margin, outcome, note FROM rules"
-            " WHERE run_seq = ? ORDER BY pos");
+  r.prepare(
+      "SELECT figure, value, min_value, max_value, margin, outcome, note FROM rules"
+      " WHERE run_seq = ? ORDER BY pos");
   r.addBindValue(seq);
   if (!r.exec()) return Fail(r, error);
   while (r.next()) {

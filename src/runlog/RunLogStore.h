@@ -30,8 +30,8 @@ int WriteEvent(QSqlDatabase& db, const LoggedEvent& event, WriteOutcome& outcome
 
 // 0 when found; 1 when absent (error empty) or on a failure (error set).
 int ReadRun(QSqlDatabase& db, const std::string& id, LoggedRun& run, QString& error);
-int ReadRecord(QSqlDatabase& db, const std::string& id, std::vector<std::uint8_t>& record,
-               TestKind& kind, QString& error);
+int ReadRecord(QSqlDatabase& db, const std::string& id, std::vector<std::uint8_t>& record, TestKind& kind,
+               QString& error);
 // 0 on success; present tells whether a run with this id is logged.
 int RunExists(QSqlDatabase& db, const std::string& id, bool& present, QString& error);
 

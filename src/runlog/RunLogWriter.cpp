@@ -135,7 +135,8 @@ int RunLogWriter::WaitDrained(int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     RetryNow();
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (WaitIdle(static_cast<int>(std::max<std::int64_t>(0, left.count()))) == 0 && OutboxCount() == 0) {
       std::lock_guard lock(Mutex_);
       if (HeldJobs_ == 0) return 0;
@@ -189,12 +190,12 @@ class RunLogWriter::Worker {
   RunLogConnection conn_;
   RunOutbox outbox_;
   const QString where_, folder_;
-  std::deque<Job> held_;       // neither the log nor the outbox could take these
-  bool logDown_ = false;       // the log failed on the last try
-  bool owed_ = false;          // Failed was emitted: Recovered follows once all is in the log
-  QString logWhy_, boxWhy_;    // the last reasons, for the message
-  QString lastOutage_;         // not said again while nothing has changed
-  std::set<std::string> told_; // outbox entries reported as unsendable
+  std::deque<Job> held_;                            // neither the log nor the outbox could take these
+  bool logDown_ = false;                            // the log failed on the last try
+  bool owed_ = false;                               // Failed was emitted: Recovered follows once all is in the log
+  QString logWhy_, boxWhy_;                         // the last reasons, for the message
+  QString lastOutage_;                              // not said again while nothing has changed
+  std::set<std::string> told_;                      // outbox entries reported as unsendable
   std::vector<std::pair<QString, QString>> notes_;  // what was said besides outages
 };
 
@@ -299,8 +300,9 @@ void RunLogWriter::Worker::Pass(std::deque<Job>& jobs) {
 
 void RunLogWriter::Worker::SayOutage() {
   const int waiting = outbox_.Count();
-  QString english = QString("The run log (%1) cannot be written: %2. %3 run(s) wait in the outbox %4 and are "
-                            "logged when the log is back.")
+  QString english = QString(
+                        "The run log (%1) cannot be written: %2. %3 run(s) wait in the outbox %4 and are "
+                        "logged when the log is back.")
                         .arg(where_, logWhy_)
                         .arg(waiting)
                         .arg(folder_);
@@ -309,12 +311,14 @@ void RunLogWriter::Worker::SayOutage() {
                         .arg(waiting)
                         .arg(folder_);
   if (!held_.empty()) {
-    english += QString(" %1 run(s) are held in memory only, because the outbox cannot be written either: %2; "
-                       "they are lost if the program ends before the log or the outbox works again.")
+    english += QString(
+                   " %1 run(s) are held in memory only, because the outbox cannot be written either: %2; "
+                   "they are lost if the program ends before the log or the outbox works again.")
                    .arg(held_.size())
                    .arg(boxWhy_);
-    chinese += QString("另有 %1 条只保存在内存中，因为待发目录也无法写入：%2；"
-                       "若在记录或待发目录恢复前退出程序，这些结果将丢失。")
+    chinese += QString(
+                   "另有 %1 条只保存在内存中，因为待发目录也无法写入：%2；"
+                   "若在记录或待发目录恢复前退出程序，这些结果将丢失。")
                    .arg(held_.size())
                    .arg(boxWhy_);
   }

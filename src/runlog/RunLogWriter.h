@@ -83,7 +83,7 @@ class RunLogWriter : public QObject {
 
  signals:
   // Emitted on the writer thread; connect with the default (queued) type.
-  void Committed(const QString& id);         // a run is in the log (also a resend)
+  void Committed(const QString& id);  // a run is in the log (also a resend)
   // Something the user must know: the log cannot be written now (how many
   // runs wait where, and why), or an outbox entry that cannot be sent. One
   // whole sentence in each language, to be shown as it is.

@@ -40,10 +40,8 @@ class Writer {
   void operator()(std::int64_t v) { s_ << static_cast<qint64>(v); }
   void operator()(std::int32_t v) { s_ << static_cast<qint32>(v); }
   template <class E>
-    requires std::is_enum_v<E>
-  void operator()(E v) {
-    s_ << static_cast<qint32>(v);
-  }
+  requires std::is_enum_v<E>
+  void operator()(E v) { s_ << static_cast<qint32>(v); }
   template <class T, class F>
   bool List(const std::vector<T>& items, F each) {
     s_ << static_cast<quint32>(items.size());
@@ -93,7 +91,7 @@ class Reader {
     v = q;
   }
   template <class E>
-    requires std::is_enum_v<E>
+  requires std::is_enum_v<E>
   void operator()(E& v) {
     qint32 q = 0;
     s_ >> q;
@@ -180,8 +178,9 @@ std::string EntryName(std::int64_t timeMs, const std::string& id, const char* su
 }
 
 bool SafeId(const std::string& id) {
-  return !id.empty() && id.size() <= 64 &&
-         std::all_of(id.begin(), id.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; });
+  return !id.empty() && id.size() <= 64 && std::all_of(id.begin(), id.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+  });
 }
 
 }  // namespace
@@ -267,8 +266,7 @@ std::vector<std::string> RunOutbox::Pending() const {
   return out;
 }
 
-int RunOutbox::Load(const std::string& path, bool& isRun, LoggedRun& run, LoggedEvent& event,
-                    QString& error) const {
+int RunOutbox::Load(const std::string& path, bool& isRun, LoggedRun& run, LoggedEvent& event, QString& error) const {
   QFile f(QString::fromStdString(path));
   if (!f.open(QIODevice::ReadOnly)) {
     error = f.errorString();

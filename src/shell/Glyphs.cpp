@@ -83,10 +83,9 @@ void Arrow(QPainter& p, bool left) {
 
 void Draw(QPainter& p, Glyph g) {
   // A single-run command: its kind's glyph, smaller, with the badge.
-  for (const auto& [single, base] : {std::pair{Glyph::InputSingle, Glyph::InputRun},
-                                     std::pair{Glyph::OutputSingle, Glyph::OutputRun},
-                                     std::pair{Glyph::CompSingle, Glyph::CompRun},
-                                     std::pair{Glyph::PhaseSingle, Glyph::Phase}})
+  for (const auto& [single, base] :
+       {std::pair{Glyph::InputSingle, Glyph::InputRun}, std::pair{Glyph::OutputSingle, Glyph::OutputRun},
+        std::pair{Glyph::CompSingle, Glyph::CompRun}, std::pair{Glyph::PhaseSingle, Glyph::Phase}})
     if (g == single) {
       p.scale(0.85, 0.85);
       Draw(p, base);
@@ -218,8 +217,8 @@ void Draw(QPainter& p, Glyph g) {
     case Glyph::Open:
       p.setPen(InkPen(Ink, 1.2));
       p.setBrush(QColor(240, 200, 110));
-      p.drawPolygon(QPolygonF() << QPointF(2, 5) << QPointF(8, 5) << QPointF(10, 7) << QPointF(18, 7)
-                                << QPointF(18, 17) << QPointF(2, 17));
+      p.drawPolygon(QPolygonF() << QPointF(2, 5) << QPointF(8, 5) << QPointF(10, 7) << QPointF(18, 7) << QPointF(18, 17)
+                                << QPointF(2, 17));
       break;
     case Glyph::Store:
       p.setPen(InkPen(Ink, 1.2));

@@ -31,8 +31,14 @@ QString T(bool chinese, const char* zh, const char* en) { return QString::fromUt
 
 LineFeatures::LineFeatures(QWidget& window, Host& host, OpenRun openRun, Form& form, ShellDialogs& dialogs,
                            QVBoxLayout* column, QMenuBar* bar)
-    : QObject(nullptr), window_(window), host_(host), openRun_(std::move(openRun)), form_(form), dialogs_(dialogs),
-      recorder_(std::make_unique<RunRecorder>(form)), bar_(bar) {
+    : QObject(nullptr),
+      window_(window),
+      host_(host),
+      openRun_(std::move(openRun)),
+      form_(form),
+      dialogs_(dialogs),
+      recorder_(std::make_unique<RunRecorder>(form)),
+      bar_(bar) {
   band_ = new TVerdictBand(&window);
   band_->setObjectName("VerdictBand");
   band_->hide();
@@ -92,19 +98,18 @@ void LineFeatures::UpdateMenus() {
   };
   choice(T(zh, "不判定&N", "&No limits"), "", "NoLimits");
   // The edition and amendment the screening's tables follow, wherever it is named.
-  choice(T(zh, "IEC 61000-3-2 C类谐波筛查", "IEC 61000-3-2 Class C screening") + " (" + ClassCRevision + ")", ClassCName,
-         "ClassC");
+  choice(T(zh, "IEC 61000-3-2 C类谐波筛查", "IEC 61000-3-2 Class C screening") + " (" + ClassCRevision + ")",
+         ClassCName, "ClassC");
   bool chosenShown = recorder_->Chosen().empty() || recorder_->Chosen() == ClassCName;
   for (const Profile& p : recorder_->Profiles()) {
     chosenShown = chosenShown || p.Name == recorder_->Chosen();
-    choice(QString::fromStdString(p.Name + (p.Revision.empty() ? "" : "  (" + p.Revision + ")")), p.Name,
-           "Profile");
+    choice(QString::fromStdString(p.Name + (p.Revision.empty() ? "" : "  (" + p.Revision + ")")), p.Name, "Profile");
   }
   // Limits chosen but unreadable stay in the menu, checked: every run says
   // why it was not judged until they are mended or another choice is made.
   if (!chosenShown)
-    choice(QString::fromStdString(recorder_->Chosen()) + T(zh, "（无法读取）", " (cannot be read)"), recorder_->Chosen(),
-           "Unavailable");
+    choice(QString::fromStdString(recorder_->Chosen()) + T(zh, "（无法读取）", " (cannot be read)"),
+           recorder_->Chosen(), "Unavailable");
   limits_->addSeparator();
   judgeAgain_ = limits_->addAction(T(zh, "按当前限值重新判定&J", "&Judge again with these limits"));
   judgeAgain_->setObjectName("JudgeAgain");
@@ -235,8 +240,8 @@ void LineFeatures::Show(const Verdict* v) {
     // Limits that cannot be read say so on the neutral field already.
     const ActiveLimits limits = recorder_->LimitsFor(form_.Info.Type);
     band_->SetProfileName(QString::fromStdString(limits.Source == LimitSource::ClassC ? std::string(ClassCName)
-                                                 : limits.File                           ? limits.File->Name
-                                                                                         : limits.Name));
+                                                 : limits.File                        ? limits.File->Name
+                                                                                      : limits.Name));
   }
   band_->setVisible(v || recorder_->Judging());
 }
@@ -256,8 +261,9 @@ void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) 
     }
     if (v.Result == VerdictResult::Fail && sound_->isChecked()) TVerdictBand::Beep();
     if (recorder_->TypeMatchesNone(form_.Info.Type))
-      host_.SetStatusText((chinese_ ? "型号“" + form_.Info.Type + "”没有对应的限值文件，按所选限值判定"
-                                      : "Type \"" + form_.Info.Type + "\" matches no profile: judged by the chosen limits"));
+      host_.SetStatusText((chinese_
+                               ? "型号“" + form_.Info.Type + "”没有对应的限值文件，按所选限值判定"
+                               : "Type \"" + form_.Info.Type + "\" matches no profile: judged by the chosen limits"));
   }
   recorder_->LogRun(kind, v, analysisLanguage);
 }
@@ -308,16 +314,17 @@ bool LineFeatures::MayClose() {
   if (held.empty()) return true;
   std::string serials;
   for (const auto& run : held) serials += (serials.empty() ? "" : ", ") + (run.Serial.empty() ? "—" : run.Serial);
-  const QString text =
-      chinese_ ? QString::fromUtf8("%1 次测试结果尚未保存：测试记录和待发目录都无法写入（编号：%2）。\n"
-                                   "关闭程序将丢失它们。仍要关闭吗？（选“否”则等待，程序会继续尝试保存）")
-                     .arg(held.size())
-                     .arg(QString::fromStdString(serials))
-               : QString::fromUtf8("%1 runs are not saved yet: neither the run log nor its outbox can be written "
-                                   "(serials: %2).\nClosing loses them. Close anyway? (No: wait; the program keeps "
-                                   "trying to save them.)")
-                     .arg(held.size())
-                     .arg(QString::fromStdString(serials));
+  const QString text = chinese_ ? QString::fromUtf8(
+                                      "%1 次测试结果尚未保存：测试记录和待发目录都无法写入（编号：%2）。\n"
+                                      "关闭程序将丢失它们。仍要关闭吗？（选“否”则等待，程序会继续尝试保存）")
+                                      .arg(held.size())
+                                      .arg(QString::fromStdString(serials))
+                                : QString::fromUtf8(
+                                      "%1 runs are not saved yet: neither the run log nor its outbox can be written "
+                                      "(serials: %2).\nClosing loses them. Close anyway? (No: wait; the program keeps "
+                                      "trying to save them.)")
+                                      .arg(held.size())
+                                      .arg(QString::fromStdString(serials));
   return dialogs_.Confirm(&window_, T(chinese_, "测试结果未保存", "Runs not saved"), text);
 }
 

@@ -5,8 +5,7 @@
 
 namespace kt {
 
-TAlarmForm::TAlarmForm(QWidget* owner)
-    : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TAlarmForm::TAlarmForm(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName("AlarmForm");
   setWindowTitle(QString::fromUtf8("通讯提示"));
   setFixedSize(272, 132);

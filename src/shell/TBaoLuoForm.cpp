@@ -1,5 +1,6 @@
 #include "shell/TBaoLuoForm.h"
 
+#include <qdrawutil.h>
 #include <QAction>
 #include <QFrame>
 #include <QImage>
@@ -11,7 +12,6 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QToolButton>
-#include <qdrawutil.h>
 
 #include "analysis/AnalysisFile.h"
 #include "analysis/AnalysisPanels.h"
@@ -96,10 +96,18 @@ void TBaoPaintBox::mousePressEvent(QMouseEvent* e) {
   if (kind_ != Kind::Envelope) return;
   const int x = static_cast<int>(e->position().x());
   switch (channel_) {
-    case ChU: owner_.vPaintMouseDown(x); break;
-    case ChIl: owner_.ilPaintMouseDown(x); break;
-    case ChIf: owner_.ifPaintMouseDown(x); break;
-    default: owner_.ikPaintMouseDown(x); break;
+    case ChU:
+      owner_.vPaintMouseDown(x);
+      break;
+    case ChIl:
+      owner_.ilPaintMouseDown(x);
+      break;
+    case ChIf:
+      owner_.ifPaintMouseDown(x);
+      break;
+    default:
+      owner_.ikPaintMouseDown(x);
+      break;
   }
 }
 
@@ -231,18 +239,18 @@ void TBaoLuoForm::BuildRows(QWidget* body) {
     const char* CfValueName;
   };
   const RowNames rows[4] = {
-      {&vPanel, "vPanel", &vPaint, "vPaint", &GaoPanel, "GaoPanel", &GaoPaint, "GaoPaint", &Panel2, "Panel2",
-       &rmsHeadPanel, "rmsHeadPanel", &vrmsPanel, "vrmsPanel", &vUnit, "vUnit", &cfHeadPanel, "cfHeadPanel",
-       &vcfPanel, "vcfPanel"},
-      {&ilPanel, "ilPanel", &ilPaint, "ilPaint", &Panel3, "Panel3", &GaoPaintIl, "GaoPaintIl", &Panel4, "Panel4",
-       &IlrmsHead, "IlrmsHead", &ilrmsPanel, "ilrmsPanel", &ailUnit, "ailUnit", &IlcfHead, "IlcfHead", &ilcfPanel,
-       "ilcfPanel"},
-      {&ifPanel, "ifPanel", &ifPaint, "ifPaint", &Panel5, "Panel5", &GaoPaintIf, "GaoPaintIf", &Panel7, "Panel7",
-       &IfrmsHead, "IfrmsHead", &ifrmsPanel, "ifrmsPanel", &Panel9, "Panel9", &IfcfHead, "IfcfHead", &ifcfPanel,
-       "ifcfPanel"},
-      {&ikPanel, "ikPanel", &ikPaint, "ikPaint", &Panel6, "Panel6", &GaoPaintIk, "GaoPaintIk", &Panel11, "Panel11",
-       &IkrmsHead, "IkrmsHead", &ikrmsPanel, "ikrmsPanel", &Panel13, "Panel13", &IkcfHead, "IkcfHead", &ikcfPanel,
-       "ikcfPanel"},
+      {&vPanel,    "vPanel", &vPaint,      "vPaint",      &GaoPanel,      "GaoPanel", &GaoPaint,
+       "GaoPaint", &Panel2,  "Panel2",     &rmsHeadPanel, "rmsHeadPanel", &vrmsPanel, "vrmsPanel",
+       &vUnit,     "vUnit",  &cfHeadPanel, "cfHeadPanel", &vcfPanel,      "vcfPanel"},
+      {&ilPanel,     "ilPanel", &ilPaint,  "ilPaint",  &Panel3,     "Panel3",    &GaoPaintIl,
+       "GaoPaintIl", &Panel4,   "Panel4",  &IlrmsHead, "IlrmsHead", &ilrmsPanel, "ilrmsPanel",
+       &ailUnit,     "ailUnit", &IlcfHead, "IlcfHead", &ilcfPanel,  "ilcfPanel"},
+      {&ifPanel,     "ifPanel", &ifPaint,  "ifPaint",  &Panel5,     "Panel5",    &GaoPaintIf,
+       "GaoPaintIf", &Panel7,   "Panel7",  &IfrmsHead, "IfrmsHead", &ifrmsPanel, "ifrmsPanel",
+       &Panel9,      "Panel9",  &IfcfHead, "IfcfHead", &ifcfPanel,  "ifcfPanel"},
+      {&ikPanel,     "ikPanel", &ikPaint,  "ikPaint",  &Panel6,     "Panel6",    &GaoPaintIk,
+       "GaoPaintIk", &Panel11,  "Panel11", &IkrmsHead, "IkrmsHead", &ikrmsPanel, "ikrmsPanel",
+       &Panel13,     "Panel13", &IkcfHead, "IkcfHead", &ikcfPanel,  "ikcfPanel"},
   };
   for (int r = 0; r < 4; ++r) {
     const RowNames& n = rows[r];

@@ -163,7 +163,7 @@ class TBaoLuoForm : public QDialog {
   AnalysisData data_;
   std::int32_t language_ = 0;
   bool gaoAllowed_ = false;
-  bool stopped_ = false;  // the last run was left with its button
+  bool stopped_ = false;                     // the last run was left with its button
   std::vector<std::uint8_t> pendingRecord_;  // a logged run to show
   std::function<const Verdict*(int kind)> judge_;
   std::optional<Verdict> verdict_;  // the one shown, and printed

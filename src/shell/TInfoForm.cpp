@@ -46,9 +46,9 @@ const Layout kLayout[TInfoForm::FieldCount] = {
 };
 
 std::string* FieldOf(TestInfo& t, int f) {
-  std::string* fields[TInfoForm::FieldCount] = {&t.Name,     &t.No,       &t.Type,         &t.Standard,
-                                                &t.Temperature, &t.Humidity, &t.Manufacturer, &t.Operator,
-                                                &t.LuminousFlux, &t.ColourTemperature};
+  std::string* fields[TInfoForm::FieldCount] = {
+      &t.Name,     &t.No,           &t.Type,     &t.Standard,     &t.Temperature,
+      &t.Humidity, &t.Manufacturer, &t.Operator, &t.LuminousFlux, &t.ColourTemperature};
   return fields[f];
 }
 
@@ -107,7 +107,8 @@ void TInfoForm::FormShow() {
 
 void TInfoForm::OkBtnClick() {
   for (int f = 0; f < FieldCount; ++f)
-    *FieldOf(info_, f) = TruncateToGbkBytes(boxes_[f]->text().toStdString(), static_cast<std::size_t>(kLayout[f].limit));
+    *FieldOf(info_, f) =
+        TruncateToGbkBytes(boxes_[f]->text().toStdString(), static_cast<std::size_t>(kLayout[f].limit));
   accept();
 }
 

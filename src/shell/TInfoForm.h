@@ -16,7 +16,18 @@ class TInfoForm : public QDialog {
  public:
   TInfoForm(QWidget* owner, TestInfo& info);
 
-  enum Field { Name, No, Type, Standard, Temperature, Humidity, Manufacturer, Operator, LuminousFlux, ColourTemperature };
+  enum Field {
+    Name,
+    No,
+    Type,
+    Standard,
+    Temperature,
+    Humidity,
+    Manufacturer,
+    Operator,
+    LuminousFlux,
+    ColourTemperature
+  };
   static constexpr int FieldCount = 10;
   QLineEdit* Box(Field f) const { return boxes_[f]; }
 

@@ -8,8 +8,8 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
-#include <QLibraryInfo>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
@@ -53,15 +53,14 @@ constexpr int ToolBarHeight = 28;
 constexpr int ToolButtonSize = 24;
 constexpr int ProgressBarWidth = 173;
 constexpr int StatusBarHeight = 19;
-constexpr int Timer1Ms = 500;   // pause between the runs of a continuous test
+constexpr int Timer1Ms = 500;  // pause between the runs of a continuous test
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 }  // namespace
 
 TKT5100Form::TKT5100Form(Services services)
-    : QMainWindow(nullptr), services_(services),
-      form_(std::make_unique<Form>(*this, services.port, services.clock)) {
+    : QMainWindow(nullptr), services_(services), form_(std::make_unique<Form>(*this, services.port, services.clock)) {
   setObjectName("KT5100Form");
   setWindowTitle(U("KT6100电子镇流器综合性能测试仪"));
   setMinimumSize(640, 480);
@@ -173,8 +172,7 @@ void TKT5100Form::BuildToolBar() {
          &TKT5100Form::InputTestLockBtnClick);
   button(OutputTestLockBtn, "OutputTestLockBtn", "输出性能单次测试", Glyph::OutputSingle,
          &TKT5100Form::OutputTestLockBtnClick);
-  button(CompTestLockBtn, "CompTestLockBtn", "综合性能单次测试", Glyph::CompSingle,
-         &TKT5100Form::CompTestLockBtnClick);
+  button(CompTestLockBtn, "CompTestLockBtn", "综合性能单次测试", Glyph::CompSingle, &TKT5100Form::CompTestLockBtnClick);
   button(PhaseTestLockBtn, "PhaseTestLockBtn", "相位角单次测试", Glyph::PhaseSingle,
          &TKT5100Form::PhaseTestLockBtnClick);
   bevel();
@@ -209,8 +207,7 @@ void TKT5100Form::BuildMenu() {
     a->setObjectName(name);
     connect(a, &QAction::triggered, this, handler);
     if (handler == &TKT5100Form::OpenFileClick || handler == &TKT5100Form::StoreFileClick ||
-        handler == &TKT5100Form::PrintClick || handler == &TKT5100Form::BackClick ||
-        handler == &TKT5100Form::NextClick)
+        handler == &TKT5100Form::PrintClick || handler == &TKT5100Form::BackClick || handler == &TKT5100Form::NextClick)
       waitForRun_.push_back(a);
   };
   QMenu* file = bar->addMenu(U("文件&F"));
@@ -278,7 +275,8 @@ void TKT5100Form::SyncLanguage() {
   if (chinese == qtChineseInstalled_) return;
   if (chinese) {
     if (qtChinese_.isEmpty())
-      static_cast<void>(qtChinese_.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+      static_cast<void>(
+          qtChinese_.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
     if (!qtChinese_.isEmpty()) QCoreApplication::installTranslator(&qtChinese_);
   } else {
     QCoreApplication::removeTranslator(&qtChinese_);

@@ -363,8 +363,7 @@ void TLogForm::OpenRow(int row) {
     return;
   }
   emit RunChosen(id);
-  emit OpenRun(QByteArray(reinterpret_cast<const char*>(record.data()), static_cast<qsizetype>(record.size())),
-               kind);
+  emit OpenRun(QByteArray(reinterpret_cast<const char*>(record.data()), static_cast<qsizetype>(record.size())), kind);
 }
 
 int TLogForm::ExportCsvTo(const QString& path, QString& error) {
@@ -379,7 +378,8 @@ int TLogForm::ExportCsvTo(const QString& path, QString& error) {
   if (ExportRunsCsv(db, Model_->Filter(), Model_->SortColumn(), Model_->SortDescending(), path, runs, error) ||
       ExportEventsCsv(db, Model_->Filter(), eventsPath, events, error))
     return 1;
-  Tell(QString(Chinese_ ? U("已导出 %1 条测试记录到 %2，%3 条事件到 %4。") : "Exported %1 run(s) to %2 and %3 event(s) to %4.")
+  Tell(QString(Chinese_ ? U("已导出 %1 条测试记录到 %2，%3 条事件到 %4。")
+                        : "Exported %1 run(s) to %2 and %3 event(s) to %4.")
            .arg(runs)
            .arg(QDir::toNativeSeparators(path))
            .arg(events)

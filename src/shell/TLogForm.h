@@ -55,15 +55,15 @@ class TLogForm : public QWidget {
 
  public slots:
   void SetChinese(bool chinese);
-  void Refresh();                               // the table again, with the filters as they are
+  void Refresh();  // the table again, with the filters as they are
   // Runs logged since, added to the table with the filter it shows; the
   // row chosen and the rows in view stay where they are.
   void ShowNewRuns();
   // A message in the window's status line until the next search or open.
   void Tell(const QString& message, bool problem = true);
   void ShowLogProblem(const QString& english, const QString& chinese);  // the writer's Failed
-  void ClearLogProblem();                       // and its Recovered
-  void ExportCsv();                             // asks for a file
+  void ClearLogProblem();                                               // and its Recovered
+  void ExportCsv();                                                     // asks for a file
   void ShowStatistics();
   void OpenRow(int row);
 

@@ -15,7 +15,6 @@
 namespace kt {
 namespace {
 
-
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // An environment variable set for this session wins over the setting: said
@@ -82,7 +81,8 @@ void TLogSettingsForm::accept() {
   LogTarget parsed;
   std::string error;
   if (ParseLogTarget(target.toStdString(), parsed, error)) {
-    Problem_->setText((Chinese_ ? U("记录位置有误：%1") : "The log's address is wrong: %1").arg(QString::fromStdString(error)));
+    Problem_->setText(
+        (Chinese_ ? U("记录位置有误：%1") : "The log's address is wrong: %1").arg(QString::fromStdString(error)));
     Target_->setFocus();
     return;
   }

@@ -198,33 +198,38 @@ void TLogStatsForm::SetChinese(bool chinese) {
 void TLogStatsForm::FillTables() {
   const bool c = Chinese_;
   const RunStats& s = Stats_;
-  QString summary =
-      QString(c ? U("测试次数 %1（合格 %2，不合格 %3，不完整 %4，未判定 %5）。") : "%1 run(s): %2 passed, %3 failed, "
-                                                                  "%4 incomplete, %5 not judged. ")
-          .arg(s.Runs)
-          .arg(s.Passed)
-          .arg(s.Failed)
-          .arg(s.Incomplete)
-          .arg(s.Unjudged);
-  summary += s.FirstPassYield
-                 ? QString(c ? U("首次合格率 %1（%2 / %3 台），复测 %4 次。") : "First-pass yield %1 (%2 of %3 units), %4 retest(s). ")
-                       .arg(Percent(*s.FirstPassYield))
-                       .arg(s.FirstPassUnits)
-                       .arg(s.Units)
-                       .arg(s.Retests)
-                 : Pick(c, "No judged runs with a serial number: no first-pass yield. ", "无带序列号的判定记录，无首次合格率。");
+  QString summary = QString(c ? U("测试次数 %1（合格 %2，不合格 %3，不完整 %4，未判定 %5）。")
+                              : "%1 run(s): %2 passed, %3 failed, "
+                                "%4 incomplete, %5 not judged. ")
+                        .arg(s.Runs)
+                        .arg(s.Passed)
+                        .arg(s.Failed)
+                        .arg(s.Incomplete)
+                        .arg(s.Unjudged);
+  summary += s.FirstPassYield ? QString(c ? U("首次合格率 %1（%2 / %3 台），复测 %4 次。")
+                                          : "First-pass yield %1 (%2 of %3 units), %4 retest(s). ")
+                                    .arg(Percent(*s.FirstPassYield))
+                                    .arg(s.FirstPassUnits)
+                                    .arg(s.Units)
+                                    .arg(s.Retests)
+                              : Pick(c, "No judged runs with a serial number: no first-pass yield. ",
+                                     "无带序列号的判定记录，无首次合格率。");
   if (s.RunsWithoutSerial > 0)
-    summary += QString(c ? U("%1 次判定记录无序列号，未计入合格率。") : "%1 judged run(s) without a serial number are "
-                                                                 "not in the yield.")
+    summary += QString(c ? U("%1 次判定记录无序列号，未计入合格率。")
+                         : "%1 judged run(s) without a serial number are "
+                           "not in the yield.")
                    .arg(s.RunsWithoutSerial);
-  summary += Pick(c, "\nn, mean, standard deviation (the sample one, n − 1), min and max: the runs' measured values; "
-                   "LSL, USL and Cpk: the limits most runs were judged against.",
-                   "\nn、平均值、标准差（样本标准差，n − 1）、最小值、最大值：各次的测量值；下限、上限及 Cpk：多数记录判定所用的限值。");
+  summary += Pick(c,
+                  "\nn, mean, standard deviation (the sample one, n − 1), min and max: the runs' measured values; "
+                  "LSL, USL and Cpk: the limits most runs were judged against.",
+                  "\nn、平均值、标准差（样本标准差，n − 1）、最小值、最大值：各次的测量值；下限、上限及 "
+                  "Cpk：多数记录判定所用的限值。");
   if (!Error_.isEmpty()) summary += "\n" + Error_;
   Summary_->setText(summary);
 
   const QStringList figureHeads =
-      c ? QStringList{U("参数"), "n", U("平均值"), U("样本标准差"), U("最小值"), U("最大值"), U("下限"), U("上限"), "Cpk", U("备注")}
+      c ? QStringList{U("参数"),   "n",       U("平均值"), U("样本标准差"), U("最小值"),
+                      U("最大值"), U("下限"), U("上限"),   "Cpk",           U("备注")}
         : QStringList{"Figure", "n", "Mean", "Sample std dev", "Min", "Max", "LSL", "USL", "Cpk", "Note"};
   Figures_->clear();
   Figures_->setColumnCount(static_cast<int>(figureHeads.size()));
@@ -238,9 +243,16 @@ void TLogStatsForm::FillTables() {
     else if (f.Unreliable)
       notes << Pick(c, "n < 30: unreliable", "n < 30：不可靠");
     if (f.LimitsDiffer) notes << Pick(c, "limits differ between runs", "各次限值不同");
-    const QString cells[] = {QString::fromStdString(f.Figure), QString::number(f.N), Number(f.Mean), Number(f.StdDev),
-                             Number(f.Min), Number(f.Max), Number(f.Lsl), Number(f.Usl),
-                             f.Cpk ? QString::number(*f.Cpk, 'f', 2) : QString(), notes.join("; ")};
+    const QString cells[] = {QString::fromStdString(f.Figure),
+                             QString::number(f.N),
+                             Number(f.Mean),
+                             Number(f.StdDev),
+                             Number(f.Min),
+                             Number(f.Max),
+                             Number(f.Lsl),
+                             Number(f.Usl),
+                             f.Cpk ? QString::number(*f.Cpk, 'f', 2) : QString(),
+                             notes.join("; ")};
     for (int col = 0; col < static_cast<int>(std::size(cells)); ++col) Put(Figures_, row, col, cells[col]);
   }
   Figures_->resizeColumnsToContents();
@@ -269,9 +281,8 @@ void TLogStatsForm::DrawCharts() {
 
   QChart* run = NewChart(QString(c ? U("运行图：%1") : "Run chart: %1").arg(figure) +
                          (Series_.Points.empty() ? none
-                          : Series_.Truncated
-                              ? QString(c ? U("（最近 %1 次）") : " (newest %1)").arg(RunChartPoints)
-                              : QString()));
+                          : Series_.Truncated ? QString(c ? U("（最近 %1 次）") : " (newest %1)").arg(RunChartPoints)
+                                              : QString()));
   auto* points = new QLineSeries;
   points->setName(figure);
   points->setPointsVisible(Series_.Points.size() < 200);

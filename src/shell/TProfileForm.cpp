@@ -24,7 +24,9 @@ namespace kt {
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-QString Pick(bool chinese, const char* english, const char* chinese_text) { return U(chinese ? chinese_text : english); }
+QString Pick(bool chinese, const char* english, const char* chinese_text) {
+  return U(chinese ? chinese_text : english);
+}
 std::string Trimmed(const QLineEdit* box) { return box->text().trimmed().toStdString(); }
 
 // What a bound box lets through on the way to a number: digits, one '.',
@@ -255,7 +257,8 @@ int TProfileForm::Collect(Profile& out, ProfileMessage& error) {
   // the messages are the rows of the table.
   for (int row = rules_->rowCount() - 1; row >= 0; --row) {
     bool blank = true;
-    for (int c = 0; c < ColumnCount; ++c) blank = blank && Cell(row, static_cast<Column>(c))->text().trimmed().isEmpty();
+    for (int c = 0; c < ColumnCount; ++c)
+      blank = blank && Cell(row, static_cast<Column>(c))->text().trimmed().isEmpty();
     if (blank) rules_->removeRow(row);
   }
   out = Profile{};
@@ -292,10 +295,9 @@ int TProfileForm::Collect(Profile& out, ProfileMessage& error) {
 void TProfileForm::OfferRevision(Profile& p) {
   if (p.Revision != loaded_.Revision || SameLimits(p, loaded_)) return;
   const std::string raised = RaisedRevision(p.Revision);
-  const std::string text =
-      chinese_ ? "限值已改动，版本却仍是“" + p.Revision + "”。把版本改为“" + raised + "”吗？"
-               : "The limits have changed but the revision is still \"" + p.Revision + "\". Raise it to \"" + raised +
-                     "\"?";
+  const std::string text = chinese_ ? "限值已改动，版本却仍是“" + p.Revision + "”。把版本改为“" + raised + "”吗？"
+                                    : "The limits have changed but the revision is still \"" + p.Revision +
+                                          "\". Raise it to \"" + raised + "\"?";
   if (!dialogs_.Confirm(this, Pick(chinese_, "Revision", "版本"), U(text.c_str()))) return;
   p.Revision = raised;
   revision_->setText(QString::fromStdString(raised));

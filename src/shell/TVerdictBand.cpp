@@ -158,11 +158,16 @@ TVerdictBand::TVerdictBand(QWidget* parent) : QWidget(parent) {
 QColor TVerdictBand::FieldColour(VerdictResult result) {
   // White bold text stays legible on each (contrast at least 3.4 : 1).
   switch (result) {
-    case VerdictResult::Pass: return {0x2E, 0x7D, 0x32};
-    case VerdictResult::Fail: return {0xC6, 0x28, 0x28};
-    case VerdictResult::Incomplete: return {0xC7, 0x77, 0x00};
-    case VerdictResult::NotApplicable: return {0x75, 0x75, 0x75};
-    case VerdictResult::None: break;
+    case VerdictResult::Pass:
+      return {0x2E, 0x7D, 0x32};
+    case VerdictResult::Fail:
+      return {0xC6, 0x28, 0x28};
+    case VerdictResult::Incomplete:
+      return {0xC7, 0x77, 0x00};
+    case VerdictResult::NotApplicable:
+      return {0x75, 0x75, 0x75};
+    case VerdictResult::None:
+      break;
   }
   return Neutral;
 }
@@ -227,7 +232,8 @@ void TVerdictBand::SetChinese(bool chinese) {
   tag_->setText(chinese ? QStringLiteral("上次测试") : QStringLiteral("previous run"));
   int widest = QFontMetrics(tag_->font()).horizontalAdvance(tag_->text());
   const QFontMetrics fm(word_->font());
-  for (VerdictResult r : {VerdictResult::Pass, VerdictResult::Fail, VerdictResult::Incomplete, VerdictResult::NotApplicable})
+  for (VerdictResult r :
+       {VerdictResult::Pass, VerdictResult::Fail, VerdictResult::Incomplete, VerdictResult::NotApplicable})
     widest = std::max(widest, fm.horizontalAdvance(QString::fromUtf8(VerdictResultText(r, chinese))));
   word_->setFixedWidth(widest + 4);
   tag_->setFixedWidth(widest + 4);

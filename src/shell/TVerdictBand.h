@@ -79,15 +79,15 @@ class TVerdictBand : public QWidget {
   bool previous_ = false;
   QString profileName_;
   std::optional<Verdict> shown_;
-  QPointer<QWidget> window_;    // whose height the band's follows
-  QBoxLayout* row_ = nullptr;   // the word's column beside the lines
+  QPointer<QWidget> window_;   // whose height the band's follows
+  QBoxLayout* row_ = nullptr;  // the word's column beside the lines
   QBoxLayout* lines_ = nullptr;
-  QLabel* tag_ = nullptr;       // "VerdictTag": "previous run" over the word
-  QLabel* word_ = nullptr;      // "VerdictWord"
-  QLabel* first_ = nullptr;     // "VerdictFirst": the reason, or the failing figures that fit, or a remark
-  QLabel* second_ = nullptr;    // "VerdictSecond": what the first line leaves
-  QLabel* note_ = nullptr;      // "VerdictNote": the warning about the limits
-  QLabel* limits_ = nullptr;    // "VerdictLimits": the profile and the screening note
+  QLabel* tag_ = nullptr;     // "VerdictTag": "previous run" over the word
+  QLabel* word_ = nullptr;    // "VerdictWord"
+  QLabel* first_ = nullptr;   // "VerdictFirst": the reason, or the failing figures that fit, or a remark
+  QLabel* second_ = nullptr;  // "VerdictSecond": what the first line leaves
+  QLabel* note_ = nullptr;    // "VerdictNote": the warning about the limits
+  QLabel* limits_ = nullptr;  // "VerdictLimits": the profile and the screening note
 };
 
 }  // namespace kt

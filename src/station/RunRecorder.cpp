@@ -20,8 +20,8 @@
 #include "measurements/MeasurementKinds.h"
 #include "measurements/RecordFile.h"
 #include "platform/Clock.h"
-#include "station/ExampleProfiles.h"
 #include "runlog/RunLogWriter.h"
+#include "station/ExampleProfiles.h"
 #include "verdict/ClassC.h"
 
 namespace kt {
@@ -75,10 +75,12 @@ std::string FileList(const std::vector<std::string>& files, const char* comma, c
 ProfileMessage KeptCopyNote(const Profile& copy, const ProfileMessage* problem, bool lastSession) {
   const std::string rev = copy.Revision.empty() ? "" : copy.Revision;
   ProfileMessage note;
-  note.English = (problem ? problem->English : "profile " + Quoted(copy.Source) + " is gone") + " — the last good copy" +
-                 (lastSession ? " from the last session" : "") + (rev.empty() ? "" : ", revision " + rev) + ", judges";
+  note.English = (problem ? problem->English : "profile " + Quoted(copy.Source) + " is gone") +
+                 " — the last good copy" + (lastSession ? " from the last session" : "") +
+                 (rev.empty() ? "" : ", revision " + rev) + ", judges";
   note.Chinese = (problem ? problem->Chinese : "限值文件“" + copy.Source + "”已不存在") + "——按" +
-                 (lastSession ? "上次运行时" : "先前") + "读入的副本" + (rev.empty() ? "" : "（版本 " + rev + "）") + "判定";
+                 (lastSession ? "上次运行时" : "先前") + "读入的副本" + (rev.empty() ? "" : "（版本 " + rev + "）") +
+                 "判定";
   return note;
 }
 
@@ -109,8 +111,8 @@ void RunRecorder::LoadProfiles(const std::string& folder, std::vector<std::strin
   // with a note.
   for (Profile& old : previous) {
     if (Find(old.Name)) continue;
-    const auto problem = std::find_if(problems_.begin(), problems_.end(),
-                                      [&old](const Problem& p) { return p.File == old.Source; });
+    const auto problem =
+        std::find_if(problems_.begin(), problems_.end(), [&old](const Problem& p) { return p.File == old.Source; });
     if (problem == problems_.end() && dir.exists(QString::fromStdString(old.Source))) continue;
     notes_.emplace_back(old.Name, KeptCopyNote(old, problem == problems_.end() ? nullptr : &problem->Message, false));
     profiles_.push_back(std::move(old));
@@ -122,15 +124,17 @@ void RunRecorder::LoadProfiles(const std::string& folder, std::vector<std::strin
   std::vector<std::string> conflicted;
   for (std::size_t i = 0; i < profiles_.size(); ++i) {
     const std::string key = TypeKey(profiles_[i].Type);
-    if (key.empty() || std::find(conflicted.begin(), conflicted.end(), profiles_[i].Source) != conflicted.end()) continue;
+    if (key.empty() || std::find(conflicted.begin(), conflicted.end(), profiles_[i].Source) != conflicted.end())
+      continue;
     std::vector<std::string> files;
     for (const Profile& other : profiles_)
       if (TypeKey(other.Type) == key) files.push_back(other.Source);
     if (files.size() < 2) continue;
     const std::string& type = profiles_[i].Type;
-    ProfileMessage m{"profiles " + FileList(files, ", ", " and ", "\"", "\"") + " all claim the product type " +
-                         Quoted(type) + ": none of them is used until only one does",
-                     "限值文件" + FileList(files, "、", "与", "“", "”") + "都对应型号“" + type + "”：改到只剩一个之前均不使用"};
+    ProfileMessage m{
+        "profiles " + FileList(files, ", ", " and ", "\"", "\"") + " all claim the product type " + Quoted(type) +
+            ": none of them is used until only one does",
+        "限值文件" + FileList(files, "、", "与", "“", "”") + "都对应型号“" + type + "”：改到只剩一个之前均不使用"};
     if (files.size() == 2) m.English.replace(m.English.find(" all claim"), 10, " both claim");
     for (const std::string& f : files) problems_.push_back({f, key, m});
     conflicted.insert(conflicted.end(), files.begin(), files.end());
@@ -163,12 +167,14 @@ int RunRecorder::Choose(const Choice& choice, std::string& error, bool chinese) 
   if (name.empty() || name == ClassCName) return take(name, "");
   if (const Profile* p = Find(name)) return take(name, p->Source);
   // A bare name is a profile's name: it is not looked for as a file.
-  const bool path = name.find('/') != std::string::npos || QString::fromStdString(name).endsWith(".json", Qt::CaseInsensitive);
+  const bool path =
+      name.find('/') != std::string::npos || QString::fromStdString(name).endsWith(".json", Qt::CaseInsensitive);
   Profile p;
   ProfileMessage message;
   if (!path) {
-    const auto problem = std::find_if(problems_.begin(), problems_.end(),
-                                      [&choice](const Problem& pr) { return !choice.File.empty() && pr.File == choice.File; });
+    const auto problem = std::find_if(problems_.begin(), problems_.end(), [&choice](const Problem& pr) {
+      return !choice.File.empty() && pr.File == choice.File;
+    });
     message = problem != problems_.end()
                   ? problem->Message
                   : ProfileMessage{"no profile named " + Quoted(name) + " could be read from " + ProfileFolder(),
@@ -195,8 +201,8 @@ int RunRecorder::KeepLastGoodCopy(const std::string& text) {
   if (chosen_.empty() || chosen_ == ClassCName || Find(chosen_) ||
       ParseProfile(text, chosenFile_.empty() ? "?" : chosenFile_, copy, ignored) != 0 || copy.Name != chosen_)
     return 1;
-  const auto problem = std::find_if(problems_.begin(), problems_.end(),
-                                    [this](const Problem& p) { return p.File == chosenFile_; });
+  const auto problem =
+      std::find_if(problems_.begin(), problems_.end(), [this](const Problem& p) { return p.File == chosenFile_; });
   notes_.emplace_back(copy.Name, KeptCopyNote(copy, problem == problems_.end() ? nullptr : &problem->Message, true));
   profiles_.push_back(std::move(copy));
   return 0;
@@ -231,7 +237,8 @@ ActiveLimits RunRecorder::LimitsFor(const std::string& productType) const {
   // (unless its last good copy judges in its place).
   for (const Problem& pr : problems_) {
     if (key.empty() || (pr.Type != key && pr.Type != "?")) continue;
-    if (std::any_of(profiles_.begin(), profiles_.end(), [&pr](const Profile& p) { return p.Source == pr.File; })) continue;
+    if (std::any_of(profiles_.begin(), profiles_.end(), [&pr](const Profile& p) { return p.Source == pr.File; }))
+      continue;
     ActiveLimits refused;
     refused.Source = LimitSource::Unavailable;
     refused.Name = productType;
@@ -275,11 +282,16 @@ std::vector<std::uint8_t> RecordOf(const Form& form, TestKind kind, int analysis
 
 const char* EventText(RunOutcome outcome) {
   switch (outcome) {
-    case RunOutcome::HandshakeFailed: return "no answer to the handshake";
-    case RunOutcome::BlockLate: return "a block came too late";
-    case RunOutcome::LineLost: return "the line went away during the run";
-    case RunOutcome::Abandoned: return "the run was abandoned";
-    default: return "completed";
+    case RunOutcome::HandshakeFailed:
+      return "no answer to the handshake";
+    case RunOutcome::BlockLate:
+      return "a block came too late";
+    case RunOutcome::LineLost:
+      return "the line went away during the run";
+    case RunOutcome::Abandoned:
+      return "the run was abandoned";
+    default:
+      return "completed";
   }
 }
 
@@ -356,8 +368,8 @@ int DecodeStoredRun(const std::string& path, const std::vector<std::uint8_t>& by
   return failed;
 }
 
-int DecodeStoredRunInto(Form& form, const std::string& path, const std::vector<std::uint8_t>& bytes,
-                        LoggedRun& run, std::string& error) {
+int DecodeStoredRunInto(Form& form, const std::string& path, const std::vector<std::uint8_t>& bytes, LoggedRun& run,
+                        std::string& error) {
   AnalysisData& analysis = *form.Analysis;
   ClearResults(form.M);
   if (bytes.size() < DataFileHeaderSize || std::memcmp(bytes.data(), DataFileMagic, DataFileMagicSize) != 0) {

@@ -127,7 +127,7 @@ int DecodeStoredRun(const std::string& path, const std::vector<std::uint8_t>& by
                     std::string& error);
 // The same into `form` (its kinds registered, its Analysis set), which then
 // holds the file's results as if opened in the window.
-int DecodeStoredRunInto(Form& form, const std::string& path, const std::vector<std::uint8_t>& bytes,
-                        LoggedRun& run, std::string& error);
+int DecodeStoredRunInto(Form& form, const std::string& path, const std::vector<std::uint8_t>& bytes, LoggedRun& run,
+                        std::string& error);
 
 }  // namespace kt

@@ -30,11 +30,16 @@ constexpr double TableAboveW = 25.0;
 constexpr double ThirdPctPerLambda = 30.0;
 double TablePct(int n) {
   switch (n) {
-    case 2: return 2.0;
-    case 5: return 10.0;
-    case 7: return 7.0;
-    case 9: return 5.0;
-    default: return 3.0;  // odd 11th to 39th
+    case 2:
+      return 2.0;
+    case 5:
+      return 10.0;
+    case 7:
+      return 7.0;
+    case 9:
+      return 5.0;
+    default:
+      return 3.0;  // odd 11th to 39th
   }
 }
 constexpr int TableOrders[] = {2, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39};
@@ -43,12 +48,18 @@ constexpr int TableOrders[] = {2, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27
 // the measured input power.
 double PerWattLimit(int n) {
   switch (n) {
-    case 3: return 3.4;
-    case 5: return 1.9;
-    case 7: return 1.0;
-    case 9: return 0.5;
-    case 11: return 0.35;
-    default: return 3.85 / n;  // 13th to 39th
+    case 3:
+      return 3.4;
+    case 5:
+      return 1.9;
+    case 7:
+      return 1.0;
+    case 9:
+      return 0.5;
+    case 11:
+      return 0.35;
+    default:
+      return 3.85 / n;  // 13th to 39th
   }
 }
 constexpr int OddOrders[] = {3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31, 33, 35, 37, 39};
@@ -76,7 +87,10 @@ constexpr double DisregardAmps = 0.005;
 
 std::string Ordinal(int n) {
   const int last = n % 10, tens = n % 100;
-  const char* suffix = (last == 1 && tens != 11) ? "st" : (last == 2 && tens != 12) ? "nd" : (last == 3 && tens != 13) ? "rd" : "th";
+  const char* suffix = (last == 1 && tens != 11)   ? "st"
+                       : (last == 2 && tens != 12) ? "nd"
+                       : (last == 3 && tens != 13) ? "rd"
+                                                   : "th";
   return std::to_string(n) + suffix;
 }
 std::string PctName(int n) { return "CurrentHarmonicPct[" + std::to_string(n) + "]"; }
@@ -241,16 +255,17 @@ void OptionA(SmallOption& o, const RunView& run, const Mains& m) {
     const double perWatt = PerWattLimit(n);
     const double limitAmps = perWatt * m.P / 1000.0;
     const double limitPct = limitAmps / m.I1 * 100.0;
-    const std::string note = "option (a): " + Ordinal(n) + " ≤ " + NumberText(perWatt, 3) + " mA/W = " +
-                             Milli(limitAmps) + " = " + Pct(limitPct);
+    const std::string note = "option (a): " + Ordinal(n) + " ≤ " + NumberText(perWatt, 3) +
+                             " mA/W = " + Milli(limitAmps) + " = " + Pct(limitPct);
     o.Rules.push_back(Harmonic(run, m, n, limitPct, note, "a", o.Missing));
   }
 }
 
 void OptionB(SmallOption& o, const RunView& run, const Mains& m) {
   for (const auto& [n, pct] : {std::pair{3, OptionBThirdPct}, std::pair{5, OptionBFifthPct}})
-    o.Rules.push_back(Harmonic(run, m, n, pct, "option (b): " + Ordinal(n) + " ≤ " + Pct(pct) + " = " + Milli(pct / 100.0 * m.I1),
-                               "b", o.Missing));
+    o.Rules.push_back(Harmonic(run, m, n, pct,
+                               "option (b): " + Ordinal(n) + " ≤ " + Pct(pct) + " = " + Milli(pct / 100.0 * m.I1), "b",
+                               o.Missing));
   const ProfileRule angles[] = {
       {"PhaseBegin", std::nullopt, BeginByDeg, "option (b): current flows at or before 60°"},
       {"PhasePeak", std::nullopt, PeakByDeg, "option (b): current peaks at or before 65°"},
@@ -269,8 +284,9 @@ void OptionC(SmallOption& o, const RunView& run, const Mains& m) {
   o.Rules.back().Note = "option (c): THD ≤ " + Pct(OptionCThdPct);
   o.Rules.back().Option = "c";
   for (const auto& [n, pct] : OptionCPct)
-    o.Rules.push_back(Harmonic(run, m, n, pct, "option (c): " + Ordinal(n) + " ≤ " + Pct(pct) + " = " + Milli(pct / 100.0 * m.I1),
-                               "c", o.Missing));
+    o.Rules.push_back(Harmonic(run, m, n, pct,
+                               "option (c): " + Ordinal(n) + " ≤ " + Pct(pct) + " = " + Milli(pct / 100.0 * m.I1), "c",
+                               o.Missing));
 }
 
 void SmallLighting(Verdict& v, const RunView& run, const Mains& m) {
@@ -302,7 +318,8 @@ void SmallLighting(Verdict& v, const RunView& run, const Mains& m) {
     beforeZh.push_back(std::string(failed ? "不满足方案 (" : "无法判定方案 (") + o.Letter + ")");
   }
   for (SmallOption& o : options) v.Rules.insert(v.Rules.end(), o.Rules.begin(), o.Rules.end());
-  if (std::all_of(std::begin(options), std::end(options), [](const SmallOption& o) { return o.Outcome == Option::Failed; })) {
+  if (std::all_of(std::begin(options), std::end(options),
+                  [](const SmallOption& o) { return o.Outcome == Option::Failed; })) {
     v.Result = VerdictResult::Fail;
     Describe(v, en + "none of options (a), (b), (c) met", zh + "方案 (a)、(b)、(c) 均不满足");
     return;
@@ -358,7 +375,8 @@ Verdict ScreenClassC(const RunView& run, std::optional<double> ratedPowerW) {
     Describe(v, v.Reason, v.ReasonChinese);
     return v;
   }
-  const Mains m{p.Value, irms.Value, FundamentalCurrent(irms.Value, thdi.Value), GetFigure(run, "PF"), thdi, ratedPowerW};
+  const Mains m{p.Value, irms.Value, FundamentalCurrent(irms.Value, thdi.Value), GetFigure(run, "PF"),
+                thdi,    ratedPowerW};
   if (m.BranchW() < NoLimitsBelowW) {
     v.Result = VerdictResult::NotApplicable;
     const auto [en, zh] = m.Branch(" < 5 W", NoLimitsBelowW);

@@ -28,8 +28,9 @@ std::pair<char32_t, std::size_t> CodePoint(std::string_view s, std::size_t i) {
 }
 
 bool IsSpace(char32_t c) {
-  return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) ||
-         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+  return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200B) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 ||
+         c == 0xFEFF;
 }
 
 // The worse of two results: fail, then incomplete, then pass.

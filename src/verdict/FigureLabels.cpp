@@ -82,7 +82,11 @@ constexpr Label Labels[] = {
 
 std::string Ordinal(int n) {
   const int tens = n % 100, units = n % 10;
-  const char* suffix = tens >= 11 && tens <= 13 ? "th" : units == 1 ? "st" : units == 2 ? "nd" : units == 3 ? "rd" : "th";
+  const char* suffix = tens >= 11 && tens <= 13 ? "th"
+                       : units == 1             ? "st"
+                       : units == 2             ? "nd"
+                       : units == 3             ? "rd"
+                                                : "th";
   return std::to_string(n) + suffix;
 }
 

@@ -31,16 +31,12 @@ constexpr unsigned OutputOnly = Bit(OutputTest);
 // channel they reset to zeros is never read as a measurement. Each test
 // reads a field the decoder fills or resets; nothing is recomputed.
 bool VoltageSide(const RunView& v) { return v.M && static_cast<double>(v.M->Input.Urms) >= MainsVoltageMin; }
-bool CurrentSide(const RunView& v) {
-  return VoltageSide(v) && static_cast<double>(v.M->Input.Irms) >= MainsCurrentMin;
-}
+bool CurrentSide(const RunView& v) { return VoltageSide(v) && static_cast<double>(v.M->Input.Irms) >= MainsCurrentMin; }
 // A spectrum without a fundamental has all percentages 0.
 bool VoltageSpectrum(const RunView& v) { return VoltageSide(v) && v.M->Input.VoltageHarmonicPct[1] > 0.0f; }
 bool CurrentSpectrum(const RunView& v) { return CurrentSide(v) && v.M->Input.CurrentHarmonicPct[1] > 0.0f; }
 // Without a usable power the decoder writes 0 mA/W.
-bool PerWatt(const RunView& v) {
-  return CurrentSpectrum(v) && std::isfinite(v.M->Input.P) && v.M->Input.P != 0.0f;
-}
+bool PerWatt(const RunView& v) { return CurrentSpectrum(v) && std::isfinite(v.M->Input.P) && v.M->Input.P != 0.0f; }
 // Too small a current, or no voltage period to align on: all three angles 0.
 bool PhaseAngles(const RunView& v) {
   return CurrentSide(v) && !(v.M->PhaseBegin == 0.0f && v.M->PhasePeak == 0.0f && v.M->PhaseEnd == 0.0f);
@@ -51,10 +47,14 @@ bool Lamp(const RunView& v) {
   if (!v.M) return false;
   const OutputResult& o = v.M->Output;
   switch (C) {
-    case ChU: return o.Vrms >= LampVoltageMin;
-    case ChIl: return o.Ilrms >= LampCurrentMin;
-    case ChIf: return o.Ifrms >= LampCurrentMin;
-    default: return o.Ikrms >= LampCurrentMin;
+    case ChU:
+      return o.Vrms >= LampVoltageMin;
+    case ChIl:
+      return o.Ilrms >= LampCurrentMin;
+    case ChIf:
+      return o.Ifrms >= LampCurrentMin;
+    default:
+      return o.Ikrms >= LampCurrentMin;
   }
 }
 // The lamp power needs both the lamp voltage and the lamp current.
@@ -69,9 +69,13 @@ bool Start(const RunView& v) {
 
 // The analysis writes 0 for a channel without a signal, a period or a gain.
 template <int C>
-bool WaveRms(const RunView& v) { return v.A && v.A->WaveRms[C] > 0.0f; }
+bool WaveRms(const RunView& v) {
+  return v.A && v.A->WaveRms[C] > 0.0f;
+}
 template <int C>
-bool Crest(const RunView& v) { return v.A && v.A->CrestFactor[C] > 0.0f; }
+bool Crest(const RunView& v) {
+  return v.A && v.A->CrestFactor[C] > 0.0f;
+}
 
 struct FigureDef {
   const char* Name;

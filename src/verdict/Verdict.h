@@ -40,9 +40,9 @@ struct Verdict {
   TestKind Kind = NoTest;
   std::string ProfileName;
   std::string ProfileRevision;
-  bool Screening = false;          // the built-in harmonic screening: a single capture
-  std::string Detail;              // e.g. which Class C branch or option decided
-  std::string DetailChinese;       // the same in Chinese
+  bool Screening = false;     // the built-in harmonic screening: a single capture
+  std::string Detail;         // e.g. which Class C branch or option decided
+  std::string DetailChinese;  // the same in Chinese
   std::vector<RuleResult> Rules;
   std::vector<std::string> Missing;  // figures an incomplete verdict would have needed
   // Why the run could not be decided, said before anything else wherever the

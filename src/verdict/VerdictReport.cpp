@@ -47,7 +47,8 @@ VerdictSummary SummarizeVerdict(const Verdict& v, bool chinese) {
   if (v.Screening) {
     // The screening's revision is the edition of the standard it follows.
     if (!v.ProfileRevision.empty()) s.Limits += " " + v.ProfileRevision;
-    s.Limits += chinese ? std::string("（") + ScreeningText(true) + "）" : std::string(" (") + ScreeningText(false) + ")";
+    s.Limits +=
+        chinese ? std::string("（") + ScreeningText(true) + "）" : std::string(" (") + ScreeningText(false) + ")";
   } else if (!v.ProfileRevision.empty()) {
     s.Limits += (chinese ? "，版本 " : ", revision ") + v.ProfileRevision;
   }

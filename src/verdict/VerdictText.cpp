@@ -21,11 +21,16 @@ void Distinct(const std::string& figure, double value, double bound, std::string
 
 const char* VerdictResultText(VerdictResult result, bool chinese) {
   switch (result) {
-    case VerdictResult::Pass: return chinese ? "合格" : "PASS";
-    case VerdictResult::Fail: return chinese ? "不合格" : "FAIL";
-    case VerdictResult::Incomplete: return chinese ? "不完整" : "INCOMPLETE";
-    case VerdictResult::NotApplicable: return chinese ? "不适用" : "N/A";
-    case VerdictResult::None: break;
+    case VerdictResult::Pass:
+      return chinese ? "合格" : "PASS";
+    case VerdictResult::Fail:
+      return chinese ? "不合格" : "FAIL";
+    case VerdictResult::Incomplete:
+      return chinese ? "不完整" : "INCOMPLETE";
+    case VerdictResult::NotApplicable:
+      return chinese ? "不适用" : "N/A";
+    case VerdictResult::None:
+      break;
   }
   return "";
 }
@@ -54,7 +59,8 @@ std::string RuleLine(const RuleResult& r, bool chinese) {
     return label + " " + v + (low ? " < " : " > ") + b;
   }
   v = FigureValueText(f, value);
-  if (r.Min && r.Max) return label + " " + v + " (" + FigureValueText(f, *r.Min) + " … " + FigureValueText(f, *r.Max) + ")";
+  if (r.Min && r.Max)
+    return label + " " + v + " (" + FigureValueText(f, *r.Min) + " … " + FigureValueText(f, *r.Max) + ")";
   if (r.Min) return label + " " + v + " ≥ " + FigureValueText(f, *r.Min);
   if (r.Max) return label + " " + v + " ≤ " + FigureValueText(f, *r.Max);
   return label + " " + v;

@@ -46,8 +46,10 @@ struct CliRig {
     const pid_t pid = fork();
     if (pid == 0) {
       int pipeEnds[2];
-      if (stopWith < 0 && pipe(pipeEnds) == 0 && close(pipeEnds[0]) == 0) dup2(pipeEnds[1], STDOUT_FILENO);
-      else freopen(folder.File("out").c_str(), "w", stdout);
+      if (stopWith < 0 && pipe(pipeEnds) == 0 && close(pipeEnds[0]) == 0)
+        dup2(pipeEnds[1], STDOUT_FILENO);
+      else
+        freopen(folder.File("out").c_str(), "w", stdout);
       freopen(folder.File("err").c_str(), "w", stderr);
       std::vector<char*> argv{const_cast<char*>(KT6100_CLI_PATH)};
       for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -55,7 +57,9 @@ struct CliRig {
       execv(KT6100_CLI_PATH, argv.data());
       _exit(127);
     }
-    for (int i = 0; stopWith > 0 && i < 1000 && (ReadText(folder.File("out")) + ReadText(folder.File("err"))).find(when) == std::string::npos; ++i)
+    for (int i = 0; stopWith > 0 && i < 1000 &&
+                    (ReadText(folder.File("out")) + ReadText(folder.File("err"))).find(when) == std::string::npos;
+         ++i)
       usleep(10000);
     if (stopWith > 0) kill(pid, stopWith);
     int raw = 0;
@@ -71,8 +75,8 @@ TEST(Cli, EveryKindRunsAndItsStoredFileShowsTheSameFigures) {
     const char* kind;
     const char* file;
     const char* figure;  // one the kind measures; the envelope is only curves
-  } kinds[] = {{"input", "r.dat", "Urms"}, {"output", "r.dat", "Pout"}, {"comp", "r.dat", "PF"},
-               {"start", "r.dat", "PeakU"}, {"phase", "r.dat", "Urms"}, {"envelope", "r.bdt", nullptr},
+  } kinds[] = {{"input", "r.dat", "Urms"},  {"output", "r.dat", "Pout"}, {"comp", "r.dat", "PF"},
+               {"start", "r.dat", "PeakU"}, {"phase", "r.dat", "Urms"},  {"envelope", "r.bdt", nullptr},
                {"hf", "r.bdt", "WaveRmsIl"}};
   for (const auto& k : kinds) {
     SCOPED_TRACE(k.kind);
@@ -106,7 +110,8 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
   const std::string profiles = rig.folder.File("profiles"), nowhere = rig.folder.File("no-such-tty");
   std::filesystem::create_directory(profiles);
   const auto write = [&](const std::string& name, const std::string& rules, const std::string& extra = "") {
-    std::ofstream(profiles + "/" + name + ".json") << R"({"name": ")" + name + "\"" + extra + R"(, "rules": [)" + rules + "]}";
+    std::ofstream(profiles + "/" + name + ".json")
+        << R"({"name": ")" + name + "\"" + extra + R"(, "rules": [)" + rules + "]}";
   };
   write("Mains", R"({"figure": "Urms", "min": 200})");
   write("Typed", R"({"figure": "PF", "max": 0.1})", R"(, "type": "EB-136")");
@@ -125,7 +130,7 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
     std::vector<std::string> sim, args;
     int status;
     std::vector<std::string> said;  // on stdout or stderr
-  // clang-format off
+    // clang-format off
   } cases[] = {
       {{}, {"run", "input", "--json"}, 0, {R"("verdict":{"result":null)"}},
       {{}, {"run", "input", "--profile", "Mains"}, 0, {"PASS  (Mains)"}},
@@ -173,7 +178,8 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
     if (args[0] == "run") args.push_back("--no-log");
     const Result r = rig.Cli(args);
     EXPECT_EQ(r.status, c.status) << r.err;
-    for (const std::string& said : c.said) EXPECT_NE((r.out + r.err).find(said), std::string::npos) << said << "\n" << r.out << r.err;
+    for (const std::string& said : c.said)
+      EXPECT_NE((r.out + r.err).find(said), std::string::npos) << said << "\n" << r.out << r.err;
   }
   EXPECT_FALSE(std::filesystem::exists("Port.cfg")) << "the window's file, never the command line's";
   // Neither the log nor its outbox can be written: the run is named at the end.
@@ -188,7 +194,8 @@ TEST(Cli, ExitStatusesTellEachVerdictAndEveryRefusal) {
   // A profile damaged since the last session, chosen in the settings or
   // claiming the run's type: refused, never "no limits".
   std::filesystem::remove(profiles + "/Typed.json");
-  std::ofstream(profiles + "/t8.json") << R"({"name": "T8", "type": "EB-136", "rules": [{"figure": "CFi", "max": 1,7}]})";
+  std::ofstream(profiles + "/t8.json")
+      << R"({"name": "T8", "type": "EB-136", "rules": [{"figure": "CFi", "max": 1,7}]})";
   const Result typed = rig.Cli({"run", "input", "--no-log", "--type", "EB-136", "--port", nowhere, "--english"});
   EXPECT_EQ(typed.status, 2);
   EXPECT_NE(typed.err.find("\"t8.json\": not valid JSON"), std::string::npos) << typed.err;
@@ -219,7 +226,8 @@ TEST(Cli, CsvNamesTheLogsFileWhereverTheOptionsStand) {
     QCommandLineParser p;
     QString error;
     ASSERT_EQ(ParseCommandLine(p, QStringList{"kt6100-cli"} + c.args, error), 0) << error.toStdString();
-    EXPECT_TRUE(p.positionalArguments().value(0) == c.command && p.value("csv-file") == c.file && p.isSet("csv") == c.csv)
+    EXPECT_TRUE(p.positionalArguments().value(0) == c.command && p.value("csv-file") == c.file &&
+                p.isSet("csv") == c.csv)
         << c.args.join(' ').toStdString();
   }
 }
@@ -247,7 +255,8 @@ TEST(Cli, SignalsLeaveARunOrEndASeriesAndRunsAreLogged) {
   }
   EXPECT_GE(ids.size(), 1u);
   std::size_t stored = 0;
-  for (const auto& file : std::filesystem::directory_iterator(rig.folder.path)) stored += file.path().filename().string().starts_with("s-");
+  for (const auto& file : std::filesystem::directory_iterator(rig.folder.path))
+    stored += file.path().filename().string().starts_with("s-");
   EXPECT_EQ(stored, ids.size());
   // A reader gone: the run is logged, then the command ends.
   const Result closed = rig.Cli({"run", "output", "--count", "3", "--json"}, -1);

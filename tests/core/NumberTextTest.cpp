@@ -16,7 +16,7 @@ TEST(NumberText, HandRoundedCases) {
     double value;
     int decimals, significant;
     const char* text;
-  // clang-format off
+    // clang-format off
   } cases[] = {
       // Whichever of the significant digits and the decimals keeps fewer
       // digits rounds; the decimals are then padded with zeros.

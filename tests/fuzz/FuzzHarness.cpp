@@ -17,12 +17,12 @@
 
 #include "analysis/AnalysisPanels.h"
 #include "analysis/AnalysisReport.h"
-#include "station/FontSetup.h"
 #include "core/AnalysisData.h"
 #include "link/Form.h"
 #include "link/TestRun.h"
 #include "platform/PrinterCanvas.h"
 #include "platform/QtCanvas.h"
+#include "station/FontSetup.h"
 #include "support/Recording.h"
 
 // Fontconfig, below Qt, keeps font patterns in caches it never frees; they
@@ -88,8 +88,8 @@ void CheckReport(const char* what, const Drawing& draw) {
   test::RecordingCanvas recorded;
   draw(recorded);
   CheckRecording(what, recorded, {0, -PaperHeight, PaperWidth, 0});
-  QImage image(static_cast<int>(PaperWidth * ReportDpi / 2540) + 1, static_cast<int>(PaperHeight * ReportDpi / 2540) + 1,
-               QImage::Format_RGB32);
+  QImage image(static_cast<int>(PaperWidth * ReportDpi / 2540) + 1,
+               static_cast<int>(PaperHeight * ReportDpi / 2540) + 1, QImage::Format_RGB32);
   QPainter painter(&image);
   PrinterCanvas canvas(painter, ReportDpi);
   draw(canvas);

@@ -29,7 +29,7 @@ TEST(InstrumentFloat, KnownPatterns) {
   struct Case {
     std::uint8_t in[4];
     float value;
-  // clang-format off
+    // clang-format off
   } cases[] = {
       {{0x80, 0, 0, 0}, 1.0f}, {{0x81, 0, 0, 0x80}, -2.0f}, {{0x7F, 0, 0, 0}, 0.5f}, {{0x83, 0, 0, 0x20}, 10.0f},
       {{0x80, 0, 0, 0xC0}, -1.5f}, {{0x80, 0x01, 0x02, 0x03}, 1.0f + 0x030201 / 8388608.0f},  // mantissa low byte first
@@ -80,8 +80,10 @@ TEST(MaxAbs, LargestMagnitudeAndItsFirstIndex) {
     float max;
     int index;  // 42: left as it was
   } cases[] = {
-      {{-3, 3}, 2, 3, 0}, {{1, -7.5f, 2, 7.5f}, 4, 7.5f, 1}, {{1, 2, 3, 9}, 3, 3, 2},
-      {{0.5f, -1e-3f, 0.25f}, 3, 0.5f, 0}, {{0, -0.0f, 0}, 3, 0, 42}, {{5}, 0, 0, 42}, {{5}, -1, 0, 42},
+      {{-3, 3}, 2, 3, 0},        {{1, -7.5f, 2, 7.5f}, 4, 7.5f, 1},
+      {{1, 2, 3, 9}, 3, 3, 2},   {{0.5f, -1e-3f, 0.25f}, 3, 0.5f, 0},
+      {{0, -0.0f, 0}, 3, 0, 42}, {{5}, 0, 0, 42},
+      {{5}, -1, 0, 42},
   };
   for (const auto& c : cases) {
     std::int32_t index = 42;
@@ -156,11 +158,10 @@ TEST(PhaseAngles, BeginPeakAndEndOfTheCurrentPulse) {
     void (*shape)(std::vector<float>&);
     int begin, peak, end;  // sample indices; -1: all three angles 0
   } cases[] = {
-      {256, 0.2f, Pulse, 31, 64, 91}, {800, 0.2f, Pulse, 31, 64, 91}, {256, 0.0051f, Pulse, 31, 64, 91},
+      {256, 0.2f, Pulse, 31, 64, 91},         {800, 0.2f, Pulse, 31, 64, 91},         {256, 0.0051f, Pulse, 31, 64, 91},
       {256, 0.2f, NegativeFirst, 40, 60, 90}, {256, 0.2f, PeakAtHalf, 100, 128, 128},  // no fall: 180 degrees
-      {256, 0.2f, Step, 45, 45, 47},
-      {256, 0.0049f, Pulse, -1, -1, -1}, {256, NaN, Pulse, -1, -1, -1}, {0, 0.2f, Pulse, -1, -1, -1},
-      {801, 0.2f, Pulse, -1, -1, -1},
+      {256, 0.2f, Step, 45, 45, 47},          {256, 0.0049f, Pulse, -1, -1, -1},      {256, NaN, Pulse, -1, -1, -1},
+      {0, 0.2f, Pulse, -1, -1, -1},           {801, 0.2f, Pulse, -1, -1, -1},
   };
   for (const auto& c : cases) {
     MeasureSet ms;
@@ -212,7 +213,10 @@ TEST(FindPeriod, FirstTwoConfirmedRisingCrossings) {
 
 // The empty results keep the divisors and scales the pages use; a wrong one
 // divides by zero or draws a curve at the wrong height.
-#define AT(path, value) {[](MeasureSet& m) -> float& { return m.path; }, value}
+#define AT(path, value)                                   \
+  {                                                       \
+    [](MeasureSet& m) -> float& { return m.path; }, value \
+  }
 template <int Channel>
 void ResetChannel(MeasureSet& m) {
   ResetOutputChannel(m.Output, Channel);
@@ -227,9 +231,11 @@ TEST(Resets, LeaveTheirDivisors) {
        {AT(Input.VoltagePeak, 1), AT(Input.CurrentPeak, 0.01f), AT(Input.VoltageHarmonic[1], 1),
         AT(Input.CurrentHarmonic[1], 1), AT(Output.OutputWavePeak[0], 1), AT(Output.OutputWavePeak[3], 1),
         AT(Start.CurveMax[0], 1), AT(Start.CurveMax[3], 1), AT(Input.VoltageHarmonic[0], 0)}},
-      {ResetCurrentSide, {AT(Input.CurrentPeak, 0.1f), AT(Input.CurrentHarmonic[1], 1), AT(Input.CurrentHarmonic[0], 0)}},
-      {ResetInputResult, {AT(Input.VoltagePeak, 10), AT(Input.CurrentPeak, 0.1f), AT(Input.VoltageHarmonic[1], 1),
-                          AT(Input.CurrentHarmonic[1], 1)}},
+      {ResetCurrentSide,
+       {AT(Input.CurrentPeak, 0.1f), AT(Input.CurrentHarmonic[1], 1), AT(Input.CurrentHarmonic[0], 0)}},
+      {ResetInputResult,
+       {AT(Input.VoltagePeak, 10), AT(Input.CurrentPeak, 0.1f), AT(Input.VoltageHarmonic[1], 1),
+        AT(Input.CurrentHarmonic[1], 1)}},
       {ResetChannel<ChU>, {AT(Output.OutputWavePeak[ChU], 1), AT(Output.OutputWave[ChU][199], 0)}},
       {ResetChannel<ChIl>, {AT(Output.OutputWavePeak[ChIl], 1), AT(Output.OutputWave[ChIl][0], 0)}},
       {ResetChannel<ChIf>, {AT(Output.OutputWavePeak[ChIf], 1), AT(Output.OutputWave[ChIf][0], 0)}},

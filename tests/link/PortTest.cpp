@@ -31,7 +31,8 @@ using Messages = std::vector<std::pair<std::string, std::string>>;
 const Messages SaveFailed{{"存文件失败!", "警告"}};
 
 TEST(PortConfig, KeepsCom1OrCom2AndRewritesAnythingElseAsCom2) {
-  const std::tuple<bool, std::string, const char*, std::string> cases[] = {  // exists, content, port, content after
+  const std::tuple<bool, std::string, const char*, std::string> cases[] = {
+      // exists, content, port, content after
       {false, "", "COM2", "COM2\0\0"s},
       {true, "COM1\0\0"s, "COM1", "COM1\0\0"s},
       {true, "COM2\0\0"s, "COM2", "COM2\0\0"s},
@@ -152,7 +153,8 @@ TEST(InputThread, ChecksAtStartAndOnInputAndSleepsAsTheCheckSays) {
   GatePort port;
   const int answers[] = {1000, 250, 0, 1000, 1000};  // 0: check again at once
   std::atomic<int> checks{0};
-  InputThread poller(port, [&] { return answers[std::min(checks++, 4)]; }, [](std::function<void()> fn) { fn(); });
+  InputThread poller(
+      port, [&] { return answers[std::min(checks++, 4)]; }, [](std::function<void()> fn) { fn(); });
   ASSERT_TRUE(Eventually([&] { return port.Waits().size() == 1; }));
   EXPECT_EQ(checks.load(), 1) << "one check at start, then asleep";
   port.Arrive();
@@ -171,10 +173,12 @@ TEST(InputThread, StopNeverWaitsForACheckTheWindowThreadHasNotRun) {
   std::mutex m;
   std::vector<std::function<void()>> queued;  // a window thread busy elsewhere
   std::atomic<int> checks{0};
-  InputThread poller(port, [&] { return ++checks, 1000; }, [&](std::function<void()> fn) {
-    std::lock_guard<std::mutex> l(m);
-    queued.push_back(std::move(fn));
-  });
+  InputThread poller(
+      port, [&] { return ++checks, 1000; },
+      [&](std::function<void()> fn) {
+        std::lock_guard<std::mutex> l(m);
+        queued.push_back(std::move(fn));
+      });
   ASSERT_TRUE(Eventually([&] {
     std::lock_guard<std::mutex> l(m);
     return !queued.empty();

@@ -85,7 +85,7 @@ TEST(StepFramework, HandshakeAndBlockDeadlines) {
     char outcome;      // c: complete, h: handshake failed, b: a block failed, w: still waiting
     std::uint32_t ms;  // when it ended: exactly for a failure, at least for a complete run
     std::vector<int> bar;
-  // clang-format off
+    // clang-format off
   } cases[] = {
       {"any answer but ?", InputTest, true, {{5, 'A'}}, "?0!!", 'c', 20, {0, 45, 90, 100}},
       {"a zero byte", InputTest, true, {{5, 0x00}}, "?0!!", 'c', 20, {0, 45, 90, 100}},
@@ -174,7 +174,7 @@ TEST(PollerCheck, DeadlinesInWrappingTickArithmetic) {
       {T, 1500, 100, 512, false, 7, 501}, {T, 1999, 0, 512, false, 7, 2},    {T, 2000, 0, 512, false, 7, 1},
       {T, 2001, 0, 512, true, 1, 1000},   {T, 60000, 0, 512, true, 1, 1000}, {Wrap, 2000, 0, 40, false, 7, 1},
       {Wrap, 2001, 0, 40, true, 1, 1000}, {0x80000010u, 1500, 0, 40, false, 7, 501},
-  // clang-format on
+      // clang-format on
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -290,7 +290,7 @@ TEST(Controller, TheLockOrAnotherCommandLeavesARunWithoutDeadline) {
     rig.port.onWrite = [](ScriptedPort& p, std::uint8_t b) {
       if (b == '?') p.ArriveAfter(5, {'A'});  // ready, but no block ever comes
     };
-  // clang-format on
+    // clang-format on
     f.SelectedKind = kind;
     f.StartRequested = 1;
     StepDispatch(f);

@@ -210,10 +210,18 @@ std::vector<sim::Block> BlocksOf(TestKind kind, int block, int offset, float val
   std::vector<sim::Block> b;
   switch (kind) {
     case InputTest:
-    case PhaseTest: b = sim::Instrument::Blocks(inst.MeasureInput()); break;
-    case OutputTest: b = sim::Instrument::Blocks(inst.MeasureOutput()); break;
-    case CompTest: b = sim::Instrument::Blocks(inst.MeasureComp()); break;
-    default: b = sim::Instrument::Blocks(inst.MeasureStart()); break;
+    case PhaseTest:
+      b = sim::Instrument::Blocks(inst.MeasureInput());
+      break;
+    case OutputTest:
+      b = sim::Instrument::Blocks(inst.MeasureOutput());
+      break;
+    case CompTest:
+      b = sim::Instrument::Blocks(inst.MeasureComp());
+      break;
+    default:
+      b = sim::Instrument::Blocks(inst.MeasureStart());
+      break;
   }
   const auto bytes = sim::EncodeInstrumentFloat(value);
   std::copy(bytes.begin(), bytes.end(), b[static_cast<std::size_t>(block)].begin() + offset);

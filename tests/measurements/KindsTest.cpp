@@ -412,7 +412,7 @@ TEST(Kinds, TheStartCursorFollowsClicksAndArrowKeys) {
     int click, key;  // a click at x on a 1280-pixel page, or a key
     int index;
     float time;
-  // clang-format off
+    // clang-format off
   } steps[] = {
       {80 + 2 * 150 + 1, 0, 150, 301 / 120.0f},  // x 381: pixel 301 of 600 past the plot's left edge
       {80, 0, 0, 0.0f},                         {79, 0, 0, 0.0f},  // left of the plot: unchanged

@@ -42,8 +42,8 @@ TEST(GbkText, GbkToUtf8StopsAtTheFieldEndAndMarksDamage) {
 
 TEST(GbkText, TruncationCountsGbkBytesAndKeepsWholeCharacters) {
   const std::tuple<std::string, std::size_t, std::string> cases[] = {
-      {"宋体A", 0, ""},     {"宋体A", 1, ""},      {"宋体A", 2, "宋"},     {"宋体A", 3, "宋"}, {"宋体A", 4, "宋体"},
-      {"宋体A", 5, "宋体A"}, {"宋体A", 99, "宋体A"}, {"A宋", 2, "A"}, {"😀宋", 1, "😀"},  // stored as "?": one byte
+      {"宋体A", 0, ""},      {"宋体A", 1, ""},       {"宋体A", 2, "宋"}, {"宋体A", 3, "宋"}, {"宋体A", 4, "宋体"},
+      {"宋体A", 5, "宋体A"}, {"宋体A", 99, "宋体A"}, {"A宋", 2, "A"},    {"😀宋", 1, "😀"},  // stored as "?": one byte
   };
   for (const auto& [utf8, max, kept] : cases) EXPECT_EQ(TruncateToGbkBytes(utf8, max), kept) << utf8 << " to " << max;
 }

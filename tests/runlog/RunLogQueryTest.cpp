@@ -152,8 +152,8 @@ TEST_P(RunLogQueryTest, CsvQuotesAndUsesPointDecimalsInEveryLocale) {
   std::int64_t rows = 0;
   QString error;
   QSqlDatabase db = Log.Db();
-  for (const QLocale& locale : {QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Chinese, QLocale::China),
-                                QLocale::c()}) {
+  for (const QLocale& locale :
+       {QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Chinese, QLocale::China), QLocale::c()}) {
     SCOPED_TRACE(locale.name().toStdString());
     QLocale::setDefault(locale);
     QBuffer out;
@@ -167,15 +167,17 @@ TEST_P(RunLogQueryTest, CsvQuotesAndUsesPointDecimalsInEveryLocale) {
   LoggedRun r1;
   ASSERT_EQ(ReadRun(db, "r1", r1, error), 0) << error.toStdString();
   EXPECT_EQ(QString::fromUtf8(RunCsvHeader(r1) + RunCsvRow(r1)).toStdString(),
-            expected.left(expected.indexOf("\r\n") + 2).toStdString() + expected.mid(expected.indexOf("\r\nr1,") + 2).toStdString());
+            expected.left(expected.indexOf("\r\n") + 2).toStdString() +
+                expected.mid(expected.indexOf("\r\nr1,") + 2).toStdString());
   // The events beside them: the serial (which events have not) selects none away.
   WriteOutcome written{};
   ASSERT_EQ(WriteEvent(db, {"e1", T0 + 1500, "bench-1", InputTest, "no answer, \"late\""}, written, error), 0);
   QBuffer events;
   events.open(QIODevice::WriteOnly);
   ASSERT_EQ(ExportEventsCsv(db, filter, events, rows, error), 0) << error.toStdString();
-  EXPECT_EQ(events.data().toStdString(), "\xEF\xBB\xBFid,time_utc,station,kind,what\r\n"
-                                         "e1,2026-12-07T10:15:31.500Z,bench-1,input,\"no answer, \"\"late\"\"\"\r\n");
+  EXPECT_EQ(events.data().toStdString(),
+            "\xEF\xBB\xBFid,time_utc,station,kind,what\r\n"
+            "e1,2026-12-07T10:15:31.500Z,bench-1,input,\"no answer, \"\"late\"\"\"\r\n");
   EXPECT_EQ(EventsCsvPath("/data/runs.csv"), "/data/runs-events.csv");
   EXPECT_EQ(CsvNumber(1e-7), "1e-07");
   EXPECT_EQ(CsvNumber(1234567.25), "1234567.25");
@@ -287,12 +289,9 @@ TEST(RunLogStats, CpkAndShiftedMoments) {
     std::optional<double> Lsl, Usl, Cpk;
   };
   const Case cases[] = {
-      {10, 1, 7.0, 16.0, 1.0},  // the nearer bound decides
-      {10, 1, None, 13.0, 1.0},
-      {10, 1, 4.0, None, 2.0},
-      {12, 1, 7.0, 10.0, -2.0 / 3},  // outside: negative
-      {10, 1, None, None, None},
-      {10, 0, 7.0, 13.0, None},
+      {10, 1, 7.0, 16.0, 1.0},                                                            // the nearer bound decides
+      {10, 1, None, 13.0, 1.0},  {10, 1, 4.0, None, 2.0},  {12, 1, 7.0, 10.0, -2.0 / 3},  // outside: negative
+      {10, 1, None, None, None}, {10, 0, 7.0, 13.0, None},
   };
   for (const Case& c : cases) {
     const auto cpk = ProcessCpk(c.Mean, c.Sd, c.Lsl, c.Usl);

@@ -30,10 +30,10 @@ struct Writer {
     Outbox = outbox;
     Process->setProcessChannelMode(QProcess::SeparateChannels);
     Process->setStandardErrorFile(QString::fromStdString(outbox + ".stderr"), QIODevice::Append);
-    Process->start(WriterProgram(), {"--target", QString::fromStdString(target), "--outbox",
-                                     QString::fromStdString(outbox), "--station", QString::fromStdString(station),
-                                     "--count", QString::number(count), "--interval-ms", QString::number(intervalMs),
-                                     "--retry-ms", "200"});
+    Process->start(WriterProgram(),
+                   {"--target", QString::fromStdString(target), "--outbox", QString::fromStdString(outbox), "--station",
+                    QString::fromStdString(station), "--count", QString::number(count), "--interval-ms",
+                    QString::number(intervalMs), "--retry-ms", "200"});
     ASSERT_TRUE(Process->waitForStarted(WaitMs)) << Process->errorString().toStdString();
   }
   // Reads what the writer printed so far.
@@ -116,8 +116,8 @@ TEST_P(RunLogStations, FourWritersAtOnceLoseNothing) {
   constexpr int More = 300;
   std::vector<Writer> second(Writers);
   for (int i = 0; i < Writers; ++i)
-    second[static_cast<std::size_t>(i)].Start(target, dir / ("outbox-b" + std::to_string(i)),
-                                              "sb" + std::to_string(i), More, 5);
+    second[static_cast<std::size_t>(i)].Start(target, dir / ("outbox-b" + std::to_string(i)), "sb" + std::to_string(i),
+                                              More, 5);
   QElapsedTimer clock;
   clock.start();
   while (CountRuns(target) < Writers * Runs + 100 && clock.elapsed() < WaitMs) QThread::msleep(20);

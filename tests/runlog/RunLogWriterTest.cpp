@@ -17,14 +17,20 @@ struct Signals {
   std::vector<QString> Failed;  // each as "english\nchinese"
   int Recovered = 0;
   void Watch(RunLogWriter& w) {
-    QObject::connect(&w, &RunLogWriter::Failed, &w, [this](const QString& english, const QString& chinese) {
-      std::lock_guard lock(Mutex);
-      Failed.push_back(english + '\n' + chinese);
-    }, Qt::DirectConnection);
-    QObject::connect(&w, &RunLogWriter::Recovered, &w, [this] {
-      std::lock_guard lock(Mutex);
-      ++Recovered;
-    }, Qt::DirectConnection);
+    QObject::connect(
+        &w, &RunLogWriter::Failed, &w,
+        [this](const QString& english, const QString& chinese) {
+          std::lock_guard lock(Mutex);
+          Failed.push_back(english + '\n' + chinese);
+        },
+        Qt::DirectConnection);
+    QObject::connect(
+        &w, &RunLogWriter::Recovered, &w,
+        [this] {
+          std::lock_guard lock(Mutex);
+          ++Recovered;
+        },
+        Qt::DirectConnection);
   }
   // How many messages so far hold all of these.
   long Said(std::initializer_list<QString> parts) {
@@ -174,7 +180,8 @@ TEST(RunLogImport, SameFolderTwiceAddsNothing) {
     EXPECT_EQ(result.Imported, expected.Imported);
     EXPECT_EQ(result.AlreadyPresent, expected.Present);
     ASSERT_EQ(result.Refused.size(), 2u);
-    EXPECT_EQ(result.Refused[0], std::pair(dir / "data/big.dat", std::string("1073741824 bytes: larger than any data file")));
+    EXPECT_EQ(result.Refused[0],
+              std::pair(dir / "data/big.dat", std::string("1073741824 bytes: larger than any data file")));
     EXPECT_EQ(result.Refused[1], std::pair(dir / "data/c.dat", std::string("not a KT6100 data file")));
   }
   EXPECT_EQ(Scalar(log, "SELECT COUNT(*) FROM runs").toInt(), 3);

@@ -190,7 +190,8 @@ TEST(FaultMatrix, ClosingTheAnalysisWindowDuringItsRunsLeavesNoRunBehind) {
         EXPECT_EQ(rig.f().CommStep, 3);
         if (kind == GaoTest) {  // left with its button: the envelope stays, the bar says so
           QTest::mouseClick(own, Qt::LeftButton);
-          EXPECT_TRUE(rig.f().RunKind == NoTest && !own->isChecked() && a->Data().EnvelopeValid == 1 && own->isEnabled());
+          EXPECT_TRUE(rig.f().RunKind == NoTest && !own->isChecked() && a->Data().EnvelopeValid == 1 &&
+                      own->isEnabled());
           EXPECT_EQ(a->ProgressBar1->text(), QString::fromUtf8("已中止"));
         }
       }

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "WindowRig.h"
 #include "link/Resets.h"
 #include "measurements/RecordFile.h"
 #include "runlog/RunLogQuery.h"
@@ -24,7 +25,6 @@
 #include "shell/TLogSettingsForm.h"
 #include "shell/TVerdictBand.h"
 #include "support/PdfWords.h"
-#include "WindowRig.h"
 
 namespace kt::test {
 namespace {
@@ -134,8 +134,7 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
     ASSERT_TRUE(WaitFor(
         [&] {
           log.Refresh();
-          return log.Model()->rowCount() > 0 &&
-                 log.Model()->index(0, verdictColumn).data().toString().contains(c.word);
+          return log.Model()->rowCount() > 0 && log.Model()->index(0, verdictColumn).data().toString().contains(c.word);
         },
         10000));
     ClearResults(line.rig->f().M);
@@ -175,7 +174,12 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
     if (auto* a = qobject_cast<TBaoLuoForm*>(&d)) period = a->Data().Period[ChIl];
     return 0;
   };
-  ASSERT_TRUE(WaitFor([&] { log.Refresh(); return log.Model()->rowCount() > 0 && log.Model()->KindAt(0) == GaoTest; }, 10000));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        log.Refresh();
+        return log.Model()->rowCount() > 0 && log.Model()->KindAt(0) == GaoTest;
+      },
+      10000));
   log.OpenRow(0);
   EXPECT_GT(period, 0);
   line.rig->dialogs.onModal = nullptr;
@@ -195,7 +199,8 @@ TEST(LineFeatures, BrokenLimitsNeverSwitchJudgingOffAndARunKeepsItsVerdict) {
   line->Choose("Mains only");
   line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
   ASSERT_EQ(line->band().Result(), VerdictResult::Pass);
-  std::ofstream(line->profiles.File("pass.json")) << R"({"name": "Mains only", "rules": [{"figure": "Urms", "min": 1,50}]})";
+  std::ofstream(line->profiles.File("pass.json"))
+      << R"({"name": "Mains only", "rules": [{"figure": "Urms", "min": 1,50}]})";
   Action(line->w().menuBar()->findChild<QMenu*>("Limits"), "重新读取")->trigger();
   EXPECT_TRUE(Action(line->w().menuBar()->findChild<QMenu*>("Limits"), "Mains only")->isChecked());
   line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
@@ -205,7 +210,8 @@ TEST(LineFeatures, BrokenLimitsNeverSwitchJudgingOffAndARunKeepsItsVerdict) {
 
   // The next session keeps the last good copy it saved, and says so.
   line->rig = std::make_unique<WindowRig>();
-  EXPECT_TRUE(line->rig->Said("限值文件“pass.json”：不是有效的 JSON（第 63 字节）——按上次运行时读入的副本（版本 2）判定"));
+  EXPECT_TRUE(
+      line->rig->Said("限值文件“pass.json”：不是有效的 JSON（第 63 字节）——按上次运行时读入的副本（版本 2）判定"));
   line->RunOnce(&TKT5100Form::InputTestLockBtnClick);
   EXPECT_EQ(line->band().Result(), VerdictResult::Pass);
 

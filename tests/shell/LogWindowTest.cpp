@@ -1,9 +1,9 @@
 // The log window on its own, against a log written here: what it filters,
 // shows, exports and charts, how it keeps a reader's place while runs come
 // in, and that it reads the log again after the server restarted.
-#include <QCheckBox>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QDateTimeAxis>
 #include <QDateTimeEdit>
 #include <QLabel>
@@ -56,7 +56,8 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
   QSqlDatabase db = log.Db();
   for (int i : {1, 2}) {
     WriteOutcome written{};
-    ASSERT_EQ(WriteEvent(db, {"e" + std::to_string(i), minute + i * 1000, "bench-1", InputTest, "late"}, written, error), 0);
+    ASSERT_EQ(
+        WriteEvent(db, {"e" + std::to_string(i), minute + i * 1000, "bench-1", InputTest, "late"}, written, error), 0);
   }
   RunLogConfig config;
   config.Target = "sqlite:" + (dir / "log.db");
@@ -76,8 +77,10 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
   ASSERT_EQ(form.ExportCsvTo(QString::fromStdString(runs), error), 0) << error.toStdString();
   EXPECT_EQ(CsvRecords(runs), 30);
   EXPECT_EQ(CsvRecords(events), 2);
-  EXPECT_TRUE(form.findChild<QLabel*>("LogStatus")->text().endsWith(
-      QString::fromStdString("\nExported 30 run(s) to " + runs + " and 2 event(s) to " + events + ".")));
+  EXPECT_TRUE(
+      form.findChild<QLabel*>("LogStatus")
+          ->text()
+          .endsWith(QString::fromStdString("\nExported 30 run(s) to " + runs + " and 2 event(s) to " + events + ".")));
   form.ShowStatistics();
   TLogStatsForm& stats = *form.Statistics();
   EXPECT_EQ(stats.Stats().Runs, 30);
@@ -87,7 +90,8 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
   // whole steps.
   const auto axis = [](QChartView* v, Qt::Orientation o) { return v->chart()->axes(o).front(); };
   EXPECT_LT(qobject_cast<QValueAxis*>(axis(stats.findChild<QChartView*>("RunChart"), Qt::Vertical))->min(), 9.0);
-  EXPECT_EQ(qobject_cast<QDateTimeAxis*>(axis(stats.findChild<QChartView*>("RunChart"), Qt::Horizontal))->format(), "HH:mm:ss");
+  EXPECT_EQ(qobject_cast<QDateTimeAxis*>(axis(stats.findChild<QChartView*>("RunChart"), Qt::Horizontal))->format(),
+            "HH:mm:ss");
   EXPECT_EQ(stats.findChild<QChartView*>("HistogramChart")->chart()->series().size(), 2);
   const auto* counts = qobject_cast<QValueAxis*>(axis(stats.findChild<QChartView*>("HistogramChart"), Qt::Vertical));
   EXPECT_EQ(counts->tickInterval(), std::round(counts->tickInterval()));

@@ -12,11 +12,11 @@
 #include <QAction>
 #include <QFontMetricsF>
 #include <QLabel>
-#include <QListWidget>
-#include <QPainter>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSettings>
@@ -31,13 +31,13 @@
 #include "core/NumberText.h"
 #include "link/Resets.h"
 #include "measurements/RecordFile.h"
-#include "shell/TPortForm.h"
 #include "platform/GbkText.h"
 #include "platform/PrinterCanvas.h"
 #include "platform/QtCanvas.h"
 #include "shell/TAlarmForm.h"
 #include "shell/TBaoLuoForm.h"
 #include "shell/TInfoForm.h"
+#include "shell/TPortForm.h"
 #include "shell/TPrinterForm.h"
 #include "shell/WindowRig.h"
 #include "support/PdfWords.h"
@@ -57,9 +57,10 @@ TEST(MainWindow, StartsWithItsControlsAndNothingShown) {
   EXPECT_EQ(rig.f().ShownKind, NoTest);
   EXPECT_FALSE(w.Timer1().isActive());
   EXPECT_EQ(test::ReadBytes(rig.folder.File("Port.cfg")), std::vector<std::uint8_t>({'C', 'O', 'M', '2', 0, 0}));
-  const char* hints[] = {"输入性能测试", "输出性能测试", "综合性能测试", "启动性能测试", "相位角测试", "测试锁定",
-                         "输入性能单次测试", "输出性能单次测试", "综合性能单次测试", "相位角单次测试", "前一项",
-                         "后一项", "中英文切换", "窄、宽频选择", "高频波动态分析", "打印", "退出"};
+  const char* hints[] = {
+      "输入性能测试",     "输出性能测试",     "综合性能测试",     "启动性能测试",   "相位角测试", "测试锁定",
+      "输入性能单次测试", "输出性能单次测试", "综合性能单次测试", "相位角单次测试", "前一项",     "后一项",
+      "中英文切换",       "窄、宽频选择",     "高频波动态分析",   "打印",           "退出"};
   const auto buttons = w.Panel1->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly);
   ASSERT_EQ(buttons.size(), 17);
   for (int i = 0; i < 17; ++i) {
@@ -126,7 +127,8 @@ TEST(MainWindow, EachCommandRunsItsKindWithItsLockAndRepetition) {
     if (c.continuous) {
       // A pause of 500 ms after each run, never less.
       const auto& ends = rig.w().runEnds;
-      EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(ends.back() - ends[ends.size() - 2]).count(), 490);
+      EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(ends.back() - ends[ends.size() - 2]).count(),
+                490);
       rig.w().LockTestClick();
       ASSERT_TRUE(WaitFor([&] { return !rig.f().TestBusy; }, 5000));
     }
@@ -229,9 +231,10 @@ TEST(MainWindow, EveryKindStoresReopensAndPrintsInBothLanguages) {
       if (!chinese) {
         EXPECT_TRUE(test::Placed(words, c.words, c.anchor, c.x, c.y));
       }
-      EXPECT_TRUE(test::Placed(words, "Sample", test::Anchor::Left, c.kind == InputTest || c.kind == PhaseTest ? 5000
-                                                                    : c.kind == OutputTest && !chinese       ? 5500
-                                                                                                              : 5000,
+      EXPECT_TRUE(test::Placed(words, "Sample", test::Anchor::Left,
+                               c.kind == InputTest || c.kind == PhaseTest ? 5000
+                               : c.kind == OutputTest && !chinese         ? 5500
+                                                                          : 5000,
                                c.kind == InputTest || c.kind == PhaseTest ? -4000 : -3800));
     }
   }

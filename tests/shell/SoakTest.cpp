@@ -10,10 +10,10 @@
 #include <fstream>
 
 #include "runlog/RunLogWriter.h"
-#include "station/RunRecorder.h"
 #include "shell/LineFeatures.h"
 #include "shell/TAlarmForm.h"
 #include "shell/WindowRig.h"
+#include "station/RunRecorder.h"
 
 namespace kt {
 namespace {

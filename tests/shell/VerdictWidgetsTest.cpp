@@ -13,6 +13,7 @@
 
 #include <filesystem>
 
+#include "WindowRig.h"
 #include "measurements/input/InputPage.h"
 #include "shell/LineFeatures.h"
 #include "shell/ScriptedDialogs.h"
@@ -21,7 +22,6 @@
 #include "support/Recording.h"
 #include "support/Verdicts.h"
 #include "verdict/ClassC.h"
-#include "WindowRig.h"
 
 namespace kt {
 namespace {
@@ -42,8 +42,8 @@ QString Line(const TVerdictBand& band, const char* name) {
 
 TEST(VerdictBand, LinesInThePagesWordsReasonFirstAndThePreviousRunMuted) {
   const Verdict pass = Judged(VerdictResult::Pass, {Rule("PF", RuleOutcome::Pass, 0.97, 0.95)});
-  const Verdict fail = Judged(VerdictResult::Fail, {Rule("THDI", RuleOutcome::Fail, 12.3, {}, 10.0),
-                                                    Rule("PF", RuleOutcome::Fail, 0.9, 0.95)});
+  const Verdict fail = Judged(
+      VerdictResult::Fail, {Rule("THDI", RuleOutcome::Fail, 12.3, {}, 10.0), Rule("PF", RuleOutcome::Fail, 0.9, 0.95)});
   Verdict incomplete = Judged(VerdictResult::Incomplete, {Rule("PFw", RuleOutcome::NotMeasured)});
   incomplete.Reason = "needs the phase-angle test", incomplete.ReasonChinese = "需要相位角测试";
   incomplete.LimitsNote = "t8.json is damaged", incomplete.LimitsNoteChinese = "t8.json 已损坏";
@@ -60,7 +60,7 @@ TEST(VerdictBand, LinesInThePagesWordsReasonFirstAndThePreviousRunMuted) {
     bool chinese;
     QColor field;
     const char* lines[5];  // word, first, second, note, limits
-  // clang-format off
+    // clang-format off
   } cases[] = {
       {pass, false, QColor(0x2E, 0x7D, 0x32), {"PASS", hidden, hidden, hidden, en}},
       {pass, true, QColor(0x2E, 0x7D, 0x32), {"合格", hidden, hidden, hidden, zh}},
@@ -92,14 +92,15 @@ TEST(VerdictBand, LinesInThePagesWordsReasonFirstAndThePreviousRunMuted) {
 
   // Several failing figures: whole ones on the large line, the rest below.
   Verdict many = Judged(VerdictResult::Fail, {});
-  for (const char* f : {"CurrentHarmonicPct[3]", "CurrentHarmonicPct[5]", "CurrentHarmonicPct[7]", "CurrentHarmonicPct[9]"})
+  for (const char* f :
+       {"CurrentHarmonicPct[3]", "CurrentHarmonicPct[5]", "CurrentHarmonicPct[7]", "CurrentHarmonicPct[9]"})
     many.Rules.push_back(Rule(f, RuleOutcome::Fail, 40.0, {}, 30.0));
   band.SetChinese(false);
   band.resize(700, TVerdictBand::BaseHeight);
   band.ShowVerdict(many);
-  EXPECT_EQ(Line(band, "VerdictFirst") + "; " + Line(band, "VerdictSecond"), QString::fromStdString(
-      "Current 3rd harmonic 40.0 % > 30.0 %; Current 5th harmonic 40.0 % > 30.0 %; "
-      "Current 7th harmonic 40.0 % > 30.0 %; Current 9th harmonic 40.0 % > 30.0 %"));
+  EXPECT_EQ(Line(band, "VerdictFirst") + "; " + Line(band, "VerdictSecond"),
+            QString::fromStdString("Current 3rd harmonic 40.0 % > 30.0 %; Current 5th harmonic 40.0 % > 30.0 %; "
+                                   "Current 7th harmonic 40.0 % > 30.0 %; Current 9th harmonic 40.0 % > 30.0 %"));
 
   // A run starts: the verdict stays, tagged and muted, but is no longer the
   // verdict of what is shown; the next one replaces it.
@@ -121,7 +122,8 @@ TEST(VerdictBand, LinesInThePagesWordsReasonFirstAndThePreviousRunMuted) {
             QStringLiteral("—<hidden><hidden>"));
   EXPECT_EQ(Line(fresh, "VerdictLimits"), "限值：iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020（筛查，单次采样）");
   const QColor neutral = fresh.palette().color(QPalette::Window);
-  for (VerdictResult r : {VerdictResult::Pass, VerdictResult::Fail, VerdictResult::Incomplete, VerdictResult::NotApplicable})
+  for (VerdictResult r :
+       {VerdictResult::Pass, VerdictResult::Fail, VerdictResult::Incomplete, VerdictResult::NotApplicable})
     EXPECT_TRUE(neutral != TVerdictBand::FieldColour(r) && neutral != TVerdictBand::PreviousColour(r) &&
                 TVerdictBand::PreviousColour(r) != TVerdictBand::FieldColour(r));
 }
@@ -150,7 +152,8 @@ TEST(VerdictBand, FirstLineAsTallAsThePageValuesAtFullHd) {
 struct FormRig {
   ScriptedDialogs dialogs;
   TProfileForm form{dialogs};
-  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kt-profile-form-" + std::to_string(::getpid()));
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("kt-profile-form-" + std::to_string(::getpid()));
   QString path;
   FormRig() {
     std::filesystem::create_directories(dir);
@@ -223,8 +226,9 @@ TEST(ProfileForm, SavesWhatLoadsBack) {
 
   ASSERT_TRUE(rig.dialogs.messages.empty()) << rig.dialogs.messages[0].first;
   EXPECT_EQ(rig.form.result(), QDialog::Accepted);
-  const Profile expected = Limits("T8 36 W", "4", "EB-236",
-                                  {{"Urms", 207.0, 253.0, "230 V ±10 %"}, {"CurrentHarmonicPct[3]", std::nullopt, 15.0, ""}});
+  const Profile expected =
+      Limits("T8 36 W", "4", "EB-236",
+             {{"Urms", 207.0, 253.0, "230 V ±10 %"}, {"CurrentHarmonicPct[3]", std::nullopt, 15.0, ""}});
   Profile back;
   ProfileMessage error;
   ASSERT_EQ(LoadProfile(rig.path.toStdString(), back, error), 0) << error.English;
@@ -246,7 +250,8 @@ TEST(ProfileForm, OffersToRaiseTheRevision) {
       {"3", "0.99", "36", "", "3", false, true, "4",
        "The limits have changed but the revision is still \"3\". Raise it to \"4\"?"},
       {"A.7", "", "40", "", "A.7", true, true, "A.8", "限值已改动，版本却仍是“A.7”。把版本改为“A.8”吗？"},
-      {"3", "", "", "", "3", false, false, "3", "The limits have changed but the revision is still \"3\". Raise it to \"4\"?"},
+      {"3", "", "", "", "3", false, false, "3",
+       "The limits have changed but the revision is still \"3\". Raise it to \"4\"?"},
       {"3", "", "36", "new note", "3", false, true, "3", nullptr},
       {"3", "0.99", "36", "", "5", false, true, "5", nullptr},
   };
@@ -269,7 +274,8 @@ TEST(ProfileForm, OffersToRaiseTheRevision) {
     EXPECT_EQ(back.Revision, c.saved);
     EXPECT_EQ(back.RatedPowerW, *c.power ? std::optional(std::stod(c.power)) : std::nullopt) << c.saved;
   }
-  for (const auto& [before, after] : {std::pair{"", "1"}, {"B", "B.1"}, {"9", "10"}, {"A.09", "A.10"}, {"1.99", "1.100"}})
+  for (const auto& [before, after] :
+       {std::pair{"", "1"}, {"B", "B.1"}, {"9", "10"}, {"A.09", "A.10"}, {"1.99", "1.100"}})
     EXPECT_EQ(RaisedRevision(before), after);
 }
 

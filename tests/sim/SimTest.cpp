@@ -24,9 +24,14 @@ namespace {
 TEST(Simulator, RefusesBadOptionsAndAFileInThePlaceOfItsLink) {
   test::TempDir dir;
   std::ofstream(dir.File("COM2")) << "not a link";
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--delay-block", "2"}, {"--split", "0"}, {"--echo", "--silent"}, {"--seed", "-1"},
-        {"--no-such-option"}, {"--link", dir.File("COM2")}, {"--mains-current", "60,50,150"}, {"--mains-power", "0.5"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--delay-block", "2"},
+                                               {"--split", "0"},
+                                               {"--echo", "--silent"},
+                                               {"--seed", "-1"},
+                                               {"--no-such-option"},
+                                               {"--link", dir.File("COM2")},
+                                               {"--mains-current", "60,50,150"},
+                                               {"--mains-power", "0.5"}}) {
     sim::SimProcess s(KT6100_SIM_PATH);
     EXPECT_NE(s.Start(args, 3000), 0) << args.front();
   }
@@ -90,10 +95,12 @@ TEST(Simulator, BuildsTheMainsInputAsAsked) {
       double peak = 0, first = 360, atFirst = 0;  // the first sample of the half-wave above 5 % of the peak
       for (double i : c.Current) peak = std::max(peak, std::fabs(i));
       for (int n = 0; n < sim::MainsSamples; ++n) {
-        const double phase = std::fmod(c.StartPhase + 360.0 * n / sim::MainsSamples, 360.0), i = reverse ? -c.Current[n] : c.Current[n];
+        const double phase = std::fmod(c.StartPhase + 360.0 * n / sim::MainsSamples, 360.0),
+                     i = reverse ? -c.Current[n] : c.Current[n];
         if (phase < 180 && i > 0.05 * peak && phase < first) first = phase, atFirst = i;
       }
-      EXPECT_TRUE(first > 60 && first <= 60 + 360.0 / sim::MainsSamples && atFirst > 0.9 * peak) << first << " " << atFirst;
+      EXPECT_TRUE(first > 60 && first <= 60 + 360.0 / sim::MainsSamples && atFirst > 0.9 * peak)
+          << first << " " << atFirst;
     }
   }
 }

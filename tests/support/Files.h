@@ -61,7 +61,8 @@ inline float FloatAt(const std::vector<std::uint8_t>& b, std::size_t at) {
   return f;
 }
 inline std::string TextAt(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t size) {
-  return std::string(reinterpret_cast<const char*>(b.data() + at), strnlen(reinterpret_cast<const char*>(b.data() + at), size));
+  return std::string(reinterpret_cast<const char*>(b.data() + at),
+                     strnlen(reinterpret_cast<const char*>(b.data() + at), size));
 }
 
 }  // namespace kt::test

@@ -3,11 +3,11 @@
 // -bbox`, and checks of their positions against the report's 0.01 mm layout.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <regex>
-#include <string>
-#include <cmath>
 #include <sstream>
+#include <string>
 #include <vector>
 
 namespace kt::test {

@@ -72,7 +72,8 @@ class RecordingCanvas final : public Canvas {
   std::vector<std::string> Texts(const std::string& text) const {
     std::vector<std::string> out;
     for (const auto& o : ops)
-      if (o[0] == 'T' && o.size() > text.size() && o.compare(o.size() - text.size() - 1, std::string::npos, " " + text) == 0)
+      if (o[0] == 'T' && o.size() > text.size() &&
+          o.compare(o.size() - text.size() - 1, std::string::npos, " " + text) == 0)
         out.push_back(o);
     return out;
   }
@@ -93,9 +94,7 @@ inline void ExpectItems(const RecordingCanvas& c, const std::vector<std::string>
   for (const auto& item : items) EXPECT_TRUE(c.Has(item)) << "missing: " << item;
 }
 
-inline std::string GoldenPath(const std::string& name) {
-  return std::string(KT_TEST_DATA) + "/golden/" + name;
-}
+inline std::string GoldenPath(const std::string& name) { return std::string(KT_TEST_DATA) + "/golden/" + name; }
 
 // Compares `actual` with tests/data/golden/<name>. With KT_UPDATE_GOLDEN=1
 // in the environment the file is written instead: regenerating is a step

@@ -29,7 +29,8 @@ TEST(Profile, RefusesBadProfilesWithTheirReason) {
       {R"({"name": "x", "rules": [{"figure": "PF", "min": true}]})", "min must be a finite number"},
       {R"({"name": "x", "rules": [{"figure": "PF", "max": 1e400}]})", "out of range"},
       {R"({"name": "x", "rules": [{"figure": "PF", "min": 0.9}, {"figure": "Urms", "min": 1},
-          {"figure": "CFi", "min": 2, "max": 1.7}]})", "profile \"t8.json\", rule 3 (CFi): min 2 is above max 1.7"},
+          {"figure": "CFi", "min": 2, "max": 1.7}]})",
+       "profile \"t8.json\", rule 3 (CFi): min 2 is above max 1.7"},
       {std::string(ProfileMaxBytes + 1, ' '), "larger than 65536 bytes"},
       // Ambiguous texts, with the whole message.
       {R"({"name": "x", "name": "y", )" + pf + "}", "profile \"t8.json\": duplicate key \"name\""},
@@ -41,7 +42,8 @@ TEST(Profile, RefusesBadProfilesWithTheirReason) {
        "profile \"t8.json\": rules 1 and 3 both limit \"PF\": put both bounds into one rule"},
       {R"({"name": "x", "type": "电子镇流器型号电子镇A", )" + pf + "}",
        "profile \"t8.json\": \"type\" is 21 bytes in GBK, longer than the 20 a test's type holds"},
-      {R"({"name": "x", "rated_power_w": "36", )" + pf + "}", "profile \"t8.json\": \"rated_power_w\" must be a finite number"},
+      {R"({"name": "x", "rated_power_w": "36", )" + pf + "}",
+       "profile \"t8.json\": \"rated_power_w\" must be a finite number"},
       {R"({"name": "x", "rated_power_w": 0, )" + pf + "}",
        "profile \"t8.json\": \"rated_power_w\" must be above 0 and at most 10000 W, not 0"},
       {R"({"name": "x", "rated_power_w": 10000.5, )" + pf + "}", "at most 10000 W, not 10000.5"},
@@ -61,7 +63,8 @@ TEST(Profile, RefusesBadProfilesWithTheirReason) {
   ParseProfile(cases[14].first, "t8.json", p, m);
   EXPECT_EQ(m.Chinese, "限值文件“t8.json”第 2 条规则（PF）：键“max”重复");
   // Ten Chinese characters are the 20 bytes a type may take.
-  EXPECT_EQ(ParseProfile(R"({"name": "x", "type": "电子镇流器型号电子镇", )" + pf + "}", "t8.json", p, m), 0) << m.English;
+  EXPECT_EQ(ParseProfile(R"({"name": "x", "type": "电子镇流器型号电子镇", )" + pf + "}", "t8.json", p, m), 0)
+      << m.English;
 }
 
 // The written form is fixed (order, indent, absent fields left out), reads
@@ -75,10 +78,11 @@ TEST(Profile, RoundTripIsStable) {
   EXPECT_EQ(p.RawText, text);
   EXPECT_EQ(p.Rules[0], (ProfileRule{"IlcfPos", std::nullopt, 1.7, "lamp"}));
   const std::string json = ProfileToJson(p);
-  EXPECT_EQ(json, "{\n  \"name\": \"T8\",\n  \"revision\": \"\",\n  \"type\": \"EB-236\",\n  \"rated_power_w\": 36.0,\n"
-                  "  \"rules\": [\n"
-                  "    {\n      \"figure\": \"IlcfPos\",\n      \"max\": 1.7,\n      \"note\": \"lamp\"\n    },\n"
-                  "    {\n      \"figure\": \"Urms\",\n      \"min\": 207.0\n    }\n  ]\n}\n");
+  EXPECT_EQ(json,
+            "{\n  \"name\": \"T8\",\n  \"revision\": \"\",\n  \"type\": \"EB-236\",\n  \"rated_power_w\": 36.0,\n"
+            "  \"rules\": [\n"
+            "    {\n      \"figure\": \"IlcfPos\",\n      \"max\": 1.7,\n      \"note\": \"lamp\"\n    },\n"
+            "    {\n      \"figure\": \"Urms\",\n      \"min\": 207.0\n    }\n  ]\n}\n");
   ASSERT_EQ(ParseProfile(json, "a.json", back, m), 0) << m.English;
   EXPECT_TRUE(SameContent(p, back) && back.RatedPowerW == 36.0);
   EXPECT_EQ(ProfileToJson(back), json);
@@ -102,7 +106,8 @@ TEST(Profile, SavesAtomicallyAndLoads) {
   EXPECT_TRUE(SaveProfile(path, p, m) == 0 && (fs::status(path).permissions() & fs::perms::all) == mode);
   fs::create_symlink(path, dir / "link.json");
   EXPECT_TRUE(SaveProfile((dir / "link.json").string(), p, m) == 1 &&
-              m.English == "profile \"link.json\": cannot be written (Too many levels of symbolic links)") << m.English;
+              m.English == "profile \"link.json\": cannot be written (Too many levels of symbolic links)")
+      << m.English;
   fs::remove(dir / "link.json");
   // Only a regular file is read: a FIFO without a writer (which a plain open
   // would wait on for ever), a device and a folder are refused at once.

@@ -31,7 +31,8 @@ struct Rig {
   TestKind Kind = InputTest;
   Rig(TestKind kind, float p, float irms, float thdi, float pf) : Kind(kind) {
     InputResult& in = M->Input;
-    in.Urms = 230.0f, in.Freq = 50.0f, in.Irms = in.Irmsw = irms, in.P = p, in.PF = in.PFw = pf, in.THDI = in.THDIw = thdi;
+    in.Urms = 230.0f, in.Freq = 50.0f, in.Irms = in.Irmsw = irms, in.P = p, in.PF = in.PFw = pf,
+    in.THDI = in.THDIw = thdi;
     in.VoltageHarmonicPct[1] = in.CurrentHarmonicPct[1] = 100.0f;
   }
   RunView View() const { return {Kind, M.get(), A.get()}; }
@@ -67,8 +68,9 @@ TEST(Figures, PresenceAtTheDecodersThresholds) {
     set(r);
     EXPECT_EQ(GetFigure(r.View(), name).Measured, measured) << kind << " " << name;
   }
-  for (const char* bad : {"", "urms", "Urms[1]", "CurrentHarmonicPct", "CurrentHarmonicPct[40]", "CurrentHarmonicPct[03]",
-                          "CurrentHarmonicPct[ 3]", "CurrentHarmonicPct[+3]", "CurrentHarmonicPct[-1]", "CurrentHarmonicPct[3"})
+  for (const char* bad :
+       {"", "urms", "Urms[1]", "CurrentHarmonicPct", "CurrentHarmonicPct[40]", "CurrentHarmonicPct[03]",
+        "CurrentHarmonicPct[ 3]", "CurrentHarmonicPct[+3]", "CurrentHarmonicPct[-1]", "CurrentHarmonicPct[3"})
     EXPECT_FALSE(IsFigureName(bad)) << bad;
   EXPECT_EQ(FigureValueText("CurrentPerWatt[3]", 2.857), "2.9 mA/W");
   EXPECT_TRUE(CollectFigures({BaoTest, nullptr, nullptr}).empty());
@@ -83,7 +85,8 @@ TEST(Figures, DecoderResetsReadAsNotMeasured) {
     m.Input.CFv = 1.41f, m.Input.CFi = 1.6f, m.Input.THDU = 2, m.HighFreqCurrent = 0.01f;
     m.PhaseBegin = 20, m.PhasePeak = 60, m.PhaseEnd = 150;
     for (int k = 0; k < HarmonicBins; ++k)
-      m.Input.CurrentHarmonicPct[k] = m.Input.VoltageHarmonicPct[k] = m.Input.CurrentHarmonic[k] = m.CurrentPerWatt[k] = 5;
+      m.Input.CurrentHarmonicPct[k] = m.Input.VoltageHarmonicPct[k] = m.Input.CurrentHarmonic[k] = m.CurrentPerWatt[k] =
+          5;
     float* out = &m.Output.OscFreq;  // the sixteen values in a row
     for (int i = 0; i < 16; ++i) out[i] = 20.0f + static_cast<float>(i);
     return r;
@@ -116,9 +119,9 @@ TEST(Figures, DecoderResetsReadAsNotMeasured) {
 // float beyond it fails; the margin is to the nearer bound.
 TEST(Evaluate, BoundsAndMargins) {
   const std::tuple<float, std::optional<double>, std::optional<double>, RuleOutcome, double> cases[] = {
-      {0.95f, 0.95, None, RuleOutcome::Pass, 0.0},        {0.9499999f, 0.95, None, RuleOutcome::Fail, -6e-8},
-      {10.0f, None, 10.0, RuleOutcome::Pass, 0.0},        {10.000001f, None, 10.0, RuleOutcome::Fail, -1e-6},
-      {250.0f, 207.0, 253.0, RuleOutcome::Pass, 3.0},     {200.0f, 207.0, 253.0, RuleOutcome::Fail, -7.0},
+      {0.95f, 0.95, None, RuleOutcome::Pass, 0.0},    {0.9499999f, 0.95, None, RuleOutcome::Fail, -6e-8},
+      {10.0f, None, 10.0, RuleOutcome::Pass, 0.0},    {10.000001f, None, 10.0, RuleOutcome::Fail, -1e-6},
+      {250.0f, 207.0, 253.0, RuleOutcome::Pass, 3.0}, {200.0f, 207.0, 253.0, RuleOutcome::Fail, -7.0},
       {1.0f, -1e300, 1e300, RuleOutcome::Pass, 1e300}};
   for (const auto& [value, min, max, outcome, margin] : cases) {
     const RuleResult r = JudgeValue("X", value, min, max);
@@ -128,7 +131,8 @@ TEST(Evaluate, BoundsAndMargins) {
 }
 
 TEST(Evaluate, RunVerdictFromItsRules) {
-  Profile p{"T8", "2", "", {{"PF", 0.95, None, ""}, {"THDI", None, 10.0, "mains"}, {"IlcfPos", None, 1.7, ""}}, None, "", ""};
+  Profile p{"T8", "2", "", {{"PF", 0.95, None, ""}, {"THDI", None, 10.0, "mains"}, {"IlcfPos", None, 1.7, ""}},
+            None, "",  ""};
   Rig r(InputTest, 36, 0.16f, 8, 0.98f);
   Verdict v = EvaluateProfile(p, r.View());
   EXPECT_EQ(v.Result, VerdictResult::Pass);  // the lamp rule does not apply to an input test
@@ -143,15 +147,18 @@ TEST(Evaluate, RunVerdictFromItsRules) {
   EXPECT_EQ(ProblemLines(v, true), std::vector<std::string>{"灯电流正波波峰系数 未测得"});
   r.Kind = StartTest;
   EXPECT_EQ(EvaluateProfile(p, r.View()).Result, VerdictResult::NotApplicable);
-  EXPECT_TRUE(Evaluate({}, r.View()).Result == VerdictResult::None && Evaluate(Limits(LimitSource::ClassC), r.View()).Screening);
+  EXPECT_TRUE(Evaluate({}, r.View()).Result == VerdictResult::None &&
+              Evaluate(Limits(LimitSource::ClassC), r.View()).Screening);
 }
 
 // Types as operators type them: any white space around (an ideographic
 // space from a Chinese input method too), either case; inside, as written.
 TEST(Evaluate, ProfileChosenByProductType) {
-  const std::pair<const char*, const char*> keys[] = {
-      {" EB-236 ", "eb-236"}, {"\u3000Eb-236\t\r\n", "eb-236"}, {"\u00A0AZ 236\uFEFF", "az 236"},
-      {" \u3000 ", ""},       {"型号Ａ\u3000", "型号Ａ"}};
+  const std::pair<const char*, const char*> keys[] = {{" EB-236 ", "eb-236"},
+                                                      {"\u3000Eb-236\t\r\n", "eb-236"},
+                                                      {"\u00A0AZ 236\uFEFF", "az 236"},
+                                                      {" \u3000 ", ""},
+                                                      {"型号Ａ\u3000", "型号Ａ"}};
   for (const auto& [typed, key] : keys) EXPECT_EQ(TypeKey(typed), key) << typed;
   std::vector<Profile> loaded(3);
   loaded[1].Type = "eb-236";
@@ -191,7 +198,8 @@ TEST(Evaluate, Texts) {
 
 // A run whose fundamental is `i1` amperes at total distortion `thdi`, with
 // harmonics given in amperes.
-Rig Harmonics(TestKind kind, float p, double i1, float thdi, float pf, std::initializer_list<std::pair<int, double>> amps) {
+Rig Harmonics(TestKind kind, float p, double i1, float thdi, float pf,
+              std::initializer_list<std::pair<int, double>> amps) {
   Rig r(kind, p, static_cast<float>(i1 * std::sqrt(1.0 + 0.0001 * thdi * thdi)), thdi, pf);
   for (const auto& [n, a] : amps) r.M->Input.CurrentHarmonicPct[n] = static_cast<float>(a / i1 * 100.0);
   return r;
@@ -359,7 +367,7 @@ TEST(Evaluate, FigureLabels) {
     EXPECT_EQ(FigureLabel(name, true), chinese);
   }
   std::set<std::string> english, chinese;
-// clang-format on
+  // clang-format on
   for (const std::string& name : FigureNames()) {
     english.insert(FigureLabel(name, false));
     EXPECT_TRUE(chinese.insert(FigureLabel(name, true)).second && FigureLabel(name, true) != name) << name;

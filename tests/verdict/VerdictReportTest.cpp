@@ -25,7 +25,8 @@ using test::Judged;
 using test::Rule;
 
 std::string T(int x, int y, int height, const std::string& text) {
-  return "T " + std::to_string(x) + " " + std::to_string(y) + " L \"宋体\" " + std::to_string(height) + " #000000 0 " + text;
+  return "T " + std::to_string(x) + " " + std::to_string(y) + " L \"宋体\" " + std::to_string(height) + " #000000 0 " +
+         text;
 }
 
 // Word at (2000, -1000) in 900; lines at x = 2000 + word width + 400, from
@@ -53,26 +54,33 @@ TEST(VerdictReport, BlockItemsByVerdictAndLanguage) {
   } cases[] = {
       {pass, false, {T(2000, -1000, 900, "PASS"), T(4200, -1000, 300, "Limits: T8 36W, revision 3")}},
       {pass, true, {T(2000, -1000, 900, "合格"), T(4200, -1000, 300, "限值：T8 36W，版本 3")}},
-      {fail, false,
+      {fail,
+       false,
        {T(2000, -1000, 900, "FAIL"), T(4200, -1000, 300, "Limits: T8 36W, revision 3"),
         T(4200, -1300, 300, "THDI 12.3 % > 10.0 %; PF 0.900 < 0.950")}},
-      {fail, true,
+      {fail,
+       true,
        {T(2000, -1000, 900, "不合格"), T(5100, -1000, 300, "限值：T8 36W，版本 3"),
         T(5100, -1300, 300, "电流总谐波 12.3 % > 10.0 %；功率因数 0.900 < 0.950")}},
-      {incomplete, false,
+      {incomplete,
+       false,
        {T(2000, -1000, 900, "INCOMPLETE"), T(6900, -1000, 300, "Limits: T8 36W, revision 3; t8.json is damaged"),
         T(6900, -1300, 300, "needs the phase-angle test"),
         T(6900, -1600, 300, "PFw not measured; THDIw not measured")}},
-      {incomplete, true,
+      {incomplete,
+       true,
        {T(2000, -1000, 900, "不完整"), T(5100, -1000, 300, "限值：T8 36W，版本 3；t8.json 已损坏"),
         T(5100, -1300, 300, "需要相位角测试"), T(5100, -1600, 300, "宽频功率因数 未测得；宽频电流总谐波 未测得")}},
-      {noRev, false,
+      {noRev,
+       false,
        {T(2000, -1000, 900, "N/A"), T(3750, -1000, 300, "Limits: T8 36W"),
         T(3750, -1300, 300, "no rule of the profile applies to this test")}},
-      {noRev, true,
+      {noRev,
+       true,
        {T(2000, -1000, 900, "不适用"), T(5100, -1000, 300, "限值：T8 36W"),
         T(5100, -1300, 300, "本测试不适用限值文件中的任何规则")}},
-      {longName, false,
+      {longName,
+       false,
        {T(2000, -1000, 900, "N/A"), T(3750, -1000, 300, "Limits: " + std::string(142, 'x') + "…"),
         T(3750, -1300, 300, "no rule of the profile applies to this test")}},
   };
@@ -96,8 +104,9 @@ TEST(VerdictReport, ScreeningNoteAndReasoning) {
   RecordingCanvas en, zh;
   PrintVerdictBlock(en, na, false);
   PrintVerdictBlock(zh, na, true);
-  test::ExpectItems(en, {T(3750, -1000, 300, "Limits: iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020 (screening, single capture)"),
-                         T(3750, -1300, 300, na.Detail)});
+  test::ExpectItems(
+      en, {T(3750, -1000, 300, "Limits: iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020 (screening, single capture)"),
+           T(3750, -1300, 300, na.Detail)});
   test::ExpectItems(zh, {T(5100, -1000, 300, "限值：iec-61000-3-2-class-c Ed. 5.0 2018+A1:2020（筛查，单次采样）"),
                          T(5100, -1300, 300, na.DetailChinese)});
   EXPECT_NE(na.Detail.find("does not measure"), std::string::npos);
@@ -107,14 +116,15 @@ TEST(VerdictReport, ScreeningNoteAndReasoning) {
 // then "…". From x = 4200 there are 22400 units: 149 half cells of 150.
 TEST(VerdictReport, ManyFailingRulesAreCut) {
   std::vector<RuleResult> rules;
-  for (const char* f : {"CurrentHarmonicPct[3]", "CurrentHarmonicPct[5]", "CurrentHarmonicPct[7]", "CurrentHarmonicPct[9]"})
+  for (const char* f :
+       {"CurrentHarmonicPct[3]", "CurrentHarmonicPct[5]", "CurrentHarmonicPct[7]", "CurrentHarmonicPct[9]"})
     rules.push_back(Rule(f, RuleOutcome::Fail, 40.0, {}, 30.0));
   RecordingCanvas canvas;
   PrintVerdictBlock(canvas, Judged(VerdictResult::Fail, rules), false);
   // Three rules take 112 half cells and 4 more for "; …"; a fourth would need 150 of the 149.
   test::ExpectItems(canvas, {T(4200, -1300, 300,
-                                 "Current 3rd harmonic 40.0 % > 30.0 %; Current 5th harmonic 40.0 % > 30.0 %; "
-                                 "Current 7th harmonic 40.0 % > 30.0 %; …")});
+                               "Current 3rd harmonic 40.0 % > 30.0 %; Current 5th harmonic 40.0 % > 30.0 %; "
+                               "Current 7th harmonic 40.0 % > 30.0 %; …")});
 }
 
 // Widths and fitting at their boundaries, height 100 (half cell 50).
@@ -130,8 +140,8 @@ TEST(VerdictReport, WidthsAndFitting) {
     int width;
     std::string fitted;
   } cases[] = {
-      {two, "; ", 300, "ab; cd"},    // exactly the width
-      {two, "; ", 299, "ab…"},       // no room for "ab; …": the first item is cut
+      {two, "; ", 300, "ab; cd"},  // exactly the width
+      {two, "; ", 299, "ab…"},     // no room for "ab; …": the first item is cut
       {three, "; ", 500, "ab; cd; ef"},
       {three, "; ", 499, "ab; …"},  // "ab; cd" would leave no room for "; …"
       {four, "; ", 699, "ab; cd; …"},
@@ -180,8 +190,9 @@ TEST(VerdictReport, InsideThePrintableAreaAndClearOfEveryReport) {
   v.LimitsNote = v.Reason = std::string(200, 'r');
   for (int n = 0; n < 30; ++n) v.ReasonChinese += "限值已损坏，无法判定；";
   v.LimitsNoteChinese = v.ReasonChinese;
-  const std::pair<TestKind, const char*> reports[] = {{InputTest, "input"}, {OutputTest, "output"},
-      {CompTest, "comp"}, {StartTest, "start"}, {PhaseTest, "phase"}, {GaoTest, "analysis"}, {BaoTest, "analysis"}};
+  const std::pair<TestKind, const char*> reports[] = {
+      {InputTest, "input"}, {OutputTest, "output"}, {CompTest, "comp"},   {StartTest, "start"},
+      {PhaseTest, "phase"}, {GaoTest, "analysis"},  {BaoTest, "analysis"}};
   for (const auto& [kind, name] : reports)
     for (bool chinese : {false, true}) {
       std::ifstream in(test::GoldenPath(std::string(name) + (chinese ? "-zh" : "-en") + "-report.txt"));

@@ -53,11 +53,8 @@ struct Language {
 };
 
 constexpr RotatedCaption EnglishCaptions[] = {
-    {"Input", 0, 110},
-    {"Characteristic", 20, 110},
-    {"Output Characteristic", 0, 280},
-    {"Lamp Voltage", 25, 220},
-    {"Lamp Current", 25, 320},
+    {"Input", 0, 110},         {"Characteristic", 20, 110}, {"Output Characteristic", 0, 280},
+    {"Lamp Voltage", 25, 220}, {"Lamp Current", 25, 320},
 };
 
 constexpr StackedCaption ChineseCaptions[] = {
@@ -99,7 +96,9 @@ const Language Chinese = {
     static_cast<int>(std::size(ChineseCaptions)),
     "光通量:",
     "色温:",
-    {{"电压 (V)", "电流 (A)", "宽频电流 (A)"}, {"功率 (W)", "功率因数", "宽频功率因数"}, {"频率 (Hz)", "电压波峰比", "电流波峰比"}},
+    {{"电压 (V)", "电流 (A)", "宽频电流 (A)"},
+     {"功率 (W)", "功率因数", "宽频功率因数"},
+     {"频率 (Hz)", "电压波峰比", "电流波峰比"}},
     {"电压总谐波", "窄频电流总谐波", "宽频电流总谐波"},
     462,
     {42, 92},
@@ -203,11 +202,13 @@ void DrawInputTable(Canvas& c, const Layout& L, const Language& lang, const Form
 void DrawHarmonicTable(Canvas& c, const Layout& L, const Language& lang, const Form& form, int height) {
   const InputResult& in = form.M.Input;
   const int R = L.R;
-  const int top = L.Y0 + Trunc(42 * L.s.sy + static_cast<float>(8 * R)), base = L.Y0 + Trunc(static_cast<float>(lang.TextBase) * L.s.sy + static_cast<float>(8 * R));
+  const int top = L.Y0 + Trunc(42 * L.s.sy + static_cast<float>(8 * R)),
+            base = L.Y0 + Trunc(static_cast<float>(lang.TextBase) * L.s.sy + static_cast<float>(8 * R));
   const int left = L.DX(lang.HarmonicLeft), right = L.X(602);
   c.SetPen(clBlack, 1);
   for (int y : {top, top + R, top + 8 * R}) Line(c, left, y, right, y);
-  for (int x : {left, Trunc(static_cast<float>(left) + static_cast<float>(lang.HarmonicInner[0]) * L.s.sx), Trunc(static_cast<float>(left) + static_cast<float>(lang.HarmonicInner[1]) * L.s.sx), right})
+  for (int x : {left, Trunc(static_cast<float>(left) + static_cast<float>(lang.HarmonicInner[0]) * L.s.sx),
+                Trunc(static_cast<float>(left) + static_cast<float>(lang.HarmonicInner[1]) * L.s.sx), right})
     Line(c, x, top, x, top + 8 * R);
 
   const Colour colours[3] = {clBlack, clRed, clBlue};
@@ -228,11 +229,13 @@ void DrawHarmonicTable(Canvas& c, const Layout& L, const Language& lang, const F
 void DrawOutputTable(Canvas& c, const Layout& L, const Language& lang, const Form& form, int height) {
   const OutputResult& o = form.M.Output;
   const int R = L.R;
-  const int top = L.Y0 + Trunc(42 * L.s.sy + static_cast<float>(8 * R)), base = L.Y0 + Trunc(static_cast<float>(lang.TextBase) * L.s.sy + static_cast<float>(8 * R));
+  const int top = L.Y0 + Trunc(42 * L.s.sy + static_cast<float>(8 * R)),
+            base = L.Y0 + Trunc(static_cast<float>(lang.TextBase) * L.s.sy + static_cast<float>(8 * R));
   const int left = L.DX(265), right = L.X(lang.OutputRight);
   c.SetPen(clBlack, 1);
   for (int i = 0; i <= 8; ++i) Line(c, left, top + i * R, right, top + i * R);
-  for (int x : {left, Trunc(static_cast<float>(left) + static_cast<float>(lang.OutputInner) * L.s.sx), right}) Line(c, x, top, x, top + 8 * R);
+  for (int x : {left, Trunc(static_cast<float>(left) + static_cast<float>(lang.OutputInner) * L.s.sx), right})
+    Line(c, x, top, x, top + 8 * R);
 
   const std::string values[4][2] = {
       {NumberText(o.Vrms, 1) + " (V)", NumberText(o.Ilrms, 3) + " (A)"},

@@ -38,8 +38,8 @@ struct Language {
   const StackedCaption* Stacked;
   int StackedCount;
   std::span<const InfoItem, 9> Info;  // in the order of TestInfoValues
-  InfoItem Lamp[3];  // Result (no value), luminous flux, colour temperature
-  const char* InputLabels[3][3];  // [row][column]
+  InfoItem Lamp[3];                   // Result (no value), luminous flux, colour temperature
+  const char* InputLabels[3][3];      // [row][column]
   const char* ThdLabels[3];
   const char* PercentSuffix;
   const char* HarmonicHeaders[3];
@@ -53,11 +53,8 @@ struct Language {
 };
 
 constexpr RotatedCaption EnglishCaptions[] = {
-    {"Input", 300, 5200},
-    {"Characteristic", 1300, 5200},
-    {"Output Characteristic", 300, 12000},
-    {"Lamp Voltage", 1300, 10000},
-    {"Lamp Current", 1300, 14000},
+    {"Input", 300, 5200},          {"Characteristic", 1300, 5200}, {"Output Characteristic", 300, 12000},
+    {"Lamp Voltage", 1300, 10000}, {"Lamp Current", 1300, 14000},
 };
 
 constexpr StackedCaption ChineseCaptions[] = {
@@ -76,9 +73,7 @@ const Language English = {
     nullptr,
     0,
     MarginInfoEnglishNarrow,
-    {{"Result:", 16000, 16700, 0},
-     {"Luminous flux:", 10300, 2700, 13300},
-     {"Color Temperature:", 17000, 2700, 22000}},
+    {{"Result:", 16000, 16700, 0}, {"Luminous flux:", 10300, 2700, 13300}, {"Color Temperature:", 17000, 2700, 22000}},
     {{"Urms (V)", "Irms (A)", "Irmsw (A)"}, {"P     (W)", "PF", "PFw"}, {"Freq (Hz)", "CFv", "CFi"}},
     {"THDU", "THDI", "THDIw"},
     "%",
@@ -100,10 +95,10 @@ const Language Chinese = {
     ChineseCaptions,
     static_cast<int>(std::size(ChineseCaptions)),
     MarginInfoChinese,
-    {{"测定结果:", 18000, 16700, 0},
-     {"光通量:", 10300, 2700, 12300},
-     {"色温:", 18000, 2700, 19500}},
-    {{"电压 (V)", "电流 (A)", "宽频电流 (A)"}, {"功率 (W)", "功率因数", "宽频功率因数"}, {"频率 (Hz)", "电压波峰比", "电流波峰比"}},
+    {{"测定结果:", 18000, 16700, 0}, {"光通量:", 10300, 2700, 12300}, {"色温:", 18000, 2700, 19500}},
+    {{"电压 (V)", "电流 (A)", "宽频电流 (A)"},
+     {"功率 (W)", "功率因数", "宽频功率因数"},
+     {"频率 (Hz)", "电压波峰比", "电流波峰比"}},
     {"电压总谐波", "窄频电流总谐波", "宽频电流总谐波"},
     " %",
     {"谐波", "电压", "电流"},
@@ -259,7 +254,6 @@ void Print(const Language& lang, Form& form, Canvas& report) {
   DrawGrid(c, lang);
   DrawPictures(c, form);
 }
-
 
 }  // namespace
 

@@ -24,12 +24,9 @@ void StoreFirstEnvelope(Form& form, const std::uint8_t* data, unsigned n) {
 }
 
 constexpr BlockSpec CompBlocks[] = {
-    {MainsFrameBytes, 10, StoreMainsVoltage},
-    {MainsFrameBytes, 20, StoreMainsCurrent},
-    {CompValueBytes, 40, StoreBothValues},
-    {EnvelopeFrameBytes, 54, StoreFirstEnvelope},
-    {EnvelopeFrameBytes, 68, StoreEnvelope<1>},
-    {EnvelopeFrameBytes, 84, StoreEnvelope<2>},
+    {MainsFrameBytes, 10, StoreMainsVoltage},    {MainsFrameBytes, 20, StoreMainsCurrent},
+    {CompValueBytes, 40, StoreBothValues},       {EnvelopeFrameBytes, 54, StoreFirstEnvelope},
+    {EnvelopeFrameBytes, 68, StoreEnvelope<1>},  {EnvelopeFrameBytes, 84, StoreEnvelope<2>},
     {EnvelopeFrameBytes, 100, StoreEnvelope<3>},
 };
 

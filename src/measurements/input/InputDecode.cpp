@@ -17,9 +17,7 @@ namespace {
 constexpr int FftLog2 = 8;  // 256 points: one mains period
 
 // The samples of the last exchange, bounded to what the frames can hold.
-int MainsCount(const Form& form) {
-  return std::clamp(form.M.Input.SampleCount, 0, static_cast<int>(MainsSamples));
-}
+int MainsCount(const Form& form) { return std::clamp(form.M.Input.SampleCount, 0, static_cast<int>(MainsSamples)); }
 
 void ToFloats(const std::uint8_t* frame, int n, float* wave, float* fft) {
   double sum = 0.0;

@@ -20,7 +20,7 @@ struct Language {
   int TitleHeight;
   bool TitleOnHalfWidth;  // centred on W / 2 instead of design x 320
   int ValueHeight;
-  int ThdOffset;  // x offset of the THD lines after the box's left edge
+  int ThdOffset;             // x offset of the THD lines after the box's left edge
   const char* Labels[5][2];  // [column][WideFreqMode]
   const char* ThdU;
   const char* ThdI;
@@ -37,7 +37,11 @@ const Language English = {
     false,
     16,
     100,
-    {{"Urms (V)", "Urms (V)"}, {"Irms (A)", "Irmsw (A)"}, {"P (W)", "P (W)"}, {"PF", "PFw"}, {"Freq (Hz)", "Freq (Hz)"}},
+    {{"Urms (V)", "Urms (V)"},
+     {"Irms (A)", "Irmsw (A)"},
+     {"P (W)", "P (W)"},
+     {"PF", "PFw"},
+     {"Freq (Hz)", "Freq (Hz)"}},
     "THDU:  ",
     "THDI:  ",
     "THDIw:  ",
@@ -53,7 +57,11 @@ const Language Chinese = {
     true,
     15,
     60,
-    {{"电压(V)", "电压(V)"}, {"电流(A)", "宽频电流(A)"}, {"功率(W)", "功率(W)"}, {"功率因数", "宽频功率因数"}, {"频率(Hz)", "频率(Hz)"}},
+    {{"电压(V)", "电压(V)"},
+     {"电流(A)", "宽频电流(A)"},
+     {"功率(W)", "功率(W)"},
+     {"功率因数", "宽频功率因数"},
+     {"频率(Hz)", "频率(Hz)"}},
     "电压总谐波:  ",
     "电流总谐波:  ",
     "宽频电流总谐波:  ",

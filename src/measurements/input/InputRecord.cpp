@@ -13,6 +13,7 @@ void Fields(Io& io, F& form) {
 
 }  // namespace
 
-const RecordLayout InputRecord{InputTest, InputRecordSize, Fields<RecordBuilder, const Form>, Fields<RecordParser, Form>};
+const RecordLayout InputRecord{InputTest, InputRecordSize, Fields<RecordBuilder, const Form>,
+                               Fields<RecordParser, Form>};
 
 }  // namespace kt

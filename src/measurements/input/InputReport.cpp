@@ -28,7 +28,11 @@ struct Language {
 const Language English = {
     "KT6100 Electronic Ballast Test Instrument",
     "Input Characteristic Test Report",
-    {{"Urms (V)", "Urms (V)"}, {"Irms (A)", "Irmsw (A)"}, {"P (W)", "P (W)"}, {"PF", "PFw"}, {"Freq (Hz)", "Freq (Hz)"}},
+    {{"Urms (V)", "Urms (V)"},
+     {"Irms (A)", "Irmsw (A)"},
+     {"P (W)", "P (W)"},
+     {"PF", "PFw"},
+     {"Freq (Hz)", "Freq (Hz)"}},
     "THDU=",
     "THDI=",
     "THDIw=",
@@ -40,7 +44,11 @@ const Language English = {
 const Language Chinese = {
     "KT6100电子镇流器综合测试仪",
     "输入特性测试报告",
-    {{"电压 (V)", "电压 (V)"}, {"电流 (A)", "宽频电流 (A)"}, {"功率 (W)", "功率 (W)"}, {"功率因数", "宽频功率因数"}, {"频率 (Hz)", "频率 (Hz)"}},
+    {{"电压 (V)", "电压 (V)"},
+     {"电流 (A)", "宽频电流 (A)"},
+     {"功率 (W)", "功率 (W)"},
+     {"功率因数", "宽频功率因数"},
+     {"频率 (Hz)", "频率 (Hz)"}},
     "电压总谐波=",
     "电流总谐波=",
     "宽频电流总谐波=",
@@ -54,9 +62,9 @@ const char* Face = "宋体";
 // The test information of the mains-side reports, in the order of
 // TestInfoValues.
 constexpr InfoItem MainsInfoEnglish[9] = {
-    {"Name:", 3500, -4000, 5000},          {"No.:", 3500, -4500, 5000},        {"Type:", 12500, -4000, 14500},
+    {"Name:", 3500, -4000, 5000},          {"No.:", 3500, -4500, 5000},           {"Type:", 12500, -4000, 14500},
     {"Standard:", 12500, -4500, 14500},    {"Temperature:", 20500, -4000, 23500}, {"Humidity:", 20500, -4500, 23500},
-    {"Manufacturer:", 3500, -18700, 6500}, {"Operator:", 20500, -18700, 22500}, {"Test Date:", 3500, -19200, 6500},
+    {"Manufacturer:", 3500, -18700, 6500}, {"Operator:", 20500, -18700, 22500},   {"Test Date:", 3500, -19200, 6500},
 };
 constexpr InfoItem MainsInfoChinese[9] = {
     {"名称:", 3500, -4000, 5000},    {"编号:", 3500, -4500, 5000},      {"型号:", 12500, -4000, 14000},

@@ -17,8 +17,8 @@ void DrawEnvelopeBand(Canvas& canvas, std::span<const float> curve, float peak, 
   const int count = ResampleWave(curve, points, n);
   const int limit = std::abs(halfHeight);
   for (int i = 0; i < count; ++i) {
-    const int v = std::clamp(Trunc(static_cast<double>(points[static_cast<std::size_t>(i)]) / peak * halfHeight),
-                             -limit, limit);
+    const int v =
+        std::clamp(Trunc(static_cast<double>(points[static_cast<std::size_t>(i)]) / peak * halfHeight), -limit, limit);
     const int x = x0 + 2 * i;
     canvas.MoveTo(x, Trunc(axis - v));
     canvas.LineTo(x, Trunc(axis + v));

@@ -47,9 +47,9 @@ const OutputPageTexts OutputPageEnglish = {
     {"KT6100 Electronic Ballast Test Instrument", "Output Characteristic Test Report"},
     "Pout=",
     "f   =",
-    {"Lamp Voltage:", "Vrms:", "Vm: ", "Vcf:",                                //
-     "Lamp Current RMS:", "Ilm: ", "Ilcf:", "Ildhc:",                         //
-     "Filament Current :", "Ifrms: ", "Ifm: ", "Ifcf:",                       //
+    {"Lamp Voltage:", "Vrms:", "Vm: ", "Vcf:",           //
+     "Lamp Current RMS:", "Ilm: ", "Ilcf:", "Ildhc:",    //
+     "Filament Current :", "Ifrms: ", "Ifm: ", "Ifcf:",  //
      "Current Lead to Cathode :", "Ikrms: ", "Ikm: ", "Ikcf:"},
     false,
     "",
@@ -67,9 +67,9 @@ const OutputPageTexts OutputPageChinese = {
     {"KT6100 电子镇流器综合测试仪", "输出特性测试报告"},
     "功率=",
     "振荡频率=",
-    {"灯电压:", "有效值:", "峰值:", "波峰系数:",          //
-     "灯电流有效值:", "峰值:", "波峰系数:", "半波差:",    //
-     "灯丝电流:", "有效值:", "峰值:", "波峰系数:",        //
+    {"灯电压:", "有效值:", "峰值:", "波峰系数:",        //
+     "灯电流有效值:", "峰值:", "波峰系数:", "半波差:",  //
+     "灯丝电流:", "有效值:", "峰值:", "波峰系数:",      //
      "导入阴极电流:", "有效值:", "峰值:", "波峰系数:"},
     true,
     "正波:",

@@ -18,7 +18,7 @@ constexpr int TitleHeight = 800, TextHeight = 400;
 
 struct Language {
   const char* Title[2];
-  InfoItem Measured[2];  // Pout, f
+  InfoItem Measured[2];               // Pout, f
   std::span<const InfoItem, 9> Info;  // in the order of TestInfoValues
   // The value column, top to bottom: four rows each for the lamp voltage,
   // the lamp current, the filament and the cathode-lead current.
@@ -35,9 +35,9 @@ const Language English = {
     {"KT6100 Electronic Ballast Test Instrument", "Output Characteristic Test Report"},
     {{"Pout:", 1000, 15300, 2500}, {"f   :", 18000, 15300, 19500}},
     MarginInfoEnglish,
-    {"Lamp Voltage:", "Vrms:", "Vm:", "Vcf:",                              //
-     "Lamp Current RMS:", "Ilm:", "Ilcf:", "Ildhc:",                       //
-     "Filament Current:", "Ifrms:", "Ifm:", "Ifcf:",                       //
+    {"Lamp Voltage:", "Vrms:", "Vm:", "Vcf:",         //
+     "Lamp Current RMS:", "Ilm:", "Ilcf:", "Ildhc:",  //
+     "Filament Current:", "Ifrms:", "Ifm:", "Ifcf:",  //
      "Current Lead to Cathode:", "Ikrms:", "Ikm:", "Ikcf:"},
     "",
     19000,

@@ -33,10 +33,8 @@ void StoreFirstEnvelope(Form& form, const std::uint8_t* data, unsigned n) {
 }
 
 constexpr BlockSpec OutputBlocks[] = {
-    {OutputValueBytes, 20, StoreValues},
-    {EnvelopeFrameBytes, 40, StoreFirstEnvelope},
-    {EnvelopeFrameBytes, 60, StoreEnvelope<1>},
-    {EnvelopeFrameBytes, 80, StoreEnvelope<2>},
+    {OutputValueBytes, 20, StoreValues},         {EnvelopeFrameBytes, 40, StoreFirstEnvelope},
+    {EnvelopeFrameBytes, 60, StoreEnvelope<1>},  {EnvelopeFrameBytes, 80, StoreEnvelope<2>},
     {EnvelopeFrameBytes, 100, StoreEnvelope<3>},
 };
 

@@ -21,9 +21,7 @@ constexpr int PhaseValueCount = 8;
 // after it lie inside the copies wherever the capture began.
 constexpr int PeriodCopies = 3;
 
-int PeriodSamples(const MeasureSet& ms) {
-  return std::clamp(ms.Input.SampleCount, 0, static_cast<int>(MainsSamples));
-}
+int PeriodSamples(const MeasureSet& ms) { return std::clamp(ms.Input.SampleCount, 0, static_cast<int>(MainsSamples)); }
 
 void CopyPeriods(MeasureSet& ms) {
   const int n = PeriodSamples(ms);
@@ -43,8 +41,7 @@ void AlignAndMeasurePhase(MeasureSet& ms) {
   // The copies repeat, so the first confirmed crossing lies within the first
   // period and the period after it is whole inside them; the bound only
   // guards against a start that could not come from repeated copies.
-  if (FindPeriod(ms.VoltageWave3, PeriodCopies * n, period, start) != 0 || start < 0 ||
-      start + n > PeriodCopies * n) {
+  if (FindPeriod(ms.VoltageWave3, PeriodCopies * n, period, start) != 0 || start < 0 || start + n > PeriodCopies * n) {
     ms.PhaseBegin = ms.PhasePeak = ms.PhaseEnd = 0.0f;
     return;
   }

@@ -14,6 +14,7 @@ void Fields(Io& io, F& form) {
 
 }  // namespace
 
-const RecordLayout PhaseRecord{PhaseTest, PhaseRecordSize, Fields<RecordBuilder, const Form>, Fields<RecordParser, Form>};
+const RecordLayout PhaseRecord{PhaseTest, PhaseRecordSize, Fields<RecordBuilder, const Form>,
+                               Fields<RecordParser, Form>};
 
 }  // namespace kt

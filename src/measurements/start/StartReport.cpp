@@ -18,7 +18,7 @@ namespace {
 struct Language {
   const char* Title[2];
   std::span<const InfoItem, 9> Info;  // in the order of TestInfoValues
-  const char* Labels[16];  // value column, top to bottom (see StartValueRows.h)
+  const char* Labels[16];             // value column, top to bottom (see StartValueRows.h)
   const char* CursorTime;
   const char* CursorVoltage;
   const char* CursorCurrent;
@@ -38,8 +38,8 @@ const Language English = {
 
 // The start report's own Chinese block: its columns stand further left.
 constexpr InfoItem StartInfoChinese[9] = {
-    {"名称:", 1000, 1300, 2500},   {"编号:", 1000, 1800, 2500},     {"型号:", 9000, 1300, 10500},
-    {"规格:", 9000, 1800, 10500},  {"温度:", 18000, 1300, 19500},   {"湿度:", 18000, 1800, 19500},
+    {"名称:", 1000, 1300, 2500},    {"编号:", 1000, 1800, 2500},      {"型号:", 9000, 1300, 10500},
+    {"规格:", 9000, 1800, 10500},   {"温度:", 18000, 1300, 19500},    {"湿度:", 18000, 1800, 19500},
     {"制造商:", 1000, 16200, 3500}, {"测试员:", 16000, 16200, 18000}, {"测试日期:", 1000, 16700, 3500}};
 
 const Language Chinese = {

@@ -35,11 +35,8 @@ void ShowPrompt(Form& form) { form.host.DrawStartPrompt(); }
 void LockAtLastStep(Form& form) { form.TestLocked = 1; }
 
 constexpr BlockSpec StartBlocks[] = {
-    {StartFrameBytes, 25, StoreCurve<0>},
-    {StartFrameBytes, 50, StoreCurve<1>},
-    {StartFrameBytes, 75, StoreCurve<2>},
-    {StartFrameBytes, 90, StoreCurve<3>},
-    {StartSummaryBytes, 100, StoreSummary},
+    {StartFrameBytes, 25, StoreCurve<0>}, {StartFrameBytes, 50, StoreCurve<1>},   {StartFrameBytes, 75, StoreCurve<2>},
+    {StartFrameBytes, 90, StoreCurve<3>}, {StartSummaryBytes, 100, StoreSummary},
 };
 
 // Where each curve block (wire order U, If, Il, Ik) goes among the record's
