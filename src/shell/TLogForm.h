@@ -43,8 +43,6 @@ class TLogForm : public QWidget {
   ~TLogForm() override;
 
   RunFilter CurrentFilter() const;
-  RunTableModel* Model() const { return Model_; }
-  QTableView* Table() const { return Table_; }
   TLogStatsForm* Statistics() const { return Stats_; }
   bool IsOpen() const { return Log_.IsOpen(); }
   QTableWidget* Events() const { return Events_; }

@@ -29,10 +29,6 @@ class TLogStatsForm : public QWidget {
   TLogStatsForm(const QString& connectionName, const RunFilter& filter, QWidget* parent = nullptr);
 
   const RunStats& Stats() const { return Stats_; }
-  const FigureSeries& Series() const { return Series_; }
-  const FigureHistogram& Histogram() const { return Histogram_; }
-  QTableWidget* FigureTable() const { return Figures_; }
-  QTableWidget* ParetoTable() const { return Pareto_; }
 
  public slots:
   void SetFilter(const RunFilter& filter);

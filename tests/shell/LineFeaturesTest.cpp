@@ -134,7 +134,8 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
     ASSERT_TRUE(WaitFor(
         [&] {
           log.Refresh();
-          return log.Model()->rowCount() > 0 && log.Model()->index(0, verdictColumn).data().toString().contains(c.word);
+          return log.findChild<RunTableModel*>()->rowCount() > 0 &&
+                 log.findChild<RunTableModel*>()->index(0, verdictColumn).data().toString().contains(c.word);
         },
         10000));
     ClearResults(line.rig->f().M);
@@ -177,7 +178,7 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
   ASSERT_TRUE(WaitFor(
       [&] {
         log.Refresh();
-        return log.Model()->rowCount() > 0 && log.Model()->KindAt(0) == GaoTest;
+        return log.findChild<RunTableModel*>()->rowCount() > 0 && log.findChild<RunTableModel*>()->KindAt(0) == GaoTest;
       },
       10000));
   log.OpenRow(0);
@@ -272,7 +273,7 @@ TEST(LineFeatures, TheLogWindowStandsOverTheWindowAndTheLogsSettingsAreOffered) 
   records->findChild<QAction*>("ShowLog")->trigger();
   TLogForm& log = line.w().Line().LogWindow();
   EXPECT_LE((log.frameGeometry().center() - line.w().frameGeometry().center()).manhattanLength(), 4);
-  ASSERT_TRUE(WaitFor([&] { return log.Refresh(), log.Model()->rowCount() > 0; }, 10000));
+  ASSERT_TRUE(WaitFor([&] { return log.Refresh(), log.findChild<RunTableModel*>()->rowCount() > 0; }, 10000));
   line.w().InputTestLockBtnClick();
   ASSERT_TRUE(WaitFor([&] { return line.rig->f().RunKind != NoTest; }, 10000));
   log.OpenRow(0);

@@ -44,7 +44,7 @@ void WriteRuns(RunLogConnection& log, std::int64_t from, int count, const std::s
   }
 }
 
-QString RunAt(TLogForm& form, const QModelIndex& index) { return form.Model()->RunId(index.row()); }
+QString RunAt(TLogForm& form, const QModelIndex& index) { return form.findChild<RunTableModel*>()->RunId(index.row()); }
 
 TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
   TempFolder dir;
@@ -68,7 +68,7 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
   form.findChild<QDateTimeEdit*>("From")->setDateTime(QDateTime::fromMSecsSinceEpoch(minute + 2500));
   form.findChild<QCheckBox*>("FromOn")->setChecked(true);
   form.Refresh();
-  ASSERT_EQ(form.Model()->rowCount(), 30);
+  ASSERT_EQ(form.findChild<RunTableModel*>()->rowCount(), 30);
   EXPECT_EQ(form.Events()->rowCount(), 2);
 
   // A serial typed but not searched for: the export and the statistics take the table's runs.
@@ -98,19 +98,21 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
   EXPECT_LE(counts->max() / counts->tickInterval(), 5);
 
   // A reader with a run chosen, scrolled down: new runs on top move nothing.
-  form.Table()->selectRow(15);
-  form.Table()->scrollTo(form.Model()->index(5, 0), QAbstractItemView::PositionAtTop);
-  const QString chosen = form.Model()->RunId(15), top = RunAt(form, form.Table()->indexAt({0, 0}));
+  form.findChild<QTableView*>("LogTable")->selectRow(15);
+  form.findChild<QTableView*>("LogTable")
+      ->scrollTo(form.findChild<RunTableModel*>()->index(5, 0), QAbstractItemView::PositionAtTop);
+  const QString chosen = form.findChild<RunTableModel*>()->RunId(15),
+                top = RunAt(form, form.findChild<QTableView*>("LogTable")->indexAt({0, 0}));
   WriteRuns(log, minute + 60000, 2, "new");
   form.ShowNewRuns();
-  EXPECT_EQ(RunAt(form, form.Table()->selectionModel()->selectedRows().front()), chosen);
-  EXPECT_EQ(RunAt(form, form.Table()->indexAt({0, 0})), top);
+  EXPECT_EQ(RunAt(form, form.findChild<QTableView*>("LogTable")->selectionModel()->selectedRows().front()), chosen);
+  EXPECT_EQ(RunAt(form, form.findChild<QTableView*>("LogTable")->indexAt({0, 0})), top);
   // Someone watching the top with nothing chosen sees the next one there.
-  form.Table()->clearSelection();
-  form.Table()->scrollToTop();
+  form.findChild<QTableView*>("LogTable")->clearSelection();
+  form.findChild<QTableView*>("LogTable")->scrollToTop();
   WriteRuns(log, minute + 70000, 1, "newest");
   form.ShowNewRuns();
-  EXPECT_EQ(RunAt(form, form.Table()->indexAt({0, 0})), "newest0");
+  EXPECT_EQ(RunAt(form, form.findChild<QTableView*>("LogTable")->indexAt({0, 0})), "newest0");
 }
 
 TEST(LogWindow, ReadsTheLogAgainAfterTheServerRestarted) {
@@ -128,13 +130,13 @@ TEST(LogWindow, ReadsTheLogAgainAfterTheServerRestarted) {
   ASSERT_EQ(writer.Open(target, error), 0) << error.toStdString();
   WriteRuns(writer, 1796638530000, 1, "pg");
   form.ShowNewRuns();
-  EXPECT_EQ(form.Model()->rowCount(), 1);
+  EXPECT_EQ(form.findChild<RunTableModel*>()->rowCount(), 1);
   ASSERT_EQ(cluster.StopServer(e), 0) << e;
   form.Refresh();
-  EXPECT_EQ(form.Model()->rowCount(), 0);
+  EXPECT_EQ(form.findChild<RunTableModel*>()->rowCount(), 0);
   ASSERT_EQ(cluster.StartServer(e), 0) << e;
   form.ShowNewRuns();  // as the writer's next commit or its recovery does
-  EXPECT_EQ(form.Model()->rowCount(), 1);
+  EXPECT_EQ(form.findChild<RunTableModel*>()->rowCount(), 1);
 }
 
 }  // namespace
