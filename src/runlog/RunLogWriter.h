@@ -44,7 +44,6 @@ class RunLogWriter : public QObject {
   // not an error here (Failed tells of it, the outbox keeps the runs).
   // With the log set to "off" nothing is started and Submit drops runs.
   int Start(QString& error);
-  bool Enabled() const { return Thread_ != nullptr; }
   const ResolvedLog& Log() const { return Log_; }
 
   // Queue a run or an event and return at once. An empty Id, a zero time or

@@ -72,12 +72,12 @@ class LineFeatures : public QObject {
   // they are lost (no: the window stays open and the writer keeps trying).
   bool MayClose();
 
+  // What the station does after each run: judge it, log it, keep the limits.
   RunRecorder& Recorder() { return *recorder_; }
-  TVerdictBand& Band() { return *band_; }
-  // The log window (made on first use).
-  TLogForm& LogWindow();
 
  private:
+  // The log window (made on first use).
+  TLogForm& LogWindow();
   void BuildMenus();
   void UpdateMenus();
   void Choose(const std::string& choice);

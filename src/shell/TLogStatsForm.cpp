@@ -109,6 +109,7 @@ TLogStatsForm::TLogStatsForm(const QString& connectionName, const RunFilter& fil
   resize(1100, 750);
   auto* layout = new QGridLayout(this);
   Summary_ = new QLabel(this);
+  Summary_->setObjectName("StatsSummary");
   Summary_->setWordWrap(true);
   FigureCaption_ = new QLabel(this);
   Chooser_ = new QComboBox(this);
@@ -116,6 +117,8 @@ TLogStatsForm::TLogStatsForm(const QString& connectionName, const RunFilter& fil
   Chooser_->setMinimumContentsLength(24);
   Figures_ = MakeTable(this);
   Pareto_ = MakeTable(this);
+  Figures_->setObjectName("FigureStats");
+  Pareto_->setObjectName("Pareto");
   RunChart_ = new QChartView(this);
   RunChart_->setObjectName("RunChart");
   HistogramChart_ = new QChartView(this);

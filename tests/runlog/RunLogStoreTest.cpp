@@ -87,6 +87,20 @@ TEST(RunLogStore, RunReadsBackExactlyAndAResendIsANoOp) {
   EXPECT_TRUE(error.isEmpty());
 }
 
+// A damaged entry asking for four thousand million figures is refused
+// before anything is allocated for them.
+TEST(RunOutbox, AnEntryWithAHugeCountIsRefused) {
+  QByteArray bytes = SerializeRun(RichRun());
+  bool isRun = false;
+  LoggedRun run;
+  LoggedEvent event;
+  ASSERT_EQ(DeserializeEntry(bytes, isRun, run, event), 0);
+  const qsizetype at = bytes.indexOf("2026-12-07") + 10;  // the figure count follows the test date
+  ASSERT_EQ(bytes.mid(at, 4), QByteArray("\0\0\0\4", 4));
+  bytes.replace(at, 4, QByteArray(4, '\xff'));
+  EXPECT_EQ(DeserializeEntry(bytes, isRun, run, event), 1);
+}
+
 TEST(RunLogStore, OlderLogIsMigratedAndNewerRefused) {
   TempFolder dir;
   const LogTarget target = SqliteAt(dir / "log.db");

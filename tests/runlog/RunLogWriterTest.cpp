@@ -2,6 +2,7 @@
 // folder of data files.
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "RunLogTestKit.h"
 #include "runlog/RunLogImport.h"
@@ -69,11 +70,11 @@ TEST(RunLogWriter, EachRunIsLoggedKeptOrHeldAndEachLogSendsOnlyItsOwn) {
   Signals seen;
   QString error;
   std::string a, b, c, d;
+  const auto start = [&](RunLogWriter& w) {
+    seen.Watch(w);
+    ASSERT_EQ(w.Start(error), 0);
+  };
   const auto put = [&](RunLogWriter& w, const std::string& serial, K expected, std::string& id) {
-    if (!w.Enabled()) {
-      seen.Watch(w);
-      ASSERT_EQ(w.Start(error), 0);
-    }
     EXPECT_EQ(w.SubmitAndWait(MakeRun("", 0, serial), id, 60000), expected) << serial;
     EXPECT_EQ(w.WaitIdle(60000), 0);
   };
@@ -82,6 +83,7 @@ TEST(RunLogWriter, EachRunIsLoggedKeptOrHeldAndEachLogSendsOnlyItsOwn) {
   block(box("a"), true);
   {
     RunLogWriter w(config("a"));
+    start(w);
     put(w, "A1", K::Memory, a);
     const auto held = w.HeldRuns();
     ASSERT_EQ(held.size(), 1u);
@@ -96,6 +98,7 @@ TEST(RunLogWriter, EachRunIsLoggedKeptOrHeldAndEachLogSendsOnlyItsOwn) {
   block(box("b"), true);
   {
     RunLogWriter w(config("b"));
+    start(w);
     put(w, "B1", K::Memory, b);
     block(dir / "b", false);
     ASSERT_EQ(w.WaitDrained(60000), 0);  // held, then logged
@@ -105,6 +108,7 @@ TEST(RunLogWriter, EachRunIsLoggedKeptOrHeldAndEachLogSendsOnlyItsOwn) {
   EXPECT_TRUE(seen.Said({"1 run(s) in the outbox folder " + QString::fromStdString(dir / "box"), "旧版程序"}));
   {
     RunLogWriter w(config("a"));
+    start(w);
     put(w, "A2", K::Outbox, d);
     EXPECT_TRUE(w.HeldRuns().empty());
     EXPECT_TRUE(seen.Said({"2 run(s) wait in the outbox", "2 条测试结果在待发目录"}));
@@ -132,7 +136,26 @@ TEST(RunLogWriter, OffWritesNothing) {
   RunLogWriter writer(config);
   QString error;
   ASSERT_EQ(writer.Start(error), 0);
-  EXPECT_FALSE(writer.Enabled());
+  // No writer thread is started for a log that is off.
+  const auto writers = [] {
+    int n = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+      std::string name;
+      std::getline(std::ifstream(task.path() / "comm"), name);
+      n += name.starts_with("kt_runlog_writ");  // the kernel keeps 15 characters
+    }
+    return n;
+  };
+  EXPECT_EQ(writers(), 0);
+  TempFolder dir;
+  config.Target = "sqlite:" + (dir / "log.db");
+  {
+    RunLogWriter on(config);
+    ASSERT_EQ(on.Start(error), 0);
+    // (the thread names itself once it runs)
+    for (int i = 0; i < 1000 && writers() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(writers(), 1);
+  }
   EXPECT_FALSE(writer.Submit(MakeRun("", 0, "A")).empty());
   config.Target = "mysql://x";
   RunLogWriter bad(config);

@@ -66,7 +66,7 @@ struct LineRig {
     qputenv("XDG_DATA_HOME", data);
   }
   TKT5100Form& w() { return rig->w(); }
-  TVerdictBand& band() { return w().Line().Band(); }
+  TVerdictBand& band() { return *w().findChild<TVerdictBand*>("VerdictBand"); }
   QString Shown() { return band().findChild<QLabel*>("VerdictWord")->text(); }
   void Choose(const char* name) {
     QAction* a = Action(w().menuBar()->findChild<QMenu*>("Limits"), QString::fromUtf8(name));
@@ -117,7 +117,7 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
       // The profile has no rule an output test measures.
       {"Impossible PF", &TKT5100Form::OutputTestLockBtnClick, OutputTest, VerdictResult::NotApplicable, "N/A"},
   };
-  TLogForm& log = w.Line().LogWindow();
+  TLogForm& log = OpenLogWindow(w);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.profile) + " " + c.word);
     line.Choose(c.profile);
@@ -269,9 +269,7 @@ TEST(LineFeatures, ALogThatCannotBeWrittenIsToldOnceAndRunsStillShow) {
 TEST(LineFeatures, TheLogWindowStandsOverTheWindowAndTheLogsSettingsAreOffered) {
   LineRig line;
   line.RunOnce(&TKT5100Form::InputTestLockBtnClick);
-  QMenu* records = line.w().findChild<QMenu*>("Log");
-  records->findChild<QAction*>("ShowLog")->trigger();
-  TLogForm& log = line.w().Line().LogWindow();
+  TLogForm& log = OpenLogWindow(line.w());
   EXPECT_LE((log.frameGeometry().center() - line.w().frameGeometry().center()).manhattanLength(), 4);
   ASSERT_TRUE(WaitFor([&] { return log.Refresh(), log.findChild<RunTableModel*>()->rowCount() > 0; }, 10000));
   line.w().InputTestLockBtnClick();
@@ -290,7 +288,7 @@ TEST(LineFeatures, TheLogWindowStandsOverTheWindowAndTheLogsSettingsAreOffered) 
     form.accept();
     return form.result();
   };
-  records->findChild<QAction*>("LogSettings")->trigger();
+  line.w().findChild<QAction*>("LogSettings")->trigger();
   QSettings settings;
   EXPECT_EQ(settings.value("log/target"), "postgresql://line@db:5432/kt");
   EXPECT_EQ(settings.value("log/station"), "line-3");

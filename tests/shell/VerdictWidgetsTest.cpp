@@ -133,7 +133,7 @@ TEST(VerdictBand, LinesInThePagesWordsReasonFirstAndThePreviousRunMuted) {
 TEST(VerdictBand, FirstLineAsTallAsThePageValuesAtFullHd) {
   test::WindowRig rig({"none"});
   rig.f().ChineseMode = 0;  // the English page's values are the taller
-  TVerdictBand& band = rig.w().Line().Band();
+  TVerdictBand& band = *rig.w().findChild<TVerdictBand*>("VerdictBand");
   band.ShowVerdict(Judged(VerdictResult::Fail, {Rule("THDI", RuleOutcome::Fail, 12.3, {}, 10.0)}));
   band.show();
   rig.w().resize(1920, 1080);

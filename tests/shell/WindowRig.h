@@ -1,6 +1,8 @@
 #pragma once
 // The real main window on Qt's offscreen platform, in a folder of its own,
 // with the simulated instrument on a real pseudo-terminal linked as COM2.
+#include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTest>
 
@@ -14,6 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/TermiosPort.h"
 #include "shell/ScriptedDialogs.h"
+#include "shell/TLogForm.h"
 #include "shell/TKT5100Form.h"
 #include "sim/SimProcess.h"
 #include "support/Files.h"
@@ -42,6 +45,14 @@ class ProbeForm : public TKT5100Form {
     TKT5100Form::SetStatusText(s);
   }
 };
+
+// The run log's window, opened through its menu as the operator opens it.
+inline TLogForm& OpenLogWindow(TKT5100Form& w) {
+  w.findChild<QAction*>("ShowLog")->trigger();
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* log = qobject_cast<TLogForm*>(top)) return *log;
+  throw std::runtime_error("the log window did not open");
+}
 
 // Processes events until `done` or `ms` milliseconds; a loaded machine only
 // makes the wait longer, never the test wrong.
