@@ -62,6 +62,7 @@ QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 TKT5100Form::TKT5100Form(Services services)
     : QMainWindow(nullptr), services_(services), form_(std::make_unique<Form>(*this, services.port, services.clock)) {
   setObjectName("KT5100Form");
+  pagePainter_.setMaxThreadCount(1);
   setWindowTitle(U("KT6100电子镇流器综合性能测试仪"));
   setMinimumSize(640, 480);
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
@@ -131,6 +132,7 @@ TKT5100Form::TKT5100Form(Services services)
 }
 
 TKT5100Form::~TKT5100Form() {
+  pagePainter_.waitForDone();
   StopPoller();
   services_.port.Close();
 }
@@ -495,26 +497,84 @@ bool TKT5100Form::event(QEvent* e) {
   return QMainWindow::event(e);
 }
 
-void TKT5100Form::PaintBox1Paint(QWidget& box) {
-  const int w = box.width(), h = box.height();
-  if (w <= 0 || h <= 0) return;
+void TKT5100Form::PaintBox1Paint(QWidget& box, const QRect& exposed) {
+  // Recorded again at every paint, so that the page always shows the state
+  // it is drawn from; rasterised only when that drawing changed.
+  RecordPage(false);
+  if (pageOps_.Empty()) return;  // nothing to show: the plain background
+  QPainter out(&box);
+  out.drawImage(exposed, pageImage_, exposed);
+}
+
+// The page's drawing as it stands now, into the image when it differs from
+// the one there (or the box changed size). During a run the page stays the
+// same until the results change: the steps' repaints then cost a recording
+// and a comparison, not a full-window paint. In the background: the image
+// is made on another thread and shown when it is ready; false then.
+bool TKT5100Form::RecordPage(bool inBackground) {
+  pageCheckPosted_ = false;
+  const int w = PaintBox1->width(), h = PaintBox1->height();
+  DrawingList now;
   Form& f = *form_;
   const std::int32_t kind = f.ShownKind;
   const bool prompt = promptPending_ || (kind == StartTest && !f.M.Start.Valid);
   const auto paint = f.MainKind(kind) ? f.MainKind(kind)->Paint : nullptr;
-  if (!prompt && !paint) return;  // nothing to show: the plain background
-  // Drawn off-screen and copied in one go, so no half-drawn page is seen.
-  QImage image(w, h, QImage::Format_RGB32);
-  {
-    QPainter p(&image);
-    QtCanvas canvas(p);
-    if (prompt)
-      PaintStartPrompt(canvas, w, h);
-    else
-      paint(f, canvas, w, h);
+  if (w > 0 && h > 0 && prompt)
+    PaintStartPrompt(now, w, h);
+  else if (w > 0 && h > 0 && paint)
+    paint(f, now, w, h);
+  const bool sameSize = pageImage_.width() == w && pageImage_.height() == h;
+  if (now == pageOps_ && sameSize) {
+    ++pageJob_;  // what a job on its way would show is out of date
+    return false;
   }
-  QPainter out(&box);
-  out.drawImage(0, 0, image);
+  if (inBackground) {
+    if (now == pageJobOps_ && pageJobSize_ == QSize(w, h)) return false;  // on its way
+    pageJobOps_ = now;
+    pageJobSize_ = QSize(w, h);
+    pagePainter_.start([this, ops = std::move(now), w, h, job = ++pageJob_] {
+      QImage image(w, h, QImage::Format_RGB32);
+      if (!ops.Empty()) {
+        QPainter p(&image);
+        QtCanvas canvas(p);
+        ops.PlayOnto(canvas);
+      }
+      QMetaObject::invokeMethod(
+          this,
+          [this, ops, image, job] {
+            if (job != pageJob_) return;
+            pageOps_ = ops;
+            pageImage_ = image;
+            pageJobOps_.Clear();
+            PaintBox1->update();
+          },
+          Qt::QueuedConnection);
+    });
+    return false;
+  }
+  ++pageJob_;
+  pageJobOps_.Clear();
+  pageOps_ = std::move(now);
+  if (pageImage_.width() != w || pageImage_.height() != h) pageImage_ = QImage(w, h, QImage::Format_RGB32);
+  if (pageOps_.Empty()) return true;
+  // Drawn off-screen and copied in one go, so no half-drawn page is seen.
+  QPainter p(&pageImage_);
+  QtCanvas canvas(p);
+  pageOps_.PlayOnto(canvas);
+  return true;
+}
+
+// The page is looked at once the step that asked has ended: its blocks are
+// acknowledged first, and several requests of one step cost one look.
+void TKT5100Form::SchedulePageCheck() {
+  if (pageCheckPosted_) return;
+  pageCheckPosted_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (pageCheckPosted_) RecordPage(true);  // (unless a paint has looked already)
+      },
+      Qt::QueuedConnection);
 }
 
 void TKT5100Form::PaintBox1MouseDown(int x, int y) {
@@ -544,7 +604,7 @@ QString TKT5100Form::StatusText() const { return StatusBar1->text(); }
 void TKT5100Form::Repaint() {
   SyncLanguage();  // a loaded record may have changed the language
   promptPending_ = false;
-  PaintBox1->update();
+  SchedulePageCheck();
 }
 
 void TKT5100Form::RepaintAnalysis() {
@@ -553,7 +613,12 @@ void TKT5100Form::RepaintAnalysis() {
 
 void TKT5100Form::SetStatusText(const std::string& utf8) { StatusBar1->setText(QString::fromStdString(utf8)); }
 
-void TKT5100Form::SetProgress(int percent) { ProgressBar1->setValue(percent); }
+// QProgressBar::setValue repaints the window at once, in the middle of the
+// step: the bar moves once the step has ended and its block is acknowledged.
+void TKT5100Form::SetProgress(int percent) {
+  QMetaObject::invokeMethod(
+      ProgressBar1, [bar = ProgressBar1, percent] { bar->setValue(percent); }, Qt::QueuedConnection);
+}
 
 void TKT5100Form::SetAnalysisProgress(int percent) {
   if (baoLuoForm_) baoLuoForm_->SetProgress(percent);
@@ -635,7 +700,7 @@ void TKT5100Form::SetGaoTestEnabled(bool enabled) {
 
 void TKT5100Form::DrawStartPrompt() {
   promptPending_ = true;
-  PaintBox1->update();
+  SchedulePageCheck();
 }
 
 void TKT5100Form::PostCommData() { QCoreApplication::postEvent(this, new QEvent(WM_COMMDATA)); }
@@ -646,7 +711,7 @@ TPaintBox::TPaintBox(TKT5100Form& owner, QWidget* parent) : QWidget(parent), own
   setFocusPolicy(Qt::NoFocus);
 }
 
-void TPaintBox::paintEvent(QPaintEvent*) { owner_.PaintBox1Paint(*this); }
+void TPaintBox::paintEvent(QPaintEvent* e) { owner_.PaintBox1Paint(*this, e->rect()); }
 
 void TPaintBox::mousePressEvent(QMouseEvent* e) {
   owner_.PaintBox1MouseDown(static_cast<int>(e->position().x()), static_cast<int>(e->position().y()));

@@ -1,6 +1,8 @@
 #pragma once
 #include <QEvent>
+#include <QImage>
 #include <QMainWindow>
+#include <QThreadPool>
 #include <QTimer>
 #include <QTranslator>
 #include <memory>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "link/Form.h"
+#include "platform/DrawingList.h"
 #include "platform/Host.h"
 #include "shell/ShellDialogs.h"
 
@@ -81,7 +84,7 @@ class TKT5100Form : public QMainWindow, public Host {
   void ExitClick();
   void Timer1Timer();
   void Timer2Timer();
-  void PaintBox1Paint(QWidget& box);
+  void PaintBox1Paint(QWidget& box, const QRect& exposed);
   void PaintBox1MouseDown(int x, int y);
   void FormKeyDown(int key);
 
@@ -152,6 +155,8 @@ class TKT5100Form : public QMainWindow, public Host {
   void StopPoller();
   void StartCloseTimer();
   void SyncLanguage();
+  void SchedulePageCheck();
+  bool RecordPage(bool inBackground);
   void ReopenPort();
   void ShowPortDevice();
   void WatchPort();
@@ -170,12 +175,24 @@ class TKT5100Form : public QMainWindow, public Host {
   QTimer portWatch_;
   static constexpr int PortWatchMs = 1000;
   bool promptPending_ = false;  // the start prompt stays until the run repaints
+  // The page as last drawn, and the drawing it came from: a repaint that
+  // would draw the same list only copies the image.
+  DrawingList pageOps_;
+  QImage pageImage_;
+  bool pageCheckPosted_ = false;
+  // A page whose drawing changed after a step is rasterised on pagePainter_
+  // while the window goes on; pageJob_ numbers the requests, so that only
+  // the newest is shown.
+  DrawingList pageJobOps_;
+  QSize pageJobSize_;
+  int pageJob_ = 0;
   bool closed_ = false;
   QLabel* portLabel_ = nullptr;
   QTranslator qtChinese_;
   bool qtChineseInstalled_ = false;
   std::string shownMessage_;          // the warning on screen, while one is
   std::vector<QAction*> waitForRun_;  // menu items that wait for a run's end
+  QThreadPool pagePainter_;           // last: it waits for its work before the rest goes
 };
 
 // PaintBox1: the whole working surface; painting and clicks go to the main

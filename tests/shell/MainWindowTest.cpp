@@ -123,7 +123,7 @@ TEST(MainWindow, EachCommandRunsItsKindWithItsLockAndRepetition) {
     ASSERT_TRUE(WaitFor([&] { return rig.w().runs >= before + (c.continuous ? 2 : 1) && !rig.f().TestBusy; }, 15000));
     EXPECT_EQ(rig.f().ShownKind, c.kind);
     EXPECT_EQ(rig.w().StatusText(), QString::fromUtf8(c.prefix) + "100%");
-    EXPECT_EQ(rig.w().ProgressBar1->value(), 100);
+    EXPECT_TRUE(WaitFor([&] { return rig.w().ProgressBar1->value() == 100; }, 5000));  // moved after the step
     if (c.continuous) {
       // A pause of 500 ms after each run, never less.
       const auto& ends = rig.w().runEnds;
