@@ -14,9 +14,7 @@ void DrawingList::TextOut(int x, int y, const std::string& utf8) { Add({Kind::Te
 void DrawingList::MoveTo(int x, int y) { Add({Kind::Move, x, y}); }
 void DrawingList::LineTo(int x, int y) { Add({Kind::Line, x, y}); }
 void DrawingList::Rectangle(int x1, int y1, int x2, int y2) { Add({Kind::Rect, x1, y1, x2, y2}); }
-void DrawingList::FillRect(int x1, int y1, int x2, int y2, Colour colour) {
-  Add({Kind::Fill, x1, y1, x2, y2, colour});
-}
+void DrawingList::FillRect(int x1, int y1, int x2, int y2, Colour colour) { Add({Kind::Fill, x1, y1, x2, y2, colour}); }
 void DrawingList::SetClip(int x1, int y1, int x2, int y2) { Add({Kind::Clip, x1, y1, x2, y2}); }
 void DrawingList::ClearClip() { Add({Kind::NoClip}); }
 
@@ -35,17 +33,39 @@ int DrawingList::Keep(const std::string& text) {
 void DrawingList::PlayOnto(Canvas& c) const {
   for (const Op& op : ops_) {
     switch (op.What) {
-      case Kind::Pen: c.SetPen(op.Tint, op.A, static_cast<PenStyle>(op.B)); break;
-      case Kind::Brush: c.SetBrush(op.Tint); break;
-      case Kind::Font: c.SetFont({texts_[static_cast<std::size_t>(op.Text)], op.A, op.Tint, op.B}); break;
-      case Kind::Align: c.SetTextAlign(op.A); break;
-      case Kind::Text: c.TextOut(op.A, op.B, texts_[static_cast<std::size_t>(op.Text)]); break;
-      case Kind::Move: c.MoveTo(op.A, op.B); break;
-      case Kind::Line: c.LineTo(op.A, op.B); break;
-      case Kind::Rect: c.Rectangle(op.A, op.B, op.C, op.D); break;
-      case Kind::Fill: c.FillRect(op.A, op.B, op.C, op.D, op.Tint); break;
-      case Kind::Clip: c.SetClip(op.A, op.B, op.C, op.D); break;
-      case Kind::NoClip: c.ClearClip(); break;
+      case Kind::Pen:
+        c.SetPen(op.Tint, op.A, static_cast<PenStyle>(op.B));
+        break;
+      case Kind::Brush:
+        c.SetBrush(op.Tint);
+        break;
+      case Kind::Font:
+        c.SetFont({texts_[static_cast<std::size_t>(op.Text)], op.A, op.Tint, op.B});
+        break;
+      case Kind::Align:
+        c.SetTextAlign(op.A);
+        break;
+      case Kind::Text:
+        c.TextOut(op.A, op.B, texts_[static_cast<std::size_t>(op.Text)]);
+        break;
+      case Kind::Move:
+        c.MoveTo(op.A, op.B);
+        break;
+      case Kind::Line:
+        c.LineTo(op.A, op.B);
+        break;
+      case Kind::Rect:
+        c.Rectangle(op.A, op.B, op.C, op.D);
+        break;
+      case Kind::Fill:
+        c.FillRect(op.A, op.B, op.C, op.D, op.Tint);
+        break;
+      case Kind::Clip:
+        c.SetClip(op.A, op.B, op.C, op.D);
+        break;
+      case Kind::NoClip:
+        c.ClearClip();
+        break;
     }
   }
 }

@@ -87,8 +87,18 @@ void QtCanvas::LineTo(int x, int y) {
   // A one-pixel line with flat ends leaves out its end point, which is the
   // raster convention the layouts count on; a polyline's next segment starts
   // on it.
-  if (x != curX_ || y != curY_) {
-    p_.setPen(pen_);
+  // The painter holds pen_ already: SetPen and Rectangle set it, and
+  // TextOut gives it back.
+  if (x == curX_ && y == curY_) {
+  } else if (penWidth_ == 1 && pen_.style() == Qt::SolidLine && (x == curX_ || y == curY_)) {
+    // A solid one-pixel line along an axis covers the pixels from the lower
+    // end up to, not including, the higher one, whichever way it is drawn:
+    // filled as that rectangle it is the same pixels, several times faster
+    // (the output page's band is some 1 800 such lines).
+    p_.fillRect(x == curX_ ? QRect(x, std::min(y, curY_), 1, std::abs(y - curY_))
+                           : QRect(std::min(x, curX_), y, std::abs(x - curX_), 1),
+                pen_.color());
+  } else {
     p_.drawLine(curX_, curY_, x, y);
   }
   curX_ = x;

@@ -532,8 +532,11 @@ bool TKT5100Form::RecordPage(bool inBackground) {
     if (now == pageJobOps_ && pageJobSize_ == QSize(w, h)) return false;  // on its way
     pageJobOps_ = now;
     pageJobSize_ = QSize(w, h);
-    pagePainter_.start([this, ops = std::move(now), w, h, job = ++pageJob_] {
-      QImage image(w, h, QImage::Format_RGB32);
+    // The image the page showed before the last one is painted over: a
+    // fresh one would cost its allocation each time.
+    QImage spare = pageSpare_.size() == QSize(w, h) ? std::move(pageSpare_) : QImage(w, h, QImage::Format_RGB32);
+    pageSpare_ = QImage();
+    pagePainter_.start([this, ops = std::move(now), image = std::move(spare), job = ++pageJob_]() mutable {
       if (!ops.Empty()) {
         QPainter p(&image);
         QtCanvas canvas(p);
@@ -541,10 +544,11 @@ bool TKT5100Form::RecordPage(bool inBackground) {
       }
       QMetaObject::invokeMethod(
           this,
-          [this, ops, image, job] {
+          [this, ops = std::move(ops), image = std::move(image), job]() mutable {
             if (job != pageJob_) return;
-            pageOps_ = ops;
-            pageImage_ = image;
+            pageOps_ = std::move(ops);
+            pageSpare_ = std::move(pageImage_);
+            pageImage_ = std::move(image);
             pageJobOps_.Clear();
             PaintBox1->update();
           },

@@ -185,6 +185,7 @@ class TKT5100Form : public QMainWindow, public Host {
   // the newest is shown.
   DrawingList pageJobOps_;
   QSize pageJobSize_;
+  QImage pageSpare_;
   int pageJob_ = 0;
   bool closed_ = false;
   QLabel* portLabel_ = nullptr;

@@ -26,6 +26,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <random>
 
 #include "core/AnalysisData.h"
 #include "core/NumberText.h"
@@ -393,6 +394,36 @@ TEST(Canvases, FontsHaveTheCellHeightOfTheLayoutAndEmptyLinesDrawNoDot) {
   }
   EXPECT_EQ(image.pixel(118, 118), qRgb(255, 255, 255));
   EXPECT_EQ(image.pixel(117, 117), qRgb(255, 255, 255));
+}
+
+// The screen canvas fills a solid one-pixel line along an axis as a
+// rectangle: the pixels must be the line's, either way round, clipped or not.
+TEST(ScreenCanvas, AnAxisLineIsFilledWithTheLinesOwnPixels) {
+  std::mt19937 random(7);
+  for (int i = 0; i < 2000; ++i) {
+    const int x1 = int(random() % 80) - 8, y1 = int(random() % 80) - 8, to = int(random() % 80) - 8;
+    const int x2 = i % 2 ? x1 : to, y2 = i % 2 ? to : y1;
+    if (x1 == x2 && y1 == y2) continue;  // the canvas draws nothing there, on purpose
+    QImage line(64, 64, QImage::Format_RGB32), canvas(64, 64, QImage::Format_RGB32);
+    line.fill(Qt::white);
+    canvas.fill(Qt::white);
+    {
+      QPainter p(&line);
+      QPen pen(Qt::red, 1);
+      pen.setCapStyle(Qt::FlatCap);
+      p.setPen(pen);
+      if (i % 3 == 0) p.setClipRect(QRect(QPoint(9, 11), QPoint(41, 38)));
+      p.drawLine(x1, y1, x2, y2);
+    }
+    QPainter p(&canvas);
+    QtCanvas c(p);
+    c.SetPen(clRed, 1, PenStyle::Solid);
+    if (i % 3 == 0) c.SetClip(10, 12, 40, 37);
+    c.MoveTo(x1, y1);
+    c.LineTo(x2, y2);
+    p.end();
+    ASSERT_TRUE(line == canvas) << x1 << "," << y1 << " to " << x2 << "," << y2;
+  }
 }
 
 }  // namespace
