@@ -73,6 +73,11 @@ inline void Row(const std::string& section, const std::string& measure, const st
   std::printf("ROW\t%s\t%s\t%s\t%s\n", section.c_str(), measure.c_str(), figure.c_str(), target.c_str());
   std::fflush(stdout);
 }
+// A figure with an aim, for the summary that ends the benchmarks' output.
+inline void Aim(const std::string& figure, const std::string& now, const std::string& aim) {
+  std::printf("AIM\t%s\t%s\t%s\n", figure.c_str(), now.c_str(), aim.c_str());
+  std::fflush(stdout);
+}
 // A remark printed under the table.
 inline void Note(const std::string& text) {
   std::printf("NOTE\t%s\n", text.c_str());

@@ -3,8 +3,12 @@
 # figures aimed at beside them. Figures, not a verdict: the exit status only
 # says whether everything could be measured.
 #
-#   bench/run-benchmarks.sh            about 2 to 3 minutes (idle CPU alone is 30 s)
-#   bench/run-benchmarks.sh --quick    about 40 s, fewer repeats, shorter CPU windows
+#   bench/run-benchmarks.sh            about 8 minutes: every figure, the test
+#                                      suite's time and a 1 000 000-run log
+#   bench/run-benchmarks.sh --quick    about 2 minutes: fewer repeats, shorter
+#                                      CPU windows, a smaller log, no test suite
+#
+# The last table lists the figures that have an aim, each beside it.
 #
 # KT_BUILD=folder builds and measures there instead of build/.
 set -euo pipefail
@@ -15,7 +19,7 @@ quick=0
 for a in "$@"; do
   case "$a" in
     --quick) quick=1 ;;
-    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $a" >&2; exit 2 ;;
   esac
 done
@@ -35,8 +39,9 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR=$runtime
 fi
 rows=$(mktemp)
+aims=$(mktemp)
 log=$(mktemp)
-trap 'rm -f "$rows" "$log"; [ -n "$runtime" ] && rm -rf "$runtime"' EXIT
+trap 'rm -f "$rows" "$aims" "$log"; [ -n "$runtime" ] && rm -rf "$runtime"' EXIT
 
 if [ "$quick" = 1 ]; then
   idle_s=5; window_args=(--quick); latency_args=(--quick); paint_args=(--quick)
@@ -58,13 +63,24 @@ step() {  # step NAME COMMAND...: its rows go to the table, the rest to the log
     status=1
   fi
   grep -E '^(ROW|NOTE)	' "$out" >> "$rows" || true
+  grep -E '^AIM	' "$out" >> "$aims" || true
   rm -f "$out"
+}
+# The event-loop blocks once more, with two busy processes beside the window.
+under_load() {
+  stress-ng --cpu 2 --quiet &
+  local hog=$! rc=0
+  "$build/bench/window_bench" --blocks-only "stress-ng --cpu 2 beside it" "${window_args[@]}" || rc=$?
+  kill "$hog" 2>/dev/null || true
+  wait "$hog" 2>/dev/null || true
+  return "$rc"
 }
 # Idle first, while nothing else of ours is running.
 step idle-cpu env KT_BUILD="$build" bench/idle-cpu.sh "$idle_s" --rows
 step window_bench "$build/bench/window_bench" "${window_args[@]}"
 step link_latency_bench "$build/bench/link_latency_bench" "${latency_args[@]}"
 step page_paint_bench "$build/bench/page_paint_bench" "${paint_args[@]}"
+step window_bench-under-load under_load
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 sanitized=""
@@ -106,7 +122,28 @@ awk -F'\t' '
 echo
 echo "Run log (runlog_bench):"
 if [ "$quick" = 1 ]; then large=100000; else large=1000000; fi
-"$build/bench/runlog_bench" --runs 2000 --large "$large" 2>>"$log" || { echo "  runlog_bench failed" >&2; status=1; }
+runlog_out=$(mktemp)
+"$build/bench/runlog_bench" --runs 2000 --large "$large" 2>>"$log" | tee "$runlog_out" | grep -v '^AIM	' ||
+  { echo "  runlog_bench failed" >&2; status=1; }
+grep -E '^AIM	' "$runlog_out" >> "$aims" || true
+rm -f "$runlog_out"
+
+if [ "$quick" = 0 ]; then
+  # The suite as ./test.sh runs it: everything built first, then ctest alone
+  # is timed.
+  echo "running the test suite ..." >&2
+  cmake --build "$build" -j "$jobs" >/dev/null
+  t0=$(date +%s.%N)
+  if ctest --test-dir "$build" -j "$jobs" --timeout 900 >>"$log" 2>&1; then passed="all passed"; else passed="SOME FAILED"; status=1; fi
+  t1=$(date +%s.%N)
+  printf 'AIM\t./test.sh test phase (ctest -j %s, %s)\t%.0f s\t< 60 s\n' "$jobs" "$passed" \
+    "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" >> "$aims"
+fi
+
+echo
+echo "Figures and their aims:"
+awk -F'\t' '{ if (length($2) > w) w = length($2); if (length($3) > v) v = length($3); r[++n] = $0 }
+  END { for (i = 1; i <= n; ++i) { split(r[i], f, "\t"); printf "  %-" w "s  %-" v "s  %s\n", f[2], f[3], f[4] } }' "$aims"
 echo "Load average (1/5/15 min) before: $load_before; after: $load_after. Shared machine: figures vary with what else runs."
 echo "Took $(( $(date +%s) - started )) s."
 exit "$status"
