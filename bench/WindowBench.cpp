@@ -224,9 +224,12 @@ int main(int argc, char** argv) {
     };
     if (a == "--startup-child")
       return StartupChild(argc, argv);
-    else if (a == "--quick")
-      opt = Options{5, 1, 2, 3};
-    else if (a == "--cpu-seconds")
+    else if (a == "--quick") {
+      opt.cpuSeconds = 5;
+      opt.lineRuns = 1;
+      opt.instantRuns = 2;
+      opt.startups = 3;
+    } else if (a == "--cpu-seconds")
       number(opt.cpuSeconds);
     else if (a == "--line-runs")
       number(opt.lineRuns);
@@ -359,9 +362,10 @@ int main(int argc, char** argv) {
     Note(
         "line-rate runs: the time over the wire time splits into late delivery (answers arriving later than their "
         "wire time after the byte that asked for them: the simulator's and the kernel's share, which grows when "
-        "the machine is busy) and the program's share (the rest: mostly the first step's repaint of the whole "
-        "window, page included, which happens before the handshake, and each step's status and progress repaint "
-        "before its acknowledge; decoding takes microseconds).");
+        "the machine is busy) and the program's share (the rest: from a block's last byte to its acknowledge, "
+        "whatever else the window thread was doing then included). The page is not drawn between a block and its "
+        "acknowledge: a step's repaint records the page's drawing and compares it, and a changed page is "
+        "rasterised on a thread of its own.");
 
     // The same against the instant instrument: the program's own share.
     w.ChangePort("COM1");
