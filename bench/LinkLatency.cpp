@@ -237,10 +237,9 @@ int main(int argc, char** argv) {
     Row(s, Format("paced: last block -> page repainted (kinds 1-5, decoding included, page %s)", box.c_str()),
         Spread(paced.pageMs));
     Note(
-        Format("unpaced link latency: each block is sent the moment its step asks for it, so it reaches the port "
-               "while the window thread is still painting the page that step asked for (%s); its step waits for "
-               "that paint, so the figure is latency plus one page paint. On the line a block takes at least its "
-               "wire time (21 ms for the 40-byte values block) and the paint is over long before it ends.",
+        Format("unpaced link latency: each block is sent the moment its step asks for it, so it may reach the port "
+               "while the window thread copies the page (%s) or repaints the status bar; its step waits for that. "
+               "On the line a block takes at least its wire time (21 ms for the 40-byte values block).",
                box.c_str()));
     w.close();
   }

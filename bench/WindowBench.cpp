@@ -388,8 +388,8 @@ int main(int argc, char** argv) {
     }
 
     Note(
-        Format("instant simulator: each block is there as soon as it is asked for, so every step waits for the "
-               "repaint the step before it asked for; a run costs about one page paint (%s) per block.",
+        Format("instant simulator: each block is there as soon as it is asked for; the time runs to the page "
+               "shown (%s), rasterised off the window thread once the results changed.",
                box.c_str()));
   }
 
