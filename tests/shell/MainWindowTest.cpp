@@ -100,6 +100,17 @@ TEST(MainWindow, StartsWithItsControlsAndNothingShown) {
   EXPECT_EQ(w.StatusText(), QString::fromUtf8("输入性能测试：通讯联络！"));
 }
 
+// The status text at each paint of the page box.
+struct PagePaints : QObject {
+  explicit PagePaints(TKT5100Form& form) : w(form) { w.PaintBox1->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) at.push_back(w.StatusText());
+    return false;
+  }
+  TKT5100Form& w;
+  QStringList at;
+};
+
 TEST(MainWindow, EachCommandRunsItsKindWithItsLockAndRepetition) {
   struct Case {
     void (TKT5100Form::*command)();
@@ -116,15 +127,20 @@ TEST(MainWindow, EachCommandRunsItsKindWithItsLockAndRepetition) {
       {&TKT5100Form::PhaseTestLockBtnClick, PhaseTest, false, true, "相位角性能测试：", qRgb(255, 255, 255)},
   };
   WindowRig rig;
+  PagePaints paints(rig.w());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.prefix);
     const int before = rig.w().runs;
+    paints.at.clear();
     (rig.w().*c.command)();
     EXPECT_EQ(rig.w().LockTestBtn->isChecked(), c.lockDown);
     ASSERT_TRUE(WaitFor([&] { return rig.w().runs >= before + (c.continuous ? 2 : 1) && !rig.f().TestBusy; }, 15000));
     EXPECT_EQ(rig.f().ShownKind, c.kind);
     EXPECT_EQ(rig.w().StatusText(), QString::fromUtf8(c.prefix) + "100%");
     EXPECT_TRUE(WaitFor([&] { return rig.w().ProgressBar1->value() == 100; }, 5000));  // moved after the step
+    // The new results reach the screen by themselves (rasterised off the
+    // window thread), not only when something else asks for a paint.
+    EXPECT_TRUE(WaitFor([&] { return paints.at.contains(QString::fromUtf8(c.prefix) + "100%"); }, 5000));
     if (c.continuous) {
       // A pause of 500 ms after each run, never less.
       const auto& ends = rig.w().runEnds;
