@@ -1,0 +1,97 @@
+#include "runlog/RunLogReader.h"
+
+#include <QThread>
+
+#include <atomic>
+
+#include "runlog/RunLogConnection.h"
+
+namespace kt {
+
+struct RunLogReader::Shared {
+  LogTarget Target;
+  std::array<std::atomic<quint64>, Channels> Latest{};
+  std::atomic<bool> Closing{false};
+  std::unique_ptr<RunLogConnection> Log;  // the reader thread's only
+
+  int Run(const Job& job, QString& error) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      error.clear();
+      if (!Log) {
+        Log = std::make_unique<RunLogConnection>();
+        if (Log->Open(Target, error, RunLogSchemaVersion, true)) {
+          Log.reset();
+          return 1;
+        }
+      }
+      int status = 0;
+      {
+        QSqlDatabase db = Log->Db();  // let go before the connection is removed
+        status = job(db, error);
+      }
+      if (status == 0) return 0;
+      Log.reset();
+    }
+    return 1;
+  }
+};
+
+RunLogReader::RunLogReader(const LogTarget& target, QObject* parent)
+    : QObject(parent), Shared_(std::make_shared<Shared>()) {
+  Shared_->Target = target;
+  Thread_ = new QThread;
+  Thread_->setObjectName("RunLogReader");
+  Worker_ = new QObject;
+  Worker_->moveToThread(Thread_);
+  Thread_->start();
+}
+
+RunLogReader::~RunLogReader() {
+  Shared_->Closing = true;
+  // The connection is closed on its own thread, after the job under way.
+  QMetaObject::invokeMethod(
+      Worker_,
+      [shared = Shared_] {
+        shared->Log.reset();
+        QThread::currentThread()->quit();
+      },
+      Qt::QueuedConnection);
+  Thread_->wait();
+  delete Worker_;
+  delete Thread_;
+}
+
+bool RunLogReader::Busy() const { return Asked_ != Answered_; }
+
+void RunLogReader::Ask(int channel, Job job, Done done) {
+  const bool wasBusy = Busy();
+  const auto c = static_cast<std::size_t>(channel);
+  const quint64 request = ++Asked_[c];
+  Shared_->Latest[c] = request;
+  QMetaObject::invokeMethod(
+      Worker_,
+      [this, shared = Shared_, channel, c, request, job = std::move(job), done = std::move(done)]() mutable {
+        if (shared->Closing || shared->Latest[c] != request) return;  // superseded before it began
+        QString error;
+        const int status = shared->Run(job, error);
+        if (shared->Closing || shared->Latest[c] != request) return;
+        // `this` outlives every post: its destructor waits for this thread.
+        QMetaObject::invokeMethod(
+            this, [this, channel, request, status, error, done = std::move(done)] {
+              Answer(channel, request, status, error, done);
+            },
+            Qt::QueuedConnection);
+      },
+      Qt::QueuedConnection);
+  if (!wasBusy) emit BusyChanged(true);
+}
+
+void RunLogReader::Answer(int channel, quint64 request, int status, const QString& error, const Done& done) {
+  const auto c = static_cast<std::size_t>(channel);
+  if (request != Asked_[c]) return;  // a newer request went out since
+  Answered_[c] = request;
+  done(status, error);
+  if (!Busy()) emit BusyChanged(false);
+}
+
+}  // namespace kt
