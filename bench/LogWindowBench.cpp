@@ -141,7 +141,8 @@ int Bench(int argc, char** argv) {
 
   Watch watch;
   auto t = Clock::now();
-  TLogForm form(config);
+  auto owned = std::make_unique<TLogForm>(config);
+  TLogForm& form = *owned;
   const double built = Ms(t, Clock::now());
   form.resize(1000, 600);
   form.show();
@@ -185,6 +186,7 @@ int Bench(int argc, char** argv) {
   watch.worst = 0;
   t = Clock::now();
   form.ShowStatistics();
+  const double opened = Ms(t, Clock::now());
   picture(form.Statistics(), "stats-busy");
   const double stats = watch.Until([&] { return !form.Statistics()->Busy(); }, t);
   // The gap that holds the answer ends at the next tick.
@@ -193,10 +195,27 @@ int Bench(int argc, char** argv) {
   picture(&form, "log-after");
   picture(form.Statistics(), "stats-after");
   Row(section, "statistics shown (every run)", Format("%.0f ms", stats), "< 1000 ms");
+  Row(section, "of it on the window thread: the statistics window built and shown", Format("%.0f ms", opened), "-");
   Row(section, "longest window-thread block while the statistics compute", Format("%.1f ms", computing),
       "< 30 ms idle, < 50 ms loaded");
-  Row(section, "longest window-thread block, their tables and charts drawn", Format("%.1f ms", watch.worst),
-      "< 50 ms");
+  Row(section, "longest window-thread block, their tables and charts drawn", Format("%.1f ms", watch.worst), "< 50 ms");
+
+  // A new filter while they compute: the computation under way is stopped
+  // (SQLite), so the new one comes after its own time, not after both.
+  TLogStatsForm& statistics = *form.Statistics();
+  statistics.Recompute();
+  Idle(200);
+  RunFilter half;
+  half.FromMs = YearStartMs + static_cast<std::int64_t>(runs) * 31000 / 2;
+  t = Clock::now();
+  statistics.SetFilter(half);
+  Row(section, "statistics of the newer half, asked while those of every run compute, shown",
+      Format("%.0f ms", watch.Until([&] { return !statistics.Busy(); }, t)), "-");
+  statistics.Recompute();
+  Idle(200);
+  t = Clock::now();
+  owned.reset();
+  Row(section, "both windows closed while the statistics compute", Format("%.0f ms", Ms(t, Clock::now())), "< 100 ms");
   return 0;
 }
 

@@ -305,6 +305,10 @@ int RunTableModel::Fetch(QSqlDatabase& db, const RunFilter& filter, RunColumn co
     r.Operator = q.value(9).toString();
     rows.push_back(std::move(r));
   }
+  if (q.lastError().isValid()) {  // cut short (stopped, or the server went): not a whole page
+    error = q.lastError().text();
+    return 1;
+  }
   return 0;
 }
 

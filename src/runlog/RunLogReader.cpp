@@ -1,20 +1,60 @@
 #include "runlog/RunLogReader.h"
 
+#include <QSqlDriver>
+#include <QSqlQuery>
 #include <QThread>
+
+#include <dlfcn.h>
 
 #include <atomic>
 
 #include "runlog/RunLogConnection.h"
 
 namespace kt {
+namespace {
+
+using ProgressHandlerFn = void (*)(void*, int, int (*)(void*), void*);
+
+// SQLite's way to stop a statement, taken from the library the driver
+// already loaded (none when the driver carries a copy of its own, whose
+// handles that library would not know).
+ProgressHandlerFn SqliteProgressHandler() {
+  static const ProgressHandlerFn handler = [] {
+    void* lib = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_NOLOAD);
+    return lib ? reinterpret_cast<ProgressHandlerFn>(dlsym(lib, "sqlite3_progress_handler")) : nullptr;
+  }();
+  return handler;
+}
+
+// How many SQLite instructions between two looks at whether the job was
+// superseded: well under a millisecond.
+constexpr int InstructionsPerLook = 10000;
+
+}  // namespace
 
 struct RunLogReader::Shared {
   LogTarget Target;
   std::array<std::atomic<quint64>, Channels> Latest{};
   std::atomic<bool> Closing{false};
-  std::unique_ptr<RunLogConnection> Log;  // the reader thread's only
+  std::unique_ptr<RunLogConnection> Log;  // the reader thread's only, as the two below
+  std::size_t Channel = 0;
+  quint64 Request = 0;  // the job running now, 0 for none
 
-  int Run(const Job& job, QString& error) {
+  bool Superseded() const { return Closing || (Request != 0 && Latest[Channel] != Request); }
+
+  // On SQLite, a job superseded (or the reader's end) stops at its next
+  // statement step instead of running to its end; the job then fails and
+  // is not run again. On PostgreSQL it runs to its end.
+  void Opened() {
+    QSqlDatabase db = Log->Db();
+    const QVariant h = db.driver()->handle();
+    if (!SqliteProgressHandler() || qstrcmp(h.typeName(), "sqlite3*") != 0) return;
+    SqliteProgressHandler()(
+        *static_cast<void* const*>(h.constData()), InstructionsPerLook,
+        [](void* shared) { return static_cast<Shared*>(shared)->Superseded() ? 1 : 0; }, this);
+  }
+
+  int Run(std::size_t channel, quint64 request, const Job& job, QString& error) {
     for (int attempt = 0; attempt < 2; ++attempt) {
       error.clear();
       if (!Log) {
@@ -23,14 +63,18 @@ struct RunLogReader::Shared {
           Log.reset();
           return 1;
         }
+        Opened();
       }
       int status = 0;
       {
         QSqlDatabase db = Log->Db();  // let go before the connection is removed
+        Channel = channel, Request = request;
         status = job(db, error);
+        Request = 0;
       }
       if (status == 0) return 0;
       Log.reset();
+      if (Superseded()) return 1;
     }
     return 1;
   }
@@ -73,11 +117,12 @@ void RunLogReader::Ask(int channel, Job job, Done done) {
       [this, shared = Shared_, channel, c, request, job = std::move(job), done = std::move(done)]() mutable {
         if (shared->Closing || shared->Latest[c] != request) return;  // superseded before it began
         QString error;
-        const int status = shared->Run(job, error);
+        const int status = shared->Run(c, request, job, error);
         if (shared->Closing || shared->Latest[c] != request) return;
         // `this` outlives every post: its destructor waits for this thread.
         QMetaObject::invokeMethod(
-            this, [this, channel, request, status, error, done = std::move(done)] {
+            this,
+            [this, channel, request, status, error, done = std::move(done)] {
               Answer(channel, request, status, error, done);
             },
             Qt::QueuedConnection);

@@ -5,7 +5,8 @@
 // its answer comes back on the thread that asked. Requests are kept apart by
 // channel (the table, its events, the filter's choices, …): a newer request
 // on a channel supersedes the older ones, so one not yet begun is skipped
-// and the answer of one under way is dropped.
+// and the answer of one under way is dropped; on SQLite its statement is
+// stopped too, on PostgreSQL it runs to its end.
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
@@ -33,7 +34,7 @@ class RunLogReader : public QObject {
   using Done = std::function<void(int status, const QString& error)>;
 
   explicit RunLogReader(const LogTarget& target, QObject* parent = nullptr);
-  // Waits for a job under way (a query is not cut short); the ones queued
+  // Stops a job under way where it can, else waits for it; the ones queued
   // are skipped.
   ~RunLogReader() override;
 

@@ -199,7 +199,9 @@ void TLogStatsForm::Ask(bool names, bool stats) {
   a->Figure = Figure_.toStdString();
   if (!stats) a->Stats = Stats_;
   RunLogReader::Job job = [a, names, stats, filter = Filter_](QSqlDatabase& db, QString& error) {
-    if (names) ListFigureNames(db, filter, a->Names, error);
+    // Stopped at the first failure: the reader stops a computation
+    // superseded, and the next step would only take as long again.
+    if (names && ListFigureNames(db, filter, a->Names, error)) return 1;
     if (stats && ComputeRunStats(db, filter, a->Figure, a->Stats, error) == 0 && a->Figure.empty()) {
       // Nothing chosen yet: the figure that fails most, else the first one.
       // Either is among the statistics already; only a figure without a
@@ -209,14 +211,14 @@ void TLogStatsForm::Ask(bool names, bool stats) {
                   : !s.Figures.empty() ? s.Figures.front().Figure
                   : !a->Names.empty()  ? a->Names.front()
                                        : std::string();
-      if (s.Figures.empty() && !a->Figure.empty()) ComputeRunStats(db, filter, a->Figure, a->Stats, error);
+      if (s.Figures.empty() && !a->Figure.empty() && ComputeRunStats(db, filter, a->Figure, a->Stats, error)) return 1;
     }
-    if (!a->Figure.empty()) {
-      ComputeFigureSeries(db, filter, a->Figure, RunChartPoints, a->Series, error);
-      ComputeFigureHistogram(db, filter, a->Figure, HistogramBins, a->Histogram, error);
-    }
-    // What could be computed is shown beside the reason of what could not.
-    return error.isEmpty() ? 0 : 1;
+    if (!error.isEmpty()) return 1;
+    const bool chart = !a->Figure.empty();
+    return chart && (ComputeFigureSeries(db, filter, a->Figure, RunChartPoints, a->Series, error) ||
+                     ComputeFigureHistogram(db, filter, a->Figure, HistogramBins, a->Histogram, error))
+               ? 1
+               : 0;
   };
   Reader_->Ask(0, std::move(job), [this, a, names](int, const QString& error) {
     Error_ = error;
