@@ -92,7 +92,8 @@ RunLogReader::RunLogReader(const LogTarget& target, QObject* parent)
 
 RunLogReader::~RunLogReader() {
   Shared_->Closing = true;
-  // The connection is closed on its own thread, after the job under way.
+  // The job under way stops (SQLite) or ends; the connection is then
+  // closed on its own thread.
   QMetaObject::invokeMethod(
       Worker_,
       [shared = Shared_] {

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QLineSeries>
 #include <QSqlDatabase>
 #include <QTableWidget>
+#include <QTimer>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -144,6 +146,11 @@ TLogStatsForm::TLogStatsForm(const LogTarget& log, const RunFilter& filter, QWid
   layout->setRowStretch(2, 2);
   layout->setRowStretch(3, 3);
   connect(Chooser_, &QComboBox::textActivated, this, &TLogStatsForm::ChooseFigure);
+  Pause_ = new QTimer(this);
+  Pause_->setSingleShot(true);
+  connect(Pause_, &QTimer::timeout, this, [this] {
+    if (Stale_) Recompute();
+  });
   connect(Reader_, &RunLogReader::BusyChanged, this, [this](bool busy) {
     if (busy)
       setCursor(Qt::WaitCursor);
@@ -177,14 +184,13 @@ void TLogStatsForm::ChooseFigure(const QString& figure) {
 
 void TLogStatsForm::Recompute() {
   Stale_ = false;
+  Pause_->stop();
   Ask(true, true);
 }
 
 void TLogStatsForm::RunsAdded() {
-  if (Busy())
-    Stale_ = true;
-  else
-    Recompute();
+  Stale_ = true;
+  if (!Busy() && !Pause_->isActive()) Recompute();
 }
 
 void TLogStatsForm::Ask(bool names, bool stats) {
@@ -220,7 +226,9 @@ void TLogStatsForm::Ask(bool names, bool stats) {
                ? 1
                : 0;
   };
-  Reader_->Ask(0, std::move(job), [this, a, names](int, const QString& error) {
+  QElapsedTimer took;
+  took.start();
+  Reader_->Ask(0, std::move(job), [this, a, names, took](int, const QString& error) {
     Error_ = error;
     Computed_ = true;
     if (names) {
@@ -238,7 +246,10 @@ void TLogStatsForm::Ask(bool names, bool stats) {
     Histogram_ = std::move(a->Histogram);
     FillTables();
     DrawCharts();
-    if (Stale_) Recompute();
+    // Runs came meanwhile: computed again after a pause as long as this
+    // took, so that a long log's statistics keep at most half a core busy
+    // beside a continuous test.
+    if (Stale_) Pause_->start(static_cast<int>(std::max<qint64>(3000, took.elapsed())));
   });
 }
 

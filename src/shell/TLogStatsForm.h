@@ -17,6 +17,7 @@ class QChartView;
 class QComboBox;
 class QLabel;
 class QTableWidget;
+class QTimer;
 
 namespace kt {
 
@@ -36,8 +37,9 @@ class TLogStatsForm : public QWidget {
   void SetChinese(bool chinese);
   void ChooseFigure(const QString& figure);
   void Recompute();
-  // Runs were logged: computed again, after the computation under way
-  // (a new one would only supersede it, and a slow log never show any).
+  // Runs were logged: computed again, not before the computation under
+  // way has ended (a new one would only supersede it, and a slow log never
+  // show any), and not at once after it.
   void RunsAdded();
 
  private:
@@ -50,6 +52,7 @@ class TLogStatsForm : public QWidget {
 
   class RunLogReader* Reader_ = nullptr;
   bool Stale_ = false, Computed_ = false;
+  QTimer* Pause_ = nullptr;  // after a computation, before the next one for new runs
   RunFilter Filter_;
   QString Figure_;
   bool Chinese_ = false;
