@@ -358,7 +358,10 @@ void TLogStatsForm::DrawCharts() {
   auto* points = new QLineSeries;
   points->setName(figure);
   points->setPointsVisible(Series_.Points.size() < 200);
-  for (const SeriesPoint& p : Series_.Points) points->append(static_cast<double>(p.TimeMs), p.Value);
+  QList<QPointF> xy;  // all at once: point by point, 5000 points hold the window
+  xy.reserve(static_cast<qsizetype>(Series_.Points.size()));
+  for (const SeriesPoint& p : Series_.Points) xy.append({static_cast<double>(p.TimeMs), p.Value});
+  points->replace(xy);
   run->addSeries(points);
   auto* time = new QDateTimeAxis;
   auto* value = new QValueAxis;
