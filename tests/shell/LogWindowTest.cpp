@@ -99,6 +99,7 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
           .endsWith(QString::fromStdString("\nExported 30 run(s) to " + runs + " and 2 event(s) to " + events + ".")));
   form.ShowStatistics();
   TLogStatsForm& stats = *form.Statistics();
+  EXPECT_TRUE(stats.Busy() && stats.findChild<QLabel*>("StatsSummary")->text() == "Computing…");
   ASSERT_TRUE(WaitForLog(form));
   EXPECT_TRUE(stats.findChild<QLabel*>("StatsSummary")->text().startsWith("30 run(s): "));
   const QTableWidget* figures = stats.findChild<QTableWidget*>("FigureStats");
