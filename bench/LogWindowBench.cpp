@@ -4,10 +4,12 @@
 // a search, a sort, the statistics shown, and the longest the window thread
 // was held meanwhile (a 1 ms timer noting its longest gap).
 //
-//   log_window_bench [--runs N] [--keep FILE] [--log TARGET] [--grab DIR]
-// --keep: the SQLite file, reused when it is there; --log: an existing log
-// (a PostgreSQL URL, say) measured as it is; --grab: pictures of both
-// windows while the statistics compute and after, to look at.
+//   log_window_bench [--runs N] [--engine sqlite|postgresql] [--keep FILE]
+//                    [--log TARGET] [--grab DIR]
+// --engine postgresql: the log on a throw-away cluster; --keep: the SQLite
+// file, reused when it is there; --log: an existing log measured as it is;
+// --grab: pictures of both windows while they are busy and after, to look
+// at (grabbing takes time: not the run to quote figures from).
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -19,6 +21,7 @@
 #include <random>
 
 #include "BenchSupport.h"
+#include "PgCluster.h"
 #include "runlog/RunLogConnection.h"
 #include "runlog/RunLogStore.h"
 #include "shell/TLogForm.h"
@@ -107,13 +110,14 @@ struct Watch {
 int Bench(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   int runs = 20000;
-  std::string keep, given, grab;
+  std::string keep, given, grab, engine = "sqlite";
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
     if (a == "--keep") keep = argv[i + 1];
     if (a == "--log") given = argv[i + 1];
     if (a == "--grab") grab = argv[i + 1];
+    if (a == "--engine") engine = argv[i + 1];
   }
   QApplication app(argc, argv);
   char temp[] = "/tmp/kt-logbench-XXXXXX";
@@ -128,7 +132,16 @@ int Bench(int argc, char** argv) {
   RunLogConfig config;
   config.UseEnvironment = false;
   config.Target = given.empty() ? "sqlite:" + (keep.empty() ? (folder / "log.db").string() : keep) : given;
-  std::string what = given.empty() ? Format("%d runs, SQLite, written by the program", runs) : given;
+  test::PgCluster pg;
+  if (given.empty() && engine == "postgresql") {
+    std::string error;
+    if (pg.Start(error)) return std::fprintf(stderr, "PostgreSQL: %s\n", error.c_str()), 1;
+    config.Target = pg.Target();
+    keep.clear();
+  }
+  std::string what = given.empty() ? Format("%d runs, %s, written by the program", runs,
+                                            engine == "postgresql" ? "PostgreSQL" : "SQLite")
+                                   : given;
   if (given.empty() && (keep.empty() || !std::filesystem::exists(keep))) {
     LogTarget target;
     std::string error;
