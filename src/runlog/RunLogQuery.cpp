@@ -4,7 +4,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <memory>
+
 #include "runlog/RunLogNames.h"
+#include "runlog/RunLogReader.h"
 
 namespace kt {
 namespace {
@@ -134,6 +137,14 @@ RunTableModel::RunTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void RunTableModel::SetConnection(const QString& connectionName) {
   Connection_ = connectionName;
+  Reader_ = nullptr;
+  Reload();
+}
+
+void RunTableModel::SetReader(RunLogReader* reader, int channel) {
+  Connection_.clear();
+  Reader_ = reader;
+  Channel_ = channel;
   Reload();
 }
 
@@ -149,27 +160,87 @@ void RunTableModel::SetChinese(bool chinese) {
 }
 
 void RunTableModel::Reload() {
+  UpdateWanted_ = false;
+  Error_.clear();
+  // The rows shown stay until the new ones come, instead of a blank table.
+  if (Reader_ || !Connection_.isEmpty()) return Request(Want::Reload, 0, PageRows);
+  Pending_ = false;
   beginResetModel();
   Rows_.clear();
-  Error_.clear();
-  AtEnd_ = Connection_.isEmpty();
-  if (!AtEnd_) {
-    std::vector<Row> page;
-    if (Fetch(0, PageRows, page) == 0) Rows_ = std::move(page);
-  }
+  AtEnd_ = true;
   endResetModel();
 }
 
 int RunTableModel::Update() {
-  if (Connection_.isEmpty() || Rows_.empty()) {
+  if (Pending_) {  // after the answer under way, which may predate the new runs
+    UpdateWanted_ = true;
+    return 0;
+  }
+  if (Rows_.empty()) {
     Reload();
     return rowCount();
   }
+  Inserted_ = 0;
+  Request(Want::Update, 0, static_cast<qint64>(Rows_.size()) + PageRows);
+  return Inserted_;
+}
+
+void RunTableModel::Request(Want want, qint64 offset, qint64 limit) {
+  Pending_ = true;
+  auto rows = std::make_shared<std::vector<Row>>();
+  RunLogReader::Job job = [rows, filter = Filter_, column = Column_, descending = Descending_, offset, limit](
+                              QSqlDatabase& db, QString& error) {
+    return Fetch(db, filter, column, descending, offset, limit, *rows, error);
+  };
+  RunLogReader::Done done = [this, want, offset, limit, rows](int status, const QString& error) {
+    Take(want, offset, limit, status, error, *rows);
+  };
+  if (Reader_) return Reader_->Ask(Channel_, std::move(job), std::move(done));
+  QSqlDatabase db = QSqlDatabase::database(Connection_, false);
+  QString error;
+  const int status = job(db, error);
+  done(status, error);
+}
+
+void RunTableModel::Take(Want want, qint64 offset, qint64 limit, int status, const QString& error,
+                         std::vector<Row>& rows) {
+  Pending_ = false;
+  if (status) {
+    Error_ = error;
+    AtEnd_ = true;
+    if (want == Want::Reload) {
+      beginResetModel();
+      Rows_.clear();
+      endResetModel();
+    }
+    emit QueryFailed(Error_);
+  } else if (want == Want::Reload) {
+    beginResetModel();
+    Rows_ = std::move(rows);
+    AtEnd_ = static_cast<qint64>(Rows_.size()) < limit;
+    endResetModel();
+  } else if (want == Want::Update) {
+    emit UpdateArriving();
+    Merge(rows, limit);
+  } else if (offset == static_cast<qint64>(Rows_.size())) {
+    Error_.clear();
+    if (!rows.empty()) {
+      const int first = rowCount();
+      beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+      for (Row& r : rows) Rows_.push_back(std::move(r));
+      endInsertRows();
+    }
+    AtEnd_ = static_cast<qint64>(rows.size()) < limit;
+  }
+  if (UpdateWanted_ && !Pending_) {
+    UpdateWanted_ = false;
+    Update();
+  }
+  emit QueryFinished();
+}
+
+void RunTableModel::Merge(std::vector<Row>& fresh, qint64 limit) {
   Error_.clear();
-  const bool atEnd = AtEnd_;
-  std::vector<Row> fresh;
-  const qint64 limit = static_cast<qint64>(Rows_.size()) + PageRows;
-  if (Fetch(0, limit, fresh)) return 0;
   // The rows shown must all be there, in their order: what else came is
   // new runs, inserted where the order puts them. Else (a run went away, or
   // more came above them than were fetched) the table starts again.
@@ -178,11 +249,12 @@ int RunTableModel::Update() {
     if (fresh[j].Id == Rows_[matched].Id) ++matched, last = j;
   if (matched < Rows_.size()) {
     Reload();
-    return rowCount();
+    Inserted_ = rowCount();
+    return;
   }
   // Rows past the last one shown belong to later pages, unless all was shown.
+  const bool atEnd = AtEnd_;
   const std::size_t keep = atEnd ? fresh.size() : last + 1;
-  int inserted = 0;
   for (std::size_t j = 0, at = 0; j < keep;) {
     if (at < Rows_.size() && fresh[j].Id == Rows_[at].Id) {
       ++j, ++at;
@@ -195,30 +267,28 @@ int RunTableModel::Update() {
     const auto from = fresh.begin() + static_cast<std::ptrdiff_t>(j);
     Rows_.insert(Rows_.begin() + first, std::make_move_iterator(from), std::make_move_iterator(from + count));
     endInsertRows();
-    inserted += count;
+    Inserted_ += count;
     at += end - j;
     j = end;
   }
   AtEnd_ = atEnd && static_cast<qint64>(fresh.size()) < limit;
-  return inserted;
 }
 
-int RunTableModel::Fetch(qint64 offset, qint64 limit, std::vector<Row>& rows) {
-  QSqlDatabase db = QSqlDatabase::database(Connection_, false);
-  const SqlWhere w = BuildRunWhere(Filter_);
+int RunTableModel::Fetch(QSqlDatabase& db, const RunFilter& filter, RunColumn column, bool descending, qint64 offset,
+                         qint64 limit, std::vector<Row>& rows, QString& error) {
+  rows.clear();
+  const SqlWhere w = BuildRunWhere(filter);
   QSqlQuery q(db);
   q.setForwardOnly(true);
   q.prepare(
       "SELECT r.uuid, r.time_ms, r.station, r.kind, r.serial, r.type, r.name, r.verdict,"
       " r.profile_name, r.operator FROM runs r" +
-      w.Sql + RunOrderBy(Column_, Descending_) + " LIMIT ? OFFSET ?");
+      w.Sql + RunOrderBy(column, descending) + " LIMIT ? OFFSET ?");
   BindAll(q, w.Values);
   q.addBindValue(limit);
   q.addBindValue(offset);
   if (!q.exec()) {
-    Error_ = q.lastError().text();
-    AtEnd_ = true;
-    emit QueryFailed(Error_);
+    error = q.lastError().text();
     return 1;
   }
   while (q.next()) {
@@ -235,7 +305,10 @@ int RunTableModel::Fetch(qint64 offset, qint64 limit, std::vector<Row>& rows) {
     r.Operator = q.value(9).toString();
     rows.push_back(std::move(r));
   }
-  AtEnd_ = static_cast<qint64>(rows.size()) < limit;
+  if (q.lastError().isValid()) {  // cut short (stopped, or the server went): not a whole page
+    error = q.lastError().text();
+    return 1;
+  }
   return 0;
 }
 
@@ -287,16 +360,10 @@ QVariant RunTableModel::headerData(int section, Qt::Orientation orientation, int
   return QString::fromUtf8(Chinese_ ? Captions[section].Chinese : Captions[section].English);
 }
 
-bool RunTableModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && !AtEnd_; }
+bool RunTableModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && !AtEnd_ && !Pending_; }
 
 void RunTableModel::fetchMore(const QModelIndex& parent) {
-  if (parent.isValid() || AtEnd_) return;
-  std::vector<Row> page;
-  if (Fetch(static_cast<qint64>(Rows_.size()), PageRows, page) || page.empty()) return;
-  const int first = rowCount();
-  beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
-  for (Row& r : page) Rows_.push_back(std::move(r));
-  endInsertRows();
+  if (canFetchMore(parent)) Request(Want::Page, static_cast<qint64>(Rows_.size()), PageRows);
 }
 
 void RunTableModel::sort(int column, Qt::SortOrder order) {

@@ -52,6 +52,8 @@ int QueryEvents(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>
 int ListStations(QSqlDatabase& db, std::vector<std::string>& stations, QString& error);
 int ListTypes(QSqlDatabase& db, std::vector<std::string>& types, QString& error);
 
+class RunLogReader;
+
 class RunTableModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -59,8 +61,14 @@ class RunTableModel : public QAbstractTableModel {
   static constexpr int PageRows = 256;
   explicit RunTableModel(QObject* parent = nullptr);
 
-  // The connection's name (a RunLogConnection opened on this thread).
+  // The connection's name (a RunLogConnection opened on this thread): the
+  // model reads there, and each call has its rows when it returns.
   void SetConnection(const QString& connectionName);
+  // Or through `reader`, on its `channel`: nothing is read on this thread,
+  // and the rows go in when their answer comes (QueryFinished). One query
+  // is out at a time; a new filter or order supersedes it.
+  void SetReader(RunLogReader* reader, int channel);
+  bool Busy() const { return Pending_; }
   void SetFilter(const RunFilter& filter);
   const RunFilter& Filter() const { return Filter_; }
   RunColumn SortColumn() const { return Column_; }
@@ -69,7 +77,8 @@ class RunTableModel : public QAbstractTableModel {
   void Reload();
   // The runs added since, inserted where the order puts them; the rows
   // already there stay (and with them a view's selection). The number
-  // inserted, or all rows when the table had to start again.
+  // inserted, or all rows when the table had to start again (through a
+  // reader: 0, the rows come later).
   int Update();
 
   QString RunId(int row) const;
@@ -86,6 +95,8 @@ class RunTableModel : public QAbstractTableModel {
 
  signals:
   void QueryFailed(const QString& message);
+  void UpdateArriving();  // an Update's rows are about to go in
+  void QueryFinished();   // an answer went in, or failed
 
  private:
   struct Row {
@@ -93,10 +104,18 @@ class RunTableModel : public QAbstractTableModel {
     qint64 TimeMs = 0;
     int Kind = 0, Verdict = 0;
   };
-  // Sets AtEnd_ when fewer than `limit` rows came.
-  int Fetch(qint64 offset, qint64 limit, std::vector<Row>& rows);
+  enum class Want { Reload, Page, Update };
+  static int Fetch(QSqlDatabase& db, const RunFilter& filter, RunColumn column, bool descending, qint64 offset,
+                   qint64 limit, std::vector<Row>& rows, QString& error);
+  void Request(Want want, qint64 offset, qint64 limit);
+  void Take(Want want, qint64 offset, qint64 limit, int status, const QString& error, std::vector<Row>& rows);
+  void Merge(std::vector<Row>& fresh, qint64 limit);
 
   QString Connection_;
+  RunLogReader* Reader_ = nullptr;
+  int Channel_ = 0;
+  bool Pending_ = false, UpdateWanted_ = false;
+  int Inserted_ = 0;
   RunFilter Filter_;
   RunColumn Column_ = RunColumn::Time;
   bool Descending_ = true;

@@ -353,9 +353,7 @@ TLogForm& LineFeatures::LogWindow() {
     if (RunLogWriter* w = recorder_->Writer()) {
       connect(w, &RunLogWriter::Failed, logForm_.get(), &TLogForm::ShowLogProblem);
       connect(w, &RunLogWriter::Recovered, logForm_.get(), &TLogForm::ClearLogProblem);
-      connect(w, &RunLogWriter::Committed, logForm_.get(), [this] {
-        if (logForm_->isVisible()) logForm_->ShowNewRuns();
-      });
+      connect(w, &RunLogWriter::Committed, logForm_.get(), &TLogForm::RunsCommitted);
       w->RetryNow(true);  // the window opened during an outage shows it
     }
   }

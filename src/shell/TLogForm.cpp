@@ -15,10 +15,14 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <memory>
 
 #include "runlog/RunLogExport.h"
 #include "runlog/RunLogNames.h"
+#include "runlog/RunLogReader.h"
 #include "runlog/RunLogStore.h"
 #include "shell/TLogStatsForm.h"
 
@@ -35,6 +39,10 @@ constexpr VerdictResult Verdicts[] = {VerdictResult::Pass, VerdictResult::Fail, 
 
 // The newest events the tab lists; the export has them all.
 constexpr int EventRowsShown = 5000;
+// A continuous test commits a run every second or so: the window follows
+// at this pace instead of querying the log at every run.
+constexpr int CommitCatchUpMs = 3000;
+enum ReaderChannel { TableChannel, EventsChannel, ChoicesChannel };
 
 // The date fields show minutes: the filter is the minute shown, never
 // seconds the field hides.
@@ -59,6 +67,23 @@ TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent
   connect(Model_, &RunTableModel::QueryFailed, this, [this](const QString& m) {
     OpenError_ = m;
     ShowStatus();
+  });
+  connect(Model_, &RunTableModel::UpdateArriving, this, &TLogForm::KeepPlace);
+  connect(Model_, &RunTableModel::QueryFinished, this, [this] {
+    if (!TimeSized_ && Model_->rowCount() > 0) {
+      Table_->resizeColumnToContents(static_cast<int>(RunColumn::Time));
+      TimeSized_ = true;
+    }
+    RestorePlace();
+    ShowStatus();
+  });
+  CommitTimer_ = new QTimer(this);
+  CommitTimer_->setObjectName("CommitTimer");
+  CommitTimer_->setSingleShot(true);
+  CommitTimer_->setInterval(CommitCatchUpMs);
+  connect(CommitTimer_, &QTimer::timeout, this, [this] {
+    CatchUp_ = true;
+    if (!Busy()) CatchUp();
   });
 
   auto* layout = new QVBoxLayout(this);
@@ -120,20 +145,15 @@ TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent
   connect(StatsButton_, &QPushButton::clicked, this, &TLogForm::ShowStatistics);
 
   SetChinese(false);
-  if (Log_.IsOpen()) {
-    FillChoices();
-    Model_->SetFilter(CurrentFilter());
-    Model_->SetConnection(Log_.Name());
-    Table_->resizeColumnToContents(static_cast<int>(RunColumn::Time));
-    ReadEvents();
-  }
+  if (Log_.IsOpen()) StartReader();
   ShowStatus();
 }
 
 TLogForm::~TLogForm() {
-  delete Stats_;  // its queries use this window's connection
+  delete Stats_;
   Stats_ = nullptr;
-  Model_->SetConnection(QString());
+  delete Reader_;  // before the model its answers go to
+  Reader_ = nullptr;
 }
 
 void TLogForm::BuildFilters() {
@@ -166,19 +186,26 @@ void TLogForm::BuildFilters() {
   connect(Serial_, &QLineEdit::returnPressed, this, &TLogForm::Refresh);
 }
 
-void TLogForm::FillChoices() {
-  QString error;
-  QSqlDatabase db = Log_.Db();
-  for (auto [box, list] : {std::pair{Type_, &ListTypes}, std::pair{Station_, &ListStations}}) {
-    const QString current = box->currentText();
-    std::vector<std::string> items;
-    list(db, items, error);
-    box->clear();
-    box->addItem(QString());
-    for (const std::string& s : items)
-      if (!s.empty()) box->addItem(QString::fromStdString(s));
-    box->setCurrentText(current);
-  }
+void TLogForm::ReadChoices() {
+  if (!Reader_) return;
+  ChoicesStale_ = false;
+  auto lists = std::make_shared<std::pair<std::vector<std::string>, std::vector<std::string>>>();
+  Reader_->Ask(
+      ChoicesChannel,
+      [lists](QSqlDatabase& db, QString& error) {
+        return ListTypes(db, lists->first, error) || ListStations(db, lists->second, error);
+      },
+      [this, lists](int status, const QString&) {
+        if (status) return void(ChoicesStale_ = true);  // the table's query says why
+        for (auto [box, items] : {std::pair{Type_, &lists->first}, std::pair{Station_, &lists->second}}) {
+          const QString current = box->currentText();
+          box->clear();
+          box->addItem(QString());
+          for (const std::string& s : *items)
+            if (!s.empty()) box->addItem(QString::fromStdString(s));
+          box->setCurrentText(current);
+        }
+      });
 }
 
 RunFilter TLogForm::CurrentFilter() const {
@@ -193,44 +220,65 @@ RunFilter TLogForm::CurrentFilter() const {
   return f;
 }
 
+bool TLogForm::Busy() const { return Reader_ && Reader_->Busy(); }
+
 void TLogForm::Refresh() {
   Notice_.clear();
-  if (!Log_.IsOpen() && !Reopen()) return ShowStatus();
-  Read(CurrentFilter(), false);
-  FillChoices();
+  Place_.reset();
+  if (!Reader_ && !Reopen()) return ShowStatus();
+  OpenError_.clear();
+  Model_->SetFilter(CurrentFilter());
+  ReadEvents();
+  if (ChoicesStale_) ReadChoices();
   if (Stats_ && Stats_->isVisible()) Stats_->SetFilter(Model_->Filter());
+  ShowStatus();
 }
 
 void TLogForm::ShowNewRuns() {
-  if (!Log_.IsOpen() && !Reopen()) return ShowStatus();
+  if (!Reader_ && !Reopen()) return ShowStatus();
+  OpenError_.clear();
+  Model_->Update();
+  ReadEvents();
+  ShowStatus();
+}
+
+void TLogForm::RunsCommitted() {
+  ChoicesStale_ = true;
+  const bool shown = isVisible() || (Stats_ && Stats_->isVisible());
+  if (shown && !CommitTimer_->isActive() && !CatchUp_) CommitTimer_->start();
+}
+
+void TLogForm::CatchUp() {
+  CatchUp_ = false;
+  if (isVisible()) {
+    ShowNewRuns();
+    ReadChoices();
+  }
+  if (Stats_ && Stats_->isVisible()) Stats_->RunsAdded();
+}
+
+void TLogForm::KeepPlace() {
   // Someone reading (scrolled down, or a run chosen) keeps the rows in view
   // where they are; someone watching the top of the table sees new runs
   // come in there.
-  const bool follow = Table_->verticalScrollBar()->value() == 0 && !Table_->selectionModel()->hasSelection();
-  const QPersistentModelIndex top = Table_->indexAt(QPoint(0, 0));
-  const int y = Table_->visualRect(top).top();
-  const QString chosen = SelectedId();
-  Read(Model_->Filter(), true);
-  Table_->doItemsLayout();
-  QScrollBar* bar = Table_->verticalScrollBar();
-  if (!follow && top.isValid()) bar->setValue(bar->value() + Table_->visualRect(top).top() - y);
-  // After a table that had to start again: the same run chosen.
-  for (int row = 0; !chosen.isEmpty() && SelectedId() != chosen && row < Model_->rowCount(); ++row)
-    if (Model_->RunId(row) == chosen) Table_->selectRow(row);
+  Place p;
+  p.Follow = Table_->verticalScrollBar()->value() == 0 && !Table_->selectionModel()->hasSelection();
+  p.Top = Table_->indexAt(QPoint(0, 0));
+  p.Y = Table_->visualRect(p.Top).top();
+  p.Chosen = SelectedId();
+  Place_ = p;
 }
 
-void TLogForm::Read(const RunFilter& filter, bool update) {
-  OpenError_.clear();
-  const auto read = [&] {
-    if (update)
-      Model_->Update();
-    else
-      Model_->SetFilter(filter);
-    return Model_->LastError().isEmpty();
-  };
-  if (!read() && Reopen()) read();
-  ReadEvents();
-  ShowStatus();
+void TLogForm::RestorePlace() {
+  if (!Place_ || Model_->Busy()) return;
+  const Place p = *Place_;
+  Place_.reset();
+  Table_->doItemsLayout();
+  QScrollBar* bar = Table_->verticalScrollBar();
+  if (!p.Follow && p.Top.isValid()) bar->setValue(bar->value() + Table_->visualRect(p.Top).top() - p.Y);
+  // After a table that had to start again: the same run chosen.
+  for (int row = 0; !p.Chosen.isEmpty() && SelectedId() != p.Chosen && row < Model_->rowCount(); ++row)
+    if (Model_->RunId(row) == p.Chosen) Table_->selectRow(row);
 }
 
 bool TLogForm::Reopen() {
@@ -241,18 +289,44 @@ bool TLogForm::Reopen() {
     return false;
   }
   OpenError_.clear();
-  Model_->SetConnection(Log_.Name());
+  StartReader();
   return true;
 }
 
+void TLogForm::StartReader() {
+  if (Reader_) return;
+  Reader_ = new RunLogReader(*Target_, this);
+  connect(Reader_, &RunLogReader::BusyChanged, this, &TLogForm::ShowBusy);
+  Model_->SetFilter(CurrentFilter());
+  Model_->SetReader(Reader_, TableChannel);
+  ReadChoices();
+  ReadEvents();
+}
+
 void TLogForm::ReadEvents() {
-  EventRows_.clear();
-  if (Log_.IsOpen()) {
-    QString error;
-    QSqlDatabase db = Log_.Db();
-    if (QueryEvents(db, Model_->Filter(), EventRows_, error) && OpenError_.isEmpty()) OpenError_ = error;
-  }
-  ShowEvents();
+  if (!Reader_) return;
+  auto rows = std::make_shared<std::vector<EventRow>>();
+  Reader_->Ask(
+      EventsChannel,
+      [rows, filter = Model_->Filter()](QSqlDatabase& db, QString& error) {
+        return QueryEvents(db, filter, *rows, error);
+      },
+      [this, rows](int status, const QString& error) {
+        if (status && OpenError_.isEmpty()) OpenError_ = error;
+        EventRows_ = status ? std::vector<EventRow>{} : std::move(*rows);
+        ShowEvents();
+        ShowStatus();
+      });
+}
+
+void TLogForm::ShowBusy(bool busy) {
+  // Over the table only: the filters, the tabs and the buttons still work.
+  if (busy)
+    Table_->viewport()->setCursor(Qt::WaitCursor);
+  else
+    Table_->viewport()->unsetCursor();
+  if (!busy && CatchUp_) CatchUp();
+  ShowStatus();
 }
 
 void TLogForm::ShowEvents() {
@@ -338,7 +412,9 @@ void TLogForm::ShowStatus() {
   if (!Problem_.isEmpty()) text += (text.isEmpty() ? "" : "\n") + Problem_;
   if (text.isEmpty() && Log_.IsOpen()) {
     text = QString::fromStdString(Log_.Target().Describe());
-    if (Model_->canFetchMore({}))
+    if (Busy())
+      text += Pick(Chinese_, ": searching…", "：查询中…");
+    else if (Model_->canFetchMore({}))
       text += Pick(Chinese_, ": more runs as you scroll", ": 滚动显示更多");
     else
       text += QString(Chinese_ ? U(": %1 条") : ": %1 run(s)").arg(Model_->rowCount());
@@ -357,7 +433,12 @@ void TLogForm::OpenRow(int row) {
   TestKind kind = NoTest;
   QString error;
   QSqlDatabase db = Log_.Db();
-  if (ReadRecord(db, id.toStdString(), record, kind, error)) {
+  int status = ReadRecord(db, id.toStdString(), record, kind, error);
+  if (status && !error.isEmpty() && Reopen()) {  // a server that restarted dropped the connection
+    db = Log_.Db();
+    status = ReadRecord(db, id.toStdString(), record, kind, error);
+  }
+  if (status) {
     OpenError_ = error.isEmpty() ? Pick(Chinese_, "The run is no longer in the log.", "记录已不在日志中。") : error;
     ShowStatus();
     return;
@@ -373,11 +454,14 @@ int TLogForm::ExportCsvTo(const QString& path, QString& error) {
   }
   // What the table shows, whatever has been typed since into the fields.
   std::int64_t runs = 0, events = 0;
-  QSqlDatabase db = Log_.Db();
   const QString eventsPath = EventsCsvPath(path);
-  if (ExportRunsCsv(db, Model_->Filter(), Model_->SortColumn(), Model_->SortDescending(), path, runs, error) ||
-      ExportEventsCsv(db, Model_->Filter(), eventsPath, events, error))
-    return 1;
+  const auto write = [&] {
+    QSqlDatabase db = Log_.Db();
+    return ExportRunsCsv(db, Model_->Filter(), Model_->SortColumn(), Model_->SortDescending(), path, runs, error) ||
+           ExportEventsCsv(db, Model_->Filter(), eventsPath, events, error);
+  };
+  // A server that restarted dropped the window's connection: opened again once.
+  if (write() && (!Reopen() || write())) return 1;
   Tell(QString(Chinese_ ? U("已导出 %1 条测试记录到 %2，%3 条事件到 %4。")
                         : "Exported %1 run(s) to %2 and %3 event(s) to %4.")
            .arg(runs)
@@ -399,7 +483,7 @@ void TLogForm::ExportCsv() {
 void TLogForm::ShowStatistics() {
   if (!Log_.IsOpen()) return;
   if (!Stats_) {
-    Stats_ = new TLogStatsForm(Log_.Name(), Model_->Filter(), nullptr);
+    Stats_ = new TLogStatsForm(*Target_, Model_->Filter(), nullptr);
     Stats_->SetChinese(Chinese_);
     QRect r = Stats_->frameGeometry();  // over this window, not at (0, 0) without a window manager
     r.moveCenter(frameGeometry().center());

@@ -7,7 +7,11 @@
 // the main window's pages exactly as if from its data file. Non-modal: it
 // stays open beside the main window. The filter fields act when Search is
 // pressed: the export and the statistics take the filter the table shows.
+// The table, its events and the filter's choices are read on a thread of
+// their own (RunLogReader): the window stays responsive, with a busy mark,
+// however long a query takes.
 #include <QByteArray>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QWidget>
 
@@ -28,6 +32,7 @@ class QPushButton;
 class QTableView;
 class QTableWidget;
 class QTabWidget;
+class QTimer;
 
 namespace kt {
 
@@ -37,14 +42,16 @@ class TLogForm : public QWidget {
   Q_OBJECT
 
  public:
-  // config: the same the writer was given. The window reads the log on a
-  // connection of its own, on the window thread.
+  // config: the same the writer was given. The window opens a run and
+  // exports on a connection of its own on the window thread; everything
+  // else it reads through its reader.
   explicit TLogForm(const RunLogConfig& config, QWidget* parent = nullptr);
   ~TLogForm() override;
 
   RunFilter CurrentFilter() const;
   TLogStatsForm* Statistics() const { return Stats_; }
   bool IsOpen() const { return Log_.IsOpen(); }
+  bool Busy() const;  // a query of the table, the events or the choices is out
   QTableWidget* Events() const { return Events_; }
   // Writes the runs the table shows to `path` and their events beside it
   // (EventsCsvPath) without asking for a file, and says so in the window.
@@ -57,6 +64,10 @@ class TLogForm : public QWidget {
   // Runs logged since, added to the table with the filter it shows; the
   // row chosen and the rows in view stay where they are.
   void ShowNewRuns();
+  // The writer's Committed: the table, the choices and the statistics
+  // catch up once the commit timer ("CommitTimer") runs out, however many
+  // runs came meanwhile, and never before the query out has answered.
+  void RunsCommitted();
   // A message in the window's status line until the next search or open.
   void Tell(const QString& message, bool problem = true);
   void ShowLogProblem(const QString& english, const QString& chinese);  // the writer's Failed
@@ -72,17 +83,30 @@ class TLogForm : public QWidget {
 
  private:
   void BuildFilters();
-  void FillChoices();
+  void ReadChoices();
+  void CatchUp();
+  void ShowBusy(bool busy);
+  void KeepPlace();
+  void RestorePlace();
   void ShowStatus();
-  // Reads the table (`update`: only what is new), opening the log again
-  // once when it fails: a server that restarted drops its connections.
-  void Read(const RunFilter& filter, bool update);
-  bool Reopen();
+  bool Reopen();  // the window's connection, and the reader when there is none
+  void StartReader();
   void ReadEvents();
   void ShowEvents();
   QString SelectedId() const;
 
   RunLogConnection Log_;
+  class RunLogReader* Reader_ = nullptr;
+  QTimer* CommitTimer_ = nullptr;
+  bool ChoicesStale_ = true, CatchUp_ = false, TimeSized_ = false;
+  // Where a reader was when new runs came (the Update's answer).
+  struct Place {
+    bool Follow = false;
+    QPersistentModelIndex Top;
+    int Y = 0;
+    QString Chosen;
+  };
+  std::optional<Place> Place_;
   std::optional<LogTarget> Target_;  // none: no log to open (off, or a malformed setting)
   QString OpenError_, Problem_, Notice_;
   bool NoticeIsProblem_ = false;

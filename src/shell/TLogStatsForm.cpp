@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,10 +14,14 @@
 #include <QLineSeries>
 #include <QSqlDatabase>
 #include <QTableWidget>
+#include <QTimer>
 #include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+
+#include "runlog/RunLogReader.h"
 
 namespace kt {
 namespace {
@@ -103,8 +108,8 @@ void Replace(QChartView* view, QChart* chart) {
 
 }  // namespace
 
-TLogStatsForm::TLogStatsForm(const QString& connectionName, const RunFilter& filter, QWidget* parent)
-    : QWidget(parent, Qt::Window), Connection_(connectionName), Filter_(filter) {
+TLogStatsForm::TLogStatsForm(const LogTarget& log, const RunFilter& filter, QWidget* parent)
+    : QWidget(parent, Qt::Window), Reader_(new RunLogReader(log, this)), Filter_(filter) {
   setObjectName("LogStatsForm");
   resize(1100, 750);
   auto* layout = new QGridLayout(this);
@@ -141,9 +146,28 @@ TLogStatsForm::TLogStatsForm(const QString& connectionName, const RunFilter& fil
   layout->setRowStretch(2, 2);
   layout->setRowStretch(3, 3);
   connect(Chooser_, &QComboBox::textActivated, this, &TLogStatsForm::ChooseFigure);
+  Pause_ = new QTimer(this);
+  Pause_->setSingleShot(true);
+  connect(Pause_, &QTimer::timeout, this, [this] {
+    if (Stale_) Recompute();
+  });
+  connect(Reader_, &RunLogReader::BusyChanged, this, [this](bool busy) {
+    if (busy)
+      setCursor(Qt::WaitCursor);
+    else
+      unsetCursor();
+    ShowSummary();
+  });
   SetChinese(false);
   Recompute();
 }
+
+TLogStatsForm::~TLogStatsForm() {
+  delete Reader_;  // waits for a computation under way; its answer would come to this window
+  Reader_ = nullptr;
+}
+
+bool TLogStatsForm::Busy() const { return Reader_ && Reader_->Busy(); }
 
 void TLogStatsForm::SetFilter(const RunFilter& filter) {
   Filter_ = filter;
@@ -152,42 +176,81 @@ void TLogStatsForm::SetFilter(const RunFilter& filter) {
 
 void TLogStatsForm::ChooseFigure(const QString& figure) {
   Figure_ = figure.trimmed();
-  Recompute();
+  // A figure without a bound is not among the statistics yet.
+  const bool known = std::any_of(Stats_.Figures.begin(), Stats_.Figures.end(),
+                                 [&](const FigureStats& f) { return f.Figure == Figure_.toStdString(); });
+  Ask(false, !known);
 }
 
 void TLogStatsForm::Recompute() {
-  QSqlDatabase db = QSqlDatabase::database(Connection_, false);
-  Error_.clear();
-  std::vector<std::string> names;
-  if (ListFigureNames(db, Filter_, names, Error_) == 0) {
-    const QSignalBlocker block(Chooser_);
-    Chooser_->clear();
-    for (const std::string& n : names) Chooser_->addItem(QString::fromStdString(n));
-  }
-  if (ComputeRunStats(db, Filter_, Figure_.toStdString(), Stats_, Error_) == 0 && Figure_.isEmpty()) {
-    // Nothing chosen yet: the figure that fails most, else the first one.
-    if (!Stats_.Pareto.empty())
-      Figure_ = QString::fromStdString(Stats_.Pareto.front().Figure);
-    else if (!Stats_.Figures.empty())
-      Figure_ = QString::fromStdString(Stats_.Figures.front().Figure);
-    else if (!names.empty())
-      Figure_ = QString::fromStdString(names.front());
-    if (!Figure_.isEmpty()) ComputeRunStats(db, Filter_, Figure_.toStdString(), Stats_, Error_);
-  }
-  {
-    const QSignalBlocker block(Chooser_);
-    Chooser_->setCurrentText(Figure_);
-  }
-  const std::string figure = Figure_.toStdString();
-  if (!figure.empty()) {
-    ComputeFigureSeries(db, Filter_, figure, RunChartPoints, Series_, Error_);
-    ComputeFigureHistogram(db, Filter_, figure, HistogramBins, Histogram_, Error_);
-  } else {
-    Series_ = FigureSeries{};
-    Histogram_ = FigureHistogram{};
-  }
-  FillTables();
-  DrawCharts();
+  Stale_ = false;
+  Pause_->stop();
+  Ask(true, true);
+}
+
+void TLogStatsForm::RunsAdded() {
+  Stale_ = true;
+  if (!Busy() && !Pause_->isActive()) Recompute();
+}
+
+void TLogStatsForm::Ask(bool names, bool stats) {
+  struct Answer {
+    std::vector<std::string> Names;
+    RunStats Stats;
+    std::string Figure;
+    FigureSeries Series;
+    FigureHistogram Histogram;
+  };
+  auto a = std::make_shared<Answer>();
+  a->Figure = Figure_.toStdString();
+  if (!stats) a->Stats = Stats_;
+  RunLogReader::Job job = [a, names, stats, filter = Filter_](QSqlDatabase& db, QString& error) {
+    // Stopped at the first failure: the reader stops a computation
+    // superseded, and the next step would only take as long again.
+    if (names && ListFigureNames(db, filter, a->Names, error)) return 1;
+    if (stats && ComputeRunStats(db, filter, a->Figure, a->Stats, error) == 0 && a->Figure.empty()) {
+      // Nothing chosen yet: the figure that fails most, else the first one.
+      // Either is among the statistics already; only a figure without a
+      // bound needs them once more, with it as the extra figure.
+      const RunStats& s = a->Stats;
+      a->Figure = !s.Pareto.empty()    ? s.Pareto.front().Figure
+                  : !s.Figures.empty() ? s.Figures.front().Figure
+                  : !a->Names.empty()  ? a->Names.front()
+                                       : std::string();
+      if (s.Figures.empty() && !a->Figure.empty() && ComputeRunStats(db, filter, a->Figure, a->Stats, error)) return 1;
+    }
+    if (!error.isEmpty()) return 1;
+    const bool chart = !a->Figure.empty();
+    return chart && (ComputeFigureSeries(db, filter, a->Figure, RunChartPoints, a->Series, error) ||
+                     ComputeFigureHistogram(db, filter, a->Figure, HistogramBins, a->Histogram, error))
+               ? 1
+               : 0;
+  };
+  QElapsedTimer took;
+  took.start();
+  Reader_->Ask(0, std::move(job), [this, a, names, took](int, const QString& error) {
+    Error_ = error;
+    Computed_ = true;
+    if (names) {
+      const QSignalBlocker block(Chooser_);
+      Chooser_->clear();
+      for (const std::string& n : a->Names) Chooser_->addItem(QString::fromStdString(n));
+    }
+    Stats_ = std::move(a->Stats);
+    Figure_ = QString::fromStdString(a->Figure);
+    {
+      const QSignalBlocker block(Chooser_);
+      Chooser_->setCurrentText(Figure_);
+    }
+    Series_ = std::move(a->Series);
+    Histogram_ = std::move(a->Histogram);
+    FillTables();
+    DrawCharts();
+    // Runs came meanwhile: computed again after a pause as long as this
+    // took, so that a long log's statistics keep at most half a core busy
+    // beside a continuous test.
+    if (Stale_) Pause_->start(static_cast<int>(std::max<qint64>(3000, took.elapsed())));
+  });
 }
 
 void TLogStatsForm::SetChinese(bool chinese) {
@@ -196,6 +259,11 @@ void TLogStatsForm::SetChinese(bool chinese) {
   FigureCaption_->setText(Pick(chinese, "Figure for the charts:", "图表参数："));
   FillTables();
   DrawCharts();
+}
+
+void TLogStatsForm::ShowSummary() {
+  // What was computed last stays in view meanwhile.
+  Summary_->setText(Busy() ? (Pick(Chinese_, "Computing…", "统计中…") + "\n" + SummaryText_).trimmed() : SummaryText_);
 }
 
 void TLogStatsForm::FillTables() {
@@ -228,7 +296,8 @@ void TLogStatsForm::FillTables() {
                   "\nn、平均值、标准差（样本标准差，n − 1）、最小值、最大值：各次的测量值；下限、上限及 "
                   "Cpk：多数记录判定所用的限值。");
   if (!Error_.isEmpty()) summary += "\n" + Error_;
-  Summary_->setText(summary);
+  SummaryText_ = Computed_ ? summary : QString();  // no zeros before the first answer
+  ShowSummary();
 
   const QStringList figureHeads =
       c ? QStringList{U("参数"),   "n",       U("平均值"), U("样本标准差"), U("最小值"),
@@ -289,7 +358,10 @@ void TLogStatsForm::DrawCharts() {
   auto* points = new QLineSeries;
   points->setName(figure);
   points->setPointsVisible(Series_.Points.size() < 200);
-  for (const SeriesPoint& p : Series_.Points) points->append(static_cast<double>(p.TimeMs), p.Value);
+  QList<QPointF> xy;  // all at once: point by point, 5000 points hold the window
+  xy.reserve(static_cast<qsizetype>(Series_.Points.size()));
+  for (const SeriesPoint& p : Series_.Points) xy.append({static_cast<double>(p.TimeMs), p.Value});
+  points->replace(xy);
   run->addSeries(points);
   auto* time = new QDateTimeAxis;
   auto* value = new QValueAxis;

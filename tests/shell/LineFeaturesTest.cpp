@@ -131,13 +131,9 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
     // the run it was: the same record a store would write.
     const auto stored = BuildRecord(*line.rig->f().Kinds[static_cast<std::size_t>(c.kind)].Record, line.rig->f());
     const int verdictColumn = static_cast<int>(RunColumn::Verdict);
-    ASSERT_TRUE(WaitFor(
-        [&] {
-          log.Refresh();
-          return log.findChild<RunTableModel*>()->rowCount() > 0 &&
-                 log.findChild<RunTableModel*>()->index(0, verdictColumn).data().toString().contains(c.word);
-        },
-        10000));
+    ASSERT_TRUE(SearchLogUntil(log, [&](RunTableModel& m) {
+      return m.rowCount() > 0 && m.index(0, verdictColumn).data().toString().contains(c.word);
+    }));
     ClearResults(line.rig->f().M);
     line.rig->f().ShownKind = NoTest;
     log.OpenRow(0);
@@ -175,12 +171,7 @@ TEST(LineFeatures, EachRunIsJudgedShownPrintedLoggedAndOpenedAgain) {
     if (auto* a = qobject_cast<TBaoLuoForm*>(&d)) period = a->Data().Period[ChIl];
     return 0;
   };
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        log.Refresh();
-        return log.findChild<RunTableModel*>()->rowCount() > 0 && log.findChild<RunTableModel*>()->KindAt(0) == GaoTest;
-      },
-      10000));
+  ASSERT_TRUE(SearchLogUntil(log, [](RunTableModel& m) { return m.rowCount() > 0 && m.KindAt(0) == GaoTest; }));
   log.OpenRow(0);
   EXPECT_GT(period, 0);
   line.rig->dialogs.onModal = nullptr;
@@ -271,7 +262,7 @@ TEST(LineFeatures, TheLogWindowStandsOverTheWindowAndTheLogsSettingsAreOffered) 
   line.RunOnce(&TKT5100Form::InputTestLockBtnClick);
   TLogForm& log = OpenLogWindow(line.w());
   EXPECT_LE((log.frameGeometry().center() - line.w().frameGeometry().center()).manhattanLength(), 4);
-  ASSERT_TRUE(WaitFor([&] { return log.Refresh(), log.findChild<RunTableModel*>()->rowCount() > 0; }, 10000));
+  ASSERT_TRUE(SearchLogUntil(log, [](RunTableModel& m) { return m.rowCount() > 0; }));
   line.w().InputTestLockBtnClick();
   ASSERT_TRUE(WaitFor([&] { return line.rig->f().RunKind != NoTest; }, 10000));
   log.OpenRow(0);

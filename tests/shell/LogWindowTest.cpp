@@ -8,8 +8,10 @@
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include "runlog/RunLogTestKit.h"
 #include "shell/TLogForm.h"
 #include "shell/TLogStatsForm.h"
+#include "shell/WindowRig.h"
 
 namespace kt::test {
 namespace {
@@ -64,11 +67,24 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
   config.UseEnvironment = false;
   TLogForm form(config);
   form.show();
+  ASSERT_TRUE(WaitForLog(form));
+  // A search while another is out supersedes it: only the newer one's rows
+  // come in, and meanwhile a busy mark stands over the table only.
+  QSignalSpy answers(form.findChild<RunTableModel*>(), &RunTableModel::QueryFinished);
+  form.findChild<QLineEdit*>("SerialFilter")->setText("A");
+  form.Refresh();
+  form.findChild<QLineEdit*>("SerialFilter")->clear();
   // From the minute the field shows, whatever seconds it was given.
   form.findChild<QDateTimeEdit*>("From")->setDateTime(QDateTime::fromMSecsSinceEpoch(minute + 2500));
   form.findChild<QCheckBox*>("FromOn")->setChecked(true);
   form.Refresh();
+  QWidget* rows = form.findChild<QTableView*>("LogTable")->viewport();
+  EXPECT_TRUE(form.Busy() && form.findChild<QLabel*>("LogStatus")->text().endsWith(": searching…"));
+  EXPECT_EQ(rows->cursor().shape(), Qt::WaitCursor);
+  ASSERT_TRUE(WaitForLog(form));
+  EXPECT_EQ(rows->cursor().shape(), Qt::ArrowCursor);
   ASSERT_EQ(form.findChild<RunTableModel*>()->rowCount(), 30);
+  EXPECT_EQ(answers.size(), 1);
   EXPECT_EQ(form.Events()->rowCount(), 2);
 
   // A serial typed but not searched for: the export and the statistics take the table's runs.
@@ -83,6 +99,8 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
           .endsWith(QString::fromStdString("\nExported 30 run(s) to " + runs + " and 2 event(s) to " + events + ".")));
   form.ShowStatistics();
   TLogStatsForm& stats = *form.Statistics();
+  EXPECT_TRUE(stats.Busy() && stats.findChild<QLabel*>("StatsSummary")->text() == "Computing…");
+  ASSERT_TRUE(WaitForLog(form));
   EXPECT_TRUE(stats.findChild<QLabel*>("StatsSummary")->text().startsWith("30 run(s): "));
   const QTableWidget* figures = stats.findChild<QTableWidget*>("FigureStats");
   ASSERT_GT(figures->rowCount(), 0);
@@ -108,14 +126,23 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
                 top = RunAt(form, form.findChild<QTableView*>("LogTable")->indexAt({0, 0}));
   WriteRuns(log, minute + 60000, 2, "new");
   form.ShowNewRuns();
+  ASSERT_TRUE(WaitForLog(form));
   EXPECT_EQ(RunAt(form, form.findChild<QTableView*>("LogTable")->selectionModel()->selectedRows().front()), chosen);
   EXPECT_EQ(RunAt(form, form.findChild<QTableView*>("LogTable")->indexAt({0, 0})), top);
-  // Someone watching the top with nothing chosen sees the next one there.
+  // Someone watching the top with nothing chosen sees the next one there,
+  // the statistics too: three commits in a row, one query of each.
   form.findChild<QTableView*>("LogTable")->clearSelection();
   form.findChild<QTableView*>("LogTable")->scrollToTop();
   WriteRuns(log, minute + 70000, 1, "newest");
-  form.ShowNewRuns();
+  answers.clear();
+  const QTimer* commits = form.findChild<QTimer*>("CommitTimer");
+  for (int i = 0; i < 3; ++i) form.RunsCommitted();
+  ASSERT_TRUE(commits->isActive());
+  ASSERT_TRUE(
+      WaitFor([&] { return !commits->isActive() && answers.size() > 0 && !form.Busy() && !stats.Busy(); }, 30000));
+  EXPECT_EQ(answers.size(), 1);
   EXPECT_EQ(RunAt(form, form.findChild<QTableView*>("LogTable")->indexAt({0, 0})), "newest0");
+  EXPECT_TRUE(stats.findChild<QLabel*>("StatsSummary")->text().startsWith("33 run(s): "));
 }
 
 TEST(LogWindow, ReadsTheLogAgainAfterTheServerRestarted) {
@@ -133,12 +160,15 @@ TEST(LogWindow, ReadsTheLogAgainAfterTheServerRestarted) {
   ASSERT_EQ(writer.Open(target, error), 0) << error.toStdString();
   WriteRuns(writer, 1796638530000, 1, "pg");
   form.ShowNewRuns();
+  ASSERT_TRUE(WaitForLog(form));
   EXPECT_EQ(form.findChild<RunTableModel*>()->rowCount(), 1);
   ASSERT_EQ(cluster.StopServer(e), 0) << e;
   form.Refresh();
+  ASSERT_TRUE(WaitForLog(form));
   EXPECT_EQ(form.findChild<RunTableModel*>()->rowCount(), 0);
   ASSERT_EQ(cluster.StartServer(e), 0) << e;
   form.ShowNewRuns();  // as the writer's next commit or its recovery does
+  ASSERT_TRUE(WaitForLog(form));
   EXPECT_EQ(form.findChild<RunTableModel*>()->rowCount(), 1);
 }
 

@@ -18,6 +18,7 @@
 #include "shell/ScriptedDialogs.h"
 #include "shell/TKT5100Form.h"
 #include "shell/TLogForm.h"
+#include "shell/TLogStatsForm.h"
 #include "sim/SimProcess.h"
 #include "support/Files.h"
 
@@ -63,6 +64,25 @@ inline bool WaitFor(const std::function<bool()>& done, int ms) {
     QTest::qWait(2);
   }
   return true;
+}
+
+// Until the log window and its statistics have every answer they asked for.
+inline bool WaitForLog(TLogForm& log) {
+  return WaitFor([&] { return !log.Busy() && !(log.Statistics() && log.Statistics()->Busy()); }, 30000);
+}
+
+// Searches the log again, each time the last search has answered, until
+// the table shows what `shown` looks for: a run reaches the log in its time.
+inline bool SearchLogUntil(TLogForm& log, const std::function<bool(RunTableModel&)>& shown) {
+  bool asked = false;
+  return WaitFor(
+      [&] {
+        if (log.Busy()) return false;
+        if (asked && shown(*log.findChild<RunTableModel*>())) return true;
+        asked = true;
+        return log.Refresh(), false;
+      },
+      10000);
 }
 
 struct WindowRig {
