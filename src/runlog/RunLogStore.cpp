@@ -8,9 +8,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 #include "runlog/RunLogNames.h"
 #include "runlog/RunLogSchema.h"
+#include "runlog/RunStats.h"
 
 namespace kt {
 namespace {
@@ -62,9 +65,10 @@ int Fail(QSqlQuery& q, QString& error) {
   return 1;
 }
 
-// Inserts rows of `columns` values each into table, RowsPerInsert at a time.
+// Inserts rows of `columns` values each into table, RowsPerInsert at a time
+// (`then`: an ON CONFLICT clause).
 int InsertRows(QSqlDatabase& db, const QString& table, const QStringList& columns,
-               const std::vector<QVariantList>& rows, QString& error) {
+               const std::vector<QVariantList>& rows, QString& error, const QString& then = QString()) {
   for (std::size_t first = 0; first < rows.size(); first += RowsPerInsert) {
     const std::size_t n = std::min(RowsPerInsert, rows.size() - first);
     QString one = "(" + QString("?,").repeated(static_cast<int>(columns.size()));
@@ -73,13 +77,69 @@ int InsertRows(QSqlDatabase& db, const QString& table, const QStringList& column
     QStringList groups;
     for (std::size_t i = 0; i < n; ++i) groups << one;
     QSqlQuery q(db);
-    if (!q.prepare("INSERT INTO " + table + " (" + columns.join(',') + ") VALUES " + groups.join(',')))
+    if (!q.prepare("INSERT INTO " + table + " (" + columns.join(',') + ") VALUES " + groups.join(',') + then))
       return Fail(q, error);
     for (std::size_t i = 0; i < n; ++i)
       for (const QVariant& v : rows[first + i]) q.addBindValue(v);
     if (!q.exec()) return Fail(q, error);
   }
   return 0;
+}
+
+// The run's share of the statistics' summaries, in its own transaction so
+// that they never disagree with the runs. The run's values are first
+// gathered per figure (a name may come twice), then merged into the day's
+// row: counts add, and means and squared deviations combine exactly
+// (m2 = m2a + m2b + d^2 na nb / n, d the means' difference).
+int AddToStats(QSqlDatabase& db, const LoggedRun& run, QString& error) {
+  const QVariantList key = {QVariant(static_cast<qint64>(StatsDay(run.TimeUtcMs))), Text(run.Station),
+                            static_cast<int>(run.Kind), Text(run.Info.Type), VerdictCode(run.Result.Result)};
+  const QString keyColumns = "day, station, kind, type, verdict";
+  QStringList columns = keyColumns.split(", ");
+  QVariantList row = key;
+  row << 1 << (run.Info.No.empty() ? 1 : 0);
+  if (InsertRows(
+          db, "stats_runs", columns + QStringList{"runs", "no_serial"}, {row}, error,
+          " ON CONFLICT (" + keyColumns +
+              ") DO UPDATE SET runs = stats_runs.runs + 1, no_serial = stats_runs.no_serial + excluded.no_serial"))
+    return 1;
+  std::map<std::string, Moments> values;
+  for (const NamedFigure& f : run.Figures)
+    if (f.Measured && std::isfinite(f.Value)) values[f.Name] = MergeMoments(values[f.Name], OneValue(f.Value));
+  std::vector<QVariantList> rows;
+  for (const auto& [name, m] : values)
+    rows.push_back(key + QVariantList{Text(name), static_cast<qint64>(m.N), m.Mean, m.M2, m.Min, m.Max});
+  if (InsertRows(db, "stats_figures", columns + QStringList{"name", "n", "mean", "m2", "min_value", "max_value"}, rows,
+                 error,
+                 DialectSql(db, " ON CONFLICT (" + keyColumns +
+                                    ", name) DO UPDATE SET n = stats_figures.n + excluded.n,"
+                                    " mean = stats_figures.mean + (excluded.mean - stats_figures.mean) * excluded.n"
+                                    " / (stats_figures.n + excluded.n),"
+                                    " m2 = stats_figures.m2 + excluded.m2 + (excluded.mean - stats_figures.mean)"
+                                    " * (excluded.mean - stats_figures.mean) * stats_figures.n * excluded.n"
+                                    " / (stats_figures.n + excluded.n),"
+                                    " min_value = {LEAST}(stats_figures.min_value, excluded.min_value),"
+                                    " max_value = {GREATEST}(stats_figures.max_value, excluded.max_value)")))
+    return 1;
+  // Per figure and pair of limits: outcomes, fails. Limits as the rules
+  // table keeps them (a bound that is not finite is none).
+  std::map<std::tuple<std::string, int, double, double>, std::pair<qint64, qint64>> rules;
+  for (const RuleResult& r : run.Result.Rules) {
+    const QVariant lo = Real(r.Min), hi = Real(r.Max);
+    auto& [n, fails] = rules[{r.Figure, (lo.isNull() ? 0 : 1) + (hi.isNull() ? 0 : 2), lo.isNull() ? 0 : *r.Min,
+                              hi.isNull() ? 0 : *r.Max}];
+    ++n;
+    fails += r.Outcome == RuleOutcome::Fail ? 1 : 0;
+  }
+  rows.clear();
+  for (const auto& [k, c] : rules)
+    rows.push_back(
+        key + QVariantList{Text(std::get<0>(k)), std::get<1>(k), std::get<2>(k), std::get<3>(k), c.first, c.second});
+  return InsertRows(db, "stats_rules",
+                    columns + QStringList{"figure", "bounds", "min_value", "max_value", "n", "fails"}, rows, error,
+                    " ON CONFLICT (" + keyColumns +
+                        ", figure, bounds, min_value, max_value) DO UPDATE SET n = stats_rules.n + excluded.n,"
+                        " fails = stats_rules.fails + excluded.fails");
 }
 
 int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QString& error) {
@@ -154,9 +214,11 @@ int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, 
     rules.push_back({seq, static_cast<int>(k), Text(r.Figure), Real(r.Value), Real(r.Min), Real(r.Max), Real(r.Margin),
                      OutcomeCode(r.Outcome), Text(r.Note)});
   }
-  return InsertRows(db, "rules",
-                    {"run_seq", "pos", "figure", "value", "min_value", "max_value", "margin", "outcome", "note"}, rules,
-                    error);
+  if (InsertRows(db, "rules",
+                 {"run_seq", "pos", "figure", "value", "min_value", "max_value", "margin", "outcome", "note"}, rules,
+                 error))
+    return 1;
+  return AddToStats(db, run, error);
 }
 
 }  // namespace
@@ -181,6 +243,23 @@ int WriteRun(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QStr
   }
   if (BeginWrite(db, error)) return 1;
   if (WriteRunBody(db, run, outcome, error) || CommitWrite(db, error)) {
+    RollbackWrite(db);
+    return 1;
+  }
+  return 0;
+}
+
+int WriteRuns(QSqlDatabase& db, const std::vector<LoggedRun>& runs, QString& error) {
+  if (BeginWrite(db, error)) return 1;
+  for (const LoggedRun& run : runs) {
+    WriteOutcome outcome{};
+    if (run.Id.empty() || WriteRunBody(db, run, outcome, error)) {
+      if (run.Id.empty()) error = "a run without an id cannot be logged";
+      RollbackWrite(db);
+      return 1;
+    }
+  }
+  if (CommitWrite(db, error)) {
     RollbackWrite(db);
     return 1;
   }
