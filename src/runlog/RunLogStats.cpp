@@ -141,12 +141,19 @@ Parts SplitFilter(const RunFilter& f, bool summaries) {
   return p;
 }
 
-// The condition of a runs part after a join's own (" AND ..."), runs first:
-// SQLite keeps a CROSS JOIN's order, so the part's runs are found through
-// their index and each run's rows under it, never a whole figure's rows.
-QString RunsJoin(const SqlWhere& w, const char* table) {
-  return QString(" FROM runs r CROSS JOIN %1 c WHERE c.run_seq = r.seq").arg(table) +
-         (w.Sql.isEmpty() ? QString() : " AND " + w.Sql.mid(7));
+// A runs part joined to its child rows (`table` c), runs first: SQLite
+// keeps a CROSS JOIN's order, so the part's runs are found through their
+// index and each run's rows under it. `name` (c.name or c.figure) selects
+// rows by figure as `selects` says ("= ?", "IN (...)"): written as an
+// expression, so that neither engine takes the figure's index for it and
+// walks all of the figure's rows for every run (both did on a log not yet
+// analysed).
+QString RunsJoin(const SqlWhere& w, const char* table, const QString& name = QString(),
+                 const QString& selects = QString()) {
+  QString sql = QString(" FROM runs r CROSS JOIN %1 c WHERE c.run_seq = r.seq").arg(table);
+  if (!w.Sql.isEmpty()) sql += " AND " + w.Sql.mid(7);
+  if (!name.isEmpty()) sql += " AND " + name + " || '' " + selects;
+  return sql;
 }
 
 template <typename Row>
@@ -203,16 +210,13 @@ int TallyRules(QSqlDatabase& db, const Parts& parts, const std::string& figure, 
     a.Limits[{q.value(1).toInt(), q.value(2).toDouble(), q.value(3).toDouble()}] += q.value(4).toLongLong();
     a.Fails += q.value(5).toLongLong();
   };
-  const auto one = [&figure](const char* column) {
-    return figure.empty() ? QString() : QString(" AND %1 = ?").arg(column);
-  };
   const QVariant name = QString::fromStdString(figure);
   if (parts.Summary) {
     QVariantList values = parts.Summary->Values;
     if (!figure.empty()) values << name;
     if (Each(db,
              "SELECT s.figure, s.bounds, s.min_value, s.max_value, SUM(s.n), SUM(s.fails) FROM stats_rules s" +
-                 And(*parts.Summary, "1 = 1") + one("s.figure") +
+                 And(*parts.Summary, figure.empty() ? "1 = 1" : "s.figure = ?") +
                  " GROUP BY s.figure, s.bounds, s.min_value, s.max_value",
              values, add, error))
       return 1;
@@ -225,7 +229,7 @@ int TallyRules(QSqlDatabase& db, const Parts& parts, const std::string& figure, 
                      " + CASE WHEN c.max_value IS NULL THEN 0 ELSE 2 END, COALESCE(c.min_value, 0),"
                      " COALESCE(c.max_value, 0), COUNT(*), SUM(CASE WHEN c.outcome = %1 THEN 1 ELSE 0 END)")
                      .arg(OutcomeCode(RuleOutcome::Fail)) +
-                 RunsJoin(w, "rules") + one("c.figure") + " GROUP BY 1, 2, 3, 4",
+                 RunsJoin(w, "rules", figure.empty() ? QString() : "c.figure", "= ?") + " GROUP BY 1, 2, 3, 4",
              values, add, error))
       return 1;
   }
@@ -242,7 +246,7 @@ int FigureMomentsAround(QSqlDatabase& db, const SqlWhere& w, const std::string& 
   return Each(
       db,
       "SELECT COUNT(d), SUM(d), SUM(d * d), MIN(v), MAX(v) FROM (SELECT c.value AS v, c.value - ? AS d" +
-          RunsJoin(w, "figures") + " AND c.name = ? AND " + Measured + ") t",
+          RunsJoin(w, "figures", "c.name", "= ?") + " AND " + Measured + ") t",
       values,
       [&](QSqlQuery& q) {
         ShiftedSums s;
@@ -303,7 +307,7 @@ int ListedMoments(QSqlDatabase& db, const Parts& parts, const std::vector<std::s
     if (Each(
             db,
             "SELECT c.name, COUNT(c.value), SUM(c.value), SUM(c.value * c.value), MIN(c.value), MAX(c.value)" +
-                RunsJoin(w, "figures") + " AND c.name IN (" + marks.join(',') + ") AND " + Measured +
+                RunsJoin(w, "figures", "c.name", "IN (" + marks.join(',') + ")") + " AND " + Measured +
                 " GROUP BY c.name",
             w.Values + names,
             [&](QSqlQuery& q) {
@@ -465,7 +469,7 @@ int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& filter, const std::st
   // Runs first, newest first: the newest points are found without reading
   // the figure's every value.
   if (Run(q,
-          "SELECT r.time_ms, c.value" + RunsJoin(w, "figures") + " AND c.name = ? AND " + Measured +
+          "SELECT r.time_ms, c.value" + RunsJoin(w, "figures", "c.name", "= ?") + " AND " + Measured +
               " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?",
           values, error))
     return 1;
@@ -519,7 +523,7 @@ int ComputeFigureHistogram(QSqlDatabase& db, const RunFilter& filter, const std:
   values += w.Values;
   values << name;
   if (Run(q,
-          "SELECT b, COUNT(*) FROM (SELECT " + index + " AS b" + RunsJoin(w, "figures") + " AND c.name = ? AND " +
+          "SELECT b, COUNT(*) FROM (SELECT " + index + " AS b" + RunsJoin(w, "figures", "c.name", "= ?") + " AND " +
               Measured + ") t GROUP BY b",
           values, error))
     return 1;
