@@ -19,8 +19,13 @@ namespace {
 // does not cancel however far the values lie from zero.
 const QStringList& StatsFill() {
   static const QStringList fill = {
-      "INSERT INTO stats_runs (day, station, kind, type, verdict, runs, no_serial)"
-      " SELECT {DAY}, station, kind, type, verdict, COUNT(*), SUM(CASE WHEN serial = '' THEN 1 ELSE 0 END)"
+      "UPDATE runs SET first_judged = 0 WHERE first_judged <> 0",
+      "UPDATE runs SET first_judged = 1 WHERE seq IN (SELECT seq FROM (SELECT r.seq AS seq, ROW_NUMBER() OVER"
+      " (PARTITION BY r.serial ORDER BY r.time_ms, r.seq) AS n FROM runs r WHERE r.serial <> '' AND r.verdict IN"
+      " (1, 2, 3)) t WHERE n = 1)",
+      "INSERT INTO stats_runs (day, station, kind, type, verdict, runs, no_serial, units, first_pass)"
+      " SELECT {DAY}, station, kind, type, verdict, COUNT(*), SUM(CASE WHEN serial = '' THEN 1 ELSE 0 END),"
+      " SUM(first_judged), SUM(CASE WHEN verdict = 1 THEN first_judged ELSE 0 END)"
       " FROM runs GROUP BY 1, 2, 3, 4, 5",
       "INSERT INTO stats_figures (day, station, kind, type, verdict, name, n, mean, m2, min_value, max_value)"
       " WITH v AS (SELECT {DAY} AS day, r.station, r.kind, r.type, r.verdict, f.name, f.value FROM runs r"
@@ -44,9 +49,15 @@ const QStringList& StatsFill() {
 
 QStringList StatsStep() {
   QStringList step = {
-      // Runs by verdict, and how many of them carry no serial.
+      // The first judged run of each serial in the whole log (the yield of
+      // all runs counts these; the writer keeps it, moving it to an
+      // earlier run that arrives late).
+      "ALTER TABLE runs ADD COLUMN first_judged INTEGER NOT NULL DEFAULT 0",
+      // Runs by verdict, how many of them carry no serial, and how many are
+      // their serial's first judged run (units), of those passed.
       "CREATE TABLE stats_runs (" STATS_KEY
-      " runs BIGINT NOT NULL, no_serial BIGINT NOT NULL, PRIMARY KEY (day, station, kind, type, verdict)){NOROWID}",
+      " runs BIGINT NOT NULL, no_serial BIGINT NOT NULL, units BIGINT NOT NULL, first_pass BIGINT NOT NULL,"
+      " PRIMARY KEY (day, station, kind, type, verdict)){NOROWID}",
       // A figure's measured values: count, mean, sum of squared deviations
       // from it (merged exactly, group by group), min and max.
       "CREATE TABLE stats_figures (" STATS_KEY

@@ -2,6 +2,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <algorithm>
 #include <atomic>
@@ -173,10 +174,15 @@ int CountVerdicts(QSqlDatabase& db, const Parts& parts, RunStats& stats, std::in
     auto& [runs, noSerial] = byVerdict[q.value(0).toInt()];
     runs += q.value(1).toLongLong();
     noSerial += q.value(2).toLongLong();
+    if (q.record().count() > 3) {  // the summaries' units: the yield of all runs
+      stats.Units += q.value(3).toLongLong();
+      stats.FirstPassUnits += q.value(4).toLongLong();
+    }
   };
   if (parts.Summary && Each(db,
-                            "SELECT s.verdict, SUM(s.runs), SUM(s.no_serial) FROM stats_runs s" + parts.Summary->Sql +
-                                " GROUP BY s.verdict",
+                            "SELECT s.verdict, SUM(s.runs), SUM(s.no_serial), SUM(s.units), SUM(s.first_pass)"
+                            " FROM stats_runs s" +
+                                parts.Summary->Sql + " GROUP BY s.verdict",
                             parts.Summary->Values, add, error))
     return 1;
   for (const SqlWhere& w : parts.Runs)
@@ -373,14 +379,20 @@ int Compute(QSqlDatabase& db, const RunFilter& filter, const std::string& extraF
   const SqlWhere w = BuildRunWhere(filter);
   const int pass = VerdictCode(VerdictResult::Pass), fail = VerdictCode(VerdictResult::Fail),
             incomplete = VerdictCode(VerdictResult::Incomplete);
-  const QString judged = QString("r.verdict IN (%1, %2, %3)").arg(pass).arg(fail).arg(incomplete);
+  // As an expression, so that SQLite reads the serial index in its order
+  // rather than the verdict index and a sort of the whole log.
+  const QString judged = QString("r.verdict + 0 IN (%1, %2, %3)").arg(pass).arg(fail).arg(incomplete);
   const QString yieldSql = QString(
                                "SELECT COUNT(*), SUM(CASE WHEN verdict = %1 THEN 1 ELSE 0 END) FROM ("
                                " SELECT r.verdict AS verdict, ROW_NUMBER() OVER (PARTITION BY r.serial"
                                " ORDER BY r.time_ms, r.seq) AS n FROM runs r")
                                .arg(pass) +
                            And(w, "r.serial <> '' AND " + judged) + ") t WHERE n = 1";
-  auto yield = [&stats, &w, yieldSql](QSqlDatabase& on, QString& e) {
+  // All runs: each serial's first judged run is marked as the log is
+  // written, and the summaries count them.
+  const bool allRuns = summaries && w.Sql.isEmpty();
+  auto yield = [&stats, &w, yieldSql, allRuns](QSqlDatabase& on, QString& e) {
+    if (allRuns) return 0;
     QSqlQuery u(on);
     if (Run(u, yieldSql, w.Values, e) || !u.next()) return 1;
     stats.Units = u.value(0).toLongLong();
@@ -390,7 +402,9 @@ int Compute(QSqlDatabase& db, const RunFilter& filter, const std::string& extraF
   int yieldFailed = -1;  // -1: not run yet
   QString yieldError;
   const QString side = QString("%1_stats_%2").arg(db.connectionName()).arg(NextSideConnection.fetch_add(1));
+  if (!allRuns) stats.Units = stats.FirstPassUnits = 0;
   std::thread beside([&] {
+    if (allRuns) return;
     {
       QSqlDatabase clone = QSqlDatabase::cloneDatabase(db.connectionName(), side);
       if (clone.open()) yieldFailed = yield(clone, yieldError);
@@ -416,7 +430,7 @@ int Compute(QSqlDatabase& db, const RunFilter& filter, const std::string& extraF
     listed.push_back(extraFigure);
   if (ListedMoments(db, parts, listed, figures, error)) return 1;
   beside.join();
-  if (yieldFailed != 0 && yield(db, error)) return 1;  // no second connection: here, then
+  if (!allRuns && yieldFailed != 0 && yield(db, error)) return 1;  // no second connection: here, then
   stats.Retests = judgedWithSerial - stats.Units;
   if (stats.Units > 0)
     stats.FirstPassYield = static_cast<double>(stats.FirstPassUnits) / static_cast<double>(stats.Units);

@@ -115,17 +115,19 @@ int InsertRows(Statements& statements, const QString& table, const QStringList& 
 // gathered per figure (a name may come twice), then merged into the day's
 // row: counts add, and means and squared deviations combine exactly
 // (m2 = m2a + m2b + d^2 na nb / n, d the means' difference).
-int AddToStats(QSqlDatabase& db, Statements& statements, const LoggedRun& run, QString& error) {
+int AddToStats(QSqlDatabase& db, Statements& statements, const LoggedRun& run, bool first, QString& error) {
   const QVariantList key = {QVariant(static_cast<qint64>(StatsDay(run.TimeUtcMs))), Text(run.Station),
                             static_cast<int>(run.Kind), Text(run.Info.Type), VerdictCode(run.Result.Result)};
   const QString keyColumns = "day, station, kind, type, verdict";
   QStringList columns = keyColumns.split(", ");
   QVariantList row = key;
-  row << 1 << (run.Info.No.empty() ? 1 : 0);
+  row << 1 << (run.Info.No.empty() ? 1 : 0) << (first ? 1 : 0)
+      << (first && run.Result.Result == VerdictResult::Pass ? 1 : 0);
   if (InsertRows(
-          statements, "stats_runs", columns + QStringList{"runs", "no_serial"}, {row}, error,
+          statements, "stats_runs", columns + QStringList{"runs", "no_serial", "units", "first_pass"}, {row}, error,
           " ON CONFLICT (" + keyColumns +
-              ") DO UPDATE SET runs = stats_runs.runs + 1, no_serial = stats_runs.no_serial + excluded.no_serial"))
+              ") DO UPDATE SET runs = stats_runs.runs + 1, no_serial = stats_runs.no_serial + excluded.no_serial,"
+              " units = stats_runs.units + excluded.units, first_pass = stats_runs.first_pass + excluded.first_pass"))
     return 1;
   std::map<std::string, Moments> values;
   for (const NamedFigure& f : run.Figures)
@@ -171,19 +173,45 @@ int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run,
   const std::string hash = !run.ProfileHash.empty()
                                ? run.ProfileHash
                                : (run.ProfileText.empty() ? std::string() : ProfileFileHash(run.ProfileText));
+  // Is this run its serial's first judged one? Its time against the
+  // current first's (a later run, written already, never precedes it: its
+  // sequence is higher). PostgreSQL: stations writing one serial at once
+  // take turns, or both would find none and both be first.
+  const Verdict& v = run.Result;
+  const bool judged =
+      v.Result == VerdictResult::Pass || v.Result == VerdictResult::Fail || v.Result == VerdictResult::Incomplete;
+  bool first = judged && !run.Info.No.empty();
+  QVariantList demoted;  // the run that was first until now, and its summary key
+  if (first) {
+    QSqlQuery* lock = IsPostgres(db) ? statements.Get("SELECT pg_advisory_xact_lock(hashtext(?))", error) : nullptr;
+    if (lock) lock->bindValue(0, Text(run.Info.No));
+    if (IsPostgres(db) && (!lock || !lock->exec())) return lock ? Fail(*lock, error) : 1;
+    QSqlQuery* find = statements.Get(
+        "SELECT seq, time_ms, station, kind, type, verdict FROM runs WHERE serial = ? AND first_judged = 1", error);
+    if (!find) return 1;
+    find->bindValue(0, Text(run.Info.No));
+    if (!find->exec()) return Fail(*find, error);
+    if (find->next()) {
+      first = run.TimeUtcMs < find->value(1).toLongLong();
+      if (first)
+        demoted = {find->value(0), static_cast<qint64>(StatsDay(find->value(1).toLongLong())),
+                   find->value(2), find->value(3),
+                   find->value(4), find->value(5)};
+    }
+    find->finish();
+  }
   QSqlQuery* insert = statements.Get(
       "INSERT INTO runs (uuid, time_ms, station, kind, name, serial, type, standard,"
       " temperature, humidity, manufacturer, operator, luminous_flux,"
       " colour_temperature, test_date, verdict, screening, verdict_detail, missing,"
-      " profile_name, profile_revision, profile_hash, program_version)"
-      " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+      " profile_name, profile_revision, profile_hash, program_version, first_judged)"
+      " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
       " ON CONFLICT (uuid) DO NOTHING RETURNING seq",
       error);
   if (!insert) return 1;
   QSqlQuery& q = *insert;
   int at = 0;
   const TestInfo& i = run.Info;
-  const Verdict& v = run.Result;
   for (const QVariant& value : {QVariant(Text(run.Id)),
                                 QVariant(static_cast<qint64>(run.TimeUtcMs)),
                                 QVariant(Text(run.Station)),
@@ -206,7 +234,8 @@ int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run,
                                 QVariant(Text(v.ProfileName)),
                                 QVariant(Text(v.ProfileRevision)),
                                 QVariant(Text(hash)),
-                                QVariant(Text(run.ProgramVersion))})
+                                QVariant(Text(run.ProgramVersion)),
+                                QVariant(first ? 1 : 0)})
     q.bindValue(at++, value);
   if (!q.exec()) return Fail(q, error);
   if (!q.next()) {
@@ -217,7 +246,20 @@ int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run,
   const qint64 seq = q.value(0).toLongLong();
   q.finish();
   outcome = WriteOutcome::Written;
-
+  if (!demoted.isEmpty()) {  // an earlier run came late: it is its serial's first now
+    QSqlQuery* flag = statements.Get("UPDATE runs SET first_judged = 0 WHERE seq = ?", error);
+    if (!flag) return 1;
+    flag->bindValue(0, demoted[0]);
+    if (!flag->exec()) return Fail(*flag, error);
+    QSqlQuery* units = statements.Get(QString("UPDATE stats_runs SET units = units - 1, first_pass = first_pass -"
+                                              " CASE WHEN verdict = %1 THEN 1 ELSE 0 END WHERE day = ? AND"
+                                              " station = ? AND kind = ? AND type = ? AND verdict = ?")
+                                          .arg(VerdictCode(VerdictResult::Pass)),
+                                      error);
+    if (!units) return 1;
+    for (int k = 1; k < 6; ++k) units->bindValue(k - 1, demoted[k]);
+    if (!units->exec()) return Fail(*units, error);
+  }
   QSqlQuery* rec = statements.Get("INSERT INTO run_records (run_seq, record) VALUES (?, ?)", error);
   if (!rec) return 1;
   rec->bindValue(0, seq);
@@ -246,7 +288,7 @@ int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run,
                  {"run_seq", "pos", "figure", "value", "min_value", "max_value", "margin", "outcome", "note"}, rules,
                  error))
     return 1;
-  return AddToStats(db, statements, run, error);
+  return AddToStats(db, statements, run, first, error);
 }
 
 }  // namespace

@@ -307,6 +307,7 @@ TEST_P(RunLogQueryTest, SummariesGiveWhatTheRunsGive) {
   }
   QSqlDatabase db = Log.Db();
   QString error;
+  std::reverse(runs.begin(), runs.end());  // each comes before those logged: the serial's first moves
   ASSERT_EQ(WriteRuns(db, runs, error), 0) << error.toStdString();
   const std::optional<std::int64_t> any;
   const RunFilter filters[] = {

@@ -120,8 +120,11 @@ TEST(RunLogStore, OlderLogIsMigratedAndNewerRefused) {
     ASSERT_EQ(WriteRun(db, run, outcome, error), 0) << error.toStdString();
     db = old.Db();
     ASSERT_TRUE(QSqlQuery(db).exec(QString::fromStdString("ATTACH '" + (dir / "current.db") + "' AS c")));
-    for (const char* table : {"runs", "run_records", "figures", "rules"})
-      ASSERT_TRUE(QSqlQuery(db).exec(QString("INSERT INTO %1 SELECT * FROM c.%1").arg(table)));
+    for (const char* table : {"runs", "run_records", "figures", "rules"}) {
+      const QString columns =
+          Scalar(old, QString("SELECT group_concat(name) FROM pragma_table_info('%1', 'main')").arg(table)).toString();
+      ASSERT_TRUE(QSqlQuery(db).exec(QString("INSERT INTO %1 (%2) SELECT %2 FROM c.%1").arg(table, columns)));
+    }
   }
   RunLogConnection now;
   ASSERT_EQ(now.Open(target, error), 0) << error.toStdString();
@@ -131,7 +134,8 @@ TEST(RunLogStore, OlderLogIsMigratedAndNewerRefused) {
   const char* summary =
       "SELECT group_concat(t, ';') FROM (SELECT day || station || kind || type || verdict || figure || bounds ||"
       " min_value || max_value || n || fails AS t FROM %1stats_rules UNION ALL SELECT day || name || n || mean ||"
-      " m2 || min_value || max_value FROM %1stats_figures UNION ALL SELECT day || runs || no_serial FROM %1stats_runs)";
+      " m2 || min_value || max_value FROM %1stats_figures UNION ALL SELECT day || runs || no_serial || units || "
+      "first_pass FROM %1stats_runs)";
   QSqlDatabase db = now.Db();
   ASSERT_TRUE(QSqlQuery(db).exec(QString::fromStdString("ATTACH '" + (dir / "current.db") + "' AS c")));
   EXPECT_EQ(Scalar(now, QString(summary).arg("")).toString().toStdString(),
