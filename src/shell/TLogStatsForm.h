@@ -28,6 +28,7 @@ class TLogStatsForm : public QWidget {
   // connectionName: an open log connection of the window thread.
   TLogStatsForm(const QString& connectionName, const RunFilter& filter, QWidget* parent = nullptr);
 
+
  public slots:
   void SetFilter(const RunFilter& filter);
   void SetChinese(bool chinese);

@@ -16,8 +16,8 @@
 #include "platform/Clock.h"
 #include "platform/TermiosPort.h"
 #include "shell/ScriptedDialogs.h"
-#include "shell/TKT5100Form.h"
 #include "shell/TLogForm.h"
+#include "shell/TKT5100Form.h"
 #include "sim/SimProcess.h"
 #include "support/Files.h"
 
