@@ -142,19 +142,25 @@ Parts SplitFilter(const RunFilter& f, bool summaries) {
   return p;
 }
 
-// A runs part joined to its child rows (`table` c), runs first: SQLite
-// keeps a CROSS JOIN's order, so the part's runs are found through their
-// index and each run's rows under it. `name` (c.name or c.figure) selects
-// rows by figure as `selects` says ("= ?", "IN (...)"): written as an
-// expression, so that neither engine takes the figure's index for it and
+// A runs part joined to its child rows (`table` c) and the conditions on
+// them, runs first, each run's rows under it: SQLite keeps a CROSS JOIN's
+// order; PostgreSQL a LATERAL one's (it would otherwise hash the figure's
+// every row, however few runs the part has). `name` (c.name or c.figure)
+// selects rows by figure as `selects` says ("= ?", "IN (?,?)"), written as an
+// expression so that neither engine takes the figure's index for it and
 // walks all of the figure's rows for every run (both did on a log not yet
-// analysed).
-QString RunsJoin(const SqlWhere& w, const char* table, const QString& name = QString(),
-                 const QString& selects = QString()) {
-  QString sql = QString(" FROM runs r CROSS JOIN %1 c WHERE c.run_seq = r.seq").arg(table);
-  if (!w.Sql.isEmpty()) sql += " AND " + w.Sql.mid(7);
-  if (!name.isEmpty()) sql += " AND " + name + " || '' " + selects;
-  return sql;
+// analysed). The values: the part's and the names, in the text's order.
+SqlWhere RunsJoin(const QSqlDatabase& db, const SqlWhere& w, const char* table, const QString& name = QString(),
+                  const QString& selects = QString(), const QVariantList& names = {}, const QString& also = QString()) {
+  QString rows = "c.run_seq = r.seq";
+  if (!name.isEmpty()) rows += " AND " + name + " || '' " + selects;
+  if (!also.isEmpty()) rows += " AND " + also;
+  if (IsPostgres(db))
+    return {QString(" FROM runs r CROSS JOIN LATERAL (SELECT * FROM %1 c WHERE %2) c").arg(table, rows) + w.Sql,
+            names + w.Values};
+  return {QString(" FROM runs r CROSS JOIN %1 c WHERE ").arg(table) + (w.Sql.isEmpty() ? "" : w.Sql.mid(7) + " AND ") +
+              rows,
+          w.Values + names};
 }
 
 template <typename Row>
@@ -228,15 +234,15 @@ int TallyRules(QSqlDatabase& db, const Parts& parts, const std::string& figure, 
       return 1;
   }
   for (const SqlWhere& w : parts.Runs) {
-    QVariantList values = w.Values;
-    if (!figure.empty()) values << name;
+    const SqlWhere join = RunsJoin(db, w, "rules", figure.empty() ? QString() : "c.figure", "= ?",
+                                   figure.empty() ? QVariantList{} : QVariantList{name});
     if (Each(db,
              QString("SELECT c.figure, CASE WHEN c.min_value IS NULL THEN 0 ELSE 1 END"
                      " + CASE WHEN c.max_value IS NULL THEN 0 ELSE 2 END, COALESCE(c.min_value, 0),"
                      " COALESCE(c.max_value, 0), COUNT(*), SUM(CASE WHEN c.outcome = %1 THEN 1 ELSE 0 END)")
                      .arg(OutcomeCode(RuleOutcome::Fail)) +
-                 RunsJoin(w, "rules", figure.empty() ? QString() : "c.figure", "= ?") + " GROUP BY 1, 2, 3, 4",
-             values, add, error))
+                 join.Sql + " GROUP BY 1, 2, 3, 4",
+             join.Values, add, error))
       return 1;
   }
   return 0;
@@ -245,14 +251,14 @@ int TallyRules(QSqlDatabase& db, const Parts& parts, const std::string& figure, 
 // n, sums around shift, min and max of one figure's values in a runs part.
 int FigureMomentsAround(QSqlDatabase& db, const SqlWhere& w, const std::string& figure, double shift, Moments& m,
                         QString& error) {
+  const SqlWhere join = RunsJoin(db, w, "figures", "c.name", "= ?", {QString::fromStdString(figure)}, Measured);
   QVariantList values{shift};
-  values += w.Values;
-  values << QString::fromStdString(figure);
+  values += join.Values;
   m = Moments{};
   return Each(
       db,
-      "SELECT COUNT(d), SUM(d), SUM(d * d), MIN(v), MAX(v) FROM (SELECT c.value AS v, c.value - ? AS d" +
-          RunsJoin(w, "figures", "c.name", "= ?") + " AND " + Measured + ") t",
+      "SELECT COUNT(d), SUM(d), SUM(d * d), MIN(v), MAX(v) FROM (SELECT c.value AS v, c.value - ? AS d" + join.Sql +
+          ") t",
       values,
       [&](QSqlQuery& q) {
         ShiftedSums s;
@@ -308,14 +314,14 @@ int ListedMoments(QSqlDatabase& db, const Parts& parts, const std::vector<std::s
       return 1;
   }
   for (const SqlWhere& w : parts.Runs) {
+    const SqlWhere join = RunsJoin(db, w, "figures", "c.name", "IN (" + marks.join(',') + ")", names, Measured);
     std::vector<std::pair<std::string, Moments>> part;
     std::vector<std::string> refine;
     if (Each(
             db,
             "SELECT c.name, COUNT(c.value), SUM(c.value), SUM(c.value * c.value), MIN(c.value), MAX(c.value)" +
-                RunsJoin(w, "figures", "c.name", "IN (" + marks.join(',') + ")") + " AND " + Measured +
-                " GROUP BY c.name",
-            w.Values + names,
+                join.Sql + " GROUP BY c.name",
+            join.Values,
             [&](QSqlQuery& q) {
               ShiftedSums sums;
               sums.N = q.value(1).toLongLong();
@@ -477,15 +483,13 @@ int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& filter, const std::st
   bool differ = false;
   PickLimits(limits[figure], IsPostgres(db), series.Lsl, series.Usl, differ);
   const SqlWhere w = BuildRunWhere(filter);
-  QVariantList values = w.Values;
-  values << QString::fromStdString(figure) << std::max(1, maxPoints) + 1;
+  const SqlWhere join = RunsJoin(db, w, "figures", "c.name", "= ?", {QString::fromStdString(figure)}, Measured);
+  QVariantList values = join.Values;
+  values << std::max(1, maxPoints) + 1;
   QSqlQuery q(db);
   // Runs first, newest first: the newest points are found without reading
   // the figure's every value.
-  if (Run(q,
-          "SELECT r.time_ms, c.value" + RunsJoin(w, "figures", "c.name", "= ?") + " AND " + Measured +
-              " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?",
-          values, error))
+  if (Run(q, "SELECT r.time_ms, c.value" + join.Sql + " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?", values, error))
     return 1;
   while (q.next()) series.Points.push_back({q.value(0).toLongLong(), q.value(1).toDouble()});
   if (static_cast<int>(series.Points.size()) > std::max(1, maxPoints)) {
@@ -533,13 +537,10 @@ int ComputeFigureHistogram(QSqlDatabase& db, const RunFilter& filter, const std:
   }
   // Values are >= Low, so truncation is the floor; PostgreSQL rounds a cast.
   const QString index = IsPostgres(db) ? "FLOOR((c.value - ?) / ?)" : "CAST((c.value - ?) / ? AS INTEGER)";
+  const SqlWhere join = RunsJoin(db, w, "figures", "c.name", "= ?", {name}, Measured);
   QVariantList values{h.Low, h.BinWidth};
-  values += w.Values;
-  values << name;
-  if (Run(q,
-          "SELECT b, COUNT(*) FROM (SELECT " + index + " AS b" + RunsJoin(w, "figures", "c.name", "= ?") + " AND " +
-              Measured + ") t GROUP BY b",
-          values, error))
+  values += join.Values;
+  if (Run(q, "SELECT b, COUNT(*) FROM (SELECT " + index + " AS b" + join.Sql + ") t GROUP BY b", values, error))
     return 1;
   while (q.next()) {
     const auto bin = std::clamp<qint64>(q.value(0).toLongLong(), 0, bins - 1);
