@@ -482,16 +482,32 @@ int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& filter, const std::st
   if (TallyRules(db, SplitFilter(filter, true), figure, limits, error)) return 1;
   bool differ = false;
   PickLimits(limits[figure], IsPostgres(db), series.Lsl, series.Usl, differ);
+  // The newest runs first, as the table's first page finds them (from the
+  // time index, no sort), then their values: `runs` runs, more when too few
+  // of them have the figure. Every run comes back, with or without a value,
+  // so that a short answer says the filter has no more runs.
   const SqlWhere w = BuildRunWhere(filter);
-  const SqlWhere join = RunsJoin(db, w, "figures", "c.name", "= ?", {QString::fromStdString(figure)}, Measured);
-  QVariantList values = join.Values;
-  values << std::max(1, maxPoints) + 1;
-  QSqlQuery q(db);
-  // Runs first, newest first: the newest points are found without reading
-  // the figure's every value.
-  if (Run(q, "SELECT r.time_ms, c.value" + join.Sql + " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?", values, error))
-    return 1;
-  while (q.next()) series.Points.push_back({q.value(0).toLongLong(), q.value(1).toDouble()});
+  const int wanted = std::max(1, maxPoints) + 1;
+  for (qint64 runs = wanted;; runs *= 8) {
+    QVariantList values = w.Values;
+    values << runs << QString::fromStdString(figure);
+    QSqlQuery q(db);
+    if (Run(q,
+            "SELECT r.time_ms, r.seq, c.value FROM (SELECT r.time_ms, r.seq FROM runs r" + w.Sql +
+                " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?) r LEFT JOIN figures c ON c.run_seq = r.seq AND"
+                " c.name || '' = ? AND " +
+                Measured + " ORDER BY r.time_ms DESC, r.seq DESC",
+            values, error))
+      return 1;
+    series.Points.clear();
+    qint64 found = 0, last = -1;
+    while (q.next()) {
+      if (q.value(1).toLongLong() != last || found == 0) ++found, last = q.value(1).toLongLong();
+      if (!q.value(2).isNull() && static_cast<int>(series.Points.size()) < wanted)
+        series.Points.push_back({q.value(0).toLongLong(), q.value(2).toDouble()});
+    }
+    if (static_cast<int>(series.Points.size()) >= wanted || found < runs) break;
+  }
   if (static_cast<int>(series.Points.size()) > std::max(1, maxPoints)) {
     series.Points.pop_back();
     series.Truncated = true;
