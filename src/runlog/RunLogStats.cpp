@@ -494,9 +494,11 @@ int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& filter, const std::st
     QSqlQuery q(db);
     if (Run(q,
             "SELECT r.time_ms, r.seq, c.value FROM (SELECT r.time_ms, r.seq FROM runs r" + w.Sql +
-                " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?) r LEFT JOIN figures c ON c.run_seq = r.seq AND"
-                " c.name || '' = ? AND " +
-                Measured + " ORDER BY r.time_ms DESC, r.seq DESC",
+                " ORDER BY r.time_ms DESC, r.seq DESC LIMIT ?) r LEFT JOIN " +
+                (IsPostgres(db) ? "LATERAL (SELECT c.value FROM figures c WHERE c.run_seq = r.seq AND "
+                                : "figures c ON c.run_seq = r.seq AND ") +
+                "c.name || '' = ? AND " + Measured + (IsPostgres(db) ? ") c ON true" : "") +
+                " ORDER BY r.time_ms DESC, r.seq DESC",
             values, error))
       return 1;
     series.Points.clear();
