@@ -3,11 +3,15 @@
 //     throw-away cluster when its binaries are there), and the time Submit
 //     takes on the caller's thread;
 //   - log size per run;
-//   - on a generated log of 1 000 000 runs: the table's first page for a few
-//     filters and sorts, the statistics, the run chart and the histogram.
+//   - on a log of 1 000 000 runs written through the program's own write
+//     path and never analysed by the bench, in SQLite and in PostgreSQL:
+//     the table's first page, a search, every sort, the statistics, the run
+//     chart and the histogram, each beside its aim, and the commit of one
+//     more run.
 //
-//   runlog_bench [--runs N] [--large N] [--keep DIR]
-// --large 0 leaves the large log out.
+//   runlog_bench [--runs N] [--large N] [--pg-large N] [--keep DIR]
+// --large 0 leaves the large SQLite log out (--pg-large 0 PostgreSQL's); --pg-large sizes PostgreSQL's apart
+// (its generation is the slower: about 500 runs a second here).
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSqlError>
@@ -22,12 +26,14 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PgCluster.h"
 #include "runlog/RunLogConnection.h"
 #include "runlog/RunLogQuery.h"
 #include "runlog/RunLogStats.h"
+#include "runlog/RunLogStore.h"
 #include "runlog/RunLogWriter.h"
 
 namespace {
@@ -35,6 +41,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+constexpr std::int64_t LargeStartMs = 1767225600000;  // 2026-01-01T00:00:00Z
 
 // A run as an input test gives it: 40 figures, 12 rules, a 3 KB record.
 kt::LoggedRun TypicalRun(std::mt19937& random, int i) {
@@ -98,42 +106,31 @@ void Throughput(const char* name, const std::string& target, const std::string& 
   }
 }
 
-int Exec(QSqlDatabase& db, const QString& sql) {
-  QSqlQuery q(db);
-  if (!q.exec(sql)) {
-    std::printf("generation failed: %s\n", q.lastError().text().toUtf8().constData());
-    return 1;
-  }
-  return 0;
-}
-
-// 12 figures and 4 rules per run, 256 record bytes; serials repeat once in
-// ten (retests), one run in twenty fails; times 30 s apart.
-int Generate(QSqlDatabase& db, int runs) {
-  const QString series =
-      QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) ").arg(runs);
-  const QString value =
-      "(10 + ((abs(random()) % 2000) + (abs(random()) % 2000) + (abs(random()) % 2000) - 3000) / 1000.0)";
-  return Exec(db, "BEGIN") ||
-         Exec(db, series +
-                      "INSERT INTO runs (seq, uuid, time_ms, station, kind, serial, type, verdict, profile_name)"
-                      " SELECT i, printf('00000000-0000-4000-8000-%012d', i), 1767225600000 + i * 30000,"
-                      " 'st' || (i % 4), 1 + i % 5, 'SN' || (i - i % 10 / 9), 'T' || (i % 20),"
-                      " CASE WHEN i % 20 = 0 THEN 2 ELSE 1 END, 'line' FROM n") ||
-         Exec(db, series + "INSERT INTO run_records (run_seq, record) SELECT i, randomblob(256) FROM n") ||
-         Exec(db, series +
-                      ", k(p) AS (SELECT 0 UNION ALL SELECT p + 1 FROM k WHERE p < 11)"
-                      " INSERT INTO figures (run_seq, pos, name, value, measured)"
-                      " SELECT i, p, 'F' || p, " +
-                      value + ", 1 FROM n, k") ||
-         Exec(db, series +
-                      ", k(p) AS (SELECT 0 UNION ALL SELECT p + 1 FROM k WHERE p < 3)"
-                      " INSERT INTO rules (run_seq, pos, figure, value, min_value, max_value, outcome)"
-                      " SELECT i, p, 'F' || p, " +
-                      value +
-                      ", 7.5, 12.5,"
-                      " CASE WHEN i % 20 = 0 AND p = i % 3 THEN 1 ELSE 0 END FROM n, k") ||
-         Exec(db, "COMMIT") || Exec(db, "ANALYZE");
+// The large log's runs: 12 figures and 4 rules per run, 256 record bytes;
+// serials repeat once in ten (retests), one run in twenty fails; times 30 s
+// apart, four stations, five kinds, twenty types.
+kt::LoggedRun LargeRun(std::mt19937& random, int i) {
+  std::normal_distribution<double> noise(10, 0.5);
+  kt::LoggedRun run;
+  char id[40];
+  std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", i);
+  run.Id = id;
+  run.TimeUtcMs = LargeStartMs + static_cast<std::int64_t>(i) * 30000;
+  run.Station = "st" + std::to_string(i % 4);
+  run.Kind = 1 + i % 5;
+  run.Info.No = "SN" + std::to_string(i - (i % 10 == 9 ? 1 : 0));
+  run.Info.Type = "T" + std::to_string(i % 20);
+  run.Info.Name = "lamp " + std::to_string(i % 97);
+  run.Info.Operator = "op" + std::to_string(i % 13);
+  run.Result.Result = i % 20 == 0 ? kt::VerdictResult::Fail : kt::VerdictResult::Pass;
+  run.Result.ProfileName = "line " + std::to_string(i % 7);
+  for (int k = 0; k < 12; ++k) run.Figures.push_back({"F" + std::to_string(k), noise(random), true});
+  for (int k = 0; k < 4; ++k)
+    run.Result.Rules.push_back({"F" + std::to_string(k), run.Figures[static_cast<std::size_t>(k)].Value, 7.5, 12.5,
+                                std::nullopt, i % 20 == 0 && k == i % 3 ? kt::RuleOutcome::Fail : kt::RuleOutcome::Pass,
+                                "", ""});
+  run.Record.assign(256, static_cast<std::uint8_t>(i));
+  return run;
 }
 
 template <typename F>
@@ -143,75 +140,148 @@ double Time(F&& f) {
   return Ms(Clock::now() - t);
 }
 
-void Large(const std::string& dir, int runs) {
-  const std::string path = dir + "/large.db";
-  kt::LogTarget target;
-  target.Kind = kt::LogTarget::Driver::Sqlite;
-  target.Path = path;
-  kt::RunLogConnection log;
+// Writes the runs missing from the log through the program's own write
+// path (WriteRuns: each run as WriteRun writes it, a thousand a
+// transaction), on a writer's connection; nothing is analysed here.
+int FillLarge(const kt::LogTarget& target, int runs, QString& error) {
+  // The writer's own connection keeps a small page cache; a large one here
+  // only makes the generation faster (the rows are the same).
+  kt::RunLogConnection writer;
+  if (writer.Open(target, error, kt::RunLogSchemaVersion, true)) return 1;
+  QSqlDatabase db = writer.Db();
+  QSqlQuery count(db);
+  if (!count.exec("SELECT COUNT(*) FROM runs") || !count.next()) return 1;
+  const int have = count.value(0).toInt();
+  count.finish();
+  if (have == runs) {
+    std::printf("%-44s %d runs\n", "  reusing the large log", runs);
+    return 0;
+  }
+  if (have > 0) {
+    error = QString("the log holds %1 runs, not %2").arg(have).arg(runs);
+    return 1;
+  }
+  // PostgreSQL takes the two halves on two connections at once (the
+  // server works while the client waits); apart in time, they share no
+  // summary row.
+  const int ways = target.Kind == kt::LogTarget::Driver::Postgres ? 2 : 1;
+  std::vector<QString> errors(static_cast<std::size_t>(ways));
+  const double ms = Time([&] {
+    auto write = [&](int way) {
+      kt::RunLogConnection own;
+      QString& e = errors[static_cast<std::size_t>(way)];
+      if (way > 0 && own.Open(target, e, kt::RunLogSchemaVersion, true)) return;
+      QSqlDatabase on = way > 0 ? own.Db() : db;
+      std::mt19937 random(static_cast<unsigned>(7 + way));
+      const int end = runs / ways * (way + 1) + (way + 1 == ways ? runs % ways : 0);
+      for (int first = runs / ways * way; first < end && e.isEmpty(); first += 1000) {
+        std::vector<kt::LoggedRun> batch;
+        for (int i = first; i < std::min(end, first + 1000); ++i) batch.push_back(LargeRun(random, i));
+        if (kt::WriteRuns(on, batch, e) && e.isEmpty()) e = "write failed";
+      }
+    };
+    std::vector<std::thread> others;
+    for (int way = 1; way < ways; ++way) others.emplace_back(write, way);
+    write(0);
+    for (std::thread& t : others) t.join();
+  });
+  for (const QString& e : errors)
+    if (!e.isEmpty()) error = e;
+  if (!error.isEmpty()) return 1;
+  std::printf("%-44s %8.1f s  (%d runs written by WriteRuns, %.0f runs/s)\n", "  generated large log", ms / 1000, runs,
+              runs / ms * 1000);
+  return 0;
+}
+
+void Aim(const char* what, double ms, double aim, const std::string& note = "") {
+  std::printf("%-44s %8.1f ms  (aim < %.0f ms)%s%s\n", what, ms, aim, note.empty() ? "" : "  ", note.c_str());
+}
+
+void Large(const char* engine, const kt::LogTarget& target, int runs) {
+  std::printf("%s, large log of %d runs (written by the program, not analysed by the bench):\n", engine, runs);
   QString error;
+  if (FillLarge(target, runs, error)) {
+    std::printf("  large log: %s\n", error.toUtf8().constData());
+    return;
+  }
+  kt::RunLogConnection log;
   if (log.Open(target, error, kt::RunLogSchemaVersion, true)) {
-    std::printf("large log: %s\n", error.toUtf8().constData());
+    std::printf("  large log: %s\n", error.toUtf8().constData());
     return;
   }
   QSqlDatabase db = log.Db();
-  QSqlQuery existing(db);
-  const bool reuse = existing.exec("SELECT COUNT(*) FROM runs") && existing.next() && existing.value(0).toInt() == runs;
-  existing.finish();
-  if (reuse) {
-    std::printf("%-44s %d runs\n", "reusing the large log", runs);
-  } else {
-    const double made = Time([&] { Generate(db, runs); });
-    QSqlQuery(db).exec("PRAGMA wal_checkpoint(TRUNCATE)");
-    std::error_code ec;
-    const auto bytes = std::filesystem::file_size(path, ec);
-    std::printf("%-44s %8.1f s  (%d runs, %.0f bytes per run with 12 figures, 4 rules, 256-byte record)\n",
-                "generated large log", made / 1000, runs, static_cast<double>(bytes) / runs);
-  }
-
   kt::RunTableModel model;
   model.SetConnection(log.Name());
-  struct Page {
-    const char* Name;
-    kt::RunFilter Filter;
-    kt::RunColumn Sort;
-    bool Descending;
+  auto page = [&](const kt::RunFilter& filter, kt::RunColumn sort, bool descending) {
+    return Time([&] {
+      model.sort(static_cast<int>(sort), descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+      model.SetFilter(filter);
+    });
   };
+  page({}, kt::RunColumn::Time, true);  // the connection's first query
+  Aim("  log window, first page (newest first)", page({}, kt::RunColumn::Time, true), 300);
   kt::RunFilter fail, serial, typeMonth, station;
   fail.Result = kt::VerdictResult::Fail;
-  serial.Serial = "SN500000";
+  serial.Serial = "SN" + std::to_string(runs / 2);
   typeMonth.Type = "T7";
-  typeMonth.FromMs = 1767225600000 + static_cast<std::int64_t>(runs / 2) * 30000;
+  typeMonth.FromMs = LargeStartMs + static_cast<std::int64_t>(runs / 2) * 30000;
   typeMonth.ToMs = *typeMonth.FromMs + 30LL * 86400000;
   station.Station = "st2";
   station.Kind = 3;
-  const Page pages[] = {{"first page, no filter, newest first", {}, kt::RunColumn::Time, true},
-                        {"first page, verdict FAIL", fail, kt::RunColumn::Time, true},
-                        {"first page, one serial", serial, kt::RunColumn::Time, true},
-                        {"first page, type + 30 days", typeMonth, kt::RunColumn::Time, true},
-                        {"first page, station + kind", station, kt::RunColumn::Time, true},
-                        {"first page, sorted by serial", {}, kt::RunColumn::Serial, false},
-                        {"first page, sorted by type", {}, kt::RunColumn::Type, false}};
-  for (const Page& p : pages) {
-    const double ms = Time([&] {
-      model.sort(static_cast<int>(p.Sort), p.Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
-      model.SetFilter(p.Filter);
-    });
-    std::printf("%-44s %8.1f ms  (%d rows)\n", p.Name, ms, model.rowCount());
+  double worst = 0;
+  std::string which;
+  for (const auto& [name, filter] : {std::pair<const char*, kt::RunFilter>{"verdict FAIL", fail},
+                                     {"one serial", serial},
+                                     {"type + 30 days", typeMonth},
+                                     {"station + kind", station}}) {
+    const double ms = page(filter, kt::RunColumn::Time, true);
+    if (ms >= worst) worst = ms, which = name;
   }
+  Aim("  a search, first page (worst)", worst, 200, which);
+  worst = 0;
+  const char* columns[] = {"time", "station", "kind", "serial", "type", "name", "verdict", "profile", "operator"};
+  for (int c = 0; c < kt::RunColumnCount; ++c)
+    for (bool descending : {false, true}) {
+      const double ms = page({}, static_cast<kt::RunColumn>(c), descending);
+      if (ms >= worst) worst = ms, which = std::string(columns[c]) + (descending ? " descending" : " ascending");
+    }
+  Aim("  a sort, first page (worst of every column)", worst, 500, which);
   kt::RunStats stats;
-  for (const auto& [name, filter] : {std::pair<const char*, kt::RunFilter>{"statistics, all runs", {}},
-                                     std::pair<const char*, kt::RunFilter>{"statistics, type + 30 days", typeMonth}}) {
+  for (const auto& [name, filter] : {std::pair<const char*, kt::RunFilter>{"  statistics, all runs", {}},
+                                     {"  statistics, type + 30 days", typeMonth}}) {
     const double ms = Time([&] { kt::ComputeRunStats(db, filter, "F9", stats, error); });
-    std::printf("%-44s %8.1f ms  (%lld runs, %zu figures, FPY %.3f)\n", name, ms, static_cast<long long>(stats.Runs),
-                stats.Figures.size(), stats.FirstPassYield.value_or(0));
+    char note[120];
+    std::snprintf(note, sizeof note, "%lld runs, %zu figures, FPY %.4f", static_cast<long long>(stats.Runs),
+                  stats.Figures.size(), stats.FirstPassYield.value_or(0));
+    Aim(name, ms, 1000, note);
   }
   kt::FigureSeries series;
   kt::FigureHistogram histogram;
-  std::printf("%-44s %8.1f ms\n", "run chart, 5000 newest points",
-              Time([&] { kt::ComputeFigureSeries(db, {}, "F1", 5000, series, error); }));
-  std::printf("%-44s %8.1f ms\n", "histogram, all runs, 20 bins",
-              Time([&] { kt::ComputeFigureHistogram(db, {}, "F1", 20, histogram, error); }));
+  Aim("  run chart, 5000 newest points", Time([&] { kt::ComputeFigureSeries(db, {}, "F1", 5000, series, error); }),
+      300);
+  Aim("  histogram, all runs, 20 bins", Time([&] { kt::ComputeFigureHistogram(db, {}, "F1", 20, histogram, error); }),
+      300);
+  Aim("  histogram, type + 30 days, 20 bins",
+      Time([&] { kt::ComputeFigureHistogram(db, typeMonth, "F1", 20, histogram, error); }), 300);
+  std::vector<std::string> names;
+  Aim("  figure names of the newest runs", Time([&] { kt::ListFigureNames(db, {}, names, error); }), 300);
+  if (!error.isEmpty()) std::printf("  failed: %s\n", error.toUtf8().constData());
+  // The commit of one more run on the large log, as the writer makes it.
+  kt::RunLogConnection writer;
+  if (writer.Open(target, error)) return;
+  QSqlDatabase wdb = writer.Db();
+  std::mt19937 random(3);
+  std::vector<double> commits;
+  for (int i = 0; i < 200; ++i) {
+    kt::LoggedRun run = TypicalRun(random, i);
+    run.Id = kt::NewRunId();
+    run.TimeUtcMs = LargeStartMs + static_cast<std::int64_t>(runs + i) * 30000;
+    kt::WriteOutcome outcome{};
+    commits.push_back(Time([&] { kt::WriteRun(wdb, run, outcome, error); }));
+  }
+  std::sort(commits.begin(), commits.end());
+  std::printf("%-44s %8.1f ms p99, %.1f ms median  (WriteRun, 40 figures, 12 rules, on the writer thread)\n",
+              "  commit of a run on the large log", commits[commits.size() * 99 / 100], commits[commits.size() / 2]);
 }
 
 }  // namespace
@@ -223,7 +293,7 @@ int main(int argc, char** argv) {
     const auto i = args.indexOf(name);
     return i >= 0 && i + 1 < args.size() ? args[i + 1].toInt() : fallback;
   };
-  const int runs = option("--runs", 2000), large = option("--large", 1000000);
+  const int runs = option("--runs", 2000), large = option("--large", 1000000), pgLarge = option("--pg-large", large);
   const auto keep = args.indexOf("--keep");
   char templ[] = "/tmp/ktbench-XXXXXX";
   const std::string dir = keep >= 0 && keep + 1 < args.size() ? args[keep + 1].toStdString() : mkdtemp(templ);
@@ -239,7 +309,21 @@ int main(int argc, char** argv) {
     else
       std::printf("PostgreSQL: not measured (%s)\n", error.c_str());
   }
-  if (large > 0) Large(dir, large);
+  if (large > 0) {
+    kt::LogTarget sqlite;
+    sqlite.Kind = kt::LogTarget::Driver::Sqlite;
+    sqlite.Path = dir + "/large.db";
+    Large("SQLite", sqlite, large);
+  }
+  if (pgLarge > 0) {
+    kt::test::PgCluster pg;
+    std::string error;
+    kt::LogTarget postgres;
+    if (pg.Start(error, false) == 0 && kt::ParseLogTarget(pg.Target(), postgres, error) == 0)
+      Large("PostgreSQL (Unix socket)", postgres, pgLarge);
+    else
+      std::printf("PostgreSQL: large log not measured (%s)\n", error.c_str());
+  }
   if (keep < 0) std::filesystem::remove_all(dir);
   return 0;
 }

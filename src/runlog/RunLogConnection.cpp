@@ -24,6 +24,8 @@ constexpr int SqliteCacheKiB = 65536;
 // Appending touches the right edge of each index only.
 constexpr int SqliteWriterCacheKiB = 256;
 constexpr qint64 SqliteMmapBytes = 1LL << 30;
+// Rows an ANALYZE of the planner's statistics reads per index.
+constexpr int SqliteAnalysisRows = 1000;
 
 }  // namespace
 
@@ -39,6 +41,10 @@ void RunLogConnection::Close() {
   if (!QSqlDatabase::contains(Name_)) return;
   {
     QSqlDatabase db = QSqlDatabase::database(Name_, false);
+    // What this connection's queries taught SQLite about the indexes, kept
+    // for the next ones (cheap: sampled, and only where it helps).
+    QString ignored;
+    if (db.isOpen() && Open_ && !IsPostgres(db)) ExecSql(db, "PRAGMA optimize", ignored);
     if (db.isOpen()) db.close();
   }
   QSqlDatabase::removeDatabase(Name_);
@@ -126,6 +132,14 @@ int RunLogConnection::Open(const LogTarget& target, QString& error, int schemaVe
     if (ExecSql(db, "SET client_min_messages = warning", message)) return fail(message);
   }
   if (MigrateRunLog(db, schemaVersion, message)) return fail(message);
+  if (target.Kind == LogTarget::Driver::Sqlite) {
+    // Keep the planner informed, as SQLite advises for a connection that
+    // lives long: a log nobody analysed (or one just migrated) gets its
+    // statistics now, sampled so that a large log costs milliseconds, not a
+    // pass over every row. PostgreSQL's autovacuum does this by itself.
+    ExecSql(db, QString("PRAGMA analysis_limit=%1").arg(SqliteAnalysisRows), message);
+    ExecSql(db, "PRAGMA optimize=0x10002", message);
+  }
   Open_ = true;
   Reason_.clear();
   return 0;

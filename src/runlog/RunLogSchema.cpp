@@ -9,6 +9,80 @@
 namespace kt {
 namespace {
 
+// The summaries' key: the UTC day of the run and the filter's exact-match
+// fields, so that a filter selects whole rows of them.
+#define STATS_KEY \
+  " day BIGINT NOT NULL, station TEXT NOT NULL, kind INTEGER NOT NULL, type TEXT NOT NULL, verdict INTEGER NOT NULL,"
+
+// Fills the summaries from the runs (an older log's step 4, a rebuild).
+// A group's spread is summed around its own mean, found first, so that it
+// does not cancel however far the values lie from zero.
+const QStringList& StatsFill() {
+  static const QStringList fill = {
+      "UPDATE runs SET first_judged = 0 WHERE first_judged <> 0",
+      "UPDATE runs SET first_judged = 1 WHERE seq IN (SELECT seq FROM (SELECT r.seq AS seq, ROW_NUMBER() OVER"
+      " (PARTITION BY r.serial ORDER BY r.time_ms, r.seq) AS n FROM runs r WHERE r.serial <> '' AND r.verdict IN"
+      " (1, 2, 3)) t WHERE n = 1)",
+      "INSERT INTO stats_runs (day, station, kind, type, verdict, runs, no_serial, units, first_pass)"
+      " SELECT {DAY}, station, kind, type, verdict, COUNT(*), SUM(CASE WHEN serial = '' THEN 1 ELSE 0 END),"
+      " SUM(first_judged), SUM(CASE WHEN verdict = 1 THEN first_judged ELSE 0 END)"
+      " FROM runs GROUP BY 1, 2, 3, 4, 5",
+      "INSERT INTO stats_figures (day, station, kind, type, verdict, name, n, mean, m2, min_value, max_value)"
+      " WITH v AS (SELECT {DAY} AS day, r.station, r.kind, r.type, r.verdict, f.name, f.value FROM runs r"
+      "  JOIN figures f ON f.run_seq = r.seq WHERE f.measured = 1 AND f.value IS NOT NULL),"
+      " m AS (SELECT day, station, kind, type, verdict, name, AVG(value) AS mean FROM v"
+      "  GROUP BY day, station, kind, type, verdict, name)"
+      " SELECT v.day, v.station, v.kind, v.type, v.verdict, v.name, COUNT(*), m.mean + AVG(v.value - m.mean),"
+      "  {GREATEST}(0, SUM((v.value - m.mean) * (v.value - m.mean))"
+      "   - SUM(v.value - m.mean) * SUM(v.value - m.mean) / COUNT(*)), MIN(v.value), MAX(v.value)"
+      " FROM v JOIN m ON m.day = v.day AND m.station = v.station AND m.kind = v.kind AND m.type = v.type"
+      "  AND m.verdict = v.verdict AND m.name = v.name"
+      " GROUP BY v.day, v.station, v.kind, v.type, v.verdict, v.name, m.mean",
+      "INSERT INTO stats_rules (day, station, kind, type, verdict, figure, bounds, min_value, max_value, n, fails)"
+      " SELECT {DAY}, r.station, r.kind, r.type, r.verdict, c.figure,"
+      " (CASE WHEN c.min_value IS NULL THEN 0 ELSE 1 END) + (CASE WHEN c.max_value IS NULL THEN 0 ELSE 2 END),"
+      " COALESCE(c.min_value, 0), COALESCE(c.max_value, 0), COUNT(*), SUM(CASE WHEN c.outcome = 1 THEN 1 ELSE 0 END)"
+      " FROM runs r JOIN rules c ON c.run_seq = r.seq GROUP BY 1, 2, 3, 4, 5, 6, 7, 8, 9",
+  };
+  return fill;
+}
+
+QStringList StatsStep() {
+  QStringList step = {
+      // The first judged run of each serial in the whole log (the yield of
+      // all runs counts these; the writer keeps it, moving it to an
+      // earlier run that arrives late).
+      "ALTER TABLE runs ADD COLUMN first_judged INTEGER NOT NULL DEFAULT 0",
+      // Runs by verdict, how many of them carry no serial, and how many are
+      // their serial's first judged run (units), of those passed.
+      "CREATE TABLE stats_runs (" STATS_KEY
+      " runs BIGINT NOT NULL, no_serial BIGINT NOT NULL, units BIGINT NOT NULL, first_pass BIGINT NOT NULL,"
+      " PRIMARY KEY (day, station, kind, type, verdict)){NOROWID}",
+      // A figure's measured values: count, mean, sum of squared deviations
+      // from it (merged exactly, group by group), min and max.
+      "CREATE TABLE stats_figures (" STATS_KEY
+      " name TEXT NOT NULL, n BIGINT NOT NULL, mean {REAL} NOT NULL, m2 {REAL} NOT NULL,"
+      " min_value {REAL} NOT NULL, max_value {REAL} NOT NULL,"
+      " PRIMARY KEY (day, station, kind, type, verdict, name)){NOROWID}",
+      // Rule outcomes per figure and pair of limits. A key cannot hold NULL
+      // as a value that matches itself: `bounds` says which limits there are
+      // (1 min, 2 max), an absent one is 0.
+      "CREATE TABLE stats_rules (" STATS_KEY
+      " figure TEXT NOT NULL, bounds INTEGER NOT NULL, min_value {REAL} NOT NULL, max_value {REAL} NOT NULL,"
+      " n BIGINT NOT NULL, fails BIGINT NOT NULL,"
+      " PRIMARY KEY (day, station, kind, type, verdict, figure, bounds, min_value, max_value)){NOROWID}",
+      // The window sorts by these too; the first page comes from the index.
+      "CREATE INDEX runs_name ON runs (name, time_ms)",
+      "CREATE INDEX runs_profile ON runs (profile_name, time_ms)",
+      "CREATE INDEX runs_operator ON runs (operator, time_ms)",
+      // PostgreSQL's time index does not order equal times by sequence (an
+      // SQLite index ends in it): without this, the newest points of the
+      // run chart are a sort of the whole log there.
+      "{PG}CREATE INDEX runs_time_seq ON runs (time_ms, seq)",
+  };
+  return step + StatsFill();
+}
+
 // One step per version. The placeholders keep one text for both engines:
 // {SEQ} an auto-numbered key, {BLOB} bytes, {REAL} a double, {NOROWID} the
 // SQLite clustering of child rows under their run.
@@ -93,6 +167,9 @@ const std::vector<QStringList>& Steps() {
           // it groups them, so that it never touches the table itself.
           "CREATE INDEX rules_stats ON rules (figure, min_value, max_value, value, outcome, run_seq)",
       },
+      // 4: the statistics' day summaries, and an index for every sortable
+      // column of the window.
+      StatsStep(),
   };
   return steps;
 }
@@ -103,12 +180,31 @@ QString Dialect(const QSqlDatabase& db, QString sql) {
   sql.replace("{BLOB}", pg ? "BYTEA" : "BLOB");
   sql.replace("{REAL}", pg ? "DOUBLE PRECISION" : "REAL");
   sql.replace("{NOROWID}", pg ? "" : " WITHOUT ROWID");
+  sql.replace("{PG}", "");  // a statement for PostgreSQL only
+  sql.replace("{DAY}",
+              QString("(CASE WHEN time_ms >= 0 THEN time_ms / %1 ELSE (time_ms + 1) / %1 - 1 END)").arg(StatsBucketMs));
+  sql.replace("{LEAST}", pg ? "LEAST" : "MIN");
+  sql.replace("{GREATEST}", pg ? "GREATEST" : "MAX");
   return sql;
 }
 
 }  // namespace
 
 bool IsPostgres(const QSqlDatabase& db) { return db.driverName() == "QPSQL"; }
+
+QString DialectSql(const QSqlDatabase& db, const QString& sql) { return Dialect(db, sql); }
+
+int RebuildRunStats(QSqlDatabase& db, QString& error) {
+  QStringList steps = {"DELETE FROM stats_runs", "DELETE FROM stats_figures", "DELETE FROM stats_rules"};
+  steps += StatsFill();
+  if (BeginWrite(db, error)) return 1;
+  for (const QString& step : steps)
+    if (ExecSql(db, Dialect(db, step), error)) {
+      RollbackWrite(db);
+      return 1;
+    }
+  return CommitWrite(db, error);
+}
 
 int ExecSql(QSqlDatabase& db, const QString& sql, QString& error) {
   QSqlQuery q(db);
@@ -183,6 +279,7 @@ int MigrateRunLog(QSqlDatabase& db, int targetVersion, QString& error) {
   if (ReadSchemaVersion(db, version, error) || RefuseNewerLog(version, error)) return done(1);
   for (int v = version + 1; v <= targetVersion; ++v) {
     for (const QString& step : Steps()[static_cast<std::size_t>(v - 1)]) {
+      if (step.startsWith("{PG}") && !pg) continue;
       if (ExecSql(db, Dialect(db, step), error)) {
         error = QString("schema step %1 failed: %2").arg(v).arg(error);
         return done(1);

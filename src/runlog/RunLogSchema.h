@@ -5,9 +5,18 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <cstdint>
+
 namespace kt {
 
-inline constexpr int RunLogSchemaVersion = 3;
+inline constexpr int RunLogSchemaVersion = 4;
+
+// The statistics' summaries hold one row per UTC day of this length (and
+// filter key): a filter's whole days come from them, its edges from the runs.
+inline constexpr std::int64_t StatsBucketMs = 86400000;
+inline std::int64_t StatsDay(std::int64_t timeMs) {
+  return timeMs >= 0 ? timeMs / StatsBucketMs : (timeMs + 1) / StatsBucketMs - 1;
+}
 
 bool IsPostgres(const QSqlDatabase& db);
 
@@ -23,7 +32,14 @@ int RefuseNewerLog(int version, QString& error);
 // refused with a message saying so. 0 on success.
 int MigrateRunLog(QSqlDatabase& db, int targetVersion, QString& error);
 
+// Empties the statistics' summaries and fills them again from the runs (they
+// are derived data: a log whose runs were changed by hand gets them back
+// right). One transaction. 0 on success.
+int RebuildRunStats(QSqlDatabase& db, QString& error);
+
 // Small helpers the log's other routines share.
+// The engine's spelling of the placeholders {REAL}, {LEAST}, {GREATEST}, {DAY} (of time_ms).
+QString DialectSql(const QSqlDatabase& db, const QString& sql);
 int ExecSql(QSqlDatabase& db, const QString& sql, QString& error);
 // SQLite: BEGIN IMMEDIATE, so that a writer never meets a busy upgrade
 // half-way; PostgreSQL: BEGIN.

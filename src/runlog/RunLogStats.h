@@ -1,8 +1,10 @@
 #pragma once
-// The statistics of the filtered runs, aggregated in SQL (one pass over the
-// rule outcomes and one over the listed figures' values, for every figure at
-// once), and the data of the run chart and the histogram of one chosen
-// figure.
+// The statistics of the filtered runs, aggregated in SQL, and the data of
+// the run chart and the histogram of one chosen figure. The filter's whole
+// UTC days come from the log's day summaries (a row per day and filter key,
+// written with each run), the rest of a day at either end from the runs, so
+// a year of runs costs a few thousand summary rows; the first-pass yield
+// reads the runs' serial index.
 //
 // The statistics cover every figure some filtered run has a rule with a
 // bound for, plus the caller's extra figure. A figure's n, mean, spread,
@@ -25,6 +27,10 @@ namespace kt {
 
 int ComputeRunStats(QSqlDatabase& db, const RunFilter& filter, const std::string& extraFigure, RunStats& stats,
                     QString& error);
+// The same read from the runs alone, never from the day summaries: what the
+// summaries are checked against.
+int ComputeRunStatsFromRuns(QSqlDatabase& db, const RunFilter& filter, const std::string& extraFigure, RunStats& stats,
+                            QString& error);
 
 struct SeriesPoint {
   std::int64_t TimeMs = 0;

@@ -8,9 +8,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 #include "runlog/RunLogNames.h"
 #include "runlog/RunLogSchema.h"
+#include "runlog/RunStats.h"
 
 namespace kt {
 namespace {
@@ -62,9 +65,33 @@ int Fail(QSqlQuery& q, QString& error) {
   return 1;
 }
 
-// Inserts rows of `columns` values each into table, RowsPerInsert at a time.
-int InsertRows(QSqlDatabase& db, const QString& table, const QStringList& columns,
-               const std::vector<QVariantList>& rows, QString& error) {
+// The statements of one transaction, each prepared once for all its runs:
+// a parse less each on SQLite, round trips less each on PostgreSQL.
+class Statements {
+ public:
+  explicit Statements(QSqlDatabase& db) : Db_(db) {}
+  QSqlQuery* Get(const QString& sql, QString& error) {
+    auto it = Cache_.find(sql);
+    if (it == Cache_.end()) {
+      it = Cache_.emplace(sql, QSqlQuery(Db_)).first;
+      if (!it->second.prepare(sql)) {
+        Fail(it->second, error);
+        Cache_.erase(it);
+        return nullptr;
+      }
+    }
+    return &it->second;
+  }
+
+ private:
+  QSqlDatabase& Db_;
+  std::map<QString, QSqlQuery> Cache_;
+};
+
+// Inserts rows of `columns` values each into table, RowsPerInsert at a time
+// (`then`: an ON CONFLICT clause).
+int InsertRows(Statements& statements, const QString& table, const QStringList& columns,
+               const std::vector<QVariantList>& rows, QString& error, const QString& then = QString()) {
   for (std::size_t first = 0; first < rows.size(); first += RowsPerInsert) {
     const std::size_t n = std::min(RowsPerInsert, rows.size() - first);
     QString one = "(" + QString("?,").repeated(static_cast<int>(columns.size()));
@@ -72,30 +99,119 @@ int InsertRows(QSqlDatabase& db, const QString& table, const QStringList& column
     one += ")";
     QStringList groups;
     for (std::size_t i = 0; i < n; ++i) groups << one;
-    QSqlQuery q(db);
-    if (!q.prepare("INSERT INTO " + table + " (" + columns.join(',') + ") VALUES " + groups.join(',')))
-      return Fail(q, error);
+    QSqlQuery* q = statements.Get(
+        "INSERT INTO " + table + " (" + columns.join(',') + ") VALUES " + groups.join(',') + then, error);
+    if (!q) return 1;
+    int at = 0;
     for (std::size_t i = 0; i < n; ++i)
-      for (const QVariant& v : rows[first + i]) q.addBindValue(v);
-    if (!q.exec()) return Fail(q, error);
+      for (const QVariant& v : rows[first + i]) q->bindValue(at++, v);
+    if (!q->exec()) return Fail(*q, error);
   }
   return 0;
 }
 
-int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QString& error) {
+// The run's share of the statistics' summaries, in its own transaction so
+// that they never disagree with the runs. The run's values are first
+// gathered per figure (a name may come twice), then merged into the day's
+// row: counts add, and means and squared deviations combine exactly
+// (m2 = m2a + m2b + d^2 na nb / n, d the means' difference).
+int AddToStats(QSqlDatabase& db, Statements& statements, const LoggedRun& run, bool first, QString& error) {
+  const QVariantList key = {QVariant(static_cast<qint64>(StatsDay(run.TimeUtcMs))), Text(run.Station),
+                            static_cast<int>(run.Kind), Text(run.Info.Type), VerdictCode(run.Result.Result)};
+  const QString keyColumns = "day, station, kind, type, verdict";
+  QStringList columns = keyColumns.split(", ");
+  QVariantList row = key;
+  row << 1 << (run.Info.No.empty() ? 1 : 0) << (first ? 1 : 0)
+      << (first && run.Result.Result == VerdictResult::Pass ? 1 : 0);
+  if (InsertRows(
+          statements, "stats_runs", columns + QStringList{"runs", "no_serial", "units", "first_pass"}, {row}, error,
+          " ON CONFLICT (" + keyColumns +
+              ") DO UPDATE SET runs = stats_runs.runs + 1, no_serial = stats_runs.no_serial + excluded.no_serial,"
+              " units = stats_runs.units + excluded.units, first_pass = stats_runs.first_pass + excluded.first_pass"))
+    return 1;
+  std::map<std::string, Moments> values;
+  for (const NamedFigure& f : run.Figures)
+    if (f.Measured && std::isfinite(f.Value)) values[f.Name] = MergeMoments(values[f.Name], OneValue(f.Value));
+  std::vector<QVariantList> rows;
+  for (const auto& [name, m] : values)
+    rows.push_back(key + QVariantList{Text(name), static_cast<qint64>(m.N), m.Mean, m.M2, m.Min, m.Max});
+  if (InsertRows(statements, "stats_figures",
+                 columns + QStringList{"name", "n", "mean", "m2", "min_value", "max_value"}, rows, error,
+                 DialectSql(db, " ON CONFLICT (" + keyColumns +
+                                    ", name) DO UPDATE SET n = stats_figures.n + excluded.n,"
+                                    " mean = stats_figures.mean + (excluded.mean - stats_figures.mean) * excluded.n"
+                                    " / (stats_figures.n + excluded.n),"
+                                    " m2 = stats_figures.m2 + excluded.m2 + (excluded.mean - stats_figures.mean)"
+                                    " * (excluded.mean - stats_figures.mean) * stats_figures.n * excluded.n"
+                                    " / (stats_figures.n + excluded.n),"
+                                    " min_value = {LEAST}(stats_figures.min_value, excluded.min_value),"
+                                    " max_value = {GREATEST}(stats_figures.max_value, excluded.max_value)")))
+    return 1;
+  // Per figure and pair of limits: outcomes, fails. Limits as the rules
+  // table keeps them (a bound that is not finite is none).
+  std::map<std::tuple<std::string, int, double, double>, std::pair<qint64, qint64>> rules;
+  for (const RuleResult& r : run.Result.Rules) {
+    const QVariant lo = Real(r.Min), hi = Real(r.Max);
+    auto& [n, fails] = rules[{r.Figure, (lo.isNull() ? 0 : 1) + (hi.isNull() ? 0 : 2), lo.isNull() ? 0 : *r.Min,
+                              hi.isNull() ? 0 : *r.Max}];
+    ++n;
+    fails += r.Outcome == RuleOutcome::Fail ? 1 : 0;
+  }
+  rows.clear();
+  for (const auto& [k, c] : rules)
+    rows.push_back(
+        key + QVariantList{Text(std::get<0>(k)), std::get<1>(k), std::get<2>(k), std::get<3>(k), c.first, c.second});
+  return InsertRows(statements, "stats_rules",
+                    columns + QStringList{"figure", "bounds", "min_value", "max_value", "n", "fails"}, rows, error,
+                    " ON CONFLICT (" + keyColumns +
+                        ", figure, bounds, min_value, max_value) DO UPDATE SET n = stats_rules.n + excluded.n,"
+                        " fails = stats_rules.fails + excluded.fails");
+}
+
+int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run, WriteOutcome& outcome,
+                 QString& error) {
   const std::string hash = !run.ProfileHash.empty()
                                ? run.ProfileHash
                                : (run.ProfileText.empty() ? std::string() : ProfileFileHash(run.ProfileText));
-  QSqlQuery q(db);
-  if (!q.prepare("INSERT INTO runs (uuid, time_ms, station, kind, name, serial, type, standard,"
-                 " temperature, humidity, manufacturer, operator, luminous_flux,"
-                 " colour_temperature, test_date, verdict, screening, verdict_detail, missing,"
-                 " profile_name, profile_revision, profile_hash, program_version)"
-                 " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
-                 " ON CONFLICT (uuid) DO NOTHING RETURNING seq"))
-    return Fail(q, error);
-  const TestInfo& i = run.Info;
+  // Is this run its serial's first judged one? Its time against the
+  // current first's (a later run, written already, never precedes it: its
+  // sequence is higher). PostgreSQL: stations writing one serial at once
+  // take turns, or both would find none and both be first.
   const Verdict& v = run.Result;
+  const bool judged =
+      v.Result == VerdictResult::Pass || v.Result == VerdictResult::Fail || v.Result == VerdictResult::Incomplete;
+  bool first = judged && !run.Info.No.empty();
+  QVariantList demoted;  // the run that was first until now, and its summary key
+  if (first) {
+    QSqlQuery* lock = IsPostgres(db) ? statements.Get("SELECT pg_advisory_xact_lock(hashtext(?))", error) : nullptr;
+    if (lock) lock->bindValue(0, Text(run.Info.No));
+    if (IsPostgres(db) && (!lock || !lock->exec())) return lock ? Fail(*lock, error) : 1;
+    QSqlQuery* find = statements.Get(
+        "SELECT seq, time_ms, station, kind, type, verdict FROM runs WHERE serial = ? AND first_judged = 1", error);
+    if (!find) return 1;
+    find->bindValue(0, Text(run.Info.No));
+    if (!find->exec()) return Fail(*find, error);
+    if (find->next()) {
+      first = run.TimeUtcMs < find->value(1).toLongLong();
+      if (first)
+        demoted = {find->value(0), static_cast<qint64>(StatsDay(find->value(1).toLongLong())),
+                   find->value(2), find->value(3),
+                   find->value(4), find->value(5)};
+    }
+    find->finish();
+  }
+  QSqlQuery* insert = statements.Get(
+      "INSERT INTO runs (uuid, time_ms, station, kind, name, serial, type, standard,"
+      " temperature, humidity, manufacturer, operator, luminous_flux,"
+      " colour_temperature, test_date, verdict, screening, verdict_detail, missing,"
+      " profile_name, profile_revision, profile_hash, program_version, first_judged)"
+      " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+      " ON CONFLICT (uuid) DO NOTHING RETURNING seq",
+      error);
+  if (!insert) return 1;
+  QSqlQuery& q = *insert;
+  int at = 0;
+  const TestInfo& i = run.Info;
   for (const QVariant& value : {QVariant(Text(run.Id)),
                                 QVariant(static_cast<qint64>(run.TimeUtcMs)),
                                 QVariant(Text(run.Station)),
@@ -118,8 +234,9 @@ int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, 
                                 QVariant(Text(v.ProfileName)),
                                 QVariant(Text(v.ProfileRevision)),
                                 QVariant(Text(hash)),
-                                QVariant(Text(run.ProgramVersion))})
-    q.addBindValue(value);
+                                QVariant(Text(run.ProgramVersion)),
+                                QVariant(first ? 1 : 0)})
+    q.bindValue(at++, value);
   if (!q.exec()) return Fail(q, error);
   if (!q.next()) {
     q.finish();
@@ -129,15 +246,28 @@ int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, 
   const qint64 seq = q.value(0).toLongLong();
   q.finish();
   outcome = WriteOutcome::Written;
-
-  QSqlQuery rec(db);
-  if (!rec.prepare("INSERT INTO run_records (run_seq, record) VALUES (?, ?)")) return Fail(rec, error);
-  rec.addBindValue(seq);
+  if (!demoted.isEmpty()) {  // an earlier run came late: it is its serial's first now
+    QSqlQuery* flag = statements.Get("UPDATE runs SET first_judged = 0 WHERE seq = ?", error);
+    if (!flag) return 1;
+    flag->bindValue(0, demoted[0]);
+    if (!flag->exec()) return Fail(*flag, error);
+    QSqlQuery* units = statements.Get(QString("UPDATE stats_runs SET units = units - 1, first_pass = first_pass -"
+                                              " CASE WHEN verdict = %1 THEN 1 ELSE 0 END WHERE day = ? AND"
+                                              " station = ? AND kind = ? AND type = ? AND verdict = ?")
+                                          .arg(VerdictCode(VerdictResult::Pass)),
+                                      error);
+    if (!units) return 1;
+    for (int k = 1; k < 6; ++k) units->bindValue(k - 1, demoted[k]);
+    if (!units->exec()) return Fail(*units, error);
+  }
+  QSqlQuery* rec = statements.Get("INSERT INTO run_records (run_seq, record) VALUES (?, ?)", error);
+  if (!rec) return 1;
+  rec->bindValue(0, seq);
   // An empty record is an empty blob, not NULL (a null QByteArray binds as NULL).
-  rec.addBindValue(run.Record.empty() ? QByteArray("")
-                                      : QByteArray(reinterpret_cast<const char*>(run.Record.data()),
-                                                   static_cast<qsizetype>(run.Record.size())));
-  if (!rec.exec()) return Fail(rec, error);
+  rec->bindValue(1, run.Record.empty() ? QByteArray("")
+                                       : QByteArray(reinterpret_cast<const char*>(run.Record.data()),
+                                                    static_cast<qsizetype>(run.Record.size())));
+  if (!rec->exec()) return Fail(*rec, error);
 
   std::vector<QVariantList> figures;
   figures.reserve(run.Figures.size());
@@ -146,7 +276,7 @@ int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, 
     figures.push_back({seq, static_cast<int>(k), Text(f.Name),
                        Real(f.Measured ? std::optional<double>(f.Value) : std::nullopt), f.Measured ? 1 : 0});
   }
-  if (InsertRows(db, "figures", {"run_seq", "pos", "name", "value", "measured"}, figures, error)) return 1;
+  if (InsertRows(statements, "figures", {"run_seq", "pos", "name", "value", "measured"}, figures, error)) return 1;
   std::vector<QVariantList> rules;
   rules.reserve(v.Rules.size());
   for (std::size_t k = 0; k < v.Rules.size(); ++k) {
@@ -154,9 +284,11 @@ int WriteRunBody(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, 
     rules.push_back({seq, static_cast<int>(k), Text(r.Figure), Real(r.Value), Real(r.Min), Real(r.Max), Real(r.Margin),
                      OutcomeCode(r.Outcome), Text(r.Note)});
   }
-  return InsertRows(db, "rules",
-                    {"run_seq", "pos", "figure", "value", "min_value", "max_value", "margin", "outcome", "note"}, rules,
-                    error);
+  if (InsertRows(statements, "rules",
+                 {"run_seq", "pos", "figure", "value", "min_value", "max_value", "margin", "outcome", "note"}, rules,
+                 error))
+    return 1;
+  return AddToStats(db, statements, run, first, error);
 }
 
 }  // namespace
@@ -180,7 +312,26 @@ int WriteRun(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QStr
     return 1;
   }
   if (BeginWrite(db, error)) return 1;
-  if (WriteRunBody(db, run, outcome, error) || CommitWrite(db, error)) {
+  Statements statements(db);
+  if (WriteRunBody(db, statements, run, outcome, error) || CommitWrite(db, error)) {
+    RollbackWrite(db);
+    return 1;
+  }
+  return 0;
+}
+
+int WriteRuns(QSqlDatabase& db, const std::vector<LoggedRun>& runs, QString& error) {
+  if (BeginWrite(db, error)) return 1;
+  Statements statements(db);
+  for (const LoggedRun& run : runs) {
+    WriteOutcome outcome{};
+    if (run.Id.empty() || WriteRunBody(db, statements, run, outcome, error)) {
+      if (run.Id.empty()) error = "a run without an id cannot be logged";
+      RollbackWrite(db);
+      return 1;
+    }
+  }
+  if (CommitWrite(db, error)) {
     RollbackWrite(db);
     return 1;
   }

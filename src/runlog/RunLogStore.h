@@ -26,6 +26,10 @@ enum class WriteOutcome { Written, AlreadyThere };
 // (AlreadyThere): a resend is a no-op. 0 on success, 1 with a message (the
 // transaction is rolled back).
 int WriteRun(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QString& error);
+// Several runs in one transaction, each as WriteRun writes it (a run
+// already there is left alone); all or none. For generating and importing
+// many runs at once.
+int WriteRuns(QSqlDatabase& db, const std::vector<LoggedRun>& runs, QString& error);
 int WriteEvent(QSqlDatabase& db, const LoggedEvent& event, WriteOutcome& outcome, QString& error);
 
 // 0 when found; 1 when absent (error empty) or on a failure (error set).

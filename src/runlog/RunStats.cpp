@@ -18,6 +18,22 @@ Moments MomentsOf(const ShiftedSums& s) {
   return m;
 }
 
+Moments OneValue(double v) { return {1, v, 0, v, v}; }
+
+Moments MergeMoments(const Moments& a, const Moments& b) {
+  if (a.N == 0) return b;
+  if (b.N == 0) return a;
+  Moments m;
+  m.N = a.N + b.N;
+  const double n = static_cast<double>(m.N), na = static_cast<double>(a.N), nb = static_cast<double>(b.N);
+  const double d = b.Mean - a.Mean;
+  m.Mean = a.Mean + d * nb / n;
+  m.M2 = a.M2 + b.M2 + d * d * na * nb / n;
+  m.Min = std::min(a.Min, b.Min);
+  m.Max = std::max(a.Max, b.Max);
+  return m;
+}
+
 double SampleStdDev(const Moments& m) {
   if (m.N < 2) return 0;
   return std::sqrt(m.M2 / static_cast<double>(m.N - 1));

@@ -59,6 +59,10 @@ struct Moments {
   double Mean = 0, M2 = 0, Min = 0, Max = 0;  // M2: sum of squared deviations
 };
 Moments MomentsOf(const ShiftedSums& sums);
+Moments OneValue(double v);
+// The moments of two sets together (the pairwise update: exact up to
+// rounding, with no sum of squares to cancel).
+Moments MergeMoments(const Moments& a, const Moments& b);
 double SampleStdDev(const Moments& m);
 
 std::optional<double> ProcessCpk(double mean, double stdDev, std::optional<double> lsl, std::optional<double> usl);

@@ -11,6 +11,7 @@
 #include "runlog/LogTarget.h"
 #include "runlog/RunLogExport.h"
 #include "runlog/RunLogQuery.h"
+#include "runlog/RunLogSchema.h"
 #include "runlog/RunLogStats.h"
 #include "runlog/RunLogStore.h"
 
@@ -191,18 +192,19 @@ struct FigureRow {
   bool Differ;
 };
 
+// Within 1e-6, relative to the value's size beyond 1.
 void ExpectFigure(const FigureStats& f, const FigureRow& e) {
   SCOPED_TRACE(e.Name);
   EXPECT_EQ(f.Figure, e.Name);
   EXPECT_EQ(f.N, e.N);
   const auto near = [](std::optional<double> a, std::optional<double> b) {
-    return a.has_value() == b.has_value() && (!a || std::fabs(*a - *b) < 1e-6);
+    return a.has_value() == b.has_value() && (!a || std::fabs(*a - *b) < 1e-6 * std::max(1.0, std::fabs(*b)));
   };
   for (auto [got, want] : {std::pair{f.Mean, e.Mean}, {f.StdDev, e.Sd}, {f.Min, e.Min}, {f.Max, e.Max}, {f.Cpk, e.Cpk}})
     EXPECT_TRUE(near(got, want)) << got.value_or(-1) << " for " << want.value_or(-1);
   EXPECT_EQ(f.Lsl, e.Lsl);
   EXPECT_EQ(f.Usl, e.Usl);
-  EXPECT_TRUE(f.Unreliable);
+  EXPECT_EQ(f.Unreliable, f.N < ReliableSampleSize);
   EXPECT_EQ(f.LimitsDiffer, e.Differ);
 }
 
@@ -277,6 +279,86 @@ TEST_P(RunLogQueryTest, SeriesAndHistogramOfOneFigure) {
   EXPECT_EQ(h.Low, 9.5);
   EXPECT_EQ(h.BinWidth, 0.5);
   EXPECT_EQ(h.Counts, (std::vector<std::int64_t>{1, 2, 1, 0, 1}));  // 9.5 | 10 10 | 10.5 | | 12
+}
+
+// The day summaries against the runs themselves: whole days, days cut at
+// either end, every key of the filter, values far from zero against their
+// spread; then again after the summaries are rebuilt from the runs.
+TEST_P(RunLogQueryTest, SummariesGiveWhatTheRunsGive) {
+  const std::int64_t day = StatsBucketMs, d0 = StatsDay(T0) * day;
+  std::vector<LoggedRun> runs;
+  std::vector<double> fars;
+  for (int i = 0; i < 48; ++i) {
+    const VerdictResult v = i % 13 == 0   ? VerdictResult::None
+                            : i % 11 == 0 ? VerdictResult::Incomplete
+                            : i % 5 == 0  ? VerdictResult::Fail
+                                          : VerdictResult::Pass;
+    LoggedRun r = MakeRun("s" + std::to_string(i), d0 + i * 9000000LL + 60000, i % 7 ? "S" + std::to_string(i / 3) : "",
+                          v, i % 3 ? InputTest : CompTest);
+    r.Station = "bench-" + std::to_string(i % 2);
+    r.Info.Type = "T" + std::to_string(i % 4 / 2);
+    const double far = 1e6 + 0.001 * (i * 37 % 11), p = 9 + (i % 7) * 0.5;
+    fars.push_back(far);
+    r.Figures = {{"Far", far, true}, {"P", p, true}, {"P", p + 0.25, true}, {"THD", 30, i % 4 != 0}};
+    r.Result.Rules = {
+        Rule("P", p, i % 5 ? 9.0 : 8.0, i % 5 ? 11.0 : 12.0, p > 11 ? RuleOutcome::Fail : RuleOutcome::Pass),
+        Rule("THD", 30, None, 20, RuleOutcome::Fail), Rule("Far", far, 1e6, None, RuleOutcome::Pass)};
+    runs.push_back(r);
+  }
+  QSqlDatabase db = Log.Db();
+  QString error;
+  std::reverse(runs.begin(), runs.end());  // each comes before those logged: the serial's first moves
+  ASSERT_EQ(WriteRuns(db, runs, error), 0) << error.toStdString();
+  const std::optional<std::int64_t> any;
+  const RunFilter filters[] = {
+      // from, to, serial, type, station, kind, verdict
+      {any, any, "", "", "", None, None},
+      {d0 + day + 5400000, any, "", "", "", None, None},
+      {any, d0 + 3 * day + 7200000, "", "", "", None, None},
+      {d0 + day, d0 + 3 * day, "", "", "", None, None},
+      {d0 + 2 * day + 3600000, d0 + 2 * day + 36000000, "", "", "", None, None},
+      {d0 + 1800000, any, "", "T1", "", None, None},
+      {any, any, "", "", "bench-0", CompTest, None},
+      {any, any, "", "", "", None, VerdictResult::Fail},
+      {any, any, "S4", "", "", None, None},
+  };
+  for (bool rebuilt : {false, true}) {
+    ASSERT_EQ(rebuilt ? RebuildRunStats(db, error) : 0, 0) << error.toStdString();
+    for (const RunFilter& f : filters) {
+      SCOPED_TRACE(testing::Message() << rebuilt << " " << f.FromMs.value_or(0) - d0 << " " << f.ToMs.value_or(0) - d0);
+      RunStats a, b;
+      ASSERT_EQ(ComputeRunStats(db, f, "Far", a, error), 0) << error.toStdString();
+      ASSERT_EQ(ComputeRunStatsFromRuns(db, f, "Far", b, error), 0) << error.toStdString();
+      EXPECT_EQ(std::tuple(a.Runs, a.Passed, a.Failed, a.Incomplete, a.Unjudged, a.Units, a.FirstPassUnits, a.Retests,
+                           a.RunsWithoutSerial),
+                std::tuple(b.Runs, b.Passed, b.Failed, b.Incomplete, b.Unjudged, b.Units, b.FirstPassUnits, b.Retests,
+                           b.RunsWithoutSerial));
+      ASSERT_EQ(a.Pareto.size(), b.Pareto.size());
+      for (std::size_t i = 0; i < a.Pareto.size(); ++i)
+        EXPECT_EQ(std::tie(a.Pareto[i].Figure, a.Pareto[i].Count), std::tie(b.Pareto[i].Figure, b.Pareto[i].Count));
+      ASSERT_EQ(a.Figures.size(), b.Figures.size());
+      for (std::size_t i = 0; i < a.Figures.size(); ++i) {
+        const FigureStats &x = a.Figures[i], &y = b.Figures[i];
+        ExpectFigure(x, {y.Figure.c_str(), y.N, y.Mean, y.StdDev, y.Min, y.Max, y.Lsl, y.Usl, y.Cpk, y.LimitsDiffer});
+      }
+      FigureHistogram h, g;
+      ASSERT_EQ(ComputeFigureHistogram(db, f, "P", 4, h, error), 0) << error.toStdString();
+      RunFilter all = f;  // the same runs, counted by the engine instead of the figure's index
+      all.FromMs = f.FromMs.value_or(d0 - day);
+      ASSERT_EQ(ComputeFigureHistogram(db, all, "P", 4, g, error), 0) << error.toStdString();
+      EXPECT_EQ(std::tie(h.Low, h.BinWidth, h.Counts, h.Lsl, h.Usl),
+                std::tie(g.Low, g.BinWidth, g.Counts, g.Lsl, g.Usl));
+    }
+  }
+  // Far from zero: the mean and spread of its 48 values, worked out apart.
+  RunStats s;
+  ASSERT_EQ(ComputeRunStats(db, {}, "", s, error), 0) << error.toStdString();
+  ASSERT_EQ(s.Figures[0].Figure, "Far");
+  double mean = 0, m2 = 0;
+  for (double v : fars) mean += (v - 1e6) / 48;
+  for (double v : fars) m2 += (v - 1e6 - mean) * (v - 1e6 - mean);
+  EXPECT_NEAR(*s.Figures[0].Mean, 1e6 + mean, 1e-9);
+  EXPECT_NEAR(*s.Figures[0].StdDev, std::sqrt(m2 / 47), 1e-12);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RunLogQueryTest,

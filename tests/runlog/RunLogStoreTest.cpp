@@ -111,15 +111,36 @@ TEST(RunLogStore, OlderLogIsMigratedAndNewerRefused) {
     ASSERT_EQ(old.Open(target, error, 1), 0) << error.toStdString();
     EXPECT_EQ(Scalar(old, "SELECT version FROM schema_version").toInt(), 1);
     EXPECT_FALSE(Scalar(old, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'events'").toBool());
-    QSqlDatabase db = old.Db();
+    // The run's rows as the first program wrote them: a log of today's
+    // writes them, the old log takes its rows and nothing else.
+    RunLogConnection current;
+    ASSERT_EQ(current.Open(SqliteAt(dir / "current.db"), error), 0) << error.toStdString();
+    QSqlDatabase db = current.Db();
     WriteOutcome outcome{};
     ASSERT_EQ(WriteRun(db, run, outcome, error), 0) << error.toStdString();
+    db = old.Db();
+    ASSERT_TRUE(QSqlQuery(db).exec(QString::fromStdString("ATTACH '" + (dir / "current.db") + "' AS c")));
+    for (const char* table : {"runs", "run_records", "figures", "rules"}) {
+      const QString columns =
+          Scalar(old, QString("SELECT group_concat(name) FROM pragma_table_info('%1', 'main')").arg(table)).toString();
+      ASSERT_TRUE(QSqlQuery(db).exec(QString("INSERT INTO %1 (%2) SELECT %2 FROM c.%1").arg(table, columns)));
+    }
   }
   RunLogConnection now;
   ASSERT_EQ(now.Open(target, error), 0) << error.toStdString();
   EXPECT_EQ(Scalar(now, "SELECT version FROM schema_version").toInt(), RunLogSchemaVersion);
   EXPECT_EQ(Scalar(now, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'runs_serial'").toInt(), 1);
+  // The migration summed the old run as the writer sums a new one.
+  const char* summary =
+      "SELECT group_concat(t, ';') FROM (SELECT day || station || kind || type || verdict || figure || bounds ||"
+      " min_value || max_value || n || fails AS t FROM %1stats_rules UNION ALL SELECT day || name || n || mean ||"
+      " m2 || min_value || max_value FROM %1stats_figures UNION ALL SELECT day || runs || no_serial || units || "
+      "first_pass FROM %1stats_runs)";
   QSqlDatabase db = now.Db();
+  ASSERT_TRUE(QSqlQuery(db).exec(QString::fromStdString("ATTACH '" + (dir / "current.db") + "' AS c")));
+  EXPECT_EQ(Scalar(now, QString(summary).arg("")).toString().toStdString(),
+            Scalar(now, QString(summary).arg("c.")).toString().toStdString());
+  EXPECT_EQ(Scalar(now, "SELECT SUM(n) FROM stats_figures").toInt(), 3);
   LoggedRun back;
   ASSERT_EQ(ReadRun(db, run.Id, back, error), 0);
   ExpectSame(run, back);
