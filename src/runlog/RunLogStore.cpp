@@ -312,8 +312,14 @@ int WriteRun(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QStr
     return 1;
   }
   if (BeginWrite(db, error)) return 1;
-  Statements statements(db);
-  if (WriteRunBody(db, statements, run, outcome, error) || CommitWrite(db, error)) {
+  int failed = 0;
+  {
+    // Finished before the commit: a statement still open there would keep
+    // its read of the log alive across it.
+    Statements statements(db);
+    failed = WriteRunBody(db, statements, run, outcome, error);
+  }
+  if (failed || CommitWrite(db, error)) {
     RollbackWrite(db);
     return 1;
   }
@@ -322,13 +328,15 @@ int WriteRun(QSqlDatabase& db, const LoggedRun& run, WriteOutcome& outcome, QStr
 
 int WriteRuns(QSqlDatabase& db, const std::vector<LoggedRun>& runs, QString& error) {
   if (BeginWrite(db, error)) return 1;
-  Statements statements(db);
-  for (const LoggedRun& run : runs) {
-    WriteOutcome outcome{};
-    if (run.Id.empty() || WriteRunBody(db, statements, run, outcome, error)) {
-      if (run.Id.empty()) error = "a run without an id cannot be logged";
-      RollbackWrite(db);
-      return 1;
+  {
+    Statements statements(db);  // (finished before the commit, as above)
+    for (const LoggedRun& run : runs) {
+      WriteOutcome outcome{};
+      if (run.Id.empty() || WriteRunBody(db, statements, run, outcome, error)) {
+        if (run.Id.empty()) error = "a run without an id cannot be logged";
+        RollbackWrite(db);
+        return 1;
+      }
     }
   }
   if (CommitWrite(db, error)) {
