@@ -3,11 +3,15 @@
 # figures aimed at beside them. Figures, not a verdict: the exit status only
 # says whether everything could be measured.
 #
-#   bench/run-benchmarks.sh            about 8 minutes: every figure, the test
-#                                      suite's time and a 1 000 000-run log
-#   bench/run-benchmarks.sh --quick    about 2 minutes: fewer repeats, shorter
-#                                      CPU windows, a smaller log, no test suite
+#   bench/run-benchmarks.sh            every figure, the test suite's time, and
+#                                      logs of 1 000 000 runs on SQLite and on
+#                                      PostgreSQL (writing them takes most of
+#                                      the hour it runs; KT_BENCH_KEEP=folder
+#                                      keeps them for the next time)
+#   bench/run-benchmarks.sh --quick    about 4 minutes: fewer repeats, shorter
+#                                      CPU windows, smaller logs, no test suite
 #
+# KT_BENCH_LARGE / KT_BENCH_PG_LARGE set the large logs' sizes.
 # The last table lists the figures that have an aim, each beside it.
 #
 # KT_BUILD=folder builds and measures there instead of build/.
@@ -19,7 +23,7 @@ quick=0
 for a in "$@"; do
   case "$a" in
     --quick) quick=1 ;;
-    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $a" >&2; exit 2 ;;
   esac
 done
@@ -30,7 +34,8 @@ kt_ensure_packages
 build=${KT_BUILD:-$root/build}
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j "$jobs" --target kt6100 kt6100-sim window_bench link_latency_bench page_paint_bench runlog_bench >/dev/null
+cmake --build "$build" -j "$jobs" --target kt6100 kt6100-sim window_bench link_latency_bench page_paint_bench runlog_bench \
+  log_window_bench >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 runtime=""
@@ -81,6 +86,8 @@ step window_bench "$build/bench/window_bench" "${window_args[@]}"
 step link_latency_bench "$build/bench/link_latency_bench" "${latency_args[@]}"
 step page_paint_bench "$build/bench/page_paint_bench" "${paint_args[@]}"
 step window_bench-under-load under_load
+if [ "$quick" = 1 ]; then window_log=20000; else window_log=100000; fi
+step log_window_bench "$build/bench/log_window_bench" --runs "$window_log"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 sanitized=""
@@ -121,9 +128,14 @@ awk -F'\t' '
   }' "$rows" | fold -s -w 220
 echo
 echo "Run log (runlog_bench):"
-if [ "$quick" = 1 ]; then large=100000; else large=1000000; fi
+if [ "$quick" = 1 ]; then large=100000; commits=10; else large=1000000; commits=30; fi
+large=${KT_BENCH_LARGE:-$large}
+pg_large=${KT_BENCH_PG_LARGE:-$large}
+keep=()
+[ -n "${KT_BENCH_KEEP:-}" ] && keep=(--keep "$KT_BENCH_KEEP")
 runlog_out=$(mktemp)
-"$build/bench/runlog_bench" --runs 2000 --large "$large" 2>>"$log" | tee "$runlog_out" | grep -v '^AIM	' ||
+"$build/bench/runlog_bench" --runs 2000 --large "$large" --pg-large "$pg_large" --commits "$commits" "${keep[@]}" \
+  2>>"$log" | tee "$runlog_out" | grep -v '^AIM	' ||
   { echo "  runlog_bench failed" >&2; status=1; }
 grep -E '^AIM	' "$runlog_out" >> "$aims" || true
 rm -f "$runlog_out"
