@@ -21,7 +21,9 @@ if [ "${1:-}" = "--sanitize" ]; then
   flags=(-DKT_SANITIZE=ON)
   soak=${KT_SOAK_RUNS:-100}
   # Leaks are found at exit; undefined behaviour stops the test at once.
-  export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+  # The slow unwinder follows a stack through Qt's frames, so a leak report
+  # names the code that allocated, not only QtCore.
+  export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:fast_unwind_on_malloc=0}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 fi
 export KT_SOAK_RUNS=$soak
@@ -35,6 +37,21 @@ built=$(date +%s)
 set +e
 ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 900 2>&1 | tee "$build/ctest.log"
 status=${PIPESTATUS[0]}
+if [ "$status" != 0 ] && [ "$build" = build-asan ]; then
+  # A test whose every check passed but whose process ended with a leak
+  # report gets one more run, loudly: such reports have come from inside
+  # Qt's own frames on a busy machine and did not come again. A leak that
+  # comes again, or any other failure, still fails.
+  leakOnly=$(scripts/leak-only-failures.sh "$build/Testing/Temporary/LastTest.log")
+  failed=$(grep -c . "$build/Testing/Temporary/LastTestsFailed.log" || true)
+  if [ -n "$leakOnly" ] && [ "$(grep -c . <<<"$leakOnly")" = "$failed" ]; then
+    echo "== Leak report only, from: $leakOnly; once more"
+    cp "$build/ctest.log" "$build/ctest-first.log"
+    ctest --test-dir "$build" --output-on-failure --timeout 900 -R "^($(paste -sd'|' <<<"$leakOnly" | sed 's/\./\\./g'))\$" 2>&1 |
+      tee -a "$build/ctest.log"
+    status=${PIPESTATUS[0]}
+  fi
+fi
 set -e
 done_at=$(date +%s)
 
