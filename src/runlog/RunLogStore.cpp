@@ -19,8 +19,10 @@ namespace kt {
 namespace {
 
 // Child rows go in multi-row inserts: one round trip per batch rather than
-// per figure, which is what a PostgreSQL server across a line wants.
-constexpr std::size_t RowsPerInsert = 64;
+// per figure, which is what a PostgreSQL server across a line wants. SQLite
+// has no round trips, and binding to a long statement costs it time that
+// grows with the square of its parameters: there, short batches.
+std::size_t RowsPerInsert(const QSqlDatabase& db) { return IsPostgres(db) ? 64 : 8; }
 
 // The namespace of imported runs' ids (a fixed, random UUID of this program).
 const QUuid ImportNamespace("{6a1c3f52-9b4e-4d7a-8e21-5f0c6b9d2a17}");
@@ -82,6 +84,7 @@ class Statements {
     }
     return &it->second;
   }
+  const QSqlDatabase& Db() const { return Db_; }
 
  private:
   QSqlDatabase& Db_;
@@ -92,8 +95,9 @@ class Statements {
 // (`then`: an ON CONFLICT clause).
 int InsertRows(Statements& statements, const QString& table, const QStringList& columns,
                const std::vector<QVariantList>& rows, QString& error, const QString& then = QString()) {
-  for (std::size_t first = 0; first < rows.size(); first += RowsPerInsert) {
-    const std::size_t n = std::min(RowsPerInsert, rows.size() - first);
+  const std::size_t most = RowsPerInsert(statements.Db());
+  for (std::size_t first = 0; first < rows.size(); first += most) {
+    const std::size_t n = std::min(most, rows.size() - first);
     QString one = "(" + QString("?,").repeated(static_cast<int>(columns.size()));
     one.chop(1);
     one += ")";
