@@ -266,6 +266,7 @@ class TimedPort final : public SerialPort {
     return input;
   }
   void Wake() override { port_.Wake(); }
+  void WakeAtCount(unsigned count) override { port_.WakeAtCount(count); }
 
  private:
   TermiosPort port_;

@@ -242,31 +242,33 @@ void StepDispatch(Form& form) {
 
 int PollerCheck(Form& form) {
   LinkState& link = form.Link;
+  // While a block is on its way, its pieces need no look each: the port may
+  // sleep until all of it is in. Otherwise any byte wakes it.
+  unsigned wakeAt = 1;
+  int wait = PollerIdleWaitMs;
   if (form.RunKind != NoTest && !link.LineLost && form.port.HungUp()) {
     // The instrument was switched off or its adapter pulled: no block can
     // come any more, deadline or not.
     link.LineLost = 1;
     link.StepStartTick = NoDeadline;
     form.host.PostCommData();
-    return PollerIdleWaitMs;
-  }
-  if (form.port.QueuedCount() >= link.ExpectedCount) {
+  } else if (form.port.QueuedCount() >= link.ExpectedCount) {
     link.TimeoutFlag = 0;
     link.StepStartTick = NoDeadline;
     form.host.PostCommData();
-    return PollerIdleWaitMs;
-  }
-  if (link.StepStartTick != NoDeadline) {
+  } else if (link.StepStartTick != NoDeadline) {
     const std::int32_t waited = Since(form, link.StepStartTick);
     if (waited > BlockDeadlineMs) {
       link.StepStartTick = NoDeadline;
       link.TimeoutFlag = 1;
       form.host.PostCommData();
-      return PollerIdleWaitMs;
+    } else {
+      wakeAt = link.ExpectedCount;
+      wait = std::clamp(BlockDeadlineMs - waited + 1, 1, PollerIdleWaitMs);
     }
-    return std::clamp(BlockDeadlineMs - waited + 1, 1, PollerIdleWaitMs);
   }
-  return PollerIdleWaitMs;
+  form.port.WakeAtCount(wakeAt);
+  return wait;
 }
 
 }  // namespace kt

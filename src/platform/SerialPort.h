@@ -25,6 +25,10 @@ class SerialPort {
   // that reads.
   virtual bool WaitForInput(int timeoutMs) = 0;
   virtual void Wake() = 0;
+  // From the reading thread: nothing is to be done before `count` bytes are
+  // queued in all, so WaitForInput may sleep through smaller arrivals (its
+  // timeout and Wake() still end it). 1, the default, wakes on any byte.
+  virtual void WakeAtCount(unsigned count) { (void)count; }
   // False when Wake() cannot work on this machine (the port could not get
   // the pipe it wakes waits with): a stop then waits for a wait's timeout.
   virtual bool CanWake() const { return true; }

@@ -62,6 +62,7 @@ int TermiosPort::Open(const std::string& device) {
   queue_.clear();
   queueFull_ = false;
   hungUp_ = false;
+  wakeAt_ = 1;
   fd_ = fd;
   return 0;
 }
@@ -74,6 +75,7 @@ int TermiosPort::Reopen() {
   queue_.clear();
   queueFull_ = false;
   hungUp_ = false;
+  wakeAt_ = 1;
   // A poller asleep on the old descriptor takes up the new one when woken;
   // the kernel keeps the old one valid until its wait returns.
   Wake();
@@ -151,6 +153,21 @@ void TermiosPort::PurgeReceive() {
   Drain();  // whatever raced past the flush
   queue_.clear();
   queueFull_ = false;
+}
+
+// The terminal's VMIN, with no VTIME, is also what poll() waits for: the
+// device is reported readable once that many bytes are in. A block then
+// wakes the waiting thread once, not once per piece the line delivers.
+// (Reads stay non-blocking and take whatever is there.)
+void TermiosPort::WakeAtCount(unsigned count) {
+  const int fd = fd_.load();
+  const auto queued = static_cast<unsigned>(queue_.size());
+  const unsigned at = std::clamp(count > queued ? count - queued : 1u, 1u, 255u);
+  if (fd < 0 || at == wakeAt_) return;
+  termios tio{};
+  if (::tcgetattr(fd, &tio) != 0) return;
+  tio.c_cc[VMIN] = static_cast<cc_t>(at);
+  if (::tcsetattr(fd, TCSANOW, &tio) == 0) wakeAt_ = at;
 }
 
 bool TermiosPort::WaitForInput(int timeoutMs) {

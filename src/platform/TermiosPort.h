@@ -29,6 +29,7 @@ class TermiosPort final : public SerialPort {
   void PurgeReceive() override;
   bool WaitForInput(int timeoutMs) override;
   void Wake() override;
+  void WakeAtCount(unsigned count) override;
   bool CanWake() const override { return wakeWrite_ >= 0; }
 
   bool HungUp() const override { return hungUp_.load(); }
@@ -45,6 +46,7 @@ class TermiosPort final : public SerialPort {
   std::vector<std::uint8_t> queue_;
   std::atomic<bool> queueFull_{false};
   std::atomic<bool> hungUp_{false};
+  unsigned wakeAt_ = 1;  // the device's VMIN as last set (reading thread)
 };
 
 }  // namespace kt

@@ -188,6 +188,8 @@ TEST(PollerCheck, DeadlinesInWrappingTickArithmetic) {
     EXPECT_EQ(rig.host.posts, c.posted ? 1 : 0);
     EXPECT_EQ(f.Link.TimeoutFlag, c.timeoutFlag);
     EXPECT_EQ(f.Link.StepStartTick, static_cast<std::int32_t>(c.posted ? None : c.start));
+    // Only a block still on its way lets the port sleep through its pieces.
+    EXPECT_EQ(rig.port.wakeAt, !c.posted && c.start != None ? c.expected : 1u);
   }
 }
 

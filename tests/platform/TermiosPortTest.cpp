@@ -142,6 +142,36 @@ TEST(TermiosPort, ExactQueueCountsPartialReadsPurgeAndWaits) {
   }
   ASSERT_EQ(QueueUntil(port, 3), 3u);
   EXPECT_EQ(ReadText(port, 8), "xyz");
+
+  // Asked for a count, a wait sleeps through fewer bytes (counting those
+  // queued already) and ends when the count is in, or on Wake().
+  pty.Send("ab");
+  ASSERT_EQ(QueueUntil(port, 2), 2u);
+  port.WakeAtCount(7);
+  pty.Send("cd");
+  EXPECT_FALSE(port.WaitForInput(200)) << "4 of 7";
+  std::thread rest([&] {
+    std::this_thread::sleep_for(20ms);
+    pty.Send("efg");
+  });
+  EXPECT_TRUE(port.WaitForInput(30000));
+  rest.join();
+  EXPECT_EQ(QueueUntil(port, 7), 7u);
+  EXPECT_EQ(ReadText(port, 8), "abcdefg");
+  port.WakeAtCount(300);  // more than a terminal can be asked for: as many as it can
+  pty.Send("h");
+  EXPECT_FALSE(port.WaitForInput(100));
+  std::thread waker([&] {
+    std::this_thread::sleep_for(20ms);
+    port.Wake();
+  });
+  const auto t0 = Steady::now();
+  EXPECT_FALSE(port.WaitForInput(30000));
+  EXPECT_LT(Steady::now() - t0, 20s);
+  waker.join();
+  port.WakeAtCount(1);
+  EXPECT_TRUE(port.WaitForInput(30000)) << "any byte again";
+  EXPECT_EQ(ReadText(port, 8), "h");
 }
 
 TEST(TermiosPort, AVanishedFarEndIsReportedWithoutSpinningAndReopenFindsTheLineAgain) {

@@ -74,6 +74,7 @@ class ScriptedPort final : public SerialPort {
   // Reopen() is counted and fails.
   bool hungUp = false;
   int reopens = 0;
+  unsigned wakeAt = 1;  // the count the last WakeAtCount asked for
 
   void ArriveAfter(std::uint32_t ms, std::vector<std::uint8_t> bytes) {
     pending_.emplace(clock_.now + ms, std::move(bytes));
@@ -103,6 +104,7 @@ class ScriptedPort final : public SerialPort {
     Deliver();
     return static_cast<unsigned>(queue.size());
   }
+  void WakeAtCount(unsigned count) override { wakeAt = count; }
   void PurgeReceive() override {
     Deliver();
     queue.clear();
