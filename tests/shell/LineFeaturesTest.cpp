@@ -263,6 +263,7 @@ TEST(LineFeatures, TheLogWindowStandsOverTheWindowAndTheLogsSettingsAreOffered) 
   TLogForm& log = OpenLogWindow(line.w());
   EXPECT_LE((log.frameGeometry().center() - line.w().frameGeometry().center()).manhattanLength(), 4);
   ASSERT_TRUE(SearchLogUntil(log, [](RunTableModel& m) { return m.rowCount() > 0; }));
+  line.rig->Swap({"--delay-block", "2", "--delay-ms", "1500"});  // a run that lasts long enough to be seen
   line.w().InputTestLockBtnClick();
   ASSERT_TRUE(WaitFor([&] { return line.rig->f().RunKind != NoTest; }, 10000));
   log.OpenRow(0);
