@@ -14,6 +14,7 @@ KT_PACKAGES=(
   qt6-charts-dev libqt6opengl6-dev
   qt6-serialport-dev
   stress-ng
+  python3
 )
 
 kt_ensure_packages() {

@@ -445,12 +445,36 @@ int EventsCommand(QSqlDatabase& db, const RunFilter& filter, const QString& csv)
   return Good;
 }
 
+// The logged runs judged again by --profile from their records; the log is
+// only read. Each record is decoded as the window opens a file.
+int RejudgeCommand(const QCommandLineParser& p, QSqlDatabase& db, const RunFilter& filter, const QString& csv) {
+  HeadlessTester tester(false);
+  RunRecorder recorder(tester.form());
+  if (int s = ChooseLimits(recorder, p, "", false)) return s;
+  const ActiveLimits limits = recorder.LimitsFor("");
+  const RejudgeRun judge = [&](const LoggedRun& logged, const std::vector<std::uint8_t>& record) {
+    return RejudgeRecord(limits, logged.Kind, record);
+  };
+  RejudgeCounts counts;
+  QString error;
+  if (RejudgeRunsCsv(db, filter, judge, csv, counts, error) != 0)
+    return Fail("kt6100-cli: " + error.toStdString(), NoInstrument);
+  std::fprintf(stderr, "%lld runs judged again, %lld changed, %lld could not be judged; written to %s\n",
+               static_cast<long long>(counts.Runs), static_cast<long long>(counts.Changed),
+               static_cast<long long>(counts.Unjudged), csv.toLocal8Bit().constData());
+  return Good;
+}
+
 int LogCommand(const QCommandLineParser& p, const QStringList& args) {
   const QString what = args.value(1);
-  if (!(((what == "export" || what == "events") && args.size() == 2) || (what == "import" && args.size() == 3)))
-    return UsageError("log export --csv FILE, log events [--csv FILE], or log import FOLDER");
+  if (!(((what == "export" || what == "events" || what == "rejudge") && args.size() == 2) ||
+        (what == "import" && args.size() == 3)))
+    return UsageError(
+        "log export --csv FILE, log events [--csv FILE], log rejudge --profile P --csv FILE, or log import FOLDER");
   const QString csv = p.value("csv-file");
   if (what == "export" && csv.isEmpty()) return UsageError("log export needs --csv FILE");
+  if (what == "rejudge" && (csv.isEmpty() || !p.isSet("profile")))
+    return UsageError("log rejudge needs --profile P and --csv FILE");
   if (what == "events" && (p.isSet("type") || p.isSet("verdict")))
     return UsageError("log events takes --since, --until and --kind");
   RunFilter filter;
@@ -492,6 +516,7 @@ int LogCommand(const QCommandLineParser& p, const QStringList& args) {
     return result.Refused.empty() ? Good : Failed;
   }
   if (what == "events") return EventsCommand(db, filter, csv);
+  if (what == "rejudge") return RejudgeCommand(p, db, filter, csv);
   std::int64_t rows = 0;
   if (ExportRunsCsv(db, filter, RunColumn::Time, false, csv, rows, error) != 0)
     return Fail("kt6100-cli: " + error.toStdString(), NoInstrument);
@@ -519,6 +544,7 @@ const char* const Description =
     "  run KIND      one test run (input output comp start phase envelope hf)\n"
     "  show FILE     a stored *.dat or *.bdt file\n"
     "  log export    the run log as CSV (--csv FILE); log import FOLDER\n"
+    "  log rejudge   the logged runs judged again by --profile P, old and new verdict (--csv FILE)\n"
     "  log events    the link failures and abandoned runs (a table, or --csv FILE)\n"
     "  ports         the serial ports present, tab-separated; \"chosen\" marks the one run uses\n\n"
     "Exit status: 0 pass, n/a or no limits; 1 fail or incomplete, or files refused by log import;\n"
@@ -551,10 +577,10 @@ QList<QCommandLineOption> Options() {
       {"json", "One JSON object a run on stdout."},
       {"csv", "CSV on stdout. With log export and log events: --csv FILE, the file to write."},
       {"no-log", "The run is not kept in the run log."},
-      {"since", "log export, log events: from this day (or moment).", "DATE"},
-      {"until", "log export, log events: to this day, inclusive (or to this moment).", "DATE"},
-      {"kind", "log export, log events: of this kind.", "KIND"},
-      {"verdict", "log export: runs with this verdict.", "V"},
+      {"since", "log export, log events, log rejudge: from this day (or moment).", "DATE"},
+      {"until", "log export, log events, log rejudge: to this day, inclusive (or to this moment).", "DATE"},
+      {"kind", "log export, log events, log rejudge: of this kind.", "KIND"},
+      {"verdict", "log export, log rejudge: runs with this verdict.", "V"},
   };
 }
 

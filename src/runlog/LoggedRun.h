@@ -44,4 +44,10 @@ struct LoggedEvent {
   std::string What;  // a short text: "no answer to the handshake"
 };
 
+// A logged run judged again from its record (the log's rejudge).
+struct Rejudgement {
+  Verdict Fresh;
+  std::string Problem;  // not empty: the record could not be judged, and why
+};
+
 }  // namespace kt

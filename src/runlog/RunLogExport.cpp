@@ -296,6 +296,81 @@ int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, const QString& pa
   return ToFile(path, error, [&](QIODevice& out) { return ExportEventsCsv(db, filter, out, rows, error); });
 }
 
+int RejudgeRunsCsv(QSqlDatabase& db, const RunFilter& filter, const RejudgeRun& judge, QIODevice& out,
+                   RejudgeCounts& counts, QString& error) {
+  counts = RejudgeCounts{};
+  if (WriteBytes(out,
+                 "\xEF\xBB\xBF" + CsvLine({"id", "time_utc", "station", "kind", "serial", "type", "verdict", "profile",
+                                           "profile_hash", "new_verdict", "new_profile", "new_profile_revision",
+                                           "changed", "new_failures", "note"}),
+                 error))
+    return 1;
+  const SqlWhere w = BuildRunWhere(filter);
+  QSqlQuery q(db);
+  q.setForwardOnly(true);
+  q.prepare(
+      "SELECT r.uuid, r.time_ms, r.station, r.kind, r.serial, r.type, r.verdict, r.profile_name, r.profile_hash,"
+      " c.record FROM runs r LEFT JOIN run_records c ON c.run_seq = r.seq" +
+      w.Sql + RunOrderBy(RunColumn::Time, false));
+  BindAll(q, w.Values);
+  if (!q.exec()) {
+    error = q.lastError().text();
+    return 1;
+  }
+  QByteArray lines;
+  while (q.next()) {
+    const auto text = [&q](int k) { return q.value(k).toString().toStdString(); };
+    LoggedRun logged;
+    logged.Id = text(0);
+    logged.TimeUtcMs = q.value(1).toLongLong();
+    logged.Station = text(2);
+    logged.Kind = q.value(3).toInt();
+    logged.Info.No = text(4);
+    logged.Info.Type = text(5);
+    logged.Result.Result = VerdictFromCode(q.value(6).toInt());
+    logged.Result.ProfileName = text(7);
+    logged.ProfileHash = text(8);
+    const QByteArray blob = q.value(9).toByteArray();
+    const std::vector<std::uint8_t> record(blob.begin(), blob.end());
+    Rejudgement again;
+    if (q.value(9).isNull()) again.Problem = "the log keeps no record of this run";
+    if (again.Problem.empty()) again = judge(logged, record);
+    const bool judged = again.Problem.empty();
+    QStringList failures;
+    for (const RuleResult& r : again.Fresh.Rules)
+      if (r.Outcome == RuleOutcome::Fail && !failures.contains(QString::fromStdString(r.Figure)))
+        failures << QString::fromStdString(r.Figure);
+    const bool changed = judged && again.Fresh.Result != logged.Result.Result;
+    const auto s = [](const std::string& t) { return QString::fromStdString(t); };
+    lines += CsvLine(
+        {s(logged.Id), Time(logged.TimeUtcMs), s(logged.Station), s(KindName(logged.Kind, false)), s(logged.Info.No),
+         s(logged.Info.Type), s(VerdictName(logged.Result.Result, false)), s(logged.Result.ProfileName),
+         s(logged.ProfileHash), judged ? s(VerdictName(again.Fresh.Result, false)) : QString(),
+         judged ? s(again.Fresh.ProfileName) : QString(), judged ? s(again.Fresh.ProfileRevision) : QString(),
+         !judged   ? "unjudged"
+         : changed ? "yes"
+                   : "no",
+         failures.join(';'), judged ? s(again.Fresh.Reason) : s(again.Problem)});
+    ++counts.Runs;
+    counts.Changed += changed ? 1 : 0;
+    counts.Unjudged += judged ? 0 : 1;
+    if (lines.size() > (1 << 16)) {
+      if (WriteBytes(out, lines, error)) return 1;
+      lines.clear();
+    }
+  }
+  if (q.lastError().isValid()) {  // the read broke off: no file that looks whole
+    error = q.lastError().text();
+    return 1;
+  }
+  return WriteBytes(out, lines, error);
+}
+
+int RejudgeRunsCsv(QSqlDatabase& db, const RunFilter& filter, const RejudgeRun& judge, const QString& path,
+                   RejudgeCounts& counts, QString& error) {
+  return ToFile(path, error, [&](QIODevice& out) { return RejudgeRunsCsv(db, filter, judge, out, counts, error); });
+}
+
 QString EventsCsvPath(const QString& runsPath) {
   const QFileInfo runs(runsPath);
   const QString suffix = runs.suffix().isEmpty() ? QString() : "." + runs.suffix();

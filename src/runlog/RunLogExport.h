@@ -15,6 +15,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "runlog/LoggedRun.h"
 #include "runlog/RunLogQuery.h"
@@ -38,6 +41,20 @@ int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, const QString& pa
 // mark first, and the run's line under it.
 QByteArray RunCsvHeader(const LoggedRun& run);
 QByteArray RunCsvRow(const LoggedRun& run);
+
+// The filtered runs judged again from their stored records, oldest first,
+// as CSV in the same form: what the log says (verdict, profile and its hash)
+// beside the new verdict, whether it changed, and the figures the new limits
+// fail. The log is only read. A run whose record cannot be judged is listed
+// too, "unjudged" with the reason, never left out.
+using RejudgeRun = std::function<Rejudgement(const LoggedRun& logged, const std::vector<std::uint8_t>& record)>;
+struct RejudgeCounts {
+  std::int64_t Runs = 0, Changed = 0, Unjudged = 0;
+};
+int RejudgeRunsCsv(QSqlDatabase& db, const RunFilter& filter, const RejudgeRun& judge, QIODevice& out,
+                   RejudgeCounts& counts, QString& error);
+int RejudgeRunsCsv(QSqlDatabase& db, const RunFilter& filter, const RejudgeRun& judge, const QString& path,
+                   RejudgeCounts& counts, QString& error);
 
 // Where the window puts the events beside a runs file: runs.csv -> runs-events.csv.
 QString EventsCsvPath(const QString& runsPath);

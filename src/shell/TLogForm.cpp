@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -25,6 +26,7 @@
 #include "runlog/RunLogReader.h"
 #include "runlog/RunLogStore.h"
 #include "shell/TLogStatsForm.h"
+#include "station/RunRecorder.h"
 
 namespace kt {
 namespace {
@@ -135,13 +137,17 @@ TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent
   Status_->setWordWrap(true);
   Status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   Export_ = new QPushButton(this);
+  Rejudge_ = new QPushButton(this);
+  Rejudge_->setObjectName("Rejudge");
   StatsButton_ = new QPushButton(this);
   bottom->addWidget(Status_, 1);
   bottom->addWidget(Export_);
+  bottom->addWidget(Rejudge_);
   bottom->addWidget(StatsButton_);
   layout->addLayout(bottom);
   connect(Search_, &QPushButton::clicked, this, &TLogForm::Refresh);
   connect(Export_, &QPushButton::clicked, this, &TLogForm::ExportCsv);
+  connect(Rejudge_, &QPushButton::clicked, this, &TLogForm::Rejudge);
   connect(StatsButton_, &QPushButton::clicked, this, &TLogForm::ShowStatistics);
 
   SetChinese(false);
@@ -377,6 +383,7 @@ void TLogForm::SetChinese(bool chinese) {
   Search_->setText(Pick(c, "Search", "查询"));
   Tabs_->setTabText(0, Pick(c, "Runs", "测试记录"));
   Export_->setText(Pick(c, "Export CSV...", "导出 CSV..."));
+  Rejudge_->setText(Pick(c, "Re-judge...", "重新判定..."));
   StatsButton_->setText(Pick(c, "Statistics...", "统计..."));
   const int kind = Kind_->currentIndex(), verdict = Verdict_->currentIndex();
   Kind_->clear();
@@ -478,6 +485,53 @@ void TLogForm::ExportCsv() {
   if (path.isEmpty()) return;
   QString error;
   if (ExportCsvTo(path, error)) QMessageBox::warning(this, Pick(Chinese_, "Export CSV", "导出 CSV"), error);
+}
+
+int TLogForm::RejudgeTo(const QString& profile, const QString& path, QString& error) {
+  if (!Log_.IsOpen()) {
+    error = OpenError_;
+    return 1;
+  }
+  ActiveLimits limits;
+  std::string problem;
+  if (LimitsByName(ProfileFolder(), profile.toStdString(), Chinese_, limits, problem) != 0) {
+    error = QString::fromStdString(problem);
+    return 1;
+  }
+  const RejudgeRun judge = [&limits](const LoggedRun& logged, const std::vector<std::uint8_t>& record) {
+    return RejudgeRecord(limits, logged.Kind, record);
+  };
+  RejudgeCounts counts;
+  const auto write = [&] {
+    QSqlDatabase db = Log_.Db();
+    return RejudgeRunsCsv(db, Model_->Filter(), judge, path, counts, error);
+  };
+  if (write() && (!Reopen() || write())) return 1;
+  Tell(QString(Chinese_ ? U("已按 %1 重新判定 %2 条测试记录：%3 条结论改变，%4 条无法判定；结果在 %5。")
+                        : "Judged %2 run(s) again by %1: %3 changed, %4 could not be judged; written to %5.")
+           .arg(profile)
+           .arg(counts.Runs)
+           .arg(counts.Changed)
+           .arg(counts.Unjudged)
+           .arg(QDir::toNativeSeparators(path)),
+       counts.Unjudged > 0);
+  return 0;
+}
+
+void TLogForm::Rejudge() {
+  const QString title = Pick(Chinese_, "Re-judge", "重新判定");
+  QStringList names;
+  for (const std::string& name : ProfileNames(ProfileFolder())) names << QString::fromStdString(name);
+  bool ok = false;
+  const QString profile = QInputDialog::getItem(
+      this, title, Pick(Chinese_, "Judge the runs shown again by:", "按此限值重新判定所显示的记录："), names, 0, true,
+      &ok);
+  if (!ok || profile.trimmed().isEmpty()) return;
+  const QString path = QFileDialog::getSaveFileName(this, title, "rejudged.csv",
+                                                    Pick(Chinese_, "CSV files (*.csv)", "CSV 文件 (*.csv)"));
+  if (path.isEmpty()) return;
+  QString error;
+  if (RejudgeTo(profile.trimmed(), path, error)) QMessageBox::warning(this, title, error);
 }
 
 void TLogForm::ShowStatistics() {

@@ -57,6 +57,10 @@ class TLogForm : public QWidget {
   // (EventsCsvPath) without asking for a file, and says so in the window.
   // 0 on success.
   int ExportCsvTo(const QString& path, QString& error);
+  // Judges the runs the table shows again by the profile `profile` (a name
+  // or a file) into a CSV at `path`, beside their logged verdicts, and says
+  // how many changed in the window. The log is only read. 0 on success.
+  int RejudgeTo(const QString& profile, const QString& path, QString& error);
 
  public slots:
   void SetChinese(bool chinese);
@@ -73,6 +77,7 @@ class TLogForm : public QWidget {
   void ShowLogProblem(const QString& english, const QString& chinese);  // the writer's Failed
   void ClearLogProblem();                                               // and its Recovered
   void ExportCsv();                                                     // asks for a file
+  void Rejudge();                                                       // asks for a profile and a file
   void ShowStatistics();
   void OpenRow(int row);
 
@@ -122,7 +127,7 @@ class TLogForm : public QWidget {
   QComboBox *Type_ = nullptr, *Kind_ = nullptr, *Verdict_ = nullptr, *Station_ = nullptr;
   QLabel *SerialCaption_ = nullptr, *TypeCaption_ = nullptr, *KindCaption_ = nullptr, *VerdictCaption_ = nullptr,
          *StationCaption_ = nullptr, *Status_ = nullptr;
-  QPushButton *Search_ = nullptr, *Export_ = nullptr, *StatsButton_ = nullptr;
+  QPushButton *Search_ = nullptr, *Export_ = nullptr, *Rejudge_ = nullptr, *StatsButton_ = nullptr;
   TLogStatsForm* Stats_ = nullptr;
 };
 

@@ -353,6 +353,55 @@ class NoPort final : public SerialPort {
 
 }  // namespace
 
+int LimitsByName(const std::string& folder, const std::string& nameOrFile, bool chinese, ActiveLimits& limits,
+                 std::string& error) {
+  QuietHost host;
+  NoPort port;
+  SystemClock clock;
+  Form form(host, port, clock);
+  RunRecorder recorder(form);
+  std::vector<std::string> problems;
+  recorder.LoadProfiles(folder, problems, chinese);
+  if (recorder.Choose(RunRecorder::Choice{nameOrFile, {}, false, true}, error, chinese) != 0) return 1;
+  limits = recorder.LimitsFor("");
+  if (limits.Source != LimitSource::Unavailable) return 0;
+  error = limits.Problem.Text(chinese);
+  return 1;
+}
+
+std::vector<std::string> ProfileNames(const std::string& folder) {
+  QuietHost host;
+  NoPort port;
+  SystemClock clock;
+  Form form(host, port, clock);
+  RunRecorder recorder(form);
+  std::vector<std::string> problems, names;
+  recorder.LoadProfiles(folder, problems, false);
+  for (const Profile& p : recorder.Profiles()) names.push_back(p.Name);
+  names.push_back(ClassCName);
+  return names;
+}
+
+Rejudgement RejudgeRecord(const ActiveLimits& limits, TestKind kind, const std::vector<std::uint8_t>& record) {
+  QuietHost host;
+  NoPort port;
+  SystemClock clock;
+  Form form(host, port, clock);
+  AnalysisData analysis;
+  PrepareForm(form);
+  form.Analysis = &analysis;
+  Rejudgement again;
+  LoggedRun decoded;
+  // The log keeps an analysis as its *.bdt file, every other run as its *.dat.
+  const bool analysisRun = kind == BaoTest || kind == GaoTest;
+  if (DecodeStoredRunInto(form, analysisRun ? "logged.bdt" : "logged.dat", record, decoded, again.Problem) != 0) {
+    if (again.Problem.empty()) again.Problem = host.lastMessage.empty() ? "数据文件格式错误!" : host.lastMessage;
+    return again;
+  }
+  again.Fresh = Evaluate(limits, RunView{decoded.Kind, &form.M, &analysis});
+  return again;
+}
+
 int DecodeStoredRun(const std::string& path, const std::vector<std::uint8_t>& bytes, LoggedRun& run,
                     std::string& error) {
   QuietHost host;

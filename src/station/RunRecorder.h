@@ -120,6 +120,18 @@ class RunRecorder {
   std::optional<double> ratedPowerW_;
 };
 
+// The limits a profile's name or file (or the built-in screening's name)
+// gives, from the profiles in `folder`, without touching any window's
+// choice. 0, or 1 with the reason.
+int LimitsByName(const std::string& folder, const std::string& nameOrFile, bool chinese, ActiveLimits& limits,
+                 std::string& error);
+// The names of the profiles in `folder`, the built-in screening's last.
+std::vector<std::string> ProfileNames(const std::string& folder);
+// A logged run judged again by `limits` from its record, decoded in a form
+// of its own: nothing shown anywhere changes. Problem says why a record
+// could not be judged.
+Rejudgement RejudgeRecord(const ActiveLimits& limits, TestKind kind, const std::vector<std::uint8_t>& record);
+
 // Decodes a stored *.dat or *.bdt file into a run for the log's import: the
 // record as the loaders read it, its figures, no verdict. 0, or 1 with the
 // reason.

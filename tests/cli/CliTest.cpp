@@ -292,5 +292,85 @@ TEST(Cli, SignalsLeaveARunOrEndASeriesAndRunsAreLogged) {
   EXPECT_EQ(events.err, "3 events\n");
 }
 
+// Python's csv and sqlite3 modules read what the program wrote: the CSV
+// as a spreadsheet would, the log as any SQLite client.
+std::string Python(const std::string& script, const std::string& arg) {
+  char file[] = "/tmp/kt-python-XXXXXX";
+  const int fd = mkstemp(file);
+  if (fd < 0) return "no file for the script";
+  const bool written = write(fd, script.data(), script.size()) == static_cast<ssize_t>(script.size());
+  close(fd);
+  std::string out = written ? "" : "the script could not be written";
+  if (FILE* pipe = written ? popen(("python3 " + std::string(file) + " '" + arg + "'").c_str(), "r") : nullptr) {
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    if (pclose(pipe) != 0) out = "python3 failed: " + out;
+  }
+  unlink(file);
+  return out;
+}
+const char* const CsvRows =
+    "import csv, json, sys\n"
+    "print(json.dumps(list(csv.DictReader(open(sys.argv[1], encoding='utf-8-sig', newline='')))))\n";
+
+// Other limits for the logged runs: every changed verdict is listed beside
+// the logged one, a record that cannot be read is listed as unjudged, and
+// the log itself stays as it was.
+TEST(Cli, RejudgeListsTheVerdictsOtherLimitsWouldHaveGivenAndLeavesTheLog) {
+  CliRig rig;
+  const std::string profiles = rig.folder.File("profiles");
+  std::filesystem::create_directory(profiles);
+  std::ofstream(profiles + "/Mains.json") << R"({"name": "Mains", "rules": [{"figure": "Urms", "min": 200}]})";
+  std::ofstream(profiles + "/Tight.json") << R"({"name": "Tight", "rules": [{"figure": "Urms", "max": 1}]})";
+  for (const char* kind : {"input", "input", "envelope", "input"})
+    ASSERT_EQ(rig.Cli({"run", kind, "--profile", "Mains", "--no", std::string("SN-") + kind}).status, 0) << kind;
+  std::string log;
+  for (const auto& f : std::filesystem::recursive_directory_iterator(rig.folder.File("data")))
+    if (f.path().extension() == ".db") log = f.path();
+  ASSERT_FALSE(log.empty());
+  const std::string runs =
+      "import sqlite3, sys; print(sqlite3.connect(sys.argv[1]).execute("
+      "\"SELECT group_concat(uuid || verdict || profile_name) FROM runs\").fetchone()[0])";
+  const std::string before = Python(runs, log);
+  // The newest run's record is damaged.
+  ASSERT_EQ(Python("import sqlite3, sys; c = sqlite3.connect(sys.argv[1]); c.execute(\"UPDATE run_records SET record ="
+                   " x'4b54' WHERE run_seq = (SELECT MAX(seq) FROM runs)\"); c.commit()",
+                   log),
+            "");
+
+  const std::string csv = rig.folder.File("again.csv");
+  const Result again = rig.Cli({"log", "rejudge", "--profile", "Tight", "--csv", csv});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.err.find("4 runs judged again, 2 changed, 1 could not be judged; written to " + csv),
+            std::string::npos)
+      << again.err;
+  const auto rows = nlohmann::json::parse(Python(CsvRows, csv));
+  ASSERT_EQ(rows.size(), 4u);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const auto& r = rows[i];
+    SCOPED_TRACE(r.dump());
+    EXPECT_EQ(r["profile"], "Mains");
+    EXPECT_EQ(r["serial"], std::string("SN-") + std::string(r["kind"]));
+    if (i == 3) {  // the damaged one: there, unjudged, with its reason
+      EXPECT_TRUE(r["changed"] == "unjudged" && r["new_verdict"] == "" && r["note"] != "");
+    } else if (r["kind"] == "input") {
+      EXPECT_TRUE(r["verdict"] == "PASS" && r["new_verdict"] == "FAIL" && r["changed"] == "yes" &&
+                  r["new_failures"] == "Urms" && r["new_profile"] == "Tight");
+    } else {  // the envelope measures no mains voltage: the same either way
+      EXPECT_TRUE(r["kind"] == "envelope" && r["changed"] == "no" && r["new_verdict"] == r["verdict"] &&
+                  r["new_profile"] == "Tight");
+    }
+  }
+  EXPECT_EQ(Python(runs, log), before) << "the log is only read";
+
+  // The export's filters, and what the command needs.
+  EXPECT_EQ(rig.Cli({"log", "rejudge", "--profile", "Tight", "--kind", "envelope", "--csv", csv}).status, 0);
+  EXPECT_EQ(nlohmann::json::parse(Python(CsvRows, csv)).size(), 1u);
+  for (const auto& args : std::vector<std::vector<std::string>>{{"log", "rejudge", "--csv", csv},
+                                                                {"log", "rejudge", "--profile", "Tight"}})
+    EXPECT_EQ(rig.Cli(args).status, 64);
+  EXPECT_EQ(rig.Cli({"log", "rejudge", "--profile", "Nowhere", "--csv", csv}).status, 2);
+}
+
 }  // namespace
 }  // namespace kt::test

@@ -25,6 +25,7 @@
 #include "shell/TLogForm.h"
 #include "shell/TLogStatsForm.h"
 #include "shell/WindowRig.h"
+#include "verdict/ClassC.h"
 
 namespace kt::test {
 namespace {
@@ -97,6 +98,18 @@ TEST(LogWindow, ShowsExportsAndChartsWhatTheTableShowsAndKeepsAReadersPlace) {
       form.findChild<QLabel*>("LogStatus")
           ->text()
           .endsWith(QString::fromStdString("\nExported 30 run(s) to " + runs + " and 2 event(s) to " + events + ".")));
+  // Judged again by other limits, the same runs: each listed (these have no
+  // record to judge, and say so); limits that cannot be had write nothing.
+  const std::string again = dir / "again.csv";
+  ASSERT_EQ(form.RejudgeTo(ClassCName, QString::fromStdString(again), error), 0) << error.toStdString();
+  EXPECT_EQ(CsvRecords(again), 30);
+  EXPECT_TRUE(form.findChild<QLabel*>("LogStatus")
+                  ->text()
+                  .endsWith(QString::fromStdString("Judged 30 run(s) again by iec-61000-3-2-class-c: 0 changed, 30 "
+                                                   "could not be judged; written to " +
+                                                   again + ".")));
+  EXPECT_EQ(form.RejudgeTo("no-such-profile", QString::fromStdString(dir / "none.csv"), error), 1);
+  EXPECT_FALSE(error.isEmpty() || std::filesystem::exists(dir / "none.csv"));
   form.ShowStatistics();
   TLogStatsForm& stats = *form.Statistics();
   EXPECT_TRUE(stats.Busy() && stats.findChild<QLabel*>("StatsSummary")->text() == "Computing…");
