@@ -37,21 +37,6 @@ built=$(date +%s)
 set +e
 ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 900 2>&1 | tee "$build/ctest.log"
 status=${PIPESTATUS[0]}
-if [ "$status" != 0 ] && [ "$build" = build-asan ]; then
-  # A test whose every check passed but whose process ended with a leak
-  # report gets one more run, loudly: such reports have come from inside
-  # Qt's own frames on a busy machine and did not come again. A leak that
-  # comes again, or any other failure, still fails.
-  leakOnly=$(scripts/leak-only-failures.sh "$build/Testing/Temporary/LastTest.log")
-  failed=$(grep -c . "$build/Testing/Temporary/LastTestsFailed.log" || true)
-  if [ -n "$leakOnly" ] && [ "$(grep -c . <<<"$leakOnly")" = "$failed" ]; then
-    echo "== Leak report only, from: $leakOnly; once more"
-    cp "$build/ctest.log" "$build/ctest-first.log"
-    ctest --test-dir "$build" --output-on-failure --timeout 900 -R "^($(paste -sd'|' <<<"$leakOnly" | sed 's/\./\\./g'))\$" 2>&1 |
-      tee -a "$build/ctest.log"
-    status=${PIPESTATUS[0]}
-  fi
-fi
 set -e
 done_at=$(date +%s)
 

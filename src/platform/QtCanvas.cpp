@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace kt {
 
@@ -15,9 +16,12 @@ QColor ToQColor(Colour c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
 int CellPixelSize(const QString& face, double cellHeight) {
   // Cell height per pixel of em size, measured once per face at a large
-  // size (the metrics scale with it). Pages and reports run on the window
-  // thread only.
+  // size (the metrics scale with it). Pages are painted on the page thread
+  // while reports and exposed pages are on the window thread: one table,
+  // under a lock.
+  static std::mutex lock;
   static QHash<QString, double> cellPerPixel;
+  const std::lock_guard<std::mutex> held(lock);
   auto it = cellPerPixel.find(face);
   if (it == cellPerPixel.end()) {
     constexpr int Probe = 1000;
