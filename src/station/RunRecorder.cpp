@@ -353,6 +353,29 @@ class NoPort final : public SerialPort {
 
 }  // namespace
 
+namespace {
+
+// A form of its own, away from any window, to decode a stored run into.
+struct LoneForm {
+  QuietHost host;
+  NoPort port;
+  SystemClock clock;
+  Form form{host, port, clock};
+  AnalysisData analysis;
+  LoneForm() {
+    PrepareForm(form);
+    form.Analysis = &analysis;
+  }
+  // The loaders' messages become the reason.
+  int Decode(const std::string& path, const std::vector<std::uint8_t>& bytes, LoggedRun& run, std::string& error) {
+    const int failed = DecodeStoredRunInto(form, path, bytes, run, error);
+    if (failed && error.empty()) error = host.lastMessage.empty() ? "数据文件格式错误!" : host.lastMessage;
+    return failed;
+  }
+};
+
+}  // namespace
+
 int LimitsByName(const std::string& folder, const std::string& nameOrFile, bool chinese, ActiveLimits& limits,
                  std::string& error) {
   QuietHost host;
@@ -383,38 +406,20 @@ std::vector<std::string> ProfileNames(const std::string& folder) {
 }
 
 Rejudgement RejudgeRecord(const ActiveLimits& limits, TestKind kind, const std::vector<std::uint8_t>& record) {
-  QuietHost host;
-  NoPort port;
-  SystemClock clock;
-  Form form(host, port, clock);
-  AnalysisData analysis;
-  PrepareForm(form);
-  form.Analysis = &analysis;
+  LoneForm lone;
   Rejudgement again;
   LoggedRun decoded;
   // The log keeps an analysis as its *.bdt file, every other run as its *.dat.
   const bool analysisRun = kind == BaoTest || kind == GaoTest;
-  if (DecodeStoredRunInto(form, analysisRun ? "logged.bdt" : "logged.dat", record, decoded, again.Problem) != 0) {
-    if (again.Problem.empty()) again.Problem = host.lastMessage.empty() ? "数据文件格式错误!" : host.lastMessage;
-    return again;
-  }
-  again.Fresh = Evaluate(limits, RunView{decoded.Kind, &form.M, &analysis});
+  if (lone.Decode(analysisRun ? "logged.bdt" : "logged.dat", record, decoded, again.Problem) != 0) return again;
+  again.Fresh = Evaluate(limits, RunView{decoded.Kind, &lone.form.M, &lone.analysis});
   return again;
 }
 
 int DecodeStoredRun(const std::string& path, const std::vector<std::uint8_t>& bytes, LoggedRun& run,
                     std::string& error) {
-  QuietHost host;
-  NoPort port;
-  SystemClock clock;
-  Form form(host, port, clock);
-  AnalysisData analysis;
-  PrepareForm(form);
-  form.Analysis = &analysis;
-  const int failed = DecodeStoredRunInto(form, path, bytes, run, error);
-  // The loaders' messages become the reason.
-  if (failed && error.empty()) error = host.lastMessage.empty() ? "数据文件格式错误!" : host.lastMessage;
-  return failed;
+  LoneForm lone;
+  return lone.Decode(path, bytes, run, error);
 }
 
 int DecodeStoredRunInto(Form& form, const std::string& path, const std::vector<std::uint8_t>& bytes, LoggedRun& run,
