@@ -14,7 +14,9 @@ KT_PACKAGES=(
   qt6-charts-dev libqt6opengl6-dev
   qt6-serialport-dev
   stress-ng
-  python3
+  python3 sqlite3
+  xvfb xdotool x11-apps
+  libsodium-dev
 )
 
 kt_ensure_packages() {

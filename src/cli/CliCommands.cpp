@@ -28,9 +28,11 @@
 #include "runlog/RunLogExport.h"
 #include "runlog/RunLogImport.h"
 #include "runlog/RunLogNames.h"
+#include "runlog/RunLogQuery.h"
 #include "runlog/RunLogWriter.h"
 #include "station/PrintedReport.h"
 #include "station/RunRecorder.h"
+#include "station/Scan.h"
 #include "station/StationSettings.h"
 
 namespace kt {
@@ -211,12 +213,26 @@ struct RunOptions {
   int count = 1;
   int maxFailures = 0;  // link failures in a row that end a continuous test (0: none do)
   int language = 0;     // 0 Chinese, 1 English (--english)
+  bool scan = false;    // --scan: the label's type and serial, the type's sequence
+  ScanCode code;
+  std::vector<TestKind> steps;  // a scan's kinds, filled once its limits are known
   // More than one run: a stop signal ends the series after the run under
   // way; a second one leaves that run too.
   bool Series() const { return continuous || count > 1; }
 };
 
 int ReadRunOptions(const QCommandLineParser& p, const QStringList& args, RunOptions& o) {
+  o.language = p.isSet("english") ? 1 : 0;
+  if (p.isSet("scan")) {
+    // What a scan at the window does: the sequence comes from the label.
+    if (args.size() != 1 || p.isSet("continuous") || p.isSet("count") || p.isSet("no") || p.isSet("type"))
+      return UsageError("run --scan TEXT takes no KIND, --continuous, --count, --no or --type: the label gives them");
+    ProfileMessage error;
+    if (ParseScan(p.value("scan").toStdString(), settings::ScanSeparator(), o.code, error) != 0)
+      return UsageError(QString::fromStdString(error.Text(o.language == 0)));
+    o.scan = true;
+    return Good;
+  }
   if (args.size() != 2) return UsageError("run needs one KIND: input output comp start phase envelope hf");
   o.kind = CliKind(args[1].toStdString());
   if (o.kind == NoTest) return UsageError("unknown kind " + args[1]);
@@ -233,18 +249,25 @@ int ReadRunOptions(const QCommandLineParser& p, const QStringList& args, RunOpti
     if (!ok || o.maxFailures < 1 || !o.continuous)
       return UsageError("--max-failures takes a number from 1, with --continuous");
   }
-  o.language = p.isSet("english") ? 1 : 0;
   return Good;
 }
 
 // The test information, the limits, the log and the port, in this order:
 // whatever cannot be used stops the command before the instrument hears a byte.
-int PrepareStation(const QCommandLineParser& p, const RunOptions& o, HeadlessTester& tester, RunRecorder& recorder) {
+int PrepareStation(const QCommandLineParser& p, RunOptions& o, HeadlessTester& tester, RunRecorder& recorder) {
   const bool english = o.language == 1;
   Form& form = tester.form();
   form.ChineseMode = english ? 0 : 1;
   if (int s = FillInfo(form, p)) return s;
+  if (o.scan) {
+    form.Info.No = o.code.Serial;
+    if (!o.code.Type.empty()) form.Info.Type = o.code.Type;
+  }
   if (int s = ChooseLimits(recorder, p, form.Info.Type, !english)) return s;
+  if (o.scan) {
+    const ActiveLimits limits = recorder.LimitsFor(form.Info.Type);
+    o.steps = ScanSteps(limits.File ? limits.File->Sequence : std::vector<TestKind>{}, InputTest);
+  }
   if (!p.isSet("no-log")) {
     QString error;
     if (recorder.StartLog(settings::LogConfig(), error) != 0) return UsageError(error);
@@ -277,6 +300,7 @@ class RunSeries {
 
   // The command's status: the worst of its runs'.
   int Run() {
+    if (o_.scan) return RunScan();
     for (int n = 0; o_.continuous || n < o_.count; ++n) {
       if (StopCount > 0) break;
       TestKind leg = o_.kind;
@@ -294,6 +318,24 @@ class RunSeries {
   }
 
  private:
+  // A scan's sequence: each kind once, in order, until one does not
+  // complete; the status is the worst of its verdicts'.
+  int RunScan() {
+    for (TestKind kind : o_.steps) {
+      if (StopCount > 0) break;
+      LoggedRun run;
+      const RunOutcome outcome = tester_.Run(kind, true);
+      if (outcome != RunOutcome::Completed) {
+        GoesOnAfter(kind, outcome);
+        // A sequence cut short is not a pass, whatever its runs so far said.
+        status_ = std::max(status_, static_cast<int>(Failed));
+        break;
+      }
+      if (!Keep(run, kind)) break;
+    }
+    return status_;
+  }
+
   // One run of the kind asked for; `leg` is the part that ran last.
   RunOutcome Measure(TestKind& leg, LoggedRun& run) {
     RunOutcome outcome = RunOutcome::Completed;
@@ -326,8 +368,9 @@ class RunSeries {
 
   // A completed run: judged, logged, printed, stored and reported. False
   // when stdout does not take it: no further run.
-  bool Keep(LoggedRun& run) {
-    const TestKind kind = o_.kind;
+  bool Keep(LoggedRun& run) { return Keep(run, o_.kind); }
+  bool Keep(LoggedRun& run, TestKind kind) {
+    const bool several = o_.Series() || o_.steps.size() > 1;
     const Verdict verdict = recorder_.Judging() ? recorder_.Judge(kind) : Verdict{};
     // Printed only once it is in the log (or the outbox): a line a script
     // has read is never a run the log lacks.
@@ -344,12 +387,12 @@ class RunSeries {
     if (p_.isSet("store")) {
       const char* extension = kind == GaoTest || kind == BaoTest ? ".bdt" : ".dat";
       const std::string path =
-          WithExtension(FileFor(p_.value("store").toStdString(), extension, o_.Series(), run.TimeUtcMs), extension);
+          WithExtension(FileFor(p_.value("store").toStdString(), extension, several, run.TimeUtcMs), extension);
       if (StoreRun(form, kind, o_.language, path) != Good) status_ = NoInstrument;
     }
     if (p_.isSet("report") &&
         PrintReport(form, kind, verdict, o_.language,
-                    FileFor(p_.value("report").toStdString(), ".pdf", o_.Series(), run.TimeUtcMs)) != Good)
+                    FileFor(p_.value("report").toStdString(), ".pdf", several, run.TimeUtcMs)) != Good)
       status_ = NoInstrument;
     return true;
   }
@@ -363,12 +406,33 @@ class RunSeries {
   int failures_ = 0;  // link failures in a row
 };
 
+// The window asks before it retests a serial that passed today; a script
+// cannot be asked, so it is told, and the statistics count the run as a
+// retest either way.
+void TellRetest(RunRecorder& recorder, const std::string& serial, bool chinese) {
+  RunLogWriter* writer = recorder.Writer();
+  if (!writer) return;
+  RunLogConnection connection;
+  QString error;
+  std::int64_t last = 0;
+  if (connection.Open(writer->Log().Target, error, RunLogSchemaVersion, true) != 0) return;
+  QSqlDatabase db = connection.Db();
+  const std::int64_t since = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
+  if (LastPass(db, serial, since, last, error) != 0 || last == 0) return;
+  const std::string at = QDateTime::fromMSecsSinceEpoch(last).toString("HH:mm:ss").toStdString();
+  std::fprintf(stderr, "%s\n",
+               (chinese ? "编号 " + serial + " 今天 " + at + " 已测试合格：本次为重测"
+                        : "serial " + serial + " passed today at " + at + ": this run is a retest")
+                   .c_str());
+}
+
 int RunCommand(const QCommandLineParser& p, const QStringList& args) {
   RunOptions o;
   if (int s = ReadRunOptions(p, args, o)) return s;
   HeadlessTester tester(isatty(STDERR_FILENO) != 0);
   RunRecorder recorder(tester.form());
   if (int s = PrepareStation(p, o, tester, recorder)) return s;
+  if (o.scan) TellRetest(recorder, o.code.Serial, o.language == 0);
   CatchStopSignals();
   const int status = RunSeries(p, o, tester, recorder).Run();
   tester.Close();
@@ -542,6 +606,7 @@ int PortsCommand() {
 const char* const Description =
     "The KT6100 tester without a window.\n\n"
     "  run KIND      one test run (input output comp start phase envelope hf)\n"
+    "  run --scan T  a scanned label's test sequence\n"
     "  show FILE     a stored *.dat or *.bdt file\n"
     "  log export    the run log as CSV (--csv FILE); log import FOLDER\n"
     "  log rejudge   the logged runs judged again by --profile P, old and new verdict (--csv FILE)\n"
@@ -577,6 +642,10 @@ QList<QCommandLineOption> Options() {
       {"json", "One JSON object a run on stdout."},
       {"csv", "CSV on stdout. With log export and log events: --csv FILE, the file to write."},
       {"no-log", "The run is not kept in the run log."},
+      {"scan",
+       "run: what a scan at the window does: TYPE*SERIAL or SERIAL fills the number (and type), the type's profile "
+       "judges, its sequence runs (else input); the status is the worst verdict's.",
+       "TEXT"},
       {"since", "log export, log events, log rejudge: from this day (or moment).", "DATE"},
       {"until", "log export, log events, log rejudge: to this day, inclusive (or to this moment).", "DATE"},
       {"kind", "log export, log events, log rejudge: of this kind.", "KIND"},

@@ -125,6 +125,19 @@ int QueryEvents(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>
   return 0;
 }
 
+int LastPass(QSqlDatabase& db, const std::string& serial, std::int64_t sinceMs, std::int64_t& timeMs, QString& error) {
+  QSqlQuery q(db);
+  // The serial index holds the time and the verdict: no visit to the table.
+  q.prepare("SELECT MAX(time_ms) FROM runs WHERE serial = ? AND time_ms >= ? AND verdict = ?");
+  BindAll(q, {QString::fromStdString(serial), QVariant::fromValue<qint64>(sinceMs), VerdictCode(VerdictResult::Pass)});
+  if (!q.exec() || !q.next()) {
+    error = q.lastError().text();
+    return 1;
+  }
+  timeMs = q.value(0).isNull() ? 0 : q.value(0).toLongLong();
+  return 0;
+}
+
 int ListStations(QSqlDatabase& db, std::vector<std::string>& stations, QString& error) {
   return Distinct(db, "station", stations, error);
 }

@@ -49,6 +49,8 @@ struct EventRow {
 // The events within the filter's time, station and kind (the run-only
 // fields are ignored), oldest first.
 int QueryEvents(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>& rows, QString& error);
+// The time of the newest PASS of `serial` at or after sinceMs (0: none).
+int LastPass(QSqlDatabase& db, const std::string& serial, std::int64_t sinceMs, std::int64_t& timeMs, QString& error);
 int ListStations(QSqlDatabase& db, std::vector<std::string>& stations, QString& error);
 int ListTypes(QSqlDatabase& db, std::vector<std::string>& types, QString& error);
 

@@ -16,8 +16,10 @@
 #include "shell/TLogForm.h"
 #include "shell/TLogSettingsForm.h"
 #include "shell/TProfileForm.h"
+#include "shell/TScanBar.h"
 #include "shell/TVerdictBand.h"
 #include "station/RunRecorder.h"
+#include "station/Scan.h"
 #include "station/StationSettings.h"
 #include "verdict/ClassC.h"
 
@@ -45,6 +47,12 @@ LineFeatures::LineFeatures(QWidget& window, Host& host, OpenRun openRun, Form& f
   // Above the page: the band takes its height from the window, never covers
   // an item of the page.
   column->insertWidget(1, band_);
+  scan_ = new TScanBar(&window, host, form, dialogs, *recorder_, [this](const Verdict& v) {
+    shown_ = v;
+    Show(&v);
+  });
+  scan_->hide();
+  column->insertWidget(1, scan_);
   BuildMenus();
 }
 
@@ -70,6 +78,19 @@ void LineFeatures::BuildMenus() {
     log.raise();
     log.Refresh();
   });
+  station_ = bar_->addMenu(QString());
+  station_->setObjectName("Station");
+  QAction* scanning = station_->addAction(QString());
+  scanning->setObjectName("ScanToTest");
+  scanning->setCheckable(true);
+  scanning->setChecked(settings::ScanToTest());
+  connect(scanning, &QAction::toggled, this, [this](bool on) {
+    settings::SetScanToTest(on);
+    SetScanning(on);
+  });
+  QAction* separator = station_->addAction(QString());
+  separator->setObjectName("ScanSeparator");
+  connect(separator, &QAction::triggered, this, [this] { AskScanSeparator(); });
   QAction* settings = log_->addAction(QString());
   settings->setObjectName("LogSettings");
   connect(settings, &QAction::triggered, this, [this] {
@@ -85,6 +106,9 @@ void LineFeatures::UpdateMenus() {
   log_->setTitle(T(zh, "记录&R", "&Records"));
   showLog_->setText(T(zh, "测试记录&R…", "Run &log…"));
   log_->findChild<QAction*>("LogSettings")->setText(T(zh, "记录设置&S…", "Log &settings…"));
+  station_->setTitle(T(zh, "工位&S", "&Station"));
+  station_->findChild<QAction*>("ScanToTest")->setText(T(zh, "扫码测试&S", "&Scan to test"));
+  station_->findChild<QAction*>("ScanSeparator")->setText(T(zh, "扫码分隔符&P…", "Scan se&parator…"));
   limits_->clear();
   delete choices_;
   choices_ = new QActionGroup(this);
@@ -152,6 +176,28 @@ void LineFeatures::Start() {
   UpdateMenus();
   // The limits in force (or that they cannot be read) show before the first run.
   Show(nullptr);
+  SetScanning(settings::ScanToTest());
+}
+
+void LineFeatures::SetScanning(bool on) {
+  scan_->setVisible(on);
+  scan_->FocusField();
+}
+
+void LineFeatures::AskScanSeparator() {
+  const QString now = QString::fromStdString(settings::ScanSeparator());
+  QString text;
+  if (!dialogs_.AskText(
+          &window_, T(chinese_, "扫码分隔符", "Scan separator"),
+          T(chinese_, "型号与编号之间的分隔符（1 至 4 个字符）：", "Between type and serial (1 to 4 characters):"), now,
+          text))
+    return;
+  ProfileMessage error;
+  if (CheckScanSeparator(text.toStdString(), error) != 0) {
+    dialogs_.MessageBox(error.Text(chinese_), chinese_ ? "警告" : "Warning");
+    return;
+  }
+  settings::SetScanSeparator(text.toStdString());
 }
 
 void LineFeatures::RememberChoice() {
@@ -185,6 +231,7 @@ void LineFeatures::SetChinese(bool chinese) {
   chinese_ = chinese;
   UpdateMenus();
   band_->SetChinese(chinese);
+  scan_->SetChinese(chinese);
   if (logForm_) logForm_->SetChinese(chinese);
 }
 
@@ -249,6 +296,7 @@ void LineFeatures::Show(const Verdict* v) {
 void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) {
   if (outcome != RunOutcome::Completed) {
     recorder_->LogEvent(kind, outcome);
+    scan_->RunEnded(kind, outcome, Verdict{});
     return;
   }
   Verdict v;
@@ -266,6 +314,7 @@ void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) 
                                : "Type \"" + form_.Info.Type + "\" matches no profile: judged by the chosen limits"));
   }
   recorder_->LogRun(kind, v, analysisLanguage);
+  scan_->RunEnded(kind, outcome, v);
 }
 
 void LineFeatures::ShownChanged(bool opened) {

@@ -25,6 +25,7 @@ struct Form;
 class RunRecorder;
 class ShellDialogs;
 class TLogForm;
+class TScanBar;
 class TVerdictBand;
 
 // What the main window gains for a production line, beside the program's own
@@ -89,6 +90,8 @@ class LineFeatures : public QObject {
   void JudgeAgain();
   void Show(const Verdict* v);
   void LogFailed(const QString& english, const QString& chinese);
+  void SetScanning(bool on);
+  void AskScanSeparator();
 
   QWidget& window_;
   Host& host_;
@@ -97,6 +100,8 @@ class LineFeatures : public QObject {
   ShellDialogs& dialogs_;
   std::unique_ptr<RunRecorder> recorder_;
   TVerdictBand* band_ = nullptr;
+  TScanBar* scan_ = nullptr;
+  QMenu* station_ = nullptr;
   QMenuBar* bar_;
   QMenu* limits_ = nullptr;
   QMenu* log_ = nullptr;

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -29,6 +31,13 @@ bool QtDialogs::ChooseOpenFile(QWidget* parent, const QString& title, const QStr
 bool QtDialogs::Confirm(QWidget* parent, const QString& title, const QString& text) {
   return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
          QMessageBox::Yes;
+}
+
+bool QtDialogs::AskText(QWidget* parent, const QString& title, const QString& label, const QString& initial,
+                        QString& text, bool secret) {
+  bool ok = false;
+  text = QInputDialog::getText(parent, title, label, secret ? QLineEdit::Password : QLineEdit::Normal, initial, &ok);
+  return ok;
 }
 
 bool QtDialogs::ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter, QString& path) {

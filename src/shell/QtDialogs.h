@@ -13,6 +13,8 @@ class QtDialogs final : public ShellDialogs {
   bool ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter, QString& path) override;
   bool SetUpPrinter(QWidget* parent, QPrinter& printer) override;
   bool Confirm(QWidget* parent, const QString& title, const QString& text) override;
+  bool AskText(QWidget* parent, const QString& title, const QString& label, const QString& initial, QString& text,
+               bool secret) override;
   int ExecModal(QDialog& dialog) override;
 
  private:

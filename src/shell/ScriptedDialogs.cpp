@@ -42,6 +42,14 @@ bool ScriptedDialogs::Confirm(QWidget*, const QString&, const QString& text) {
   return confirmAnswer;
 }
 
+bool ScriptedDialogs::AskText(QWidget*, const QString&, const QString& label, const QString&, QString& text, bool) {
+  textLabels.push_back(label);
+  if (textAnswers.empty()) return false;
+  text = textAnswers.front();
+  textAnswers.pop_front();
+  return true;
+}
+
 int ScriptedDialogs::ExecModal(QDialog& dialog) {
   ++modalCount;
   if (onModal) return onModal(dialog);

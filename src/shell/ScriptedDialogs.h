@@ -32,6 +32,11 @@ class ScriptedDialogs final : public ShellDialogs {
   bool Confirm(QWidget* parent, const QString& title, const QString& text) override;
   std::vector<QString> questions;
   bool confirmAnswer = true;
+  // Answered from `textAnswers` (none left: cancelled); the labels are kept.
+  bool AskText(QWidget* parent, const QString& title, const QString& label, const QString& initial, QString& text,
+               bool secret) override;
+  std::deque<QString> textAnswers;
+  std::vector<QString> textLabels;
   int ExecModal(QDialog& dialog) override;
 
   QString lastOpenTitle, lastSaveTitle, lastFilter;

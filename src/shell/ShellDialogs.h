@@ -20,6 +20,10 @@ class ShellDialogs : public Dialogs {
   virtual bool SetUpPrinter(QWidget* parent, QPrinter& printer) = 0;
   // A yes/no question; true for yes.
   virtual bool Confirm(QWidget* parent, const QString& title, const QString& text) = 0;
+  // One line of text (`secret`: shown as dots), starting from `text`; false
+  // when cancelled.
+  virtual bool AskText(QWidget* parent, const QString& title, const QString& label, const QString& initial,
+                       QString& text, bool secret = false) = 0;
   // Shows one of the program's dialogs modally; returns its result.
   virtual int ExecModal(QDialog& dialog) = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include "station/Scan.h"
+
 namespace kt::settings {
 namespace {
 
@@ -12,6 +14,8 @@ const QString ActiveLimitsKey = QStringLiteral("limits/active");
 const QString ActiveLimitsFileKey = QStringLiteral("limits/activeFile");
 const QString LastGoodLimitsKey = QStringLiteral("limits/lastGood");
 const QString SoundOnFailKey = QStringLiteral("limits/sound");
+const QString ScanToTestKey = QStringLiteral("scan/on");
+const QString ScanSeparatorKey = QStringLiteral("scan/separator");
 
 std::string Text(const QString& key) { return QSettings().value(key).toString().toStdString(); }
 void SetText(const QString& key, const std::string& text) { QSettings().setValue(key, QString::fromStdString(text)); }
@@ -54,6 +58,16 @@ void SetLastGoodLimits(const std::string& text) { SetText(LastGoodLimitsKey, tex
 
 bool SoundOnFail() { return QSettings().value(SoundOnFailKey, false).toBool(); }
 void SetSoundOnFail(bool on) { QSettings().setValue(SoundOnFailKey, on); }
+
+bool ScanToTest() { return QSettings().value(ScanToTestKey, false).toBool(); }
+void SetScanToTest(bool on) { QSettings().setValue(ScanToTestKey, on); }
+
+std::string ScanSeparator() {
+  const std::string s = QSettings().value(ScanSeparatorKey, DefaultScanSeparator).toString().toStdString();
+  ProfileMessage bad;
+  return CheckScanSeparator(s, bad) == 0 ? s : std::string(DefaultScanSeparator);
+}
+void SetScanSeparator(const std::string& separator) { SetText(ScanSeparatorKey, separator); }
 
 QString FileName() { return QSettings().fileName(); }
 

@@ -30,6 +30,13 @@ void SetLastGoodLimits(const std::string& text);
 bool SoundOnFail();
 void SetSoundOnFail(bool on);
 
+// Scan to test: the scan field shown, and what parts a label's type from
+// its serial (a setting that is not a valid separator reads as the default).
+bool ScanToTest();
+void SetScanToTest(bool on);
+std::string ScanSeparator();
+void SetScanSeparator(const std::string& separator);
+
 // Where the settings are kept, to tell the operator.
 QString FileName();
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -188,9 +189,119 @@ int RatedPower(const Json& j, std::optional<double>& out, Refusal& refuse) {
   return 0;
 }
 
+// The kinds a scan of the product runs, by the command line's words.
+int Sequence(const Json& j, std::vector<TestKind>& out, Refusal& refuse) {
+  const auto it = j.find("sequence");
+  if (it == j.end()) return 0;
+  if (!it->is_array() || it->empty())
+    return refuse("\"sequence\" must be a list of kinds (input output comp start phase envelope hf)",
+                  "“sequence”必须是测试种类的列表（input output comp start phase envelope hf）");
+  for (const Json& k : *it) {
+    const std::string word = k.is_string() ? k.get<std::string>() : k.dump();
+    TestKind kind = NoTest;
+    for (TestKind c = InputTest; c < KindCount; ++c)
+      if (word == KindTable[c].Cli) kind = c;
+    if (kind == NoTest)
+      return refuse("\"sequence\": unknown kind " + word + " (input output comp start phase envelope hf)",
+                    "“sequence”：未知的测试种类 " + word + "（input output comp start phase envelope hf）");
+    for (TestKind seen : out)
+      if (seen == kind) return refuse("\"sequence\" has " + word + " twice", "“sequence”中 " + word + " 出现两次");
+    out.push_back(kind);
+  }
+  return 0;
+}
+
+int Finite(const Json& j, const char* key, double& out) {
+  const auto it = j.find(key);
+  if (it == j.end() || !it->is_number() || !std::isfinite(it->get<double>())) return 1;
+  out = it->get<double>();
+  return 0;
+}
+
+int GoldenUnitOf(const Json& u, GoldenUnit& unit, Refusal& refuse) {
+  if (!u.is_object()) return refuse("a golden unit must be an object", "标准样品必须是对象");
+  if (UnknownKeys(u, {"serial", "figures"}, refuse) || OptionalText(u, "serial", unit.Serial, refuse)) return 1;
+  const std::size_t serialBytes = TestInfoSizes::No - 1;
+  if (unit.Serial.find_first_not_of(' ') == std::string::npos || GbkLength(unit.Serial) > serialBytes)
+    return refuse("a golden unit needs a serial of 1 to " + std::to_string(serialBytes) + " bytes",
+                  "标准样品需要 1 至 " + std::to_string(serialBytes) + " 字节的编号");
+  const auto figures = u.find("figures");
+  if (figures == u.end() || !figures->is_array() || figures->empty())
+    return refuse("golden unit " + unit.Serial + ": \"figures\" must be a list that is not empty",
+                  "标准样品 " + unit.Serial + "：“figures”必须是非空列表");
+  for (const Json& f : *figures) {
+    GoldenFigure g;
+    const auto name = f.is_object() ? f.find("figure") : f.end();
+    if (name != f.end() && name->is_string()) g.Figure = name->get<std::string>();
+    const std::string where = "golden unit " + unit.Serial + ", figure " + g.Figure;
+    const std::string zhWhere = "标准样品 " + unit.Serial + "，量 " + g.Figure;
+    if (!f.is_object()) return refuse(where + ": must be an object", zhWhere + "：必须是对象");
+    if (UnknownKeys(f, {"figure", "expected", "tolerance"}, refuse)) return 1;
+    if (!IsFigureName(g.Figure) || !AnyKindMeasures(g.Figure))
+      return refuse(where + ": not a figure a test measures", zhWhere + "：不是测试所测的量");
+    if (Finite(f, "expected", g.Expected) || Finite(f, "tolerance", g.Tolerance) || g.Tolerance < 0)
+      return refuse(where + ": \"expected\" and \"tolerance\" must be finite numbers, the tolerance >= 0",
+                    zhWhere + "：“expected”和“tolerance”必须是有限的数，容差不小于 0");
+    for (const GoldenFigure& seen : unit.Figures)
+      if (seen.Figure == g.Figure) return refuse(where + ": listed twice", zhWhere + "：出现两次");
+    unit.Figures.push_back(std::move(g));
+  }
+  return 0;
+}
+
+int Golden(const Json& j, Profile& p, Refusal& refuse) {
+  const auto it = j.find("golden");
+  if (it != j.end()) {
+    if (!it->is_array() || it->size() > ProfileMaxGoldenUnits)
+      return refuse("\"golden\" must be a list of at most " + std::to_string(ProfileMaxGoldenUnits) + " units",
+                    "“golden”必须是至多 " + std::to_string(ProfileMaxGoldenUnits) + " 个样品的列表");
+    for (const Json& u : *it) {
+      GoldenUnit unit;
+      if (GoldenUnitOf(u, unit, refuse)) return 1;
+      for (const GoldenUnit& seen : p.Golden)
+        if (seen.Serial == unit.Serial)
+          return refuse("golden unit " + unit.Serial + " is listed twice", "标准样品 " + unit.Serial + " 出现两次");
+      p.Golden.push_back(std::move(unit));
+    }
+  }
+  const auto due = j.find("golden_due");
+  if (due == j.end()) return 0;
+  if (!due->is_object()) return refuse("\"golden_due\" must be an object", "“golden_due”必须是对象");
+  if (UnknownKeys(*due, {"shift_starts", "every_hours"}, refuse)) return 1;
+  const auto shifts = due->find("shift_starts");
+  if (shifts != due->end()) {
+    if (!shifts->is_array() || shifts->size() > 24)
+      return refuse("\"shift_starts\" must be a list of times HH:MM", "“shift_starts”必须是 HH:MM 时刻的列表");
+    for (const Json& t : *shifts) {
+      const std::string text = t.is_string() ? t.get<std::string>() : t.dump();
+      const bool shaped = text.size() == 5 && text[2] == ':' && std::isdigit(static_cast<unsigned char>(text[0])) &&
+                          std::isdigit(static_cast<unsigned char>(text[1])) &&
+                          std::isdigit(static_cast<unsigned char>(text[3])) &&
+                          std::isdigit(static_cast<unsigned char>(text[4]));
+      const int minutes =
+          shaped ? ((text[0] - '0') * 10 + text[1] - '0') * 60 + (text[3] - '0') * 10 + text[4] - '0' : -1;
+      if (!shaped || minutes >= 24 * 60 || (text[3] - '0') > 5)
+        return refuse("shift start " + text + " is not a time HH:MM", "班次开始 " + text + " 不是 HH:MM 时刻");
+      p.Due.ShiftStartMinutes.push_back(minutes);
+    }
+  }
+  if (due->contains("every_hours")) {
+    double hours = 0;
+    if (Finite(*due, "every_hours", hours) || !(hours > 0 && hours <= 1000))
+      return refuse("\"every_hours\" must be a number above 0 and at most 1000",
+                    "“every_hours”必须是大于 0 且不大于 1000 的数");
+    p.Due.EveryHours = hours;
+  }
+  if (p.Due.Any() && p.Golden.empty())
+    return refuse("\"golden_due\" needs golden units in \"golden\"", "“golden_due”需要“golden”中列出标准样品");
+  return 0;
+}
+
 int ParseDocument(const Json& j, Profile& p, Refusal& refuse) {
   if (!j.is_object()) return refuse("the file must hold one JSON object", "文件内容必须是一个 JSON 对象");
-  if (UnknownKeys(j, {"name", "revision", "type", "rated_power_w", "rules"}, refuse)) return 1;
+  if (UnknownKeys(j, {"name", "revision", "type", "rated_power_w", "rules", "sequence", "golden", "golden_due"},
+                  refuse))
+    return 1;
   if (!j.contains("name")) return refuse("\"name\" is missing", "缺少“name”");
   if (OptionalText(j, "name", p.Name, refuse)) return 1;
   if (p.Name.find_first_not_of(' ') == std::string::npos) return refuse("\"name\" is empty", "“name”为空");
@@ -228,7 +339,8 @@ int ParseDocument(const Json& j, Profile& p, Refusal& refuse) {
       }
     p.Rules.push_back(std::move(rule));
   }
-  return 0;
+  refuse.At(0, "");
+  return Sequence(j, p.Sequence, refuse) || Golden(j, p, refuse);
 }
 
 int FileError(ProfileMessage& error, const std::string& path, const char* en, const char* zh, int err) {
@@ -242,7 +354,7 @@ int FileError(ProfileMessage& error, const std::string& path, const char* en, co
 
 bool SameContent(const Profile& a, const Profile& b) {
   return a.Name == b.Name && a.Revision == b.Revision && a.Type == b.Type && a.Rules == b.Rules &&
-         a.RatedPowerW == b.RatedPowerW;
+         a.RatedPowerW == b.RatedPowerW && a.Sequence == b.Sequence && a.Golden == b.Golden && a.Due == b.Due;
 }
 
 int ParseProfile(std::string_view text, std::string_view source, Profile& out, ProfileMessage& error) {
@@ -300,6 +412,35 @@ std::string ProfileToJson(const Profile& p) {
     rules.push_back(std::move(rule));
   }
   doc["rules"] = std::move(rules);
+  if (!p.Sequence.empty()) {
+    Ordered sequence = Ordered::array();
+    for (TestKind k : p.Sequence) sequence.push_back(k > NoTest && k < KindCount ? KindTable[k].Cli : "?");
+    doc["sequence"] = std::move(sequence);
+  }
+  if (!p.Golden.empty()) {
+    Ordered golden = Ordered::array();
+    for (const GoldenUnit& u : p.Golden) {
+      Ordered figures = Ordered::array();
+      for (const GoldenFigure& f : u.Figures)
+        figures.push_back({{"figure", f.Figure}, {"expected", f.Expected}, {"tolerance", f.Tolerance}});
+      golden.push_back({{"serial", u.Serial}, {"figures", std::move(figures)}});
+    }
+    doc["golden"] = std::move(golden);
+  }
+  if (p.Due.Any()) {
+    Ordered due;
+    if (!p.Due.ShiftStartMinutes.empty()) {
+      Ordered shifts = Ordered::array();
+      for (int m : p.Due.ShiftStartMinutes) {
+        char hhmm[8];
+        std::snprintf(hhmm, sizeof hhmm, "%02d:%02d", m / 60 % 100, m % 60);
+        shifts.push_back(hhmm);
+      }
+      due["shift_starts"] = std::move(shifts);
+    }
+    if (p.Due.EveryHours) due["every_hours"] = *p.Due.EveryHours;
+    doc["golden_due"] = std::move(due);
+  }
   // Text that is not UTF-8 cannot come from a parsed file; from elsewhere it
   // is replaced rather than thrown about.
   return doc.dump(2, ' ', false, Ordered::error_handler_t::replace) + "\n";

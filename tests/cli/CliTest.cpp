@@ -372,5 +372,40 @@ TEST(Cli, RejudgeListsTheVerdictsOtherLimitsWouldHaveGivenAndLeavesTheLog) {
   EXPECT_EQ(rig.Cli({"log", "rejudge", "--profile", "Nowhere", "--csv", csv}).status, 2);
 }
 
+// A scanned label from a script: the type's profile judges, its sequence
+// runs, every run is logged under the serial, the status is the worst
+// verdict's, and a serial that passed today is told as a retest.
+TEST(Cli, ScanRunsTheTypesSequenceUnderItsSerial) {
+  CliRig rig;
+  const std::string profiles = rig.folder.File("profiles");
+  std::filesystem::create_directory(profiles);
+  std::ofstream(profiles + "/eb.json") << R"({"name": "EB line", "type": "EB-236", "sequence": ["input", "comp"],
+    "rules": [{"figure": "Urms", "min": 200}, {"figure": "Pout", "max": 1}]})";
+  std::ofstream(profiles + "/lamp.json")
+      << R"({"name": "Lamp", "type": "L-25", "rules": [{"figure": "Urms", "min": 200}]})";
+  const Result lamp = rig.Cli({"run", "--scan", "L-25*SN-1\r\n", "--json"});
+  ASSERT_EQ(lamp.status, 0) << lamp.err;
+  EXPECT_EQ(lamp.err.find("retest"), std::string::npos);
+  const Result again = rig.Cli({"run", "--scan", "L-25*SN-1", "--json", "--english"});
+  EXPECT_NE(again.err.find("serial SN-1 passed today at "), std::string::npos) << again.err;
+  // The comprehensive run's lamp power is far above 1 W: input PASS, comp FAIL.
+  const Result eb = rig.Cli({"run", "--scan", "EB-236*SN-2", "--csv"});
+  EXPECT_EQ(eb.status, 1) << eb.err;
+  std::string log;
+  for (const auto& f : std::filesystem::recursive_directory_iterator(rig.folder.File("data")))
+    if (f.path().extension() == ".db") log = f.path();
+  EXPECT_EQ(Python("import sqlite3, sys; print('|'.join(' '.join(map(str, r)) for r in sqlite3.connect(sys.argv[1])"
+                   ".execute('SELECT kind, serial, type, profile_name, verdict FROM runs ORDER BY seq')))",
+                   log),
+            "1 SN-1 L-25 Lamp 1|1 SN-1 L-25 Lamp 1|1 SN-2 EB-236 EB line 1|3 SN-2 EB-236 EB line 2\n");
+  // Refused before the instrument hears a byte.
+  for (const char* bad : {"EB*SN*3", "", "EB-236*"}) {
+    const Result r = rig.Cli({"run", "--scan", bad, "--english"});
+    EXPECT_EQ(r.status, 64) << bad;
+    EXPECT_NE(r.err.find("scan refused"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(rig.Cli({"run", "input", "--scan", "SN-4"}).status, 64);
+}
+
 }  // namespace
 }  // namespace kt::test

@@ -287,5 +287,55 @@ TEST(LineFeatures, TheLogWindowStandsOverTheWindowAndTheLogsSettingsAreOffered) 
   settings.remove("log");
 }
 
+// A keyboard-wedge scanner at the window: the label fills the number and
+// type, the type's profile and sequence run, the verdict shows, the run is
+// logged under the serial and the cursor is back in the field. A scan while
+// busy, a bad label and a retest the operator declines start nothing.
+TEST(LineFeatures, AScanRunsItsTypesSequenceAndTheCursorComesBack) {
+  LineRig line;
+  std::ofstream(line.profiles.File("eb.json")) << R"({"name": "EB line", "type": "EB-236",
+    "sequence": ["input", "output"], "rules": [{"figure": "Urms", "min": 150}, {"figure": "Pout", "min": 1}]})";
+  TKT5100Form& w = line.w();
+  w.findChild<QAction*>("ReloadProfiles")->trigger();
+  auto* field = w.findChild<QLineEdit*>("ScanField");
+  ASSERT_NE(field, nullptr);
+  EXPECT_FALSE(field->isVisible()) << "no scan field until the station scans";
+  w.findChild<QAction*>("ScanToTest")->trigger();
+  ASSERT_TRUE(field->isVisible());
+  EXPECT_EQ(w.focusWidget(), field);
+  const auto outcome = [&] { return w.findChild<QLabel*>("ScanOutcome")->text().toStdString(); };
+  const auto scan = [&](const char* text) {
+    QTest::keyClicks(field, QString::fromUtf8(text));
+    QTest::keyClick(field, Qt::Key_Return);
+  };
+  const int before = line.rig->w().runs;
+  scan("EB-236*SN1042");
+  scan("EB-236*SN1043");  // the first one's sequence is under way
+  EXPECT_EQ(outcome(), "测试进行中，扫码被拒绝");
+  ASSERT_TRUE(WaitFor([&] { return outcome().rfind("SN1042 (EB-236): ", 0) == 0; }, 30000)) << outcome();
+  EXPECT_EQ(line.rig->w().runs, before + 2);
+  EXPECT_EQ(outcome(), "SN1042 (EB-236): 合格  [输入特性 合格, 输出特性 合格]");
+  EXPECT_EQ(line.band().Result(), VerdictResult::Pass);
+  EXPECT_EQ(line.rig->f().Info.No, "SN1042");
+  EXPECT_TRUE(w.focusWidget() == field && field->text().isEmpty());
+  TLogForm& log = OpenLogWindow(w);
+  ASSERT_TRUE(SearchLogUntil(log, [](RunTableModel& m) {
+    const auto cell = [&](int row, RunColumn c) { return m.index(row, static_cast<int>(c)).data().toString(); };
+    return m.rowCount() == 2 && cell(0, RunColumn::Serial) == "SN1042" && cell(1, RunColumn::Serial) == "SN1042" &&
+           cell(0, RunColumn::Type) == "EB-236" && cell(0, RunColumn::Profile).startsWith("EB line");
+  }));
+  log.close();
+
+  scan("EB-236*SN*9");
+  EXPECT_NE(outcome().find("出现了不止一次"), std::string::npos) << outcome();
+  line.rig->dialogs.confirmAnswer = false;
+  scan("SN1042");  // the type stays EB-236; it passed a moment ago
+  ASSERT_EQ(line.rig->dialogs.questions.size(), 1u);
+  EXPECT_NE(line.rig->dialogs.questions[0].indexOf("SN1042"), -1);
+  EXPECT_EQ(outcome(), "未重测：SN1042");
+  EXPECT_EQ(line.rig->w().runs, before + 2);
+  EXPECT_EQ(w.focusWidget(), field);
+}
+
 }  // namespace
 }  // namespace kt::test

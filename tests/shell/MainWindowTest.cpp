@@ -87,7 +87,8 @@ TEST(MainWindow, StartsWithItsControlsAndNothingShown) {
                                                  "启动性能测试&S, -, 锁定&L, -, 相位角测试&C, -, 高频波分析&A\n"
                                                  "选择&C: 宽频选择&W, 中、英文选择&H, -, 串口选择&P, -, 前一项&B, "
                                                  "后一项&N\n信息&I: 输入信息&I"));
-  EXPECT_EQ(added, QStringList({QString::fromUtf8("限值&L"), QString::fromUtf8("记录&R")}));
+  EXPECT_EQ(added,
+            QStringList({QString::fromUtf8("限值&L"), QString::fromUtf8("记录&R"), QString::fromUtf8("工位&S")}));
   // Qt's own dialogs speak the page's language.
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("取消"));
   w.HanZiClick();

@@ -47,6 +47,26 @@ TEST(Profile, RefusesBadProfilesWithTheirReason) {
       {R"({"name": "x", "rated_power_w": 0, )" + pf + "}",
        "profile \"t8.json\": \"rated_power_w\" must be above 0 and at most 10000 W, not 0"},
       {R"({"name": "x", "rated_power_w": 10000.5, )" + pf + "}", "at most 10000 W, not 10000.5"},
+      // The station's keys.
+      {R"({"name": "x", "sequence": [], )" + pf + "}", "\"sequence\" must be a list of kinds"},
+      {R"({"name": "x", "sequence": ["comp", "fast"], )" + pf + "}", "\"sequence\": unknown kind fast"},
+      {R"({"name": "x", "sequence": ["comp", "comp"], )" + pf + "}", "\"sequence\" has comp twice"},
+      {R"({"name": "x", "golden": [{"serial": "G1", "figures": []}], )" + pf + "}", "golden unit G1: \"figures\""},
+      {R"({"name": "x", "golden": [{"serial": "", "figures": [{"figure": "P", "expected": 1, "tolerance": 1}]}], )" +
+           pf + "}",
+       "needs a serial of 1 to 20 bytes"},
+      {R"({"name": "x", "golden": [{"serial": "G1", "figures": [{"figure": "P", "expected": 1, "tolerance": -1}]}], )" +
+           pf + "}",
+       "golden unit G1, figure P: \"expected\" and \"tolerance\" must be finite numbers"},
+      {R"({"name": "x", "golden": [{"serial": "G1", "figures": [{"figure": "P", "expected": 1, "tolerance": 1}]},
+          {"serial": "G1", "figures": [{"figure": "P", "expected": 1, "tolerance": 1}]}], )" +
+           pf + "}",
+       "golden unit G1 is listed twice"},
+      {R"({"name": "x", "golden_due": {"every_hours": 8}, )" + pf + "}", "needs golden units"},
+      {R"({"name": "x", "golden": [{"serial": "G1", "figures": [{"figure": "P", "expected": 1, "tolerance": 1}]}],
+          "golden_due": {"shift_starts": ["6:00"]}, )" +
+           pf + "}",
+       "shift start 6:00 is not a time HH:MM"},
   };
   Profile p;
   ProfileMessage m;
@@ -71,20 +91,30 @@ TEST(Profile, RefusesBadProfilesWithTheirReason) {
 // back as the same profile and writes again as the same text.
 TEST(Profile, RoundTripIsStable) {
   const char* text = R"({"rules": [{"note": "lamp", "max": 1.7, "figure": "IlcfPos"}, {"min": 207, "figure": "Urms"}],
-      "rated_power_w": 36, "type": "EB-236", "name": "T8"})";
+      "rated_power_w": 36, "type": "EB-236", "name": "T8", "sequence": ["hf", "input"],
+      "golden_due": {"every_hours": 8, "shift_starts": ["22:30"]},
+      "golden": [{"figures": [{"figure": "P", "tolerance": 0.5, "expected": 36.2}], "serial": "G-01"}]})";
   Profile p, back;
   ProfileMessage m;
   ASSERT_EQ(ParseProfile(text, "a.json", p, m), 0) << m.English;
   EXPECT_EQ(p.RawText, text);
   EXPECT_EQ(p.Rules[0], (ProfileRule{"IlcfPos", std::nullopt, 1.7, "lamp"}));
   const std::string json = ProfileToJson(p);
-  EXPECT_EQ(json,
-            "{\n  \"name\": \"T8\",\n  \"revision\": \"\",\n  \"type\": \"EB-236\",\n  \"rated_power_w\": 36.0,\n"
-            "  \"rules\": [\n"
-            "    {\n      \"figure\": \"IlcfPos\",\n      \"max\": 1.7,\n      \"note\": \"lamp\"\n    },\n"
-            "    {\n      \"figure\": \"Urms\",\n      \"min\": 207.0\n    }\n  ]\n}\n");
+  EXPECT_EQ(
+      json,
+      "{\n  \"name\": \"T8\",\n  \"revision\": \"\",\n  \"type\": \"EB-236\",\n  \"rated_power_w\": 36.0,\n"
+      "  \"rules\": [\n"
+      "    {\n      \"figure\": \"IlcfPos\",\n      \"max\": 1.7,\n      \"note\": \"lamp\"\n    },\n"
+      "    {\n      \"figure\": \"Urms\",\n      \"min\": 207.0\n    }\n  ],\n"
+      "  \"sequence\": [\n    \"hf\",\n    \"input\"\n  ],\n"
+      "  \"golden\": [\n    {\n      \"serial\": \"G-01\",\n      \"figures\": [\n        {\n"
+      "          \"figure\": \"P\",\n          \"expected\": 36.2,\n          \"tolerance\": 0.5\n        }\n"
+      "      ]\n    }\n  ],\n"
+      "  \"golden_due\": {\n    \"shift_starts\": [\n      \"22:30\"\n    ],\n    \"every_hours\": 8.0\n  }\n}\n");
   ASSERT_EQ(ParseProfile(json, "a.json", back, m), 0) << m.English;
   EXPECT_TRUE(SameContent(p, back) && back.RatedPowerW == 36.0);
+  EXPECT_EQ(back.Sequence, (std::vector<TestKind>{GaoTest, InputTest}));
+  EXPECT_EQ(back.Due.ShiftStartMinutes, std::vector<int>{22 * 60 + 30});
   EXPECT_EQ(ProfileToJson(back), json);
 }
 

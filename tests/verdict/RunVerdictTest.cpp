@@ -132,7 +132,8 @@ TEST(Evaluate, BoundsAndMargins) {
 
 TEST(Evaluate, RunVerdictFromItsRules) {
   Profile p{"T8", "2", "", {{"PF", 0.95, None, ""}, {"THDI", None, 10.0, "mains"}, {"IlcfPos", None, 1.7, ""}},
-            None, "",  ""};
+            None, "",  "", {},
+            {},   {}};
   Rig r(InputTest, 36, 0.16f, 8, 0.98f);
   Verdict v = EvaluateProfile(p, r.View());
   EXPECT_EQ(v.Result, VerdictResult::Pass);  // the lamp rule does not apply to an input test
@@ -173,7 +174,7 @@ TEST(Evaluate, ProfileChosenByProductType) {
 TEST(Evaluate, ProfileWithRatedPowerAndLimitsThatCannotBeRead) {
   Rig r(InputTest, 36, 0.4f, 20, 0.98f);
   r.M->Input.CurrentHarmonicPct[5] = 12;  // over the 10 % of the table
-  Profile p{"T8", "3", "", {{"PF", 0.95, None, ""}}, 36.0, "t8.json", ""};
+  Profile p{"T8", "3", "", {{"PF", 0.95, None, ""}}, 36.0, "t8.json", "", {}, {}, {}};
   EXPECT_EQ(Evaluate(Limits(LimitSource::File, &p), r.View()).Result, V::Fail);
   p.RatedPowerW.reset();
   ActiveLimits kept = Limits(LimitSource::File, &p), refusedLimits = Limits(LimitSource::Unavailable);

@@ -1,0 +1,200 @@
+#include "station/Scan.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/TestInfo.h"
+#include "platform/GbkText.h"
+
+namespace kt {
+
+namespace {
+
+int Refuse(ProfileMessage& error, std::string english, std::string chinese) {
+  error.English = "scan refused: " + std::move(english);
+  error.Chinese = "扫码被拒绝：" + std::move(chinese);
+  return 1;
+}
+
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool Utf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    int more = 0;
+    std::uint32_t cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      more = 1, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      more = 2, cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      more = 3, cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + static_cast<std::size_t>(more) >= s.size()) return false;
+    for (int k = 1; k <= more; ++k) {
+      const auto d = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    if ((more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+      return false;
+    i += static_cast<std::size_t>(more) + 1;
+  }
+  return true;
+}
+
+// A part of the label as the test information will hold it: within its
+// field, and the same text once it has been through the file's GBK.
+int Field(const std::string& text, int size, const char* en, const char* zh, ProfileMessage& error) {
+  if (text.empty()) return Refuse(error, std::string("the ") + en + " is empty", std::string(zh) + "为空");
+  const std::size_t max = static_cast<std::size_t>(size - 1), bytes = GbkLength(text);
+  if (bytes > max)
+    return Refuse(error,
+                  std::string("the ") + en + " \"" + text + "\" is " + std::to_string(bytes) + " bytes, at most " +
+                      std::to_string(max) + " fit",
+                  std::string(zh) + "“" + text + "”为 " + std::to_string(bytes) + " 字节，最多 " + std::to_string(max) +
+                      " 字节");
+  const std::string gbk = Utf8ToGbk(text);
+  if (std::count(gbk.begin(), gbk.end(), '?') != std::count(text.begin(), text.end(), '?'))
+    return Refuse(error, std::string("the ") + en + " \"" + text + "\" has characters a data file cannot keep",
+                  std::string(zh) + "“" + text + "”含有数据文件无法保存的字符");
+  return 0;
+}
+
+}  // namespace
+
+int CheckScanSeparator(std::string_view separator, ProfileMessage& error) {
+  bool printable = !separator.empty() && separator.size() <= 4;
+  for (char c : separator) printable = printable && c > 0x20 && c < 0x7f;
+  if (printable) return 0;
+  error.English = "the scan separator must be 1 to 4 printable characters without spaces";
+  error.Chinese = "扫码分隔符必须是 1 至 4 个可打印字符，不含空格";
+  return 1;
+}
+
+int ParseScan(std::string_view text, std::string_view separator, ScanCode& out, ProfileMessage& error) {
+  if (text.size() > ScanMaxBytes)
+    return Refuse(error, "longer than " + std::to_string(ScanMaxBytes) + " bytes",
+                  "长于 " + std::to_string(ScanMaxBytes) + " 字节");
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.remove_suffix(1);
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  if (text.empty()) return Refuse(error, "the scan is empty", "扫码内容为空");
+  if (!Utf8(text)) return Refuse(error, "the scan is not UTF-8 text", "扫码内容不是 UTF-8 文本");
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7f) return Refuse(error, "the scan has control characters", "扫码内容含有控制字符");
+  ProfileMessage bad;
+  if (CheckScanSeparator(separator, bad)) return Refuse(error, bad.English, bad.Chinese);
+  ScanCode code;
+  const std::size_t at = text.find(separator);
+  if (at == std::string_view::npos) {
+    code.Serial = std::string(text);
+  } else {
+    if (text.find(separator, at + separator.size()) != std::string_view::npos)
+      return Refuse(error, "the separator \"" + std::string(separator) + "\" is there more than once",
+                    "分隔符“" + std::string(separator) + "”出现了不止一次");
+    code.Type = std::string(text.substr(0, at));
+    code.Serial = std::string(text.substr(at + separator.size()));
+    if (Field(code.Type, TestInfoSizes::Type, "type", "型号", error)) return 1;
+  }
+  if (Field(code.Serial, TestInfoSizes::No, "serial", "编号", error)) return 1;
+  out = std::move(code);
+  return 0;
+}
+
+std::vector<TestKind> ScanSteps(const std::vector<TestKind>& sequence, TestKind lastChosen) {
+  std::vector<TestKind> kinds = sequence;
+  if (kinds.empty()) kinds.push_back(lastChosen > NoTest && lastChosen < KindCount ? lastChosen : InputTest);
+  std::vector<TestKind> steps;
+  for (TestKind k : kinds) {
+    if (k == GaoTest && (steps.empty() || steps.back() != BaoTest)) steps.push_back(BaoTest);
+    steps.push_back(k);
+  }
+  return steps;
+}
+
+int VerdictRank(VerdictResult r) {
+  switch (r) {
+    case VerdictResult::None: return 0;
+    case VerdictResult::Pass: return 1;
+    case VerdictResult::NotApplicable: return 2;
+    case VerdictResult::Incomplete: return 3;
+    case VerdictResult::Fail: return 4;
+  }
+  return 4;
+}
+
+const GoldenUnit* FindGolden(const Profile& profile, const std::string& serial) {
+  for (const GoldenUnit& u : profile.Golden)
+    if (u.Serial == serial) return &u;
+  return nullptr;
+}
+
+Verdict GoldenVerdict(const GoldenUnit& unit, TestKind kind, const std::vector<NamedFigure>& figures,
+                      const std::string& profileName, const std::string& profileRevision) {
+  Verdict v;
+  v.Kind = kind;
+  v.ProfileName = profileName;
+  v.ProfileRevision = profileRevision;
+  v.Detail = "golden sample check of " + unit.Serial;
+  v.DetailChinese = "标准样品 " + unit.Serial + " 核查";
+  bool failed = false, missing = false;
+  for (const GoldenFigure& g : unit.Figures) {
+    RuleResult r;
+    r.Figure = g.Figure;
+    r.Min = g.Expected - g.Tolerance;
+    r.Max = g.Expected + g.Tolerance;
+    r.Note = "golden";
+    const auto it = std::find_if(figures.begin(), figures.end(), [&](const NamedFigure& f) { return f.Name == g.Figure; });
+    if (it == figures.end()) {
+      // Measured by another kind of run: this run neither passes nor fails it.
+      r.Outcome = RuleOutcome::NotApplicable;
+    } else if (!it->Measured || !std::isfinite(it->Value)) {
+      r.Outcome = RuleOutcome::NotMeasured;
+      v.Missing.push_back(g.Figure);
+      missing = true;
+    } else {
+      r.Value = it->Value;
+      // Against the bounds as shown, so that a value read as the bound passes.
+      r.Margin = std::min(it->Value - *r.Min, *r.Max - it->Value);
+      r.Outcome = *r.Margin >= 0 ? RuleOutcome::Pass : RuleOutcome::Fail;
+      failed = failed || r.Outcome == RuleOutcome::Fail;
+    }
+    v.Rules.push_back(std::move(r));
+  }
+  const bool anyJudged =
+      std::any_of(v.Rules.begin(), v.Rules.end(), [](const RuleResult& r) { return r.Outcome == RuleOutcome::Pass; });
+  v.Result = failed      ? VerdictResult::Fail
+             : missing   ? VerdictResult::Incomplete
+             : anyJudged ? VerdictResult::Pass
+                         : VerdictResult::NotApplicable;
+  return v;
+}
+
+bool GoldenCheckDue(const GoldenDue& due, std::int64_t lastPassUtcMs, std::int64_t nowUtcMs,
+                    std::int64_t utcOffsetMs) {
+  if (!due.Any()) return false;
+  if (lastPassUtcMs <= 0 || lastPassUtcMs > nowUtcMs) return true;
+  constexpr std::int64_t DayMs = 86'400'000, MinuteMs = 60'000;
+  if (due.EveryHours && static_cast<double>(nowUtcMs - lastPassUtcMs) >= *due.EveryHours * 3'600'000.0) return true;
+  const std::int64_t local = nowUtcMs + utcOffsetMs;
+  const std::int64_t midnightUtc = local - ((local % DayMs) + DayMs) % DayMs - utcOffsetMs;
+  for (int minutes : due.ShiftStartMinutes) {
+    std::int64_t start = midnightUtc + minutes * MinuteMs;
+    if (start > nowUtcMs) start -= DayMs;
+    if (lastPassUtcMs < start) return true;
+  }
+  return false;
+}
+
+Calibration CalibrationState(std::int64_t dueDay, bool dueSet, std::int64_t today) {
+  if (!dueSet) return Calibration::NotSet;
+  if (today > dueDay) return Calibration::Overdue;
+  return dueDay - today <= CalibrationWarnDays ? Calibration::DueSoon : Calibration::Valid;
+}
+
+}  // namespace kt
