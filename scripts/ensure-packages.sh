@@ -2,7 +2,7 @@
 # program and the tests need, when any is missing. Non-interactive; uses sudo
 # when not run as root.
 KT_PACKAGES=(
-  cmake ninja-build g++ make
+  cmake ninja-build g++ make pkgconf
   qt6-base-dev
   libgtest-dev googletest
   fonts-arphic-uming fonts-liberation fonts-dejavu-core

@@ -39,7 +39,9 @@ namespace kt {
 namespace {
 
 // Exit statuses a script can tell apart.
-enum Status { Good = 0, Failed = 1, NoInstrument = 2, Usage = 64 };
+// Refused: the station may not test now (a golden check due, the
+// calibration overdue).
+enum Status { Good = 0, Failed = 1, NoInstrument = 2, Refused = 3, Usage = 64 };
 
 int UsageError(const QString& text) {
   std::fprintf(stderr, "kt6100-cli: %s\n(kt6100-cli --help for the usage)\n", text.toLocal8Bit().constData());
@@ -321,6 +323,7 @@ class RunSeries {
   // A scan's sequence: each kind once, in order, until one does not
   // complete; the status is the worst of its verdicts'.
   int RunScan() {
+    std::vector<Verdict> verdicts;
     for (TestKind kind : o_.steps) {
       if (StopCount > 0) break;
       LoggedRun run;
@@ -329,9 +332,19 @@ class RunSeries {
         GoesOnAfter(kind, outcome);
         // A sequence cut short is not a pass, whatever its runs so far said.
         status_ = std::max(status_, static_cast<int>(Failed));
-        break;
+        return status_;
       }
-      if (!Keep(run, kind)) break;
+      if (!Keep(run, kind)) return status_;
+      verdicts.push_back(run.Result);
+    }
+    // A golden unit's check passes only when its runs measured every figure
+    // it lists; it then frees production until the next check is due.
+    if (const GoldenUnit* golden = recorder_.GoldenUnitOfRun(); golden && verdicts.size() == o_.steps.size()) {
+      const Verdict v = GoldenSequenceVerdict(*golden, verdicts);
+      status_ = std::max(status_, StatusOf(v));
+      if (!v.Reason.empty()) std::fprintf(stderr, "kt6100-cli: %s\n", v.Reason.c_str());
+      if (v.Result == VerdictResult::Pass)
+        recorder_.Audit(tester_.form().Info.Operator, GoldenPassedWhat, "", v.ProfileName);
     }
     return status_;
   }
@@ -406,24 +419,37 @@ class RunSeries {
   int failures_ = 0;  // link failures in a row
 };
 
-// The window asks before it retests a serial that passed today; a script
-// cannot be asked, so it is told, and the statistics count the run as a
-// retest either way.
-void TellRetest(RunRecorder& recorder, const std::string& serial, bool chinese) {
-  RunLogWriter* writer = recorder.Writer();
-  if (!writer) return;
+// What a scan must pass before the instrument hears a byte: the golden
+// check and the calibration, as the window's scan field does (status 3 when
+// refused). The window asks before it retests a serial that passed today; a
+// script cannot be asked, so it is told, and the statistics count the run as
+// a retest either way.
+int ScanGate(RunRecorder& recorder, const std::string& serial, bool chinese) {
+  std::int64_t lastPass = 0, goldenPass = 0;
   RunLogConnection connection;
   QString error;
-  std::int64_t last = 0;
-  if (connection.Open(writer->Log().Target, error, RunLogSchemaVersion, true) != 0) return;
-  QSqlDatabase db = connection.Db();
-  const std::int64_t since = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
-  if (LastPass(db, serial, since, last, error) != 0 || last == 0) return;
-  const std::string at = QDateTime::fromMSecsSinceEpoch(last).toString("HH:mm:ss").toStdString();
-  std::fprintf(stderr, "%s\n",
-               (chinese ? "编号 " + serial + " 今天 " + at + " 已测试合格：本次为重测"
-                        : "serial " + serial + " passed today at " + at + ": this run is a retest")
-                   .c_str());
+  if (RunLogWriter* writer = recorder.Writer();
+      writer && connection.Open(writer->Log().Target, error, RunLogSchemaVersion, true) == 0) {
+    QSqlDatabase db = connection.Db();
+    const std::int64_t since = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
+    const ProductionGate probe = recorder.Gate(0);
+    if (LastPass(db, serial, since, lastPass, error) != 0) lastPass = 0;
+    if (probe.Limits && LastGoldenPass(db, writer->Log().Station, probe.Limits->Name, goldenPass, error) != 0)
+      goldenPass = 0;
+  }
+  const ProfileMessage blocked = BlockedBecause(recorder.Gate(goldenPass));
+  if (!blocked.English.empty())
+    return Fail("kt6100-cli: " + blocked.Text(chinese) +
+                    (chinese ? "\n未向测试仪发送任何命令。" : "\nNothing was sent to the instrument."),
+                Refused);
+  if (lastPass > 0 && !recorder.GoldenUnitOfRun()) {
+    const std::string at = QDateTime::fromMSecsSinceEpoch(lastPass).toString("HH:mm:ss").toStdString();
+    std::fprintf(stderr, "%s\n",
+                 (chinese ? "编号 " + serial + " 今天 " + at + " 已测试合格：本次为重测"
+                          : "serial " + serial + " passed today at " + at + ": this run is a retest")
+                     .c_str());
+  }
+  return Good;
 }
 
 int RunCommand(const QCommandLineParser& p, const QStringList& args) {
@@ -432,7 +458,8 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
   HeadlessTester tester(isatty(STDERR_FILENO) != 0);
   RunRecorder recorder(tester.form());
   if (int s = PrepareStation(p, o, tester, recorder)) return s;
-  if (o.scan) TellRetest(recorder, o.code.Serial, o.language == 0);
+  if (o.scan)
+    if (int s = ScanGate(recorder, o.code.Serial, o.language == 0)) return s;
   CatchStopSignals();
   const int status = RunSeries(p, o, tester, recorder).Run();
   tester.Close();
@@ -509,6 +536,29 @@ int EventsCommand(QSqlDatabase& db, const RunFilter& filter, const QString& csv)
   return Good;
 }
 
+// The audit trail as CSV, into --csv FILE (replaced only when whole) or
+// onto stdout.
+int AuditCommand(QSqlDatabase& db, const RunFilter& filter, const QString& csv) {
+  QString error;
+  std::int64_t rows = 0;
+  QSaveFile file(csv);
+  QFile out;
+  QIODevice* target = &file;
+  if (csv.isEmpty()) {
+    if (!out.open(stdout, QIODevice::WriteOnly)) return Fail("kt6100-cli: stdout cannot be written", NoInstrument);
+    target = &out;
+  } else if (!file.open(QIODevice::WriteOnly)) {
+    return Fail("kt6100-cli: cannot write " + csv.toStdString() + ": " + file.errorString().toStdString(),
+                NoInstrument);
+  }
+  if (ExportAuditCsv(db, filter, *target, rows, error) != 0 || (!csv.isEmpty() && !file.commit()) ||
+      (csv.isEmpty() && !out.flush()))
+    return Fail("kt6100-cli: the audit trail: " + (error.isEmpty() ? target->errorString() : error).toStdString(),
+                NoInstrument);
+  std::fprintf(stderr, "%lld audit entries\n", static_cast<long long>(rows));
+  return Good;
+}
+
 // The logged runs judged again by --profile from their records; the log is
 // only read. Each record is decoded as the window opens a file.
 int RejudgeCommand(const QCommandLineParser& p, QSqlDatabase& db, const RunFilter& filter, const QString& csv) {
@@ -531,16 +581,19 @@ int RejudgeCommand(const QCommandLineParser& p, QSqlDatabase& db, const RunFilte
 
 int LogCommand(const QCommandLineParser& p, const QStringList& args) {
   const QString what = args.value(1);
-  if (!(((what == "export" || what == "events" || what == "rejudge") && args.size() == 2) ||
+  if (!(((what == "export" || what == "events" || what == "rejudge" || what == "audit") && args.size() == 2) ||
         (what == "import" && args.size() == 3)))
     return UsageError(
-        "log export --csv FILE, log events [--csv FILE], log rejudge --profile P --csv FILE, or log import FOLDER");
+        "log export --csv FILE, log events [--csv FILE], log audit [--csv FILE], log rejudge --profile P --csv FILE, "
+        "or log import FOLDER");
   const QString csv = p.value("csv-file");
   if (what == "export" && csv.isEmpty()) return UsageError("log export needs --csv FILE");
   if (what == "rejudge" && (csv.isEmpty() || !p.isSet("profile")))
     return UsageError("log rejudge needs --profile P and --csv FILE");
   if (what == "events" && (p.isSet("type") || p.isSet("verdict")))
     return UsageError("log events takes --since, --until and --kind");
+  if (what == "audit" && (p.isSet("type") || p.isSet("verdict") || p.isSet("kind")))
+    return UsageError("log audit takes --since and --until");
   RunFilter filter;
   if (p.isSet("since") && ParseDay(p.value("since"), false, filter.FromMs) != 0)
     return UsageError("--since: a date like 2026-12-07");
@@ -580,6 +633,7 @@ int LogCommand(const QCommandLineParser& p, const QStringList& args) {
     return result.Refused.empty() ? Good : Failed;
   }
   if (what == "events") return EventsCommand(db, filter, csv);
+  if (what == "audit") return AuditCommand(db, filter, csv);
   if (what == "rejudge") return RejudgeCommand(p, db, filter, csv);
   std::int64_t rows = 0;
   if (ExportRunsCsv(db, filter, RunColumn::Time, false, csv, rows, error) != 0)
@@ -611,6 +665,7 @@ const char* const Description =
     "  log export    the run log as CSV (--csv FILE); log import FOLDER\n"
     "  log rejudge   the logged runs judged again by --profile P, old and new verdict (--csv FILE)\n"
     "  log events    the link failures and abandoned runs (a table, or --csv FILE)\n"
+    "  log audit     the audit trail: sign-ins, changes of limits, port, log, users, overrides (CSV)\n"
     "  ports         the serial ports present, tab-separated; \"chosen\" marks the one run uses\n\n"
     "Exit status: 0 pass, n/a or no limits; 1 fail or incomplete, or files refused by log import;\n"
     "2 no answer, no port, a bad file, stdout closed or runs in no log at the end;\n"

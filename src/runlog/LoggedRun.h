@@ -12,6 +12,10 @@
 
 namespace kt {
 
+// What a run was for: a unit made on the line, or a check of the station
+// with a golden unit (logged, never counted in the production yield).
+enum class RunPurpose { Production = 0, GoldenCheck = 1 };
+
 struct LoggedRun {
   // Lower-case UUID text without braces ("3f2c…-…"). Empty: Submit gives
   // the run a new random one. The import derives it from the file's bytes,
@@ -33,6 +37,10 @@ struct LoggedRun {
   // The exact bytes a data-file store of this run would write, so that a
   // logged run opens again exactly as if from its file.
   std::vector<std::uint8_t> Record;
+  RunPurpose Purpose = RunPurpose::Production;
+  // The instrument the run was measured on and when its calibration is due
+  // (YYYY-MM-DD), as the station's settings said then; empty when not set.
+  std::string InstrumentSerial{}, CalibrationDue{};
 };
 
 // A link failure or an abandoned run: no figures, only what happened.
@@ -42,6 +50,10 @@ struct LoggedEvent {
   std::string Station;
   TestKind Kind = NoTest;
   std::string What;  // a short text: "no answer to the handshake"
+  // An entry of the audit trail instead: who did What, and the value before
+  // and after (a profile's hash, a port, a log target, a user's role).
+  bool Audit = false;
+  std::string Who{}, OldValue{}, NewValue{};
 };
 
 // A logged run judged again from its record (the log's rejudge).

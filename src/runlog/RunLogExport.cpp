@@ -296,6 +296,22 @@ int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, const QString& pa
   return ToFile(path, error, [&](QIODevice& out) { return ExportEventsCsv(db, filter, out, rows, error); });
 }
 
+int ExportAuditCsv(QSqlDatabase& db, const RunFilter& filter, QIODevice& out, std::int64_t& rows, QString& error) {
+  rows = 0;
+  std::vector<EventRow> audit;
+  if (QueryAudit(db, filter, audit, error) ||
+      WriteBytes(out, "\xEF\xBB\xBF" + CsvLine({"id", "time_utc", "station", "who", "what", "old_value", "new_value"}),
+                 error))
+    return 1;
+  QByteArray bytes;
+  const auto text = [](const std::string& s) { return QString::fromStdString(s); };
+  for (const EventRow& e : audit)
+    bytes += CsvLine({text(e.Id), Time(e.TimeUtcMs), text(e.Station), text(e.Who), text(e.What), text(e.OldValue),
+                      text(e.NewValue)});
+  rows = static_cast<std::int64_t>(audit.size());
+  return WriteBytes(out, bytes, error);
+}
+
 int RejudgeRunsCsv(QSqlDatabase& db, const RunFilter& filter, const RejudgeRun& judge, QIODevice& out,
                    RejudgeCounts& counts, QString& error) {
   counts = RejudgeCounts{};

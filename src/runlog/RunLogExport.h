@@ -33,6 +33,9 @@ int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bo
 int ExportRunsCsv(QSqlDatabase& db, const RunFilter& filter, RunColumn order, bool descending, const QString& path,
                   std::int64_t& rows, QString& error);
 
+// The audit trail within the filter's time and station, oldest first:
+// id,time_utc,station,who,what,old_value,new_value.
+int ExportAuditCsv(QSqlDatabase& db, const RunFilter& filter, QIODevice& out, std::int64_t& rows, QString& error);
 int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, QIODevice& out, std::int64_t& rows, QString& error);
 int ExportEventsCsv(QSqlDatabase& db, const RunFilter& filter, const QString& path, std::int64_t& rows, QString& error);
 // One run in the export's layout, for a caller that has the run at hand (the

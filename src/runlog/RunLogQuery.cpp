@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "runlog/LoggedRun.h"
 #include "runlog/RunLogNames.h"
 #include "runlog/RunLogReader.h"
 
@@ -79,6 +80,7 @@ SqlWhere BuildRunWhere(const RunFilter& f, const QString& alias) {
   if (!f.Station.empty()) add("station = ?", QString::fromStdString(f.Station));
   if (f.Kind) add("kind = ?", static_cast<int>(*f.Kind));
   if (f.Result) add("verdict = ?", VerdictCode(*f.Result));
+  if (f.ProductionOnly) add("purpose = ?", static_cast<int>(RunPurpose::Production));
   if (!parts.isEmpty()) w.Sql = " WHERE " + parts.join(" AND ");
   return w;
 }
@@ -135,6 +137,42 @@ int LastPass(QSqlDatabase& db, const std::string& serial, std::int64_t sinceMs, 
     return 1;
   }
   timeMs = q.value(0).isNull() ? 0 : q.value(0).toLongLong();
+  return 0;
+}
+
+int LastGoldenPass(QSqlDatabase& db, const std::string& station, const std::string& profile, std::int64_t& timeMs,
+                   QString& error) {
+  QSqlQuery q(db);
+  q.prepare("SELECT MAX(time_ms) FROM audit WHERE what = ? AND station = ? AND new_value = ?");
+  BindAll(q, {QString(GoldenPassedWhat), QString::fromStdString(station), QString::fromStdString(profile)});
+  if (!q.exec() || !q.next()) {
+    error = q.lastError().text();
+    return 1;
+  }
+  timeMs = q.value(0).isNull() ? 0 : q.value(0).toLongLong();
+  return 0;
+}
+
+int QueryAudit(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>& rows, QString& error) {
+  RunFilter f;
+  f.FromMs = filter.FromMs, f.ToMs = filter.ToMs, f.Station = filter.Station;
+  const SqlWhere w = BuildRunWhere(f, "a");
+  QSqlQuery q(db);
+  q.setForwardOnly(true);
+  q.prepare("SELECT a.uuid, a.time_ms, a.station, a.who, a.what, a.old_value, a.new_value FROM audit a" + w.Sql +
+            " ORDER BY a.time_ms, a.seq");
+  BindAll(q, w.Values);
+  if (!q.exec()) {
+    error = q.lastError().text();
+    return 1;
+  }
+  rows.clear();
+  const auto text = [&](int column) { return q.value(column).toString().toStdString(); };
+  while (q.next()) {
+    EventRow r{text(0), text(2), text(4), q.value(1).toLongLong(), NoTest};
+    r.Who = text(3), r.OldValue = text(5), r.NewValue = text(6);
+    rows.push_back(std::move(r));
+  }
   return 0;
 }
 
@@ -295,7 +333,7 @@ int RunTableModel::Fetch(QSqlDatabase& db, const RunFilter& filter, RunColumn co
   q.setForwardOnly(true);
   q.prepare(
       "SELECT r.uuid, r.time_ms, r.station, r.kind, r.serial, r.type, r.name, r.verdict,"
-      " r.profile_name, r.operator FROM runs r" +
+      " r.profile_name, r.operator, r.purpose FROM runs r" +
       w.Sql + RunOrderBy(column, descending) + " LIMIT ? OFFSET ?");
   BindAll(q, w.Values);
   q.addBindValue(limit);
@@ -316,6 +354,7 @@ int RunTableModel::Fetch(QSqlDatabase& db, const RunFilter& filter, RunColumn co
     r.Verdict = q.value(7).toInt();
     r.Profile = q.value(8).toString();
     r.Operator = q.value(9).toString();
+    r.Check = q.value(10).toInt() == static_cast<int>(RunPurpose::GoldenCheck);
     rows.push_back(std::move(r));
   }
   if (q.lastError().isValid()) {  // cut short (stopped, or the server went): not a whole page
@@ -358,7 +397,8 @@ QVariant RunTableModel::data(const QModelIndex& index, int role) const {
     case RunColumn::Name:
       return r.Name;
     case RunColumn::Verdict:
-      return QString::fromStdString(VerdictName(VerdictFromCode(r.Verdict), Chinese_));
+      return QString::fromStdString(VerdictName(VerdictFromCode(r.Verdict), Chinese_)) +
+             (r.Check ? QString::fromUtf8(Chinese_ ? "（标准样品核查）" : " (golden check)") : QString());
     case RunColumn::Profile:
       return r.Profile;
     case RunColumn::Operator:

@@ -22,6 +22,8 @@ struct RunFilter {
   std::string Serial, Type, Station;         // exact match; empty: any
   std::optional<TestKind> Kind;
   std::optional<VerdictResult> Result;
+  // Units of production only: golden checks left out (the statistics).
+  bool ProductionOnly = false;
 };
 
 enum class RunColumn { Time, Station, Kind, Serial, Type, Name, Verdict, Profile, Operator };
@@ -45,12 +47,20 @@ struct EventRow {
   std::string Id, Station, What;
   std::int64_t TimeUtcMs = 0;
   TestKind Kind = NoTest;
+  std::string Who{}, OldValue{}, NewValue{};  // an audit entry's
 };
 // The events within the filter's time, station and kind (the run-only
 // fields are ignored), oldest first.
 int QueryEvents(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>& rows, QString& error);
+// The audit trail within the filter's time and station, oldest first.
+int QueryAudit(QSqlDatabase& db, const RunFilter& filter, std::vector<EventRow>& rows, QString& error);
 // The time of the newest PASS of `serial` at or after sinceMs (0: none).
 int LastPass(QSqlDatabase& db, const std::string& serial, std::int64_t sinceMs, std::int64_t& timeMs, QString& error);
+// The audit entry a passing golden check leaves (its new value: the profile).
+inline constexpr const char* GoldenPassedWhat = "golden check passed";
+// The newest passing golden check of `profile` at `station` (0: none).
+int LastGoldenPass(QSqlDatabase& db, const std::string& station, const std::string& profile, std::int64_t& timeMs,
+                   QString& error);
 int ListStations(QSqlDatabase& db, std::vector<std::string>& stations, QString& error);
 int ListTypes(QSqlDatabase& db, std::vector<std::string>& types, QString& error);
 
@@ -105,6 +115,7 @@ class RunTableModel : public QAbstractTableModel {
     QString Id, Station, Serial, Type, Name, Profile, Operator;
     qint64 TimeMs = 0;
     int Kind = 0, Verdict = 0;
+    bool Check = false;  // a golden check, not a unit
   };
   enum class Want { Reload, Page, Update };
   static int Fetch(QSqlDatabase& db, const RunFilter& filter, RunColumn column, bool descending, qint64 offset,

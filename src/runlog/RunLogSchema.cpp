@@ -16,20 +16,21 @@ namespace {
 
 // Fills the summaries from the runs (an older log's step 4, a rebuild).
 // A group's spread is summed around its own mean, found first, so that it
-// does not cancel however far the values lie from zero.
-const QStringList& StatsFill() {
-  static const QStringList fill = {
+// does not cancel however far the values lie from zero. `checks`: the log
+// knows golden checks (step 5 on), which are never counted.
+QStringList StatsFill(bool checks) {
+  QStringList fill = {
       "UPDATE runs SET first_judged = 0 WHERE first_judged <> 0",
       "UPDATE runs SET first_judged = 1 WHERE seq IN (SELECT seq FROM (SELECT r.seq AS seq, ROW_NUMBER() OVER"
       " (PARTITION BY r.serial ORDER BY r.time_ms, r.seq) AS n FROM runs r WHERE r.serial <> '' AND r.verdict IN"
-      " (1, 2, 3)) t WHERE n = 1)",
+      " (1, 2, 3){AND_PRODUCTION}) t WHERE n = 1)",
       "INSERT INTO stats_runs (day, station, kind, type, verdict, runs, no_serial, units, first_pass)"
       " SELECT {DAY}, station, kind, type, verdict, COUNT(*), SUM(CASE WHEN serial = '' THEN 1 ELSE 0 END),"
       " SUM(first_judged), SUM(CASE WHEN verdict = 1 THEN first_judged ELSE 0 END)"
-      " FROM runs GROUP BY 1, 2, 3, 4, 5",
+      " FROM runs r WHERE 1 = 1{AND_PRODUCTION} GROUP BY 1, 2, 3, 4, 5",
       "INSERT INTO stats_figures (day, station, kind, type, verdict, name, n, mean, m2, min_value, max_value)"
       " WITH v AS (SELECT {DAY} AS day, r.station, r.kind, r.type, r.verdict, f.name, f.value FROM runs r"
-      "  JOIN figures f ON f.run_seq = r.seq WHERE f.measured = 1 AND f.value IS NOT NULL),"
+      "  JOIN figures f ON f.run_seq = r.seq WHERE f.measured = 1 AND f.value IS NOT NULL{AND_PRODUCTION}),"
       " m AS (SELECT day, station, kind, type, verdict, name, AVG(value) AS mean FROM v"
       "  GROUP BY day, station, kind, type, verdict, name)"
       " SELECT v.day, v.station, v.kind, v.type, v.verdict, v.name, COUNT(*), m.mean + AVG(v.value - m.mean),"
@@ -42,8 +43,9 @@ const QStringList& StatsFill() {
       " SELECT {DAY}, r.station, r.kind, r.type, r.verdict, c.figure,"
       " (CASE WHEN c.min_value IS NULL THEN 0 ELSE 1 END) + (CASE WHEN c.max_value IS NULL THEN 0 ELSE 2 END),"
       " COALESCE(c.min_value, 0), COALESCE(c.max_value, 0), COUNT(*), SUM(CASE WHEN c.outcome = 1 THEN 1 ELSE 0 END)"
-      " FROM runs r JOIN rules c ON c.run_seq = r.seq GROUP BY 1, 2, 3, 4, 5, 6, 7, 8, 9",
+      " FROM runs r JOIN rules c ON c.run_seq = r.seq WHERE 1 = 1{AND_PRODUCTION} GROUP BY 1, 2, 3, 4, 5, 6, 7, 8, 9",
   };
+  fill.replaceInStrings("{AND_PRODUCTION}", checks ? " AND r.purpose = 0" : "");
   return fill;
 }
 
@@ -80,7 +82,7 @@ QStringList StatsStep() {
       // run chart are a sort of the whole log there.
       "{PG}CREATE INDEX runs_time_seq ON runs (time_ms, seq)",
   };
-  return step + StatsFill();
+  return step + StatsFill(false);
 }
 
 // One step per version. The placeholders keep one text for both engines:
@@ -170,6 +172,29 @@ const std::vector<QStringList>& Steps() {
       // 4: the statistics' day summaries, and an index for every sortable
       // column of the window.
       StatsStep(),
+      // 5: the station: golden checks, the instrument and its calibration
+      // with every run, users and the audit trail. Columns with a default
+      // are added without rewriting a large log.
+      {
+          "ALTER TABLE runs ADD COLUMN purpose INTEGER NOT NULL DEFAULT 0",
+          "ALTER TABLE runs ADD COLUMN instrument_serial TEXT NOT NULL DEFAULT ''",
+          "ALTER TABLE runs ADD COLUMN calibration_due TEXT NOT NULL DEFAULT ''",
+          "CREATE TABLE users ("
+          " name TEXT PRIMARY KEY,"
+          " role INTEGER NOT NULL,"
+          " hash TEXT NOT NULL,"
+          " changed_ms BIGINT NOT NULL)",
+          "CREATE TABLE audit ("
+          " seq {SEQ},"
+          " uuid TEXT NOT NULL UNIQUE,"
+          " time_ms BIGINT NOT NULL,"
+          " station TEXT NOT NULL,"
+          " who TEXT NOT NULL,"
+          " what TEXT NOT NULL,"
+          " old_value TEXT NOT NULL,"
+          " new_value TEXT NOT NULL)",
+          "CREATE INDEX audit_time ON audit (time_ms)",
+      },
   };
   return steps;
 }
@@ -196,7 +221,7 @@ QString DialectSql(const QSqlDatabase& db, const QString& sql) { return Dialect(
 
 int RebuildRunStats(QSqlDatabase& db, QString& error) {
   QStringList steps = {"DELETE FROM stats_runs", "DELETE FROM stats_figures", "DELETE FROM stats_rules"};
-  steps += StatsFill();
+  steps += StatsFill(true);
   if (BeginWrite(db, error)) return 1;
   for (const QString& step : steps)
     if (ExecSql(db, Dialect(db, step), error)) {

@@ -9,7 +9,7 @@
 
 namespace kt {
 
-inline constexpr int RunLogSchemaVersion = 4;
+inline constexpr int RunLogSchemaVersion = 5;
 
 // The statistics' summaries hold one row per UTC day of this length (and
 // filter key): a filter's whole days come from them, its edges from the runs.

@@ -119,6 +119,7 @@ Parts SplitFilter(const RunFilter& f, bool summaries) {
   }
   RunFilter keys = f;
   keys.FromMs = keys.ToMs = std::nullopt;
+  keys.ProductionOnly = false;  // the summaries hold nothing else
   SqlWhere w = BuildRunWhere(keys, "s");
   QStringList days;
   QVariantList values;
@@ -373,9 +374,12 @@ int OneFigure(QSqlDatabase& db, const Parts& parts, const std::string& figure, F
   return 0;
 }
 
-int Compute(QSqlDatabase& db, const RunFilter& filter, const std::string& extraFigure, bool summaries, RunStats& stats,
+int Compute(QSqlDatabase& db, const RunFilter& asked, const std::string& extraFigure, bool summaries, RunStats& stats,
             QString& error) {
   stats = RunStats{};
+  // Golden checks count in no statistic; the summaries never held them.
+  RunFilter filter = asked;
+  filter.ProductionOnly = true;
   const Parts parts = SplitFilter(filter, summaries);
   std::int64_t judgedWithSerial = 0;
   if (CountVerdicts(db, parts, stats, judgedWithSerial, error)) return 1;
@@ -396,7 +400,7 @@ int Compute(QSqlDatabase& db, const RunFilter& filter, const std::string& extraF
                            And(w, "r.serial <> '' AND " + judged) + ") t WHERE n = 1";
   // All runs: each serial's first judged run is marked as the log is
   // written, and the summaries count them.
-  const bool allRuns = summaries && w.Sql.isEmpty();
+  const bool allRuns = summaries && BuildRunWhere(asked).Sql.isEmpty();
   auto yield = [&stats, &w, yieldSql, allRuns](QSqlDatabase& on, QString& e) {
     if (allRuns) return 0;
     QSqlQuery u(on);
@@ -474,8 +478,10 @@ int ComputeRunStatsFromRuns(QSqlDatabase& db, const RunFilter& filter, const std
   return Compute(db, filter, extraFigure, false, stats, error);
 }
 
-int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& filter, const std::string& figure, int maxPoints,
+int ComputeFigureSeries(QSqlDatabase& db, const RunFilter& asked, const std::string& figure, int maxPoints,
                         FigureSeries& series, QString& error) {
+  RunFilter filter = asked;
+  filter.ProductionOnly = true;
   series = FigureSeries{};
   series.Figure = figure;
   Accumulators limits;

@@ -184,7 +184,11 @@ int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run,
   const Verdict& v = run.Result;
   const bool judged =
       v.Result == VerdictResult::Pass || v.Result == VerdictResult::Fail || v.Result == VerdictResult::Incomplete;
-  bool first = judged && !run.Info.No.empty();
+  // A golden check is no unit of production: never its serial's first run,
+  // never in the summaries, and its figures only in its record and its
+  // golden rules, so that no statistic of the line counts it.
+  const bool check = run.Purpose == RunPurpose::GoldenCheck;
+  bool first = judged && !run.Info.No.empty() && !check;
   QVariantList demoted;  // the run that was first until now, and its summary key
   if (first) {
     QSqlQuery* lock = IsPostgres(db) ? statements.Get("SELECT pg_advisory_xact_lock(hashtext(?))", error) : nullptr;
@@ -208,8 +212,9 @@ int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run,
       "INSERT INTO runs (uuid, time_ms, station, kind, name, serial, type, standard,"
       " temperature, humidity, manufacturer, operator, luminous_flux,"
       " colour_temperature, test_date, verdict, screening, verdict_detail, missing,"
-      " profile_name, profile_revision, profile_hash, program_version, first_judged)"
-      " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+      " profile_name, profile_revision, profile_hash, program_version, first_judged, purpose,"
+      " instrument_serial, calibration_due)"
+      " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
       " ON CONFLICT (uuid) DO NOTHING RETURNING seq",
       error);
   if (!insert) return 1;
@@ -239,7 +244,10 @@ int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run,
                                 QVariant(Text(v.ProfileRevision)),
                                 QVariant(Text(hash)),
                                 QVariant(Text(run.ProgramVersion)),
-                                QVariant(first ? 1 : 0)})
+                                QVariant(first ? 1 : 0),
+                                QVariant(static_cast<int>(run.Purpose)),
+                                QVariant(Text(run.InstrumentSerial)),
+                                QVariant(Text(run.CalibrationDue))})
     q.bindValue(at++, value);
   if (!q.exec()) return Fail(q, error);
   if (!q.next()) {
@@ -275,7 +283,7 @@ int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run,
 
   std::vector<QVariantList> figures;
   figures.reserve(run.Figures.size());
-  for (std::size_t k = 0; k < run.Figures.size(); ++k) {
+  for (std::size_t k = 0; k < (check ? 0 : run.Figures.size()); ++k) {
     const NamedFigure& f = run.Figures[k];
     figures.push_back({seq, static_cast<int>(k), Text(f.Name),
                        Real(f.Measured ? std::optional<double>(f.Value) : std::nullopt), f.Measured ? 1 : 0});
@@ -292,7 +300,7 @@ int WriteRunBody(QSqlDatabase& db, Statements& statements, const LoggedRun& run,
                  {"run_seq", "pos", "figure", "value", "min_value", "max_value", "margin", "outcome", "note"}, rules,
                  error))
     return 1;
-  return AddToStats(db, statements, run, first, error);
+  return check ? 0 : AddToStats(db, statements, run, first, error);
 }
 
 }  // namespace
@@ -352,14 +360,20 @@ int WriteRuns(QSqlDatabase& db, const std::vector<LoggedRun>& runs, QString& err
 
 int WriteEvent(QSqlDatabase& db, const LoggedEvent& event, WriteOutcome& outcome, QString& error) {
   QSqlQuery q(db);
-  if (!q.prepare("INSERT INTO events (uuid, time_ms, station, kind, what) VALUES (?,?,?,?,?)"
-                 " ON CONFLICT (uuid) DO NOTHING"))
+  if (!q.prepare(event.Audit ? "INSERT INTO audit (uuid, time_ms, station, who, what, old_value, new_value)"
+                               " VALUES (?,?,?,?,?,?,?) ON CONFLICT (uuid) DO NOTHING"
+                             : "INSERT INTO events (uuid, time_ms, station, kind, what) VALUES (?,?,?,?,?)"
+                               " ON CONFLICT (uuid) DO NOTHING"))
     return Fail(q, error);
   q.addBindValue(Text(event.Id));
   q.addBindValue(static_cast<qint64>(event.TimeUtcMs));
   q.addBindValue(Text(event.Station));
-  q.addBindValue(static_cast<int>(event.Kind));
-  q.addBindValue(Text(event.What));
+  if (event.Audit) {
+    for (const std::string* t : {&event.Who, &event.What, &event.OldValue, &event.NewValue}) q.addBindValue(Text(*t));
+  } else {
+    q.addBindValue(static_cast<int>(event.Kind));
+    q.addBindValue(Text(event.What));
+  }
   if (!q.exec()) return Fail(q, error);
   outcome = q.numRowsAffected() > 0 ? WriteOutcome::Written : WriteOutcome::AlreadyThere;
   return 0;
@@ -396,7 +410,7 @@ int ReadRun(QSqlDatabase& db, const std::string& id, LoggedRun& run, QString& er
       "SELECT seq, uuid, time_ms, station, kind, name, serial, type, standard, temperature,"
       " humidity, manufacturer, operator, luminous_flux, colour_temperature, test_date, verdict,"
       " screening, verdict_detail, missing, profile_name, profile_revision, profile_hash,"
-      " program_version FROM runs WHERE uuid = ?");
+      " program_version, purpose, instrument_serial, calibration_due FROM runs WHERE uuid = ?");
   q.addBindValue(Text(id));
   if (!q.exec()) return Fail(q, error);
   if (!q.next()) return 1;
@@ -420,6 +434,9 @@ int ReadRun(QSqlDatabase& db, const std::string& id, LoggedRun& run, QString& er
   v.ProfileRevision = Std(q.value(21));
   run.ProfileHash = Std(q.value(22));
   run.ProgramVersion = Std(q.value(23));
+  run.Purpose = q.value(24).toInt() == 1 ? RunPurpose::GoldenCheck : RunPurpose::Production;
+  run.InstrumentSerial = Std(q.value(25));
+  run.CalibrationDue = Std(q.value(26));
 
   QSqlQuery c(db);
   c.prepare("SELECT record FROM run_records WHERE run_seq = ?");

@@ -19,7 +19,9 @@ namespace kt {
 namespace {
 
 constexpr quint32 Magic = 0x4B54524CU;  // "KTRL"
-constexpr quint16 FormatVersion = 1;
+// 2 adds a run's purpose, instrument and calibration, and the audit trail's
+// entries; entries of 1, written before, are still read.
+constexpr quint16 FormatVersion = 2;
 constexpr quint8 RunEntry = 1, EventEntry = 2;
 constexpr const char* RunSuffix = ".run";
 constexpr const char* EventSuffix = ".event";
@@ -114,7 +116,7 @@ class Reader {
 
 // R is LoggedRun or const LoggedRun. False when a count was refused.
 template <class Io, class R>
-bool Fields(Io& io, R& r) {
+bool Fields(Io& io, R& r, quint16 version) {
   io(r.Id);
   io(r.TimeUtcMs);
   io(r.Station);
@@ -151,16 +153,27 @@ bool Fields(Io& io, R& r) {
   io(r.ProfileHash);
   io(r.ProgramVersion);
   io(r.Record);
+  if (version >= 2) {
+    io(r.Purpose);
+    io(r.InstrumentSerial);
+    io(r.CalibrationDue);
+  }
   return true;
 }
 
 template <class Io, class E>
-bool Fields(Io& io, E& e) requires std::is_same_v<std::remove_const_t<E>, LoggedEvent> {
+bool Fields(Io& io, E& e, quint16 version) requires std::is_same_v<std::remove_const_t<E>, LoggedEvent> {
   io(e.Id);
   io(e.TimeUtcMs);
   io(e.Station);
   io(e.Kind);
   io(e.What);
+  if (version >= 2) {
+    io(e.Audit);
+    io(e.Who);
+    io(e.OldValue);
+    io(e.NewValue);
+  }
   return true;
 }
 
@@ -189,7 +202,7 @@ QByteArray SerializeRun(const LoggedRun& r) {
   QByteArray out;
   QDataStream s(&out, QIODevice::WriteOnly);
   Writer w(Begin(s, RunEntry));
-  Fields(w, r);
+  Fields(w, r, FormatVersion);
   return out;
 }
 
@@ -197,7 +210,7 @@ QByteArray SerializeEvent(const LoggedEvent& e) {
   QByteArray out;
   QDataStream s(&out, QIODevice::WriteOnly);
   Writer w(Begin(s, EventEntry));
-  Fields(w, e);
+  Fields(w, e, FormatVersion);
   return out;
 }
 
@@ -209,12 +222,12 @@ int DeserializeEntry(const QByteArray& bytes, bool& isRun, LoggedRun& r, LoggedE
   quint16 version = 0;
   quint8 entry = 0;
   s >> magic >> version >> entry;
-  if (magic != Magic || version != FormatVersion || (entry != RunEntry && entry != EventEntry)) return 1;
+  if (magic != Magic || version < 1 || version > FormatVersion || (entry != RunEntry && entry != EventEntry)) return 1;
   isRun = entry == RunEntry;
   Reader in(s, bytes.size());
   r = LoggedRun{};
   e = LoggedEvent{};
-  const bool counted = isRun ? Fields(in, r) : Fields(in, e);
+  const bool counted = isRun ? Fields(in, r, version) : Fields(in, e, version);
   return counted && s.status() == QDataStream::Ok && s.atEnd() ? 0 : 1;
 }
 

@@ -11,8 +11,10 @@
 #include <QVBoxLayout>
 
 #include "link/Form.h"
+#include "runlog/RunLogStore.h"
 #include "runlog/RunLogWriter.h"
 #include "shell/ShellDialogs.h"
+#include "shell/StationAccess.h"
 #include "shell/TLogForm.h"
 #include "shell/TLogSettingsForm.h"
 #include "shell/TProfileForm.h"
@@ -28,6 +30,14 @@ namespace kt {
 namespace {
 
 QString T(bool chinese, const char* zh, const char* en) { return QString::fromUtf8(chinese ? zh : en); }
+
+// The limits in force as the audit trail names them: the profile and the
+// hash of its text, so that an edit shows even under the same name.
+std::string LimitsId(const ActiveLimits& limits) {
+  if (limits.Source == LimitSource::ClassC) return ClassCName;
+  if (limits.File) return limits.File->Name + " " + ProfileFileHash(limits.File->RawText);
+  return limits.Name;
+}
 
 }  // namespace
 
@@ -91,11 +101,17 @@ void LineFeatures::BuildMenus() {
   QAction* separator = station_->addAction(QString());
   separator->setObjectName("ScanSeparator");
   connect(separator, &QAction::triggered, this, [this] { AskScanSeparator(); });
+  access_ = std::make_unique<StationAccess>(window_, host_, form_, dialogs_, *recorder_, *station_);
+  scan_->SetAudit([this](const std::string& what, const std::string& after) { access_->Audit(what, "", after); });
   QAction* settings = log_->addAction(QString());
   settings->setObjectName("LogSettings");
   connect(settings, &QAction::triggered, this, [this] {
+    const RunLogConfig before = settings::LogConfig();
     TLogSettingsForm dialog(chinese_, &window_);
     dialogs_.ExecModal(dialog);
+    const RunLogConfig after = settings::LogConfig();
+    if (after.Target != before.Target || after.Station != before.Station)
+      access_->Audit("log target", before.Target + " " + before.Station, after.Target + " " + after.Station);
   });
   UpdateMenus();
 }
@@ -177,6 +193,15 @@ void LineFeatures::Start() {
   // The limits in force (or that they cannot be read) show before the first run.
   Show(nullptr);
   SetScanning(settings::ScanToTest());
+  access_->Start();
+}
+
+void LineFeatures::ApplyRole() {
+  if (access_) access_->Apply();
+}
+
+void LineFeatures::Audit(const std::string& what, const std::string& before, const std::string& after) {
+  access_->Audit(what, before, after);
 }
 
 void LineFeatures::SetScanning(bool on) {
@@ -213,7 +238,11 @@ void LineFeatures::RememberChoice() {
 
 void LineFeatures::ReloadProfiles() {
   std::vector<std::string> problems;
+  const std::string before = LimitsId(recorder_->LimitsFor(""));
   recorder_->LoadProfiles(ProfileFolder(), problems, chinese_);
+  // A file changed behind the program's back changes the limits too.
+  const std::string after = LimitsId(recorder_->LimitsFor(""));
+  if (started_ && after != before) access_->Audit("limits reloaded", before, after);
   if (!problems.empty()) {
     std::string text;
     for (const auto& p : problems) text += p + "\n";
@@ -232,14 +261,18 @@ void LineFeatures::SetChinese(bool chinese) {
   UpdateMenus();
   band_->SetChinese(chinese);
   scan_->SetChinese(chinese);
+  access_->SetChinese(chinese);
   if (logForm_) logForm_->SetChinese(chinese);
 }
 
 void LineFeatures::Choose(const std::string& choice) {
   std::string error;
+  const std::string before = LimitsId(recorder_->LimitsFor(""));
   if (recorder_->Choose(choice, error, chinese_) != 0) {
     dialogs_.MessageBox(error, chinese_ ? "警告" : "Warning");
   } else {
+    const std::string after = LimitsId(recorder_->LimitsFor(""));
+    if (after != before) access_->Audit("limits chosen", before, after);
     RememberChoice();
     // The results shown keep the verdict they were judged with (Judge again
     // applies the new limits to them); without limits no verdict stays.
@@ -269,11 +302,14 @@ void LineFeatures::EditProfile() {
   TProfileForm editor(dialogs_, &window_);
   editor.SetChinese(chinese_);
   if (!editor.Edit(p, QString::fromStdString(path))) return;
+  access_->Audit("profile edited: " + editor.Result().Name, p.RawText.empty() ? "" : ProfileFileHash(p.RawText),
+                 ProfileFileHash(ProfileToJson(editor.Result())));
   ReloadProfiles();
   Choose(editor.Result().Name);
 }
 
 void LineFeatures::RunStarted() {
+  access_->FillOperator();
   band_->setVisible(recorder_->Judging());
   band_->MarkPrevious();
 }
@@ -299,6 +335,7 @@ void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) 
     scan_->RunEnded(kind, outcome, Verdict{});
     return;
   }
+  access_->FillOperator();  // the signed-in user, whatever the information box says
   Verdict v;
   if (recorder_->Judging()) {
     v = recorder_->Judge(kind);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "core/TestKind.h"
 #include "platform/Host.h"
@@ -25,6 +26,7 @@ struct Form;
 class RunRecorder;
 class ShellDialogs;
 class TLogForm;
+class StationAccess;
 class TScanBar;
 class TVerdictBand;
 
@@ -75,6 +77,11 @@ class LineFeatures : public QObject {
 
   // What the station does after each run: judge it, log it, keep the limits.
   RunRecorder& Recorder() { return *recorder_; }
+  // Right after the window set its commands for the run state: what the
+  // signed-in role may not use is disabled.
+  void ApplyRole();
+  // A change the audit trail keeps, by whoever is signed in.
+  void Audit(const std::string& what, const std::string& before, const std::string& after);
 
  private:
   // The log window (made on first use).
@@ -101,6 +108,7 @@ class LineFeatures : public QObject {
   std::unique_ptr<RunRecorder> recorder_;
   TVerdictBand* band_ = nullptr;
   TScanBar* scan_ = nullptr;
+  std::unique_ptr<StationAccess> access_;
   QMenu* station_ = nullptr;
   QMenuBar* bar_;
   QMenu* limits_ = nullptr;

@@ -301,6 +301,7 @@ void TKT5100Form::StopPoller() {
 
 void TKT5100Form::ChangePort(const char* portName) {
   Form& f = *form_;
+  if (line_) line_->Audit("port", f.PortDevice.empty() ? f.PortName : f.PortDevice, portName);
   std::memset(f.PortName, 0, sizeof f.PortName);
   std::strncpy(f.PortName, portName, sizeof f.PortName - 1);
   WritePortConfig(f);
@@ -310,6 +311,7 @@ void TKT5100Form::ChangePort(const char* portName) {
 }
 
 void TKT5100Form::ChangeDevice(const std::string& device) {
+  if (line_) line_->Audit("port", form_->PortDevice.empty() ? form_->PortName : form_->PortDevice, device);
   form_->PortDevice = device;
   settings::SetPortDevice(device);
   ReopenPort();
@@ -690,6 +692,7 @@ void TKT5100Form::RunStateChanged() {
   for (QAction* a : waitForRun_) a->setEnabled(idle);
   for (QToolButton* b : {BackBtn, NextBtn, PrintBtn}) b->setEnabled(idle);
   if (baoLuoForm_) baoLuoForm_->UpdateCommands();
+  if (line_) line_->ApplyRole();
 }
 
 void TKT5100Form::CloseMainWindow() { close(); }

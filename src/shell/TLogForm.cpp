@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
+
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <functional>
 
 #include <memory>
 
@@ -125,9 +127,16 @@ TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent
   Events_->setSelectionBehavior(QAbstractItemView::SelectRows);
   Events_->verticalHeader()->hide();
   Events_->horizontalHeader()->setStretchLastSection(true);
+  Audit_ = new QTableWidget(this);
+  Audit_->setObjectName("LogAudit");
+  Audit_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Audit_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  Audit_->verticalHeader()->hide();
+  Audit_->horizontalHeader()->setStretchLastSection(true);
   Tabs_ = new QTabWidget(this);
   Tabs_->addTab(Table_, QString());
   Tabs_->addTab(Events_, QString());
+  Tabs_->addTab(Audit_, QString());
   layout->addWidget(Tabs_, 1);
   connect(Table_, &QTableView::doubleClicked, this, [this](const QModelIndex& i) { OpenRow(i.row()); });
 
@@ -312,15 +321,19 @@ void TLogForm::StartReader() {
 void TLogForm::ReadEvents() {
   if (!Reader_) return;
   auto rows = std::make_shared<std::vector<EventRow>>();
+  auto audit = std::make_shared<std::vector<EventRow>>();
   Reader_->Ask(
       EventsChannel,
-      [rows, filter = Model_->Filter()](QSqlDatabase& db, QString& error) {
-        return QueryEvents(db, filter, *rows, error);
+      [rows, audit, filter = Model_->Filter()](QSqlDatabase& db, QString& error) {
+        return QueryEvents(db, filter, *rows, error) || QueryAudit(db, filter, *audit, error);
       },
-      [this, rows](int status, const QString& error) {
+      [this, rows, audit](int status, const QString& error) {
         if (status && OpenError_.isEmpty()) OpenError_ = error;
         EventRows_ = status ? std::vector<EventRow>{} : std::move(*rows);
+        AuditRows_ = status ? std::vector<EventRow>{} : std::move(*audit);
         ShowEvents();
+        ShowAudit();
+        ShowAudit();
         ShowStatus();
       });
 }
@@ -335,27 +348,53 @@ void TLogForm::ShowBusy(bool busy) {
   ShowStatus();
 }
 
-void TLogForm::ShowEvents() {
-  const std::vector<EventRow>& events = EventRows_;
-  const bool c = Chinese_;
-  Events_->clear();
-  Events_->setColumnCount(4);
-  Events_->setHorizontalHeaderLabels(c ? QStringList{U("时间"), U("工位"), U("种类"), U("事件")}
-                                       : QStringList{"Time", "Station", "Kind", "What"});
-  const int shown = static_cast<int>(std::min<std::size_t>(events.size(), EventRowsShown));
-  Events_->setRowCount(shown);
-  for (int row = 0; row < shown; ++row) {  // newest first, as the runs
-    const EventRow& e = events[events.size() - 1 - static_cast<std::size_t>(row)];
-    const QString cells[] = {QDateTime::fromMSecsSinceEpoch(e.TimeUtcMs).toString("yyyy-MM-dd HH:mm:ss"),
-                             QString::fromStdString(e.Station), QString::fromStdString(KindName(e.Kind, c)),
-                             QString::fromStdString(e.What)};
-    for (int col = 0; col < 4; ++col) Events_->setItem(row, col, new QTableWidgetItem(cells[col]));
+namespace {
+
+// One of the log's lists on its tab, newest first as the runs, with its
+// count (or how many of how many are shown) in the tab's caption.
+void FillList(QTabWidget& tabs, QTableWidget& table, int tab, const QStringList& headers, const QString& caption,
+              const std::vector<EventRow>& rows, bool c, const std::function<QStringList(const EventRow&)>& cells) {
+  table.clear();
+  table.setColumnCount(static_cast<int>(headers.size()));
+  table.setHorizontalHeaderLabels(headers);
+  const int shown = static_cast<int>(std::min<std::size_t>(rows.size(), EventRowsShown));
+  table.setRowCount(shown);
+  for (int row = 0; row < shown; ++row) {
+    const QStringList values = cells(rows[rows.size() - 1 - static_cast<std::size_t>(row)]);
+    for (int col = 0; col < values.size(); ++col) table.setItem(row, col, new QTableWidgetItem(values[col]));
   }
-  Events_->resizeColumnsToContents();
-  const QString count = shown < static_cast<int>(events.size())
-                            ? QString(c ? U("最近 %1 / %2") : "newest %1 of %2").arg(shown).arg(events.size())
-                            : QString::number(events.size());
-  Tabs_->setTabText(1, QString(c ? U("事件（%1）") : "Events (%1)").arg(count));
+  table.resizeColumnsToContents();
+  const QString count = shown < static_cast<int>(rows.size())
+                            ? QString(c ? U("最近 %1 / %2") : "newest %1 of %2").arg(shown).arg(rows.size())
+                            : QString::number(rows.size());
+  tabs.setTabText(tab, caption.arg(count));
+}
+
+QString LocalTime(std::int64_t ms) { return QDateTime::fromMSecsSinceEpoch(ms).toString("yyyy-MM-dd HH:mm:ss"); }
+
+}  // namespace
+
+void TLogForm::ShowEvents() {
+  const bool c = Chinese_;
+  FillList(*Tabs_, *Events_, 1,
+           c ? QStringList{U("时间"), U("工位"), U("种类"), U("事件")} : QStringList{"Time", "Station", "Kind", "What"},
+           c ? U("事件（%1）") : "Events (%1)", EventRows_, c, [c](const EventRow& e) {
+             return QStringList{LocalTime(e.TimeUtcMs), QString::fromStdString(e.Station),
+                                QString::fromStdString(KindName(e.Kind, c)), QString::fromStdString(e.What)};
+           });
+}
+
+void TLogForm::ShowAudit() {
+  const bool c = Chinese_;
+  FillList(
+      *Tabs_, *Audit_, 2,
+      c ? QStringList{U("时间"), U("工位"), U("人员"), U("操作"), U("原值"), U("新值")}
+        : QStringList{"Time", "Station", "Who", "What", "Before", "After"},
+      c ? U("审计（%1）") : "Audit (%1)", AuditRows_, c, [](const EventRow& e) {
+        return QStringList{
+            LocalTime(e.TimeUtcMs),         QString::fromStdString(e.Station),  QString::fromStdString(e.Who),
+            QString::fromStdString(e.What), QString::fromStdString(e.OldValue), QString::fromStdString(e.NewValue)};
+      });
 }
 
 QString TLogForm::SelectedId() const {

@@ -53,6 +53,7 @@ class TLogForm : public QWidget {
   bool IsOpen() const { return Log_.IsOpen(); }
   bool Busy() const;  // a query of the table, the events or the choices is out
   QTableWidget* Events() const { return Events_; }
+  QTableWidget* AuditTrail() const { return Audit_; }
   // Writes the runs the table shows to `path` and their events beside it
   // (EventsCsvPath) without asking for a file, and says so in the window.
   // 0 on success.
@@ -121,6 +122,9 @@ class TLogForm : public QWidget {
   QTableWidget* Events_ = nullptr;
   QTabWidget* Tabs_ = nullptr;
   std::vector<EventRow> EventRows_;  // oldest first, as read
+  std::vector<EventRow> AuditRows_;  // the same
+  QTableWidget* Audit_ = nullptr;
+  void ShowAudit();
   QCheckBox *FromOn_ = nullptr, *ToOn_ = nullptr;
   QDateTimeEdit *From_ = nullptr, *To_ = nullptr;
   QLineEdit* Serial_ = nullptr;

@@ -94,43 +94,63 @@ void TScanBar::Scan(const QString& text) {
     return;
   }
   code_ = code;
-  if (gate_) {
-    const std::string why = gate_(code_);
-    if (!why.empty()) {
-      Refuse(why);
-      return;
-    }
-  }
-  const auto seen = passed_.find(code_.Serial);
-  if (seen != passed_.end() && seen->second >= TodayStartUtcMs()) {
-    AskRetest();
-    return;
-  }
   RunLogWriter* writer = recorder_.Writer();
   if (!writer) {
-    Begin();
+    Continue(0, 0);
     return;
   }
-  // The log knows of passes on other stations and in earlier sessions; its
-  // answer comes from the reader's thread, and no scan is taken meanwhile.
+  // The log knows of passes and golden checks on other stations and in
+  // earlier sessions; its answer comes from the reader's thread, and no
+  // scan is taken meanwhile.
   if (!reader_) reader_ = std::make_unique<RunLogReader>(writer->Log().Target);
   state_ = State::Checking;
-  auto last = std::make_shared<std::int64_t>(0);
-  const std::string serial = code_.Serial;
+  struct Found {
+    std::int64_t pass = 0, golden = 0;
+  };
+  auto found = std::make_shared<Found>();
+  const std::string serial = code_.Serial, station = writer->Log().Station;
+  const ActiveLimits limits = recorder_.LimitsFor(code_.Type.empty() ? form_.Info.Type : code_.Type);
+  const std::string profile = limits.File ? limits.File->Name : std::string();
   const std::int64_t since = TodayStartUtcMs();
   const std::uint64_t ask = ++ask_;
   reader_->Ask(
-      0, [=](QSqlDatabase& db, QString& e) { return LastPass(db, serial, since, *last, e); },
-      [this, last, ask](int status, const QString&) {
+      0,
+      [=](QSqlDatabase& db, QString& e) {
+        return LastPass(db, serial, since, found->pass, e) ||
+               (!profile.empty() && LastGoldenPass(db, station, profile, found->golden, e));
+      },
+      [this, found, ask](int status, const QString&) {
         if (ask != ask_ || state_ != State::Checking) return;
         state_ = State::Idle;
-        // A log that cannot answer does not stop the line: the unit is
-        // tested, and only the retest question is lost.
-        if (status == 0 && *last > 0)
-          AskRetest();
+        // A log that cannot answer does not stop the line: what this
+        // program saw itself still counts, only the log's part is lost.
+        if (status == 0)
+          Continue(found->pass, found->golden);
         else
-          Begin();
+          Continue(0, 0);
       });
+}
+
+void TScanBar::Continue(std::int64_t lastPassMs, std::int64_t goldenPassMs) {
+  // The unit's number and type decide its limits and whether it is a
+  // golden unit; a refused scan leaves the test information as it was.
+  const TestInfo before = form_.Info;
+  form_.Info.No = code_.Serial;
+  if (!code_.Type.empty()) form_.Info.Type = code_.Type;
+  const ProfileMessage blocked = BlockedBecause(recorder_.Gate(goldenPassMs));
+  if (!blocked.English.empty()) {
+    form_.Info = before;
+    Refuse(blocked.Text(chinese_));
+    return;
+  }
+  const auto seen = passed_.find(code_.Serial);
+  if (seen != passed_.end()) lastPassMs = std::max(lastPassMs, seen->second);
+  // A golden unit is checked again every shift: no question for it.
+  if (lastPassMs >= TodayStartUtcMs() && !recorder_.GoldenUnitOfRun()) {
+    AskRetest();
+    return;
+  }
+  Begin();
 }
 
 void TScanBar::AskRetest() {
@@ -146,12 +166,11 @@ void TScanBar::AskRetest() {
 }
 
 void TScanBar::Begin() {
-  form_.Info.No = code_.Serial;
-  if (!code_.Type.empty()) form_.Info.Type = code_.Type;
   const ActiveLimits limits = recorder_.LimitsFor(form_.Info.Type);
   steps_ = ScanSteps(limits.File ? limits.File->Sequence : std::vector<TestKind>{}, form_.SelectedKind);
   next_ = 0;
   worst_.reset();
+  verdicts_.clear();
   summary_.clear();
   state_ = State::Running;
   StartNext();
@@ -178,6 +197,7 @@ void TScanBar::RunEnded(int kind, RunOutcome outcome, const Verdict& judged) {
   summary_ += (summary_.empty() ? "" : ", ") + KindWord(kind, chinese_) + " " +
               (judged.Result == VerdictResult::None ? "-" : VerdictResultText(judged.Result, chinese_));
   if (!worst_ || VerdictRank(judged.Result) > VerdictRank(worst_->Result)) worst_ = judged;
+  verdicts_.push_back(judged);
   if (next_ < steps_.size()) {
     // After the run's own end has been handled everywhere.
     QTimer::singleShot(0, this, [this] { StartNext(); });
@@ -198,13 +218,21 @@ void TScanBar::Finish(const std::string& englishWhy, const std::string& chineseW
     worst_ = v;
     summary_ += (summary_.empty() ? "" : ", ") + (chinese_ ? v.ReasonChinese : v.Reason);
   }
+  const GoldenUnit* golden = recorder_.GoldenUnitOfRun();
+  if (golden && englishWhy.empty()) worst_ = GoldenSequenceVerdict(*golden, verdicts_);
   const Verdict v = worst_.value_or(Verdict{});
   if (v.Result != VerdictResult::None) show_(v);
-  if (v.Result == VerdictResult::Pass) passed_[form_.Info.No] = QDateTime::currentMSecsSinceEpoch();
+  if (v.Result == VerdictResult::Pass && golden) {
+    // The station is checked: production may run until the next check is due.
+    recorder_.NoteGoldenPass(v.ProfileName, QDateTime::currentMSecsSinceEpoch());
+    if (audit_) audit_(GoldenPassedWhat, v.ProfileName);
+  } else if (v.Result == VerdictResult::Pass) {
+    passed_[form_.Info.No] = QDateTime::currentMSecsSinceEpoch();
+  }
   const std::string word = v.Result == VerdictResult::None ? (chinese_ ? "未判定（无限值）" : "not judged (no limits)")
                                                            : VerdictResultText(v.Result, chinese_);
-  const std::string text = form_.Info.No + (form_.Info.Type.empty() ? "" : " (" + form_.Info.Type + ")") + ": " +
-                           word + (steps_.size() > 1 || !englishWhy.empty() ? "  [" + summary_ + "]" : "");
+  const std::string text = form_.Info.No + (form_.Info.Type.empty() ? "" : " (" + form_.Info.Type + ")") + ": " + word +
+                           (steps_.size() > 1 || !englishWhy.empty() ? "  [" + summary_ + "]" : "");
   outcome_->setText(U(text));
   host_.SetStatusText(text);
   FocusField();

@@ -30,16 +30,14 @@ class ShellDialogs;
 class TScanBar : public QWidget {
   Q_OBJECT
  public:
-  // What the bar needs of the station before a production run starts: ""
-  // when it may start, else why not (golden check due, calibration overdue),
-  // in the language shown. A check run of a golden serial is not asked.
-  using Gate = std::function<std::string(const ScanCode& code)>;
   using ShowVerdict = std::function<void(const Verdict&)>;
+  // An entry of the audit trail, by whoever is signed in.
+  using Audit = std::function<void(const std::string& what, const std::string& after)>;
   TScanBar(QWidget* parent, Host& host, Form& form, ShellDialogs& dialogs, RunRecorder& recorder, ShowVerdict show);
   ~TScanBar() override;
 
   void SetChinese(bool chinese);
-  void SetGate(Gate gate) { gate_ = std::move(gate); }
+  void SetAudit(Audit audit) { audit_ = std::move(audit); }
   // Puts the cursor into the field (at start, after every run).
   void FocusField();
   // Enter in the field: the whole text as scanned.
@@ -51,6 +49,9 @@ class TScanBar : public QWidget {
  private:
   enum class State { Idle, Checking, Running };
   void Refuse(const std::string& text);
+  // With what the log knows (0: nothing): the station's gate, then the
+  // retest question, then the sequence.
+  void Continue(std::int64_t lastPassMs, std::int64_t goldenPassMs);
   void AskRetest();
   void Begin();
   void StartNext();
@@ -62,7 +63,7 @@ class TScanBar : public QWidget {
   ShellDialogs& dialogs_;
   RunRecorder& recorder_;
   ShowVerdict show_;
-  Gate gate_;
+  Audit audit_;
   QLabel* label_ = nullptr;
   QLineEdit* field_ = nullptr;
   QLabel* outcome_ = nullptr;
@@ -73,6 +74,7 @@ class TScanBar : public QWidget {
   std::vector<TestKind> steps_;
   std::size_t next_ = 0;
   std::optional<Verdict> worst_;
+  std::vector<Verdict> verdicts_;
   std::string summary_;
   // Serials this program saw pass today (the log may be off or lag behind).
   std::map<std::string, std::int64_t> passed_;

@@ -6,8 +6,11 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTimeZone>
 
 #include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstring>
@@ -22,6 +25,7 @@
 #include "platform/Clock.h"
 #include "runlog/RunLogWriter.h"
 #include "station/ExampleProfiles.h"
+#include "station/StationSettings.h"
 #include "verdict/ClassC.h"
 
 namespace kt {
@@ -266,7 +270,48 @@ bool RunRecorder::TypeMatchesNone(const std::string& productType) const {
 bool RunRecorder::Judging() const { return LimitsFor(form_.Info.Type).Source != LimitSource::None; }
 
 Verdict RunRecorder::Judge(TestKind kind) const {
-  return Evaluate(LimitsFor(form_.Info.Type), RunView{kind, &form_.M, form_.Analysis});
+  const RunView view{kind, &form_.M, form_.Analysis};
+  if (const GoldenUnit* unit = GoldenUnitOfRun()) {
+    const Profile& p = *LimitsFor(form_.Info.Type).File;
+    return GoldenVerdict(*unit, kind, CollectFigures(view), p.Name, p.Revision);
+  }
+  return Evaluate(LimitsFor(form_.Info.Type), view);
+}
+
+const GoldenUnit* RunRecorder::GoldenUnitOfRun() const {
+  if (form_.Info.No.empty()) return nullptr;
+  const ActiveLimits limits = LimitsFor(form_.Info.Type);
+  return limits.Source == LimitSource::File && limits.File ? FindGolden(*limits.File, form_.Info.No) : nullptr;
+}
+
+void RunRecorder::NoteGoldenPass(const std::string& profile, std::int64_t timeMs) {
+  std::int64_t& last = goldenPasses_[profile];
+  last = std::max(last, timeMs);
+}
+
+ProductionGate RunRecorder::Gate(std::int64_t loggedPassMs) const {
+  ProductionGate g;
+  const ActiveLimits limits = LimitsFor(form_.Info.Type);
+  if (limits.Source == LimitSource::File) g.Limits = limits.File;
+  g.GoldenSerial = GoldenUnitOfRun() != nullptr;
+  g.LastGoldenPassMs = loggedPassMs;
+  if (g.Limits) {
+    const auto it = goldenPasses_.find(g.Limits->Name);
+    if (it != goldenPasses_.end()) g.LastGoldenPassMs = std::max(g.LastGoldenPassMs, it->second);
+  }
+  const QDateTime now = QDateTime::currentDateTime();
+  g.NowMs = now.toMSecsSinceEpoch();
+  g.UtcOffsetMs = static_cast<std::int64_t>(now.offsetFromUtc()) * 1000;
+  g.CalibrationDue = settings::CalibrationDue();
+  // A due date that cannot be read blocks as an overdue one would: it
+  // never lets an instrument out of calibration pass unnoticed.
+  std::int64_t due = 0;
+  const bool set = !g.CalibrationDue.empty();
+  if (set && !ParseDay(g.CalibrationDue, due)) due = -1;
+  g.Instrument = CalibrationState(due, set, QDate(1970, 1, 1).daysTo(now.date()));
+  g.GoldenOverridden = goldenOverride_;
+  g.CalibrationOverridden = calibrationOverride_;
+  return g;
 }
 
 namespace {
@@ -308,6 +353,9 @@ LoggedRun RunRecorder::Describe(TestKind kind, const Verdict& verdict, int analy
   if (limits.Source == LimitSource::File && limits.File) run.ProfileText = limits.File->RawText;
   run.ProgramVersion = ProgramVersion();
   run.Record = RecordOf(form_, kind, analysisLanguage);
+  if (GoldenUnitOfRun()) run.Purpose = RunPurpose::GoldenCheck;
+  run.InstrumentSerial = settings::InstrumentSerial();
+  run.CalibrationDue = settings::CalibrationDue();
   return run;
 }
 
@@ -334,6 +382,37 @@ void RunRecorder::LogEvent(TestKind kind, RunOutcome outcome) {
   e.Kind = kind;
   e.What = EventText(outcome);
   writer_->Record(std::move(e));
+}
+
+std::string LocalAuditFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString() + "/audit.jsonl";
+}
+
+void RunRecorder::Audit(const std::string& who, const std::string& what, const std::string& before,
+                        const std::string& after) {
+  LoggedEvent e;
+  e.Audit = true;
+  e.TimeUtcMs = QDateTime::currentMSecsSinceEpoch();
+  e.Who = who;
+  e.What = what;
+  e.OldValue = before;
+  e.NewValue = after;
+  if (writer_) {
+    writer_->Record(std::move(e));
+    return;
+  }
+  QDir().mkpath(QFileInfo(QString::fromStdString(LocalAuditFile())).absolutePath());
+  QFile f(QString::fromStdString(LocalAuditFile()));
+  // One line a change, appended: nothing written before is ever rewritten.
+  nlohmann::ordered_json line;
+  line["time_utc"] =
+      QDateTime::fromMSecsSinceEpoch(e.TimeUtcMs, QTimeZone::utc()).toString(Qt::ISODateWithMs).toStdString();
+  line["who"] = who;
+  line["what"] = what;
+  line["old"] = before;
+  line["new"] = after;
+  const std::string text = line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+  if (f.open(QIODevice::Append)) f.write(text.data(), static_cast<qint64>(text.size()));
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // entry in the run log (or, for a run that failed, an event).
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "runlog/LoggedRun.h"
 #include "runlog/RunLogConfig.h"
 #include "runlog/RunLogWriter.h"
+#include "station/Scan.h"
 #include "verdict/Evaluate.h"
 
 namespace kt {
@@ -82,8 +84,23 @@ class RunRecorder {
   // True when a run of the form's product type is judged at all.
   bool Judging() const;
 
-  // The form's results of `kind` against the limits that apply.
+  // The form's results of `kind` against the limits that apply; a golden
+  // unit's (GoldenUnitOfRun) against its expected figures instead.
   Verdict Judge(TestKind kind) const;
+
+  // The golden unit the form's serial is under the limits of its type;
+  // nullptr for a unit of production.
+  const GoldenUnit* GoldenUnitOfRun() const;
+  // Golden checks passed by this program, by profile name (the log's audit
+  // trail keeps them across sessions and stations).
+  void NoteGoldenPass(const std::string& profile, std::int64_t timeMs);
+  // What may stop the form's unit from being tested now; `loggedPassMs`:
+  // the newest golden pass the log knows for the profile (0: none).
+  ProductionGate Gate(std::int64_t loggedPassMs) const;
+  // An engineer's override of a due golden check or an overdue
+  // calibration, for the rest of this session.
+  void OverrideGolden(bool on) { goldenOverride_ = on; }
+  void OverrideCalibration(bool on) { calibrationOverride_ = on; }
 
   // A completed run into the log: its figures, `verdict`, the limits' file
   // and the bytes a store of it would write. `analysisLanguage` is the
@@ -96,6 +113,11 @@ class RunRecorder {
   RunLogWriter::Kept LogRunAndWait(TestKind kind, const Verdict& verdict, int analysisLanguage, int timeoutMs,
                                    LoggedRun& run);
   void LogEvent(TestKind kind, RunOutcome outcome);
+  // An entry of the audit trail: `who` did `what`, the value before and
+  // after. Into the log; while it is off, appended to a local audit file
+  // (LocalAuditFile) so that no change goes unrecorded.
+  void Audit(const std::string& who, const std::string& what, const std::string& before = "",
+             const std::string& after = "");
 
  private:
   // A profile file that could not be used; Type: the product type it
@@ -118,7 +140,12 @@ class RunRecorder {
   std::string chosen_, chosenFile_;
   bool explicit_ = false;
   std::optional<double> ratedPowerW_;
+  std::map<std::string, std::int64_t> goldenPasses_;
+  bool goldenOverride_ = false, calibrationOverride_ = false;
 };
+
+// The audit trail kept while the run log is off: one JSON object a line.
+std::string LocalAuditFile();
 
 // The limits a profile's name or file (or the built-in screening's name)
 // gives, from the profiles in `folder`, without touching any window's

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "core/TestInfo.h"
 #include "platform/GbkText.h"
@@ -54,11 +55,11 @@ int Field(const std::string& text, int size, const char* en, const char* zh, Pro
   if (text.empty()) return Refuse(error, std::string("the ") + en + " is empty", std::string(zh) + "为空");
   const std::size_t max = static_cast<std::size_t>(size - 1), bytes = GbkLength(text);
   if (bytes > max)
-    return Refuse(error,
-                  std::string("the ") + en + " \"" + text + "\" is " + std::to_string(bytes) + " bytes, at most " +
-                      std::to_string(max) + " fit",
-                  std::string(zh) + "“" + text + "”为 " + std::to_string(bytes) + " 字节，最多 " + std::to_string(max) +
-                      " 字节");
+    return Refuse(
+        error,
+        std::string("the ") + en + " \"" + text + "\" is " + std::to_string(bytes) + " bytes, at most " +
+            std::to_string(max) + " fit",
+        std::string(zh) + "“" + text + "”为 " + std::to_string(bytes) + " 字节，最多 " + std::to_string(max) + " 字节");
   const std::string gbk = Utf8ToGbk(text);
   if (std::count(gbk.begin(), gbk.end(), '?') != std::count(text.begin(), text.end(), '?'))
     return Refuse(error, std::string("the ") + en + " \"" + text + "\" has characters a data file cannot keep",
@@ -119,11 +120,16 @@ std::vector<TestKind> ScanSteps(const std::vector<TestKind>& sequence, TestKind 
 
 int VerdictRank(VerdictResult r) {
   switch (r) {
-    case VerdictResult::None: return 0;
-    case VerdictResult::Pass: return 1;
-    case VerdictResult::NotApplicable: return 2;
-    case VerdictResult::Incomplete: return 3;
-    case VerdictResult::Fail: return 4;
+    case VerdictResult::None:
+      return 0;
+    case VerdictResult::Pass:
+      return 1;
+    case VerdictResult::NotApplicable:
+      return 2;
+    case VerdictResult::Incomplete:
+      return 3;
+    case VerdictResult::Fail:
+      return 4;
   }
   return 4;
 }
@@ -149,7 +155,8 @@ Verdict GoldenVerdict(const GoldenUnit& unit, TestKind kind, const std::vector<N
     r.Min = g.Expected - g.Tolerance;
     r.Max = g.Expected + g.Tolerance;
     r.Note = "golden";
-    const auto it = std::find_if(figures.begin(), figures.end(), [&](const NamedFigure& f) { return f.Name == g.Figure; });
+    const auto it =
+        std::find_if(figures.begin(), figures.end(), [&](const NamedFigure& f) { return f.Name == g.Figure; });
     if (it == figures.end()) {
       // Measured by another kind of run: this run neither passes nor fails it.
       r.Outcome = RuleOutcome::NotApplicable;
@@ -175,8 +182,30 @@ Verdict GoldenVerdict(const GoldenUnit& unit, TestKind kind, const std::vector<N
   return v;
 }
 
-bool GoldenCheckDue(const GoldenDue& due, std::int64_t lastPassUtcMs, std::int64_t nowUtcMs,
-                    std::int64_t utcOffsetMs) {
+Verdict GoldenSequenceVerdict(const GoldenUnit& unit, const std::vector<Verdict>& runs) {
+  Verdict worst = runs.empty() ? Verdict{} : runs.front();
+  for (const Verdict& v : runs)
+    if (VerdictRank(v.Result) > VerdictRank(worst.Result)) worst = v;
+  if (worst.Result == VerdictResult::Fail) return worst;
+  std::vector<std::string> unjudged;
+  for (const GoldenFigure& g : unit.Figures) {
+    bool judged = false;
+    for (const Verdict& v : runs)
+      for (const RuleResult& r : v.Rules) judged = judged || (r.Figure == g.Figure && r.Outcome == RuleOutcome::Pass);
+    if (!judged) unjudged.push_back(g.Figure);
+  }
+  if (!unjudged.empty() && worst.Result != VerdictResult::Incomplete) {
+    worst.Result = VerdictResult::Incomplete;
+    std::string names;
+    for (const std::string& n : unjudged) names += (names.empty() ? "" : ", ") + n;
+    worst.Reason = "golden check: not measured by its runs: " + names;
+    worst.ReasonChinese = "标准样品核查：其测试未测得 " + names;
+    worst.Missing = unjudged;
+  }
+  return worst;
+}
+
+bool GoldenCheckDue(const GoldenDue& due, std::int64_t lastPassUtcMs, std::int64_t nowUtcMs, std::int64_t utcOffsetMs) {
   if (!due.Any()) return false;
   if (lastPassUtcMs <= 0 || lastPassUtcMs > nowUtcMs) return true;
   constexpr std::int64_t DayMs = 86'400'000, MinuteMs = 60'000;
@@ -189,6 +218,37 @@ bool GoldenCheckDue(const GoldenDue& due, std::int64_t lastPassUtcMs, std::int64
     if (lastPassUtcMs < start) return true;
   }
   return false;
+}
+
+ProfileMessage BlockedBecause(const ProductionGate& gate) {
+  ProfileMessage m;
+  if (gate.Instrument == Calibration::Overdue && !gate.CalibrationOverridden) {
+    m.English = "instrument calibration overdue (due " + gate.CalibrationDue + "): production runs are refused";
+    m.Chinese = "仪器校准已过期（到期日 " + gate.CalibrationDue + "）：拒绝生产测试";
+  } else if (!gate.GoldenSerial && !gate.GoldenOverridden && gate.Limits &&
+             GoldenCheckDue(gate.Limits->Due, gate.LastGoldenPassMs, gate.NowMs, gate.UtcOffsetMs)) {
+    m.English = "golden sample check due: run a golden unit of \"" + gate.Limits->Name + "\" first";
+    m.Chinese = "需要标准样品核查：请先测试“" + gate.Limits->Name + "”的标准样品";
+  }
+  return m;
+}
+
+bool ParseDay(const std::string& text, std::int64_t& day) {
+  int y = 0, mo = 0, d = 0;
+  char tail = 0;
+  if (text.size() != 10 || std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &mo, &d, &tail) != 3 || text[4] != '-' ||
+      text[7] != '-' || y < 1970 || mo < 1 || mo > 12 || d < 1)
+    return false;
+  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (d > days[mo - 1] + (mo == 2 && leap ? 1 : 0)) return false;
+  // Days from the civil date (proleptic Gregorian).
+  const int yy = y - (mo <= 2 ? 1 : 0);
+  const int era = yy / 400, yoe = yy - era * 400;
+  const int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  day = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
+  return true;
 }
 
 Calibration CalibrationState(std::int64_t dueDay, bool dueSet, std::int64_t today) {

@@ -48,6 +48,10 @@ int VerdictRank(VerdictResult r);
 // INCOMPLETE when one was not measured by the runs so far.
 Verdict GoldenVerdict(const GoldenUnit& unit, TestKind kind, const std::vector<NamedFigure>& figures,
                       const std::string& profileName, const std::string& profileRevision);
+// A golden check's runs together: the worst of them, and INCOMPLETE when a
+// listed figure was judged by none of them (a sequence that never measures
+// it cannot vouch for it).
+Verdict GoldenSequenceVerdict(const GoldenUnit& unit, const std::vector<Verdict>& runs);
 const GoldenUnit* FindGolden(const Profile& profile, const std::string& serial);
 
 // Whether a golden check is due at `nowUtcMs` when the last passing one was
@@ -60,5 +64,23 @@ bool GoldenCheckDue(const GoldenDue& due, std::int64_t lastPassUtcMs, std::int64
 enum class Calibration { NotSet, Valid, DueSoon, Overdue };
 inline constexpr int CalibrationWarnDays = 14;
 Calibration CalibrationState(std::int64_t dueDay, bool dueSet, std::int64_t today);
+
+// What stops a production run before it starts, and what an engineer's
+// override lifts (for this session, kept in the audit trail).
+struct ProductionGate {
+  const Profile* Limits = nullptr;  // the profile that judges the type, if any
+  bool GoldenSerial = false;        // the unit is one of its golden units: a check always runs
+  std::int64_t LastGoldenPassMs = 0, NowMs = 0, UtcOffsetMs = 0;
+  Calibration Instrument = Calibration::NotSet;
+  std::string CalibrationDue;  // YYYY-MM-DD, for the message
+  bool GoldenOverridden = false, CalibrationOverridden = false;
+};
+// Empty when the run may start; else why not, in both languages. A golden
+// check is refused only for an overdue calibration: a check on an
+// instrument out of calibration proves nothing.
+ProfileMessage BlockedBecause(const ProductionGate& gate);
+
+// A date setting "YYYY-MM-DD" as days since 1970-01-01; false when it is not one.
+bool ParseDay(const std::string& text, std::int64_t& day);
 
 }  // namespace kt

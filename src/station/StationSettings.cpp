@@ -16,6 +16,8 @@ const QString LastGoodLimitsKey = QStringLiteral("limits/lastGood");
 const QString SoundOnFailKey = QStringLiteral("limits/sound");
 const QString ScanToTestKey = QStringLiteral("scan/on");
 const QString ScanSeparatorKey = QStringLiteral("scan/separator");
+const QString InstrumentSerialKey = QStringLiteral("instrument/serial");
+const QString CalibrationDueKey = QStringLiteral("instrument/calibrationDue");
 
 std::string Text(const QString& key) { return QSettings().value(key).toString().toStdString(); }
 void SetText(const QString& key, const std::string& text) { QSettings().setValue(key, QString::fromStdString(text)); }
@@ -68,6 +70,13 @@ std::string ScanSeparator() {
   return CheckScanSeparator(s, bad) == 0 ? s : std::string(DefaultScanSeparator);
 }
 void SetScanSeparator(const std::string& separator) { SetText(ScanSeparatorKey, separator); }
+
+std::string InstrumentSerial() { return Text(InstrumentSerialKey); }
+std::string CalibrationDue() { return Text(CalibrationDueKey); }
+void SetInstrument(const std::string& serial, const std::string& calibrationDue) {
+  SetText(InstrumentSerialKey, serial);
+  SetText(CalibrationDueKey, calibrationDue);
+}
 
 QString FileName() { return QSettings().fileName(); }
 

@@ -37,6 +37,12 @@ void SetScanToTest(bool on);
 std::string ScanSeparator();
 void SetScanSeparator(const std::string& separator);
 
+// The instrument the station measures with, and when its calibration is
+// due ("YYYY-MM-DD"; "" when not kept). Each logged run keeps both.
+std::string InstrumentSerial();
+std::string CalibrationDue();
+void SetInstrument(const std::string& serial, const std::string& calibrationDue);
+
 // Where the settings are kept, to tell the operator.
 QString FileName();
 

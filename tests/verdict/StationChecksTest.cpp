@@ -81,10 +81,10 @@ TEST(Golden, IsDueAfterEachShiftStartAndAfterItsInterval) {
   // Local 2026-12-08 10:00 is 02:00 UTC.
   const std::int64_t day = 20'430 * Day, now = day + 2 * H;
   GoldenDue shifts{{6 * 60, 14 * 60, 22 * 60}, std::nullopt};
-  EXPECT_TRUE(GoldenCheckDue(shifts, 0, now, offset));              // never checked
-  EXPECT_FALSE(GoldenCheckDue(shifts, now - 3 * H, now, offset));   // 07:00 local, after the 06:00 start
-  EXPECT_TRUE(GoldenCheckDue(shifts, now - 5 * H, now, offset));    // 05:00 local, before it
-  EXPECT_TRUE(GoldenCheckDue(shifts, now + H, now, offset));        // a check from the future counts for nothing
+  EXPECT_TRUE(GoldenCheckDue(shifts, 0, now, offset));             // never checked
+  EXPECT_FALSE(GoldenCheckDue(shifts, now - 3 * H, now, offset));  // 07:00 local, after the 06:00 start
+  EXPECT_TRUE(GoldenCheckDue(shifts, now - 5 * H, now, offset));   // 05:00 local, before it
+  EXPECT_TRUE(GoldenCheckDue(shifts, now + H, now, offset));       // a check from the future counts for nothing
   // Just after midnight the last start is yesterday's 22:00.
   const std::int64_t early = day - 8 * H + 30 * 60'000;  // 00:30 local
   EXPECT_FALSE(GoldenCheckDue(shifts, early - 2 * H, early, offset));
