@@ -35,21 +35,36 @@ struct Governed {
   bool Run;
 };
 constexpr Governed Items[] = {
-    {"InputTestBtn", Role::Operator, false},   {"OutputTestBtn", Role::Operator, false},
-    {"CompTestBtn", Role::Operator, false},    {"StartTestBtn", Role::Operator, false},
-    {"CurrentBtn", Role::Operator, false},     {"LockTestBtn", Role::Operator, false},
-    {"InputTestLockBtn", Role::Operator, false}, {"OutputTestLockBtn", Role::Operator, false},
-    {"CompTestLockBtn", Role::Operator, false}, {"PhaseTestLockBtn", Role::Operator, false},
-    {"GaoPinBtn", Role::Operator, false},      {"PrintBtn", Role::Operator, true},
-    {"InputTest", Role::Operator, false},      {"OutputTest", Role::Operator, false},
-    {"CompTest", Role::Operator, false},       {"StartTestComd", Role::Operator, false},
-    {"LockTest", Role::Operator, false},       {"Current", Role::Operator, false},
-    {"BaoAna", Role::Operator, false},         {"StoreFile", Role::Operator, true},
-    {"Print", Role::Operator, true},           {"ScanField", Role::Operator, false},
-    {"SerialPort", Role::Engineer, false},     {"Limits", Role::Engineer, false},
-    {"LogSettings", Role::Engineer, false},    {"ScanToTest", Role::Engineer, false},
-    {"ScanSeparator", Role::Engineer, false},  {"Instrument", Role::Engineer, false},
-    {"Override", Role::Engineer, false},       {"Users", Role::Admin, false},
+    {"InputTestBtn", Role::Operator, false},
+    {"OutputTestBtn", Role::Operator, false},
+    {"CompTestBtn", Role::Operator, false},
+    {"StartTestBtn", Role::Operator, false},
+    {"CurrentBtn", Role::Operator, false},
+    {"LockTestBtn", Role::Operator, false},
+    {"InputTestLockBtn", Role::Operator, false},
+    {"OutputTestLockBtn", Role::Operator, false},
+    {"CompTestLockBtn", Role::Operator, false},
+    {"PhaseTestLockBtn", Role::Operator, false},
+    {"GaoPinBtn", Role::Operator, false},
+    {"PrintBtn", Role::Operator, true},
+    {"InputTest", Role::Operator, false},
+    {"OutputTest", Role::Operator, false},
+    {"CompTest", Role::Operator, false},
+    {"StartTestComd", Role::Operator, false},
+    {"LockTest", Role::Operator, false},
+    {"Current", Role::Operator, false},
+    {"BaoAna", Role::Operator, false},
+    {"StoreFile", Role::Operator, true},
+    {"Print", Role::Operator, true},
+    {"ScanField", Role::Operator, false},
+    {"SerialPort", Role::Engineer, false},
+    {"Limits", Role::Engineer, false},
+    {"LogSettings", Role::Engineer, false},
+    {"ScanToTest", Role::Engineer, false},
+    {"ScanSeparator", Role::Engineer, false},
+    {"Instrument", Role::Engineer, false},
+    {"Override", Role::Engineer, false},
+    {"Users", Role::Admin, false},
     {"IdleSignOut", Role::Admin, false},
 };
 
@@ -68,13 +83,7 @@ void SetEnabled(QObject* o, bool on) {
 
 StationAccess::StationAccess(QWidget& window, Host& host, Form& form, ShellDialogs& dialogs, RunRecorder& recorder,
                              QMenu& menu)
-    : QObject(nullptr),
-      window_(window),
-      host_(host),
-      form_(form),
-      dialogs_(dialogs),
-      recorder_(recorder),
-      menu_(menu) {
+    : QObject(nullptr), window_(window), host_(host), form_(form), dialogs_(dialogs), recorder_(recorder), menu_(menu) {
   idle_.setSingleShot(true);
   connect(&idle_, &QTimer::timeout, this, [this] { SignOut(true); });
   BuildMenu();
@@ -145,8 +154,9 @@ void StationAccess::Start() {
   if (Reload(error) != 0)
     dialogs_.MessageBox(
         (chinese_ ? "无法读取用户：" : "The users cannot be read: ") + error +
-            (usersUnreadable_ ? (chinese_ ? "\n在能读取之前，工位锁定。" : "\nThe station stays locked until they can be.")
-                              : (chinese_ ? "\n使用上次读取的用户。" : "\nThe users read last time are used.")),
+            (usersUnreadable_
+                 ? (chinese_ ? "\n在能读取之前，工位锁定。" : "\nThe station stays locked until they can be.")
+                 : (chinese_ ? "\n使用上次读取的用户。" : "\nThe users read last time are used.")),
         chinese_ ? "警告" : "Warning");
   qApp->installEventFilter(this);
   host_.RunStateChanged();  // the window's own states, then the role's
@@ -165,9 +175,12 @@ void StationAccess::Apply() {
   for (const Governed& g : Items)
     for (QObject* o : window_.findChildren<QObject*>(QString::fromUtf8(g.Name))) {
       // The main window's own; another window's control of the same name
-      // (the analysis window's) keeps its own rules.
-      if (auto* w = qobject_cast<QWidget*>(o); w && w->window() != &window_) continue;
-      if (auto* menu = qobject_cast<QMenu*>(o)) o = menu->menuAction();
+      // (the analysis window's) keeps its own rules. A menu (a window of
+      // its own) is reached through its entry in the menu bar.
+      if (auto* menu = qobject_cast<QMenu*>(o))
+        o = menu->menuAction();
+      else if (auto* w = qobject_cast<QWidget*>(o); w && w->window() != &window_)
+        continue;
       const bool mine = std::find(disabledByRole_.begin(), disabledByRole_.end(), o) != disabledByRole_.end();
       if (role < g.Needs) {
         if (IsEnabled(o) || mine) disabled.push_back(o);
@@ -192,9 +205,7 @@ void StationAccess::FillOperator() {
   if (!user_.Name.empty()) form_.Info.Operator = user_.Name;
 }
 
-void StationAccess::Said(const std::string& text) {
-  host_.SetStatusText(text);
-}
+void StationAccess::Said(const std::string& text) { host_.SetStatusText(text); }
 
 void StationAccess::SignIn() {
   std::string error;
@@ -231,8 +242,9 @@ void StationAccess::SignOut(bool automatic) {
   if (form_.Info.Operator == who) form_.Info.Operator.clear();
   UpdateTexts();
   host_.RunStateChanged();
-  Said((chinese_ ? (automatic ? "闲置超时，已注销：" : "已注销：") : (automatic ? "Idle: signed out " : "Signed out ")) +
-       who);
+  Said(
+      (chinese_ ? (automatic ? "闲置超时，已注销：" : "已注销：") : (automatic ? "Idle: signed out " : "Signed out ")) +
+      who);
 }
 
 bool StationAccess::eventFilter(QObject* watched, QEvent* event) {
@@ -254,20 +266,20 @@ void StationAccess::ManageUsers() {
   for (const User& u : users_) list += QString::fromStdString("\n  " + u.Name + " (" + RoleWord(u.Level) + ")");
   QString name, roleWord;
   const QString title = T("用户管理", "Users");
-  if (!dialogs_.AskText(&window_, title, T("用户名（新用户或已有用户）：", "User name (new or listed):") + list, QString(),
-                        name))
+  if (!dialogs_.AskText(&window_, title, T("用户名（新用户或已有用户）：", "User name (new or listed):") + list,
+                        QString(), name))
     return;
   const std::string who = name.trimmed().toStdString();
   ProfileMessage why;
   if (CheckUserName(who, why)) return dialogs_.MessageBox(why.Text(chinese_), title.toStdString());
-  if (!dialogs_.AskText(&window_, title, T("角色：operator、engineer、admin，或 remove 删除该用户：",
-                                           "Role: operator, engineer, admin, or remove to delete the user:"),
+  if (!dialogs_.AskText(&window_, title,
+                        T("角色：operator、engineer、admin，或 remove 删除该用户：",
+                          "Role: operator, engineer, admin, or remove to delete the user:"),
                         QString(), roleWord))
     return;
   const UserStore store(settings::LogConfig());
-  const bool admins = std::count_if(users_.begin(), users_.end(), [&](const User& u) {
-                        return u.Level == Role::Admin && u.Name != who;
-                      }) > 0;
+  const bool admins = std::count_if(users_.begin(), users_.end(),
+                                    [&](const User& u) { return u.Level == Role::Admin && u.Name != who; }) > 0;
   const std::string word = roleWord.trimmed().toStdString();
   if (word == "remove") {
     // The last administrator stays: without one nobody could keep the users.
@@ -279,9 +291,9 @@ void StationAccess::ManageUsers() {
   } else {
     const Role role = RoleFromWord(word);
     if (role == Role::None)
-      return dialogs_.MessageBox(chinese_ ? "角色须为 operator、engineer 或 admin。"
-                                          : "The role is operator, engineer or admin.",
-                                 title.toStdString());
+      return dialogs_.MessageBox(
+          chinese_ ? "角色须为 operator、engineer 或 admin。" : "The role is operator, engineer or admin.",
+          title.toStdString());
     if (role != Role::Admin && !admins)
       return dialogs_.MessageBox(chinese_ ? "必须保留一个管理员：第一个用户须为 admin。"
                                           : "One administrator must remain: the first user is an admin.",
@@ -332,7 +344,8 @@ void StationAccess::SetInstrument() {
   const std::string oldSerial = settings::InstrumentSerial(), oldDue = settings::CalibrationDue();
   if (!dialogs_.AskText(&window_, title, T("测试仪编号：", "Instrument serial:"), QString::fromStdString(oldSerial),
                         serial) ||
-      !dialogs_.AskText(&window_, title, T("校准到期日（YYYY-MM-DD，空为不设）：", "Calibration due (YYYY-MM-DD, empty: none):"),
+      !dialogs_.AskText(&window_, title,
+                        T("校准到期日（YYYY-MM-DD，空为不设）：", "Calibration due (YYYY-MM-DD, empty: none):"),
                         QString::fromStdString(oldDue), due))
     return;
   std::int64_t day = 0;
@@ -368,8 +381,9 @@ void StationAccess::WarnCalibration() {
   const ProductionGate gate = recorder_.Gate(0);
   if (calibrationWarned_ || gate.Instrument != Calibration::DueSoon) return;
   calibrationWarned_ = true;
-  dialogs_.MessageBox((chinese_ ? "仪器校准即将到期：" : "The instrument's calibration is due on ") + gate.CalibrationDue,
-                      chinese_ ? "提醒" : "Reminder");
+  dialogs_.MessageBox(
+      (chinese_ ? "仪器校准即将到期：" : "The instrument's calibration is due on ") + gate.CalibrationDue,
+      chinese_ ? "提醒" : "Reminder");
 }
 
 }  // namespace kt

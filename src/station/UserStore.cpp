@@ -44,9 +44,7 @@ int ToFile(const std::string& path, const std::vector<User>& users, std::string&
 
 }  // namespace
 
-std::string LocalUsersFile() {
-  return QFileInfo(QSettings().fileName()).absolutePath().toStdString() + "/users.json";
-}
+std::string LocalUsersFile() { return QFileInfo(QSettings().fileName()).absolutePath().toStdString() + "/users.json"; }
 
 UserStore::UserStore(const RunLogConfig& log) : file_(LocalUsersFile()) {
   QString error;

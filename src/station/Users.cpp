@@ -36,10 +36,14 @@ bool HashShaped(const std::string& hash) {
 
 const char* RoleWord(Role role) {
   switch (role) {
-    case Role::Operator: return "operator";
-    case Role::Engineer: return "engineer";
-    case Role::Admin: return "admin";
-    case Role::None: break;
+    case Role::Operator:
+      return "operator";
+    case Role::Engineer:
+      return "engineer";
+    case Role::Admin:
+      return "admin";
+    case Role::None:
+      break;
   }
   return "";
 }
@@ -52,10 +56,14 @@ Role RoleFromWord(std::string_view word) {
 
 const char* RoleName(Role role, bool chinese) {
   switch (role) {
-    case Role::Operator: return chinese ? "操作员" : "operator";
-    case Role::Engineer: return chinese ? "工程师" : "engineer";
-    case Role::Admin: return chinese ? "管理员" : "administrator";
-    case Role::None: break;
+    case Role::Operator:
+      return chinese ? "操作员" : "operator";
+    case Role::Engineer:
+      return chinese ? "工程师" : "engineer";
+    case Role::Admin:
+      return chinese ? "管理员" : "administrator";
+    case Role::None:
+      break;
   }
   return "";
 }
@@ -69,19 +77,21 @@ int CheckUserName(const std::string& name, ProfileMessage& error) {
                   "用户名必须是一行文本，不含控制字符，首尾无空格");
   const std::string gbk = Utf8ToGbk(name);
   if (GbkLength(name) > max || GbkToUtf8(gbk.data(), gbk.size()) != name)
-    return Refuse(error,
-                  "user name \"" + name + "\": at most " + std::to_string(max) +
-                      " bytes of characters a data file can keep (it fills the Operator field)",
-                  "用户名“" + name + "”：最多 " + std::to_string(max) + " 字节，且只含数据文件能保存的字符（用作操作员）");
+    return Refuse(
+        error,
+        "user name \"" + name + "\": at most " + std::to_string(max) +
+            " bytes of characters a data file can keep (it fills the Operator field)",
+        "用户名“" + name + "”：最多 " + std::to_string(max) + " 字节，且只含数据文件能保存的字符（用作操作员）");
   return 0;
 }
 
 int CheckSecret(const std::string& secret, ProfileMessage& error) {
   if (secret.size() < SecretMinBytes || secret.size() > SecretMaxBytes)
-    return Refuse(error,
-                  "a PIN or password has " + std::to_string(SecretMinBytes) + " to " + std::to_string(SecretMaxBytes) +
-                      " characters",
-                  "PIN 或密码须为 " + std::to_string(SecretMinBytes) + " 至 " + std::to_string(SecretMaxBytes) + " 个字符");
+    return Refuse(
+        error,
+        "a PIN or password has " + std::to_string(SecretMinBytes) + " to " + std::to_string(SecretMaxBytes) +
+            " characters",
+        "PIN 或密码须为 " + std::to_string(SecretMinBytes) + " 至 " + std::to_string(SecretMaxBytes) + " 个字符");
   return 0;
 }
 

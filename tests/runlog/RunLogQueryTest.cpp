@@ -215,6 +215,13 @@ TEST_P(RunLogQueryTest, StatisticsMatchTheHandWorkedValues) {
   r7.Figures = {{"Urms", 240, true}};
   r7.Result.Rules = {Rule("Urms", 240, 200, 250, RuleOutcome::Pass)};
   Write(r7);
+  // A golden check counts in no figure below: not as A's first run (it comes
+  // before it), nor its verdict, its failed rule or its value.
+  LoggedRun check = MakeRun("g1", T0 - 1, "A", VerdictResult::Fail);
+  check.Purpose = RunPurpose::GoldenCheck;
+  check.Figures = {{"Urms", 999, true}};
+  check.Result.Rules = {Rule("PF", 0.1, 0.9, None, RuleOutcome::Fail)};
+  Write(check);
   RunFilter upToR6;
   upToR6.ToMs = T0 + 6 * Hour;
   RunStats s;

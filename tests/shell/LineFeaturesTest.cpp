@@ -10,6 +10,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTableWidget>
 #include <QToolButton>
 
 #include <algorithm>
@@ -24,6 +28,7 @@
 #include "shell/TLogForm.h"
 #include "shell/TLogSettingsForm.h"
 #include "shell/TVerdictBand.h"
+#include "station/StationSettings.h"
 #include "support/PdfWords.h"
 
 namespace kt::test {
@@ -335,6 +340,133 @@ TEST(LineFeatures, AScanRunsItsTypesSequenceAndTheCursorComesBack) {
   EXPECT_EQ(outcome(), "未重测：SN1042");
   EXPECT_EQ(line.rig->w().runs, before + 2);
   EXPECT_EQ(w.focusWidget(), field);
+}
+
+bool Enabled(TKT5100Form& w, const char* name) {
+  QObject* o = w.findChild<QObject*>(name);
+  if (auto* m = qobject_cast<QMenu*>(o)) return m->menuAction()->isEnabled();
+  if (auto* a = qobject_cast<QAction*>(o)) return a->isEnabled();
+  return qobject_cast<QWidget*>(o)->isEnabled();
+}
+
+// The audit trail as the log window lists it, oldest first: "who what".
+std::vector<std::string> AuditShown(TLogForm& log, std::size_t expected) {
+  std::vector<std::string> rows;
+  WaitFor(
+      [&] {
+        if (log.Busy()) return false;
+        QTableWidget* t = log.AuditTrail();
+        rows.clear();
+        for (int r = t->rowCount() - 1; r >= 0; --r)
+          rows.push_back((t->item(r, 2)->text() + " " + t->item(r, 3)->text()).toStdString());
+        if (rows.size() >= expected) return true;
+        return log.Refresh(), false;
+      },
+      10000);
+  return rows;
+}
+
+// Users defined: nobody tests until signed in, an operator cannot reach the
+// limits, the port or the log's settings through any menu, the signed-in
+// name is every run's Operator, idleness signs out, and the log window's
+// audit tab holds each of these steps.
+TEST(LineFeatures, RolesDisableWhatTheyMayNotUseAndTheAuditTrailKeepsEveryStep) {
+  LineRig line;
+  TKT5100Form& w = line.w();
+  ScriptedDialogs& d = line.rig->dialogs;
+  const auto act = [&](const char* name, std::deque<QString> answers) {
+    d.textAnswers = std::move(answers);
+    w.findChild<QAction*>(name)->trigger();
+  };
+  const std::vector<const char*> operatorOnes = {"InputTestBtn", "CompTest", "ScanField", "Print", "StoreFile"},
+                                 engineerOnes = {"Limits", "SerialPort", "LogSettings", "Instrument", "Override"};
+  const auto all = [&](const std::vector<const char*>& names, bool on) {
+    return std::all_of(names.begin(), names.end(), [&](const char* n) { return Enabled(w, n) == on; });
+  };
+  EXPECT_TRUE(all(operatorOnes, true) && all(engineerOnes, true)) << "no users: everything as it was";
+  EXPECT_FALSE(Enabled(w, "SignIn"));
+
+  act("Users", {"ann", "operator"});
+  EXPECT_EQ(d.messages.back().first, "必须保留一个管理员：第一个用户须为 admin。");
+  act("Users", {"boss", "admin", "1234", "1234"});
+  EXPECT_TRUE(all(operatorOnes, false) && all(engineerOnes, false)) << "users defined, nobody signed in";
+  EXPECT_TRUE(Enabled(w, "SignIn") && Enabled(w, "OpenFile"));
+  act("SignIn", {"boss", "1234"});
+  EXPECT_TRUE(all(operatorOnes, true) && all(engineerOnes, true) && Enabled(w, "Users"));
+  act("Users", {"ann", "operator", "5678", "5678"});
+  line.Choose("Mains only");
+  act("SignOut", {});
+  act("SignIn", {"ann", "0000"});
+  EXPECT_EQ(d.messages.back().first, "用户名或 PIN/密码不正确。");
+  EXPECT_FALSE(Enabled(w, "InputTestBtn"));
+  act("SignIn", {"ann", "5678"});
+  EXPECT_TRUE(all(operatorOnes, true) && all(engineerOnes, false) && !Enabled(w, "Users"));
+  line.rig->f().Info.Operator = "typed by hand";
+  line.RunOnce(&TKT5100Form::InputTestLockBtnClick);
+  EXPECT_EQ(line.rig->f().Info.Operator, "ann");
+  EXPECT_TRUE(all(operatorOnes, true) && all(engineerOnes, false)) << "a run's end gives no command back";
+
+  QSettings().setValue("users/idleSeconds", 1);
+  act("SignIn", {"ann", "5678"});
+  ASSERT_TRUE(WaitFor([&] { return !Enabled(w, "InputTestBtn"); }, 20000)) << "signed out when idle";
+  EXPECT_EQ(line.rig->f().Info.Operator, "");
+
+  const std::vector<std::string> expected = {" user added",        "boss sign-in",  "boss user added",
+                                             "boss limits chosen", "boss sign-out", "ann sign-in refused",
+                                             "ann sign-in",        "ann sign-in",   "ann automatic sign-out"};
+  EXPECT_EQ(AuditShown(OpenLogWindow(w), expected.size()), expected);
+}
+
+// A golden check due refuses production scans until a golden unit passes;
+// an instrument past its calibration refuses them until an engineer's
+// override, which the audit trail keeps; every run keeps the instrument.
+TEST(LineFeatures, GoldenChecksAndCalibrationBlockAndFreeProduction) {
+  LineRig line;
+  std::ofstream(line.profiles.File("eb.json")) << R"({"name": "EB line", "type": "EB-236",
+    "rules": [{"figure": "Urms", "min": 150}], "golden_due": {"every_hours": 8},
+    "golden": [{"serial": "G-01", "figures": [{"figure": "Urms", "expected": 230, "tolerance": 30}]}]})";
+  TKT5100Form& w = line.w();
+  w.findChild<QAction*>("ReloadProfiles")->trigger();
+  w.findChild<QAction*>("ScanToTest")->trigger();
+  auto* field = w.findChild<QLineEdit*>("ScanField");
+  const auto outcome = [&] { return w.findChild<QLabel*>("ScanOutcome")->text().toStdString(); };
+  const auto scan = [&](const std::string& text, const std::string& shown) {
+    QTest::keyClicks(field, QString::fromStdString(text));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(WaitFor([&] { return outcome().find(shown) != std::string::npos; }, 30000)) << outcome();
+  };
+  const int before = line.rig->w().runs;
+  scan("EB-236*SN1", "需要标准样品核查：请先测试“EB line”的标准样品");
+  scan("EB-236*G-01", "G-01 (EB-236): 合格");
+  EXPECT_EQ(line.band().Result(), VerdictResult::Pass);
+  scan("EB-236*SN1", "SN1 (EB-236): 合格");
+  settings::SetInstrument("KT-0042", "2020-01-01");
+  scan("EB-236*SN2", "仪器校准已过期（到期日 2020-01-01）：拒绝生产测试");
+  line.rig->dialogs.textAnswers = {"calibration"};
+  w.findChild<QAction*>("Override")->trigger();
+  scan("EB-236*SN2", "SN2 (EB-236): 合格");
+  EXPECT_EQ(line.rig->w().runs, before + 3);
+
+  TLogForm& log = OpenLogWindow(w);
+  ASSERT_TRUE(SearchLogUntil(log, [](RunTableModel& m) {
+    const auto cell = [&](int row, RunColumn c) { return m.index(row, static_cast<int>(c)).data().toString(); };
+    return m.rowCount() == 3 && cell(2, RunColumn::Serial) == "G-01" &&
+           cell(2, RunColumn::Verdict) == QString::fromUtf8("合格（标准样品核查）") &&
+           cell(0, RunColumn::Verdict) == QString::fromUtf8("合格");
+  }));
+  const std::vector<std::string> audit = AuditShown(log, 2);
+  EXPECT_EQ(audit, (std::vector<std::string>{" golden check passed", " override"}));
+  QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "golden-check");
+  db.setDatabaseName(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/runlog.db");
+  ASSERT_TRUE(db.open());
+  QSqlQuery q(
+      "SELECT group_concat(serial || ' ' || purpose || ' ' || instrument_serial || ' ' || calibration_due, '|')"
+      " FROM (SELECT * FROM runs ORDER BY seq)",
+      db);
+  ASSERT_TRUE(q.next());
+  EXPECT_EQ(q.value(0).toString().toStdString(), "G-01 1  |SN1 0  |SN2 0 KT-0042 2020-01-01");
+  q = QSqlQuery();
+  db.close();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "station/Scan.h"
+#include "station/Users.h"
 
 namespace kt {
 namespace {
@@ -101,6 +102,79 @@ TEST(Calibration, WarnsFourteenDaysAheadAndBlocksAfterTheDueDate) {
   EXPECT_EQ(CalibrationState(100, true, 86), Calibration::DueSoon);
   EXPECT_EQ(CalibrationState(100, true, 100), Calibration::DueSoon);
   EXPECT_EQ(CalibrationState(100, true, 101), Calibration::Overdue);
+}
+
+TEST(Users, SecretsAreSaltedAndTheUserFileRefusesWhatCouldLetSomeoneIn) {
+  std::string a, b;
+  ASSERT_EQ(HashSecret("1234", a), 0);
+  ASSERT_EQ(HashSecret("1234", b), 0);
+  EXPECT_NE(a, b) << "salted";
+  EXPECT_TRUE(SecretMatches(a, "1234"));
+  EXPECT_FALSE(SecretMatches(a, "1235"));
+  EXPECT_FALSE(SecretMatches("", ""));
+  EXPECT_FALSE(SecretMatches("$argon2id$garbage", "1234"));
+
+  const std::vector<User> users{{"张工", Role::Engineer, a}, {"ann", Role::Operator, b}};
+  std::vector<User> back;
+  ProfileMessage m;
+  ASSERT_EQ(ParseUsers(UsersToJson(users), back, m), 0) << m.English;
+  EXPECT_EQ(back, users);
+  const std::string h = "\"" + a + "\"";
+  const std::pair<std::string, const char*> bad[] = {
+      {"[]", "must be {\"users\": [...]}"},
+      {R"({"users": [], "admin": true})", "must be {\"users\": [...]}"},
+      {R"({"users": [{"name": "x", "role": "operator"}]})", "exactly \"name\", \"role\" and \"hash\""},
+      {R"({"users": [{"name": "x", "role": "root", "hash": )" + h + "}]}", "the role is operator, engineer or admin"},
+      {R"({"users": [{"name": "x", "role": "admin", "hash": "plain-1234"}]})", "not a password hash"},
+      {R"({"users": [{"name": " x", "role": "admin", "hash": )" + h + "}]}", "one line of text"},
+      {R"({"users": [{"name": "x", "role": "admin", "hash": )" + h +
+           R"(}, {"name": "x", "role": "operator", "hash": )" + h + "}]}",
+       "listed twice"},
+      {R"({"users": [{"name": ")" + std::string(31, 'n') + R"(", "role": "admin", "hash": )" + h + "}]}",
+       "at most 30 bytes"},
+  };
+  for (const auto& [text, words] : bad) {
+    back = users;
+    EXPECT_EQ(ParseUsers(text, back, m), 1) << text;
+    EXPECT_NE(m.English.find(words), std::string::npos) << m.English;
+    EXPECT_EQ(back, users) << "a refused file changes nothing";
+  }
+  EXPECT_EQ(CheckSecret("123", m), 1);
+  EXPECT_EQ(CheckSecret(std::string(129, '1'), m), 1);
+}
+
+TEST(Golden, TheGateRefusesProductionUntilAPassingCheckAndAnOverrideLiftsIt) {
+  Profile p;
+  p.Name = "T8";
+  p.Golden = {{"G-01", {{"P", 36, 1}, {"Pout", 31, 1}}}};
+  p.Due.EveryHours = 8;
+  ProductionGate gate{&p, false, 0, 100 * 3'600'000LL, 0, Calibration::Valid, "2027-01-01", false, false};
+  EXPECT_NE(BlockedBecause(gate).English.find("golden sample check due"), std::string::npos);
+  gate.GoldenSerial = true;  // the check itself runs
+  EXPECT_EQ(BlockedBecause(gate).English, "");
+  gate.GoldenSerial = false;
+  gate.LastGoldenPassMs = gate.NowMs - 3'600'000;
+  EXPECT_EQ(BlockedBecause(gate).English, "");
+  gate.Instrument = Calibration::Overdue;
+  gate.GoldenSerial = true;  // nor a check, on an instrument out of calibration
+  EXPECT_NE(BlockedBecause(gate).English.find("calibration overdue (due 2027-01-01)"), std::string::npos);
+  gate.CalibrationOverridden = true;
+  EXPECT_EQ(BlockedBecause(gate).English, "");
+
+  // A sequence that never measures a listed figure cannot vouch for it.
+  const Verdict input = GoldenVerdict(p.Golden[0], InputTest, {{"P", 36.5, true}}, "T8", "");
+  const Verdict comp = GoldenVerdict(p.Golden[0], CompTest, {{"P", 36.2, true}, {"Pout", 31.4, true}}, "T8", "");
+  EXPECT_EQ(input.Result, VerdictResult::Pass);
+  EXPECT_EQ(GoldenSequenceVerdict(p.Golden[0], {input}).Result, VerdictResult::Incomplete);
+  EXPECT_EQ(GoldenSequenceVerdict(p.Golden[0], {input}).Missing, std::vector<std::string>{"Pout"});
+  EXPECT_EQ(GoldenSequenceVerdict(p.Golden[0], {input, comp}).Result, VerdictResult::Pass);
+
+  std::int64_t day = 0;
+  ASSERT_TRUE(ParseDay("2026-12-08", day));
+  EXPECT_EQ(day, 20'795);
+  ASSERT_TRUE(ParseDay("2024-02-29", day));
+  for (const char* bad : {"2026-02-29", "2026-13-01", "26-12-08", "2026-12-08x", "2026/12/08", ""})
+    EXPECT_FALSE(ParseDay(bad, day)) << bad;
 }
 
 }  // namespace
