@@ -405,6 +405,22 @@ TEST(Cli, ScanRunsTheTypesSequenceUnderItsSerial) {
     EXPECT_NE(r.err.find("scan refused"), std::string::npos) << r.err;
   }
   EXPECT_EQ(rig.Cli({"run", "input", "--scan", "SN-4"}).status, 64);
+
+  // A golden check due refuses production (status 3) until its golden unit
+  // passes; the pass is in the audit trail, which Python's csv module reads.
+  std::ofstream(profiles + "/gold.json") << R"({"name": "Gold", "type": "GD-1", "rules": [{"figure": "Urms", "min": 200}],
+    "golden": [{"serial": "G-1", "figures": [{"figure": "Urms", "expected": 230, "tolerance": 30}]}],
+    "golden_due": {"every_hours": 8}})";
+  const Result refused = rig.Cli({"run", "--scan", "GD-1*SN-5", "--english"});
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_NE(refused.err.find("golden sample check due"), std::string::npos) << refused.err;
+  EXPECT_EQ(rig.Cli({"run", "--scan", "GD-1*G-1"}).status, 0);
+  EXPECT_EQ(rig.Cli({"run", "--scan", "GD-1*SN-5"}).status, 0);
+  const std::string audit = rig.folder.File("audit.csv");
+  ASSERT_EQ(rig.Cli({"log", "audit", "--csv", audit}).status, 0);
+  const auto rows = nlohmann::json::parse(Python(CsvRows, audit));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_TRUE(rows[0]["what"] == "golden check passed" && rows[0]["new_value"] == "Gold") << rows.dump();
 }
 
 }  // namespace
