@@ -331,7 +331,9 @@ void StationAccess::SetIdleMinutes() {
     return;
   bool ok = false;
   const int minutes = text.trimmed().toInt(&ok);
-  if (!ok || minutes < 1 || minutes > 720) return;
+  if (!ok || minutes < 1 || minutes > 720)
+    return dialogs_.MessageBox(chinese_ ? "请输入 1 至 720 之间的分钟数。" : "Give a number of minutes from 1 to 720.",
+                               chinese_ ? "自动注销" : "Automatic sign-out");
   QSettings().setValue(IdleKey, minutes * 60);
   Audit("automatic sign-out minutes", now.toStdString(), std::to_string(minutes));
   if (idle_.isActive()) idle_.start(IdleMs());
@@ -372,7 +374,8 @@ void StationAccess::Override() {
   else if (word == "calibration")
     recorder_.OverrideCalibration(true);
   else
-    return;
+    return dialogs_.MessageBox(chinese_ ? "请输入 golden 或 calibration。" : "Give golden or calibration.",
+                               chinese_ ? "工程师放行" : "Engineer's override");
   Audit("override", "", word);
   Said((chinese_ ? "已放行：" : "Overridden: ") + word);
 }

@@ -408,7 +408,8 @@ TEST(Cli, ScanRunsTheTypesSequenceUnderItsSerial) {
 
   // A golden check due refuses production (status 3) until its golden unit
   // passes; the pass is in the audit trail, which Python's csv module reads.
-  std::ofstream(profiles + "/gold.json") << R"({"name": "Gold", "type": "GD-1", "rules": [{"figure": "Urms", "min": 200}],
+  std::ofstream(profiles + "/gold.json")
+      << R"({"name": "Gold", "type": "GD-1", "rules": [{"figure": "Urms", "min": 200}],
     "golden": [{"serial": "G-1", "figures": [{"figure": "Urms", "expected": 230, "tolerance": 30}]}],
     "golden_due": {"every_hours": 8}})";
   const Result refused = rig.Cli({"run", "--scan", "GD-1*SN-5", "--english"});

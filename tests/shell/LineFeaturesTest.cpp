@@ -395,6 +395,7 @@ TEST(LineFeatures, RolesDisableWhatTheyMayNotUseAndTheAuditTrailKeepsEveryStep) 
   EXPECT_TRUE(all(operatorOnes, true) && all(engineerOnes, true) && Enabled(w, "Users"));
   act("Users", {"ann", "operator", "5678", "5678"});
   line.Choose("Mains only");
+  w.ChangeDevice(line.rig->folder.File("COM2"));  // the same line, under its path
   act("SignOut", {});
   act("SignIn", {"ann", "0000"});
   EXPECT_EQ(d.messages.back().first, "用户名或 PIN/密码不正确。");
@@ -411,9 +412,9 @@ TEST(LineFeatures, RolesDisableWhatTheyMayNotUseAndTheAuditTrailKeepsEveryStep) 
   ASSERT_TRUE(WaitFor([&] { return !Enabled(w, "InputTestBtn"); }, 20000)) << "signed out when idle";
   EXPECT_EQ(line.rig->f().Info.Operator, "");
 
-  const std::vector<std::string> expected = {" user added",        "boss sign-in",  "boss user added",
-                                             "boss limits chosen", "boss sign-out", "ann sign-in refused",
-                                             "ann sign-in",        "ann sign-in",   "ann automatic sign-out"};
+  const std::vector<std::string> expected = {
+      " user added",   "boss sign-in",        "boss user added", "boss limits chosen", "boss port",
+      "boss sign-out", "ann sign-in refused", "ann sign-in",     "ann sign-in",        "ann automatic sign-out"};
   EXPECT_EQ(AuditShown(OpenLogWindow(w), expected.size()), expected);
 }
 
