@@ -121,18 +121,18 @@ TLogForm::TLogForm(const RunLogConfig& config, QWidget* parent) : QWidget(parent
   // By the pixel: rows that come in above move the view by exactly their height.
   Table_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   Table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-  Events_ = new QTableWidget(this);
-  Events_->setObjectName("LogEvents");
-  Events_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  Events_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Events_->verticalHeader()->hide();
-  Events_->horizontalHeader()->setStretchLastSection(true);
-  Audit_ = new QTableWidget(this);
-  Audit_->setObjectName("LogAudit");
-  Audit_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  Audit_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Audit_->verticalHeader()->hide();
-  Audit_->horizontalHeader()->setStretchLastSection(true);
+  // The events and the audit trail: lists to read, not to edit.
+  const auto list = [this](const char* name) {
+    auto* t = new QTableWidget(this);
+    t->setObjectName(name);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->verticalHeader()->hide();
+    t->horizontalHeader()->setStretchLastSection(true);
+    return t;
+  };
+  Events_ = list("LogEvents");
+  Audit_ = list("LogAudit");
   Tabs_ = new QTabWidget(this);
   Tabs_->addTab(Table_, QString());
   Tabs_->addTab(Events_, QString());
