@@ -119,6 +119,42 @@ TEST_P(RunLogQueryTest, FiltersFindTheRightRunsNewestFirst) {
   EXPECT_EQ(model.headerData(static_cast<int>(RunColumn::Serial), Qt::Horizontal).toString(), QString("序列号"));
 }
 
+// What a scan asks the log before it runs: a pass of the serial since a
+// moment, and this station's newest passing golden check of a profile. The
+// audit trail reads back as written, apart from the link's events.
+TEST_P(RunLogQueryTest, ScanLookUpsAndTheAuditTrail) {
+  QSqlDatabase db = Log.Db();
+  QString error;
+  std::int64_t at = -1;
+  ASSERT_EQ(LastPass(db, "A", T0, at, error), 0) << error.toStdString();
+  EXPECT_EQ(at, T0 + Hour + 500);  // r2; r1 failed
+  ASSERT_EQ(LastPass(db, "A", T0 + 2 * Hour, at, error), 0);
+  EXPECT_EQ(at, 0);
+  WriteOutcome written{};
+  const auto audit = [&](const char* id, std::int64_t time, const char* station, const char* what, const char* after) {
+    LoggedEvent e;
+    e.Id = id, e.TimeUtcMs = time, e.Station = station, e.Audit = true, e.Who = "boss", e.What = what;
+    e.OldValue = "old", e.NewValue = after;
+    ASSERT_EQ(WriteEvent(db, e, written, error), 0) << error.toStdString();
+  };
+  audit("a1", T0 + 10, "bench-1", GoldenPassedWhat, "T8");
+  audit("a2", T0 + 20, "bench-2", GoldenPassedWhat, "T8");
+  audit("a3", T0 + 30, "bench-1", "override", "golden");
+  ASSERT_EQ(LastGoldenPass(db, "bench-1", "T8", at, error), 0);
+  EXPECT_EQ(at, T0 + 10);
+  ASSERT_EQ(LastGoldenPass(db, "bench-1", "T5", at, error), 0);
+  EXPECT_EQ(at, 0);
+  std::vector<EventRow> rows;
+  RunFilter station;
+  station.Station = "bench-1";
+  ASSERT_EQ(QueryAudit(db, station, rows, error), 0);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_TRUE(rows[1].Who == "boss" && rows[1].What == "override" && rows[1].OldValue == "old" &&
+              rows[1].NewValue == "golden");
+  ASSERT_EQ(QueryEvents(db, {}, rows, error), 0);
+  EXPECT_TRUE(rows.empty());
+}
+
 TEST_P(RunLogQueryTest, ModelFetchesAPageAtATimeAndInsertsNewRunsWhereTheyBelong) {
   for (int i = 0; i < 300; ++i) Write(MakeRun("bulk-" + std::to_string(i), T0 - (i + 1) * 1000, "S"));
   RunTableModel model;
