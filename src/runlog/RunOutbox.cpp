@@ -157,6 +157,8 @@ bool Fields(Io& io, R& r, quint16 version) {
     io(r.Purpose);
     io(r.InstrumentSerial);
     io(r.CalibrationDue);
+    // A damaged purpose would count a check as a unit, or a unit nowhere.
+    if (r.Purpose != RunPurpose::Production && r.Purpose != RunPurpose::GoldenCheck) return false;
   }
   return true;
 }

@@ -197,7 +197,10 @@ void LineFeatures::Start() {
 }
 
 void LineFeatures::ApplyRole() {
-  if (access_) access_->Apply();
+  if (!access_) return;
+  access_->Apply();
+  // A field just given back (a sign-in) takes the next scan at once.
+  if (scan_->isVisible() && !scan_->Busy()) scan_->FocusField();
 }
 
 void LineFeatures::Audit(const std::string& what, const std::string& before, const std::string& after) {

@@ -239,7 +239,8 @@ void StationAccess::SignOut(bool automatic) {
   Audit(automatic ? "automatic sign-out" : "sign-out");
   const std::string who = user_.Name;
   user_ = User{};
-  if (form_.Info.Operator == who) form_.Info.Operator.clear();
+  // A run under way ends under the name it began with.
+  if (form_.Info.Operator == who && form_.RunKind == NoTest) form_.Info.Operator.clear();
   UpdateTexts();
   host_.RunStateChanged();
   Said(

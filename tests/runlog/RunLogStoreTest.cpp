@@ -44,6 +44,8 @@ LoggedRun RichRun() {
   r.Result.Rules[2].Note = "below the line's floor";
   r.ProfileText = "[profile]\nname = T8 line\n";
   r.ProgramVersion = "1.0.3";
+  r.InstrumentSerial = "KT-0042";
+  r.CalibrationDue = "2027-03-01";
   r.Record.clear();
   for (int i = 0; i < 3000; ++i) r.Record.push_back(static_cast<std::uint8_t>(i * 7));
   return r;
@@ -99,6 +101,23 @@ TEST(RunOutbox, AnEntryWithAHugeCountIsRefused) {
   ASSERT_EQ(bytes.mid(at, 4), QByteArray("\0\0\0\4", 4));
   bytes.replace(at, 4, QByteArray(4, '\xff'));
   EXPECT_EQ(DeserializeEntry(bytes, isRun, run, event), 1);
+
+  // A golden check stays one through the outbox; a purpose that is neither
+  // is refused; an entry of the first format (no purpose, no instrument)
+  // written before is still read, as production.
+  LoggedRun check = MakeRun("g", 1, "G-01");
+  check.Purpose = RunPurpose::GoldenCheck;
+  bytes = SerializeRun(check);
+  ASSERT_EQ(DeserializeEntry(bytes, isRun, run, event), 0);
+  EXPECT_EQ(run.Purpose, RunPurpose::GoldenCheck);
+  const qsizetype tail = bytes.size() - 12;  // the purpose, two empty texts
+  ASSERT_EQ(bytes.mid(tail), QByteArray("\0\0\0\1\0\0\0\0\0\0\0\0", 12));
+  bytes[tail + 3] = 7;
+  EXPECT_EQ(DeserializeEntry(bytes, isRun, run, event), 1);
+  bytes.chop(12);
+  bytes[5] = 1;  // the format's version, after the magic
+  ASSERT_EQ(DeserializeEntry(bytes, isRun, run, event), 0);
+  EXPECT_TRUE(run.Id == "g" && run.Purpose == RunPurpose::Production);
 }
 
 TEST(RunLogStore, OlderLogIsMigratedAndNewerRefused) {
@@ -143,7 +162,10 @@ TEST(RunLogStore, OlderLogIsMigratedAndNewerRefused) {
   EXPECT_EQ(Scalar(now, "SELECT SUM(n) FROM stats_figures").toInt(), 3);
   LoggedRun back;
   ASSERT_EQ(ReadRun(db, run.Id, back, error), 0);
-  ExpectSame(run, back);
+  LoggedRun asFirst = run;  // the first log kept no instrument
+  asFirst.InstrumentSerial.clear();
+  asFirst.CalibrationDue.clear();
+  ExpectSame(asFirst, back);
   LoggedEvent event{"5d1f0e7a-1111-4222-8333-944455556666", 1796638530999, "bench-1", OutputTest, "no answer"};
   WriteOutcome outcome{};
   ASSERT_EQ(WriteEvent(db, event, outcome, error), 0) << error.toStdString();
