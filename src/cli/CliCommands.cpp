@@ -266,6 +266,11 @@ int PrepareStation(const QCommandLineParser& p, RunOptions& o, HeadlessTester& t
     if (!o.code.Type.empty()) form.Info.Type = o.code.Type;
   }
   if (int s = ChooseLimits(recorder, p, form.Info.Type, !english)) return s;
+  // An instrument past its calibration measures nothing for production.
+  if (const ProfileMessage blocked = CalibrationBlock(recorder.Gate(0)); !blocked.English.empty())
+    return Fail("kt6100-cli: " + blocked.Text(!english) +
+                    (english ? "\nNothing was sent to the instrument." : "\n未向测试仪发送任何命令。"),
+                Refused);
   if (o.scan) {
     const ActiveLimits limits = recorder.LimitsFor(form.Info.Type);
     o.steps = ScanSteps(limits.File ? limits.File->Sequence : std::vector<TestKind>{}, InputTest);

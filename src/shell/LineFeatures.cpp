@@ -311,6 +311,15 @@ void LineFeatures::EditProfile() {
   Choose(editor.Result().Name);
 }
 
+bool LineFeatures::MayStartRun() {
+  const ProfileMessage blocked = CalibrationBlock(recorder_->Gate(0));
+  if (blocked.English.empty()) return true;
+  TVerdictBand::Beep();
+  host_.SetStatusText(blocked.Text(chinese_));
+  dialogs_.MessageBox(blocked.Text(chinese_), chinese_ ? "警告" : "Warning");
+  return false;
+}
+
 void LineFeatures::RunStarted() {
   access_->FillOperator();
   band_->setVisible(recorder_->Judging());

@@ -51,6 +51,9 @@ class LineFeatures : public QObject {
   void Start();
   void SetChinese(bool chinese);
 
+  // Whether a test command may start a run now: not on an instrument past
+  // its calibration (unless overridden); the operator is told why.
+  bool MayStartRun();
   // A run began: its verdict is still to come.
   void RunStarted();
   // A run ended: judged once, there and then, shown and logged when it

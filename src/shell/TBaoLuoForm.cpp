@@ -298,6 +298,7 @@ void TBaoLuoForm::StartTest(std::int32_t kind) {
   // exchange. The other commands are disabled meanwhile; this holds for the
   // menu keys too.
   if (form_.RunKind != NoTest) return;
+  if (mayStart_ && !mayStart_()) return;
   form_.SelectedKind = kind;
   // A continuous test of the main window stops here, as for any other test
   // command.

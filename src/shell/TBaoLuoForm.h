@@ -102,6 +102,8 @@ class TBaoLuoForm : public QDialog {
   void ShowVerdict(const Verdict* verdict, bool chinese);
   // Judges what an opened file holds, by kind: the main window's limits.
   void SetJudge(std::function<const Verdict*(int kind)> judge) { judge_ = std::move(judge); }
+  // Whether the station may test now (it tells the operator when not).
+  void SetMayStart(std::function<bool()> mayStart) { mayStart_ = std::move(mayStart); }
   // A record to show when the window is next shown (a run of the log).
   void OpenOnShow(std::vector<std::uint8_t> record);
 
@@ -166,6 +168,7 @@ class TBaoLuoForm : public QDialog {
   bool stopped_ = false;                     // the last run was left with its button
   std::vector<std::uint8_t> pendingRecord_;  // a logged run to show
   std::function<const Verdict*(int kind)> judge_;
+  std::function<bool()> mayStart_;
   std::optional<Verdict> verdict_;  // the one shown, and printed
   std::array<TBaoPaintBox*, 4> envelopeBoxes_{};
   std::array<TBaoPaintBox*, 4> waveBoxes_{};

@@ -126,6 +126,7 @@ TKT5100Form::TKT5100Form(Services services)
   form_->Analysis = &baoLuoForm_->Data();
   // A file the analysis window opens is judged there and then, as one here.
   baoLuoForm_->SetJudge([this](int kind) { return line_->JudgeNow(kind); });
+  baoLuoForm_->SetMayStart([this] { return !line_ || line_->MayStartRun(); });
   alarmForm_ = std::make_unique<TAlarmForm>(this);
   printerForm_ = std::make_unique<TPrinterForm>(this, form_->PrinterFamily);
   line_->Start();
@@ -350,15 +351,19 @@ void TKT5100Form::WatchPort() {
 
 // ---- test commands ----
 
-void TKT5100Form::InputTestClick() { StartTestCommand(*form_, InputTest, StartMode::Continuous); }
-void TKT5100Form::OutputTestClick() { StartTestCommand(*form_, OutputTest, StartMode::Continuous); }
-void TKT5100Form::CompTestClick() { StartTestCommand(*form_, CompTest, StartMode::Continuous); }
-void TKT5100Form::CurrentClick() { StartTestCommand(*form_, PhaseTest, StartMode::Continuous); }
-void TKT5100Form::InputTestLockBtnClick() { StartTestCommand(*form_, InputTest, StartMode::Single); }
-void TKT5100Form::OutputTestLockBtnClick() { StartTestCommand(*form_, OutputTest, StartMode::Single); }
-void TKT5100Form::CompTestLockBtnClick() { StartTestCommand(*form_, CompTest, StartMode::Single); }
-void TKT5100Form::PhaseTestLockBtnClick() { StartTestCommand(*form_, PhaseTest, StartMode::Single); }
-void TKT5100Form::StartTestComdClick() { StartTestCommand(*form_, StartTest, StartMode::StartUp); }
+void TKT5100Form::TestCommand(TestKind kind, StartMode mode) {
+  if (!line_ || line_->MayStartRun()) StartTestCommand(*form_, kind, mode);
+}
+
+void TKT5100Form::InputTestClick() { TestCommand(InputTest, StartMode::Continuous); }
+void TKT5100Form::OutputTestClick() { TestCommand(OutputTest, StartMode::Continuous); }
+void TKT5100Form::CompTestClick() { TestCommand(CompTest, StartMode::Continuous); }
+void TKT5100Form::CurrentClick() { TestCommand(PhaseTest, StartMode::Continuous); }
+void TKT5100Form::InputTestLockBtnClick() { TestCommand(InputTest, StartMode::Single); }
+void TKT5100Form::OutputTestLockBtnClick() { TestCommand(OutputTest, StartMode::Single); }
+void TKT5100Form::CompTestLockBtnClick() { TestCommand(CompTest, StartMode::Single); }
+void TKT5100Form::PhaseTestLockBtnClick() { TestCommand(PhaseTest, StartMode::Single); }
+void TKT5100Form::StartTestComdClick() { TestCommand(StartTest, StartMode::StartUp); }
 
 void TKT5100Form::LockTestClick() {
   // Only the flag: the tool button keeps its own pressed state, and the menu

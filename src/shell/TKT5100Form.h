@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/Controller.h"
 #include "link/Form.h"
 #include "platform/DrawingList.h"
 #include "platform/Host.h"
@@ -146,6 +147,8 @@ class TKT5100Form : public QMainWindow, public Host {
   void keyPressEvent(QKeyEvent* e) override;
 
  private:
+  // A test command, unless the station may not test now.
+  void TestCommand(TestKind kind, StartMode mode);
   void BuildToolBar();
   void BuildMenu();
   void FormCreate();

@@ -220,11 +220,18 @@ bool GoldenCheckDue(const GoldenDue& due, std::int64_t lastPassUtcMs, std::int64
   return false;
 }
 
-ProfileMessage BlockedBecause(const ProductionGate& gate) {
+ProfileMessage CalibrationBlock(const ProductionGate& gate) {
   ProfileMessage m;
   if (gate.Instrument == Calibration::Overdue && !gate.CalibrationOverridden) {
     m.English = "instrument calibration overdue (due " + gate.CalibrationDue + "): production runs are refused";
     m.Chinese = "仪器校准已过期（到期日 " + gate.CalibrationDue + "）：拒绝生产测试";
+  }
+  return m;
+}
+
+ProfileMessage BlockedBecause(const ProductionGate& gate) {
+  ProfileMessage m = CalibrationBlock(gate);
+  if (!m.English.empty()) {
   } else if (!gate.GoldenSerial && !gate.GoldenOverridden && gate.Limits &&
              GoldenCheckDue(gate.Limits->Due, gate.LastGoldenPassMs, gate.NowMs, gate.UtcOffsetMs)) {
     m.English = "golden sample check due: run a golden unit of \"" + gate.Limits->Name + "\" first";

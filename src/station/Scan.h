@@ -80,6 +80,10 @@ struct ProductionGate {
 // instrument out of calibration proves nothing.
 ProfileMessage BlockedBecause(const ProductionGate& gate);
 
+// The calibration's part alone: what refuses any production run, from any
+// command (a golden check due refuses scans only).
+ProfileMessage CalibrationBlock(const ProductionGate& gate);
+
 // A date setting "YYYY-MM-DD" as days since 1970-01-01; false when it is not one.
 bool ParseDay(const std::string& text, std::int64_t& day);
 

@@ -422,6 +422,11 @@ TEST(Cli, ScanRunsTheTypesSequenceUnderItsSerial) {
   const auto rows = nlohmann::json::parse(Python(CsvRows, audit));
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_TRUE(rows[0]["what"] == "golden check passed" && rows[0]["new_value"] == "Gold") << rows.dump();
+  // An instrument past its calibration runs nothing, scanned or not.
+  std::filesystem::create_directories(rig.folder.File("config/KT6100"));
+  std::ofstream(rig.folder.File("config/KT6100/kt6100.conf"), std::ios::app)
+      << "[instrument]\ncalibrationDue=2020-01-01\n";
+  EXPECT_EQ(rig.Cli({"run", "input"}).status, 3);
 }
 
 }  // namespace

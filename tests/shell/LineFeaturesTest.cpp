@@ -443,6 +443,8 @@ TEST(LineFeatures, GoldenChecksAndCalibrationBlockAndFreeProduction) {
   scan("EB-236*SN1", "SN1 (EB-236): 合格");
   settings::SetInstrument("KT-0042", "2020-01-01");
   scan("EB-236*SN2", "仪器校准已过期（到期日 2020-01-01）：拒绝生产测试");
+  w.InputTestLockBtnClick();  // no run from the tool bar either
+  EXPECT_EQ(line.rig->dialogs.messages.back().first, "仪器校准已过期（到期日 2020-01-01）：拒绝生产测试");
   line.rig->dialogs.textAnswers = {"calibration"};
   w.findChild<QAction*>("Override")->trigger();
   scan("EB-236*SN2", "SN2 (EB-236): 合格");
