@@ -129,6 +129,14 @@ void TScanBar::Scan(const QString& text) {
         else
           Continue(0, 0);
       });
+  // A server that does not answer at all (a network that hangs) must not
+  // hold the line either: the scan goes on without the log's part.
+  QTimer::singleShot(LogAnswerMs, this, [this, ask] {
+    if (ask != ask_ || state_ != State::Checking) return;
+    ++ask_;  // its late answer is dropped
+    state_ = State::Idle;
+    Continue(0, 0);
+  });
 }
 
 void TScanBar::Continue(std::int64_t lastPassMs, std::int64_t goldenPassMs) {

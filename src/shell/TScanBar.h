@@ -48,6 +48,7 @@ class TScanBar : public QWidget {
 
  private:
   enum class State { Idle, Checking, Running };
+  static constexpr int LogAnswerMs = 5000;
   void Refuse(const std::string& text);
   // With what the log knows (0: nothing): the station's gate, then the
   // retest question, then the sequence.
