@@ -17,7 +17,7 @@
 # KT_FUZZ_PARALLEL (targets at a time, default 2).
 set -euo pipefail
 
-ALL_TARGETS=(dat_file bdt_file port_cfg profile scan_text user_file input_blocks output_blocks comp_blocks start_blocks phase_blocks gao_blocks bao_blocks)
+ALL_TARGETS=(dat_file bdt_file port_cfg profile scan_text user_file scpi_line input_blocks output_blocks comp_blocks start_blocks phase_blocks gao_blocks bao_blocks)
 
 seconds=60
 if [ $# -gt 0 ] && [[ "$1" =~ ^[0-9]+$ ]]; then

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/TestInfo.h"
+#include "core/Utf8.h"
 #include "platform/GbkText.h"
 
 namespace kt {
@@ -15,38 +16,6 @@ int Refuse(ProfileMessage& error, std::string english, std::string chinese) {
   error.English = "scan refused: " + std::move(english);
   error.Chinese = "扫码被拒绝：" + std::move(chinese);
   return 1;
-}
-
-// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
-bool Utf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    int more = 0;
-    std::uint32_t cp = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      more = 1, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      more = 2, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      more = 3, cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + static_cast<std::size_t>(more) >= s.size()) return false;
-    for (int k = 1; k <= more; ++k) {
-      const auto d = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-      if ((d & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    if ((more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-      return false;
-    i += static_cast<std::size_t>(more) + 1;
-  }
-  return true;
 }
 
 // A part of the label as the test information will hold it: within its
@@ -85,7 +54,7 @@ int ParseScan(std::string_view text, std::string_view separator, ScanCode& out, 
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.remove_suffix(1);
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   if (text.empty()) return Refuse(error, "the scan is empty", "扫码内容为空");
-  if (!Utf8(text)) return Refuse(error, "the scan is not UTF-8 text", "扫码内容不是 UTF-8 文本");
+  if (!IsUtf8(text)) return Refuse(error, "the scan is not UTF-8 text", "扫码内容不是 UTF-8 文本");
   for (unsigned char c : text)
     if (c < 0x20 || c == 0x7f) return Refuse(error, "the scan has control characters", "扫码内容含有控制字符");
   ProfileMessage bad;
