@@ -137,19 +137,32 @@ Command Refused(int error, std::string_view detail) {
 
 const char* ErrorText(int code) {
   switch (code) {
-    case NoError: return "No error";
-    case CommandError: return "Command error";
-    case InvalidCharacter: return "Invalid character";
-    case SyntaxError: return "Syntax error";
-    case ParameterNotAllowed: return "Parameter not allowed";
-    case MissingParameter: return "Missing parameter";
-    case UndefinedHeader: return "Undefined header";
-    case StringDataError: return "String data error";
-    case ExecutionError: return "Execution error";
-    case SettingsConflict: return "Settings conflict";
-    case DataOutOfRange: return "Data out of range";
-    case QueueOverflow: return "Queue overflow";
-    case InputBufferOverrun: return "Input buffer overrun";
+    case NoError:
+      return "No error";
+    case CommandError:
+      return "Command error";
+    case InvalidCharacter:
+      return "Invalid character";
+    case SyntaxError:
+      return "Syntax error";
+    case ParameterNotAllowed:
+      return "Parameter not allowed";
+    case MissingParameter:
+      return "Missing parameter";
+    case UndefinedHeader:
+      return "Undefined header";
+    case StringDataError:
+      return "String data error";
+    case ExecutionError:
+      return "Execution error";
+    case SettingsConflict:
+      return "Settings conflict";
+    case DataOutOfRange:
+      return "Data out of range";
+    case QueueOverflow:
+      return "Queue overflow";
+    case InputBufferOverrun:
+      return "Input buffer overrun";
   }
   return "Error";
 }

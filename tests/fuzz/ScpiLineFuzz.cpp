@@ -16,9 +16,12 @@ static void Fail(const char* what, const std::string& detail) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kt::scpi;
   static const std::vector<Spec> table = {
-      {1, "*IDN", true, false, 0, 0},          {2, "INITiate[:IMMediate]:INPut", false, true, 0, 0},
-      {3, "SYSTem:ERRor[:NEXT]", true, false, 0, 0}, {4, "CONFigure:INFO:NO", false, true, 1, 1},
-      {5, "FETCh:ARRay", true, false, 1, 2},   {6, "CONFigure:LIMits", true, true, 0, 1},
+      {1, "*IDN", true, false, 0, 0},
+      {2, "INITiate[:IMMediate]:INPut", false, true, 0, 0},
+      {3, "SYSTem:ERRor[:NEXT]", true, false, 0, 0},
+      {4, "CONFigure:INFO:NO", false, true, 1, 1},
+      {5, "FETCh:ARRay", true, false, 1, 2},
+      {6, "CONFigure:LIMits", true, true, 0, 1},
   };
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   std::size_t start = 0;
@@ -35,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const Spec* spec = nullptr;
       for (const Spec& s : table)
         if (s.Id == c.Id) spec = &s;
-      if (!spec || c.Args.size() < spec->MinArgs || c.Args.size() > spec->MaxArgs || (c.Query ? !spec->Query : !spec->Set))
+      if (!spec || c.Args.size() < spec->MinArgs || c.Args.size() > spec->MaxArgs ||
+          (c.Query ? !spec->Query : !spec->Set))
         Fail("an accepted unit does not fit its entry", line);
     }
     start = end + 1;

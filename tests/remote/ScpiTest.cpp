@@ -6,10 +6,14 @@ namespace kt::scpi {
 namespace {
 
 const std::vector<Spec> Table = {
-    {1, "*IDN", true, false, 0, 0},           {2, "*RST", false, true, 0, 0},
-    {3, "INITiate:INPut", false, true, 0, 0}, {4, "SYSTem:ERRor[:NEXT]", true, false, 0, 0},
-    {5, "CONFigure:INFO:NO", false, true, 1, 1}, {6, "CONFigure:INFO:TYPE", false, true, 1, 1},
-    {7, "FETCh:SCALar", true, false, 1, 1},   {8, "CONFigure:INFO:NO", true, false, 0, 0},
+    {1, "*IDN", true, false, 0, 0},
+    {2, "*RST", false, true, 0, 0},
+    {3, "INITiate:INPut", false, true, 0, 0},
+    {4, "SYSTem:ERRor[:NEXT]", true, false, 0, 0},
+    {5, "CONFigure:INFO:NO", false, true, 1, 1},
+    {6, "CONFigure:INFO:TYPE", false, true, 1, 1},
+    {7, "FETCh:SCALar", true, false, 1, 1},
+    {8, "CONFigure:INFO:NO", true, false, 0, 0},
 };
 
 // "id?:args" for each command, or its error number.

@@ -300,6 +300,9 @@ TEST(LineFeatures, AScanRunsItsTypesSequenceAndTheCursorComesBack) {
   LineRig line;
   std::ofstream(line.profiles.File("eb.json")) << R"({"name": "EB line", "type": "EB-236",
     "sequence": ["input", "output"], "rules": [{"figure": "Urms", "min": 150}, {"figure": "Pout", "min": 1}]})";
+  // Its input run fails (the power factor is far above 0.1), its output run passes.
+  std::ofstream(line.profiles.File("bad.json")) << R"({"name": "Bad PF", "type": "EB-9",
+    "sequence": ["input", "output"], "rules": [{"figure": "PF", "max": 0.1}, {"figure": "Pout", "min": 1}]})";
   TKT5100Form& w = line.w();
   w.findChild<QAction*>("ReloadProfiles")->trigger();
   auto* field = w.findChild<QLineEdit*>("ScanField");
@@ -340,6 +343,10 @@ TEST(LineFeatures, AScanRunsItsTypesSequenceAndTheCursorComesBack) {
   EXPECT_EQ(outcome(), "未重测：SN1042");
   EXPECT_EQ(line.rig->w().runs, before + 2);
   EXPECT_EQ(w.focusWidget(), field);
+  scan("EB-9*SN7");  // the worst run's verdict, not the last one's
+  ASSERT_TRUE(WaitFor([&] { return outcome().rfind("SN7 (EB-9): ", 0) == 0; }, 30000)) << outcome();
+  EXPECT_EQ(outcome(), "SN7 (EB-9): 不合格  [输入特性 不合格, 输出特性 合格]");
+  EXPECT_EQ(line.band().Result(), VerdictResult::Fail);
 }
 
 bool Enabled(TKT5100Form& w, const char* name) {
