@@ -218,9 +218,18 @@ std::vector<Command> ParseLine(std::string_view line, const std::vector<Spec>& t
       commands.push_back(Refused(SyntaxError, c.Detail));
       continue;
     }
-    const Spec* found = nullptr;
-    for (const Spec& s : table)
-      if (Matches(Nodes(s.Header), sent, 0, 0) && (c.Query ? s.Query : s.Set)) found = &s;
+    const auto find = [&](const std::vector<std::string>& path) -> const Spec* {
+      for (const Spec& s : table)
+        if (Matches(Nodes(s.Header), path, 0, 0) && (c.Query ? s.Query : s.Set)) return &s;
+      return nullptr;
+    };
+    const Spec* found = find(sent);
+    // A header that means nothing below the one before is read from the
+    // root, as controllers that write "FETC:VERD?;FETC:SCAL?" expect.
+    if (!found && !common && !absolute && !base.empty()) {
+      sent.erase(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(base.size()));
+      found = find(sent);
+    }
     if (!found) {
       commands.push_back(Refused(UndefinedHeader, c.Detail));
       continue;

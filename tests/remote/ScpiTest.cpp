@@ -46,6 +46,8 @@ TEST(Scpi, HeadersInTheirShortAndLongFormsAndRelativeToTheOneBefore) {
       {R"(conf:info:no "a""b"; :fetc:scal? "Urms"; *IDN?)", "5 s:a\"b | 7? s:Urms | 1?"},
       {"FETC:SCAL? 2.5e3", "7? n:2.5e3"},
       {"FETC:SCAL? NONE", "7? w:NONE"},
+      // What means nothing below the header before is read from the root.
+      {"FETC:SCAL? 1;FETC:SCAL? 2;SCAL? 3", "7? n:1 | 7? n:2 | 7? n:3"},
       // What is refused, with the standard's numbers.
       {"INITI:INP", "-113"},
       {"*RST?", "-113"},
