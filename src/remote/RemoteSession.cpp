@@ -12,9 +12,34 @@ using scpi::Command;
 using scpi::Spec;
 
 enum Id {
-  Idn = 1, Rst, Cls, Opc, OpcQuery, EsrQuery, StbQuery, Wai, ErrQuery,
-  InitInput, InitOutput, InitComp, InitStart, InitPhase, InitEnvelope, InitHf, InitScan, Abort,
-  Limits, LimitsQuery, InfoSet, InfoQuery, VerdictQuery, ScalarQuery, ArrayQuery, RunQuery, Store, Print,
+  Idn = 1,
+  Rst,
+  Cls,
+  Opc,
+  OpcQuery,
+  EsrQuery,
+  StbQuery,
+  Wai,
+  ErrQuery,
+  InitInput,
+  InitOutput,
+  InitComp,
+  InitStart,
+  InitPhase,
+  InitEnvelope,
+  InitHf,
+  InitScan,
+  Abort,
+  Limits,
+  LimitsQuery,
+  InfoSet,
+  InfoQuery,
+  VerdictQuery,
+  ScalarQuery,
+  ArrayQuery,
+  RunQuery,
+  Store,
+  Print,
 };
 
 const std::vector<Spec>& Table() {
@@ -89,7 +114,9 @@ RemoteSession::RemoteSession(RemoteStation& station, std::string peer, bool cont
     : station_(station), peer_(std::move(peer)), controlling_(controlling) {}
 
 void RemoteSession::Push(int code, const std::string& detail) {
-  esr_ |= code <= -100 && code > -200 ? EsrCommandError : code <= -200 && code > -300 ? EsrExecutionError : EsrQueryError;
+  esr_ |= code <= -100 && code > -200   ? EsrCommandError
+          : code <= -200 && code > -300 ? EsrExecutionError
+                                        : EsrQueryError;
   if (errors_.size() >= MaxErrors) {
     // The newest error is lost; the queue's last entry says so.
     errors_.back() = {scpi::QueueOverflow, ""};
@@ -147,27 +174,42 @@ std::string RemoteSession::Run(const Command& c) {
   const auto textArg = [&](std::size_t i) { return i < c.Args.size() ? c.Args[i].Value : std::string(); };
   std::string error;
   switch (c.Id) {
-    case Idn: return station_.Identity();
+    case Idn:
+      return station_.Identity();
     case Rst:
       if (need(true)) station_.Reset(), station_.Note(peer_, "*RST");
       return "";
-    case Cls: errors_.clear(), esr_ = 0; return "";
-    case Opc: esr_ |= EsrOperationComplete; return "";
-    case OpcQuery: return "1";
-    case Wai: return "";
+    case Cls:
+      errors_.clear(), esr_ = 0;
+      return "";
+    case Opc:
+      esr_ |= EsrOperationComplete;
+      return "";
+    case OpcQuery:
+      return "1";
+    case Wai:
+      return "";
     case EsrQuery: {
       const unsigned v = esr_;
       esr_ = 0;
       return std::to_string(v);
     }
-    case StbQuery: return std::to_string((errors_.empty() ? 0 : 4) | (esr_ ? 32 : 0));
+    case StbQuery:
+      return std::to_string((errors_.empty() ? 0 : 4) | (esr_ ? 32 : 0));
     case ErrQuery: {
       if (errors_.empty()) return "0,\"No error\"";
       const auto [code, detail] = errors_.front();
       errors_.pop_front();
-      return std::to_string(code) + "," + scpi::Quote(std::string(scpi::ErrorText(code)) + (detail.empty() ? "" : "; " + detail));
+      return std::to_string(code) + "," +
+             scpi::Quote(std::string(scpi::ErrorText(code)) + (detail.empty() ? "" : "; " + detail));
     }
-    case InitInput: case InitOutput: case InitComp: case InitStart: case InitPhase: case InitEnvelope: case InitHf: {
+    case InitInput:
+    case InitOutput:
+    case InitComp:
+    case InitStart:
+    case InitPhase:
+    case InitEnvelope:
+    case InitHf: {
       static constexpr TestKind kinds[] = {InputTest, OutputTest, CompTest, StartTest, PhaseTest, BaoTest, GaoTest};
       if (!need(true)) return "";
       if (station_.Busy()) return Push(scpi::SettingsConflict, "a run is under way"), "";
@@ -189,7 +231,8 @@ std::string RemoteSession::Run(const Command& c) {
       if (station_.SetLimits(textArg(0), error) != 0) return Push(scpi::ExecutionError, error), "";
       station_.Note(peer_, "CONF:LIM " + textArg(0));
       return "";
-    case LimitsQuery: return scpi::Quote(station_.Limits());
+    case LimitsQuery:
+      return scpi::Quote(station_.Limits());
     case InfoSet:
       if (!need(true)) return "";
       if (station_.SetInfo(FieldOf(c.Detail), textArg(0), error) != 0) return Push(scpi::DataOutOfRange, error), "";
@@ -199,11 +242,13 @@ std::string RemoteSession::Run(const Command& c) {
       if (station_.Info(FieldOf(c.Detail), value) != 0) return Push(scpi::ExecutionError), "\"\"";
       return scpi::Quote(value);
     }
-    case VerdictQuery: return station_.Verdict();
+    case VerdictQuery:
+      return station_.Verdict();
     case ScalarQuery: {
       double v = 0;
       bool measured = false;
-      if (station_.Scalar(textArg(0), v, measured) != 0) return Push(scpi::ExecutionError, "no figure " + textArg(0)), NotANumber;
+      if (station_.Scalar(textArg(0), v, measured) != 0)
+        return Push(scpi::ExecutionError, "no figure " + textArg(0)), NotANumber;
       return measured ? Number(v) : NotANumber;
     }
     case ArrayQuery: {

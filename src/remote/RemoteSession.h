@@ -75,7 +75,7 @@ class RemoteSession {
   std::string peer_;
   bool controlling_;
   std::deque<std::pair<int, std::string>> errors_;
-  unsigned esr_ = 0;  // the standard event status register
+  unsigned esr_ = 0;                    // the standard event status register
   std::vector<scpi::Command> waiting_;  // the rest of a line that waits for a run
   std::vector<std::string> held_;       // its answers so far: one line answers one line
 };

@@ -2,52 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include "FakeStation.h"
 
 namespace kt {
 namespace {
-
-struct FakeStation final : RemoteStation {
-  bool busy = false;
-  std::vector<TestKind> started;
-  std::map<std::string, std::string> info;
-  std::string limits = "NONE";
-  std::vector<std::string> notes;
-  std::string Identity() const override { return "Maker,KT6100,0,1.1.0"; }
-  bool Busy() const override { return busy; }
-  int StartRun(TestKind kind, std::string&) override { return started.push_back(kind), busy = true, 0; }
-  int StartScan(const std::string& text, std::string& error) override {
-    if (text.empty()) return error = "scan refused: the scan is empty", 1;
-    return busy = true, 0;
-  }
-  void Abort() override { busy = false; }
-  void Reset() override { busy = false, info.clear(); }
-  int SetLimits(const std::string& name, std::string& error) override {
-    if (name == "missing") return error = "no such profile", 1;
-    return limits = name, 0;
-  }
-  std::string Limits() const override { return limits; }
-  int SetInfo(const std::string& field, const std::string& value, std::string&) override {
-    return info[field] = value, 0;
-  }
-  int Info(const std::string& field, std::string& value) const override {
-    const auto it = info.find(field);
-    return it == info.end() ? (value.clear(), 0) : (value = it->second, 0);
-  }
-  std::string Verdict() const override { return "PASS"; }
-  int Scalar(const std::string& figure, double& v, bool& measured) const override {
-    if (figure == "Urms") return v = 229.5, measured = true, 0;
-    if (figure == "PF") return measured = false, 0;
-    return 1;
-  }
-  int Array(const std::string& figure, std::vector<double>& values) const override {
-    return figure == "H" ? (values = {100, 30.5}, 0) : 1;
-  }
-  int RunJson(std::string& json) const override { return json = R"({"kind":"input"})", 0; }
-  int Store(const std::string&, std::string&) override { return 0; }
-  int Print(const std::string&, std::string&) override { return 0; }
-  void Note(const std::string& peer, const std::string& what) override { notes.push_back(peer + " " + what); }
-};
 
 TEST(RemoteSession, RunsLinesAnswersQueriesAndKeepsItsErrors) {
   FakeStation station;
@@ -77,7 +35,8 @@ TEST(RemoteSession, RunsLinesAnswersQueriesAndKeepsItsErrors) {
   // A second connection asks but does not act.
   RemoteSession other(station, "127.0.0.1:40001", false);
   EXPECT_EQ(other.Line("INIT:INP;*RST;SYST:ERR?"), "-200,\"Execution error; another connection controls the station\"");
-  EXPECT_EQ(other.Line("SYST:ERR?;FETC:VERD?"), "-200,\"Execution error; another connection controls the station\";PASS");
+  EXPECT_EQ(other.Line("SYST:ERR?;FETC:VERD?"),
+            "-200,\"Execution error; another connection controls the station\";PASS");
   EXPECT_EQ(station.started.size(), 1u);
 
   // The queue keeps the first errors and says that it overflowed.

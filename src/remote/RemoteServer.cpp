@@ -1,0 +1,123 @@
+#include "remote/RemoteServer.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace kt {
+
+namespace {
+
+std::string PeerOf(const QTcpSocket* s) {
+  return (s->peerAddress().toString() + ":" + QString::number(s->peerPort())).toStdString();
+}
+
+}  // namespace
+
+RemoteServer::RemoteServer(RemoteStation& station, Note note, QObject* parent)
+    : QObject(parent), station_(station), note_(std::move(note)) {}
+
+RemoteServer::~RemoteServer() {
+  for (auto& [socket, client] : clients_) {
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+  }
+}
+
+int RemoteServer::Listen(const QHostAddress& address, quint16 port, std::vector<QHostAddress> allowed,
+                         QString& error) {
+  server_ = std::make_unique<QTcpServer>();
+  allowed_ = std::move(allowed);
+  server_->setMaxPendingConnections(MaxClients);
+  if (!server_->listen(address, port)) {
+    error = QString("cannot listen on %1:%2: %3").arg(address.toString()).arg(port).arg(server_->errorString());
+    server_.reset();
+    return 1;
+  }
+  connect(server_.get(), &QTcpServer::newConnection, this, &RemoteServer::Accept);
+  return 0;
+}
+
+quint16 RemoteServer::Port() const { return server_ ? server_->serverPort() : 0; }
+
+bool RemoteServer::Remote() const { return controller_ != nullptr; }
+
+void RemoteServer::Accept() {
+  while (QTcpSocket* socket = server_->nextPendingConnection()) {
+    const QHostAddress peer = socket->peerAddress();
+    bool allowed = peer.isLoopback();
+    for (const QHostAddress& a : allowed_) allowed = allowed || a.isEqual(peer, QHostAddress::TolerantConversion);
+    if (!allowed || clients_.size() >= static_cast<std::size_t>(MaxClients)) {
+      if (note_) note_(PeerOf(socket), allowed ? "refused: too many connections" : "refused: not on the allow-list");
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
+    const bool controls = controller_ == nullptr;
+    clients_[socket] = Client{std::make_unique<RemoteSession>(station_, PeerOf(socket), controls), {}, false};
+    if (controls) {
+      controller_ = socket;
+      emit ControlChanged(true);
+    }
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Drop(socket); });
+  }
+}
+
+void RemoteServer::Read(QTcpSocket* socket) {
+  const auto it = clients_.find(socket);
+  if (it == clients_.end()) return;
+  Client& c = it->second;
+  c.Pending += socket->readAll();
+  // Lines wait while the session waits for a run; what piles up beyond a
+  // limit is a client that does not read its answers: it is dropped.
+  while (!c.Session->WaitingForRun()) {
+    const qsizetype end = c.Pending.indexOf('\n');
+    if (end < 0) {
+      if (c.Pending.size() > static_cast<qsizetype>(scpi::MaxLineBytes)) {
+        c.Overrun = true;  // the rest of this line goes too
+        c.Pending.clear();
+      }
+      break;
+    }
+    const QByteArray line = c.Pending.left(end);
+    c.Pending.remove(0, end + 1);
+    if (c.Overrun) {
+      c.Overrun = false;
+      Answer(socket, c.Session->Line(std::string(scpi::MaxLineBytes + 1, ' ')));  // its error, queued
+      continue;
+    }
+    Answer(socket, c.Session->Line(std::string_view(line.constData(), static_cast<std::size_t>(line.size()))));
+  }
+  if (c.Pending.size() > MaxPendingBytes || socket->bytesToWrite() > MaxPendingBytes) socket->abort();
+}
+
+void RemoteServer::Answer(QTcpSocket* socket, const std::optional<std::string>& answer) {
+  if (!answer) return;
+  socket->write(QByteArray::fromStdString(*answer + "\n"));
+}
+
+void RemoteServer::RunEnded() {
+  for (auto& [socket, client] : clients_)
+    if (client.Session->WaitingForRun()) {
+      Answer(socket, client.Session->RunEnded());
+      Read(socket);  // the lines held meanwhile
+    }
+}
+
+void RemoteServer::ReturnToLocal() {
+  if (!controller_) return;
+  clients_[controller_].Session->SetControlling(false);
+  controller_ = nullptr;
+  emit ControlChanged(false);
+}
+
+void RemoteServer::Drop(QTcpSocket* socket) {
+  clients_.erase(socket);
+  socket->deleteLater();
+  if (socket != controller_) return;
+  controller_ = nullptr;
+  emit ControlChanged(false);
+}
+
+}  // namespace kt
