@@ -24,8 +24,7 @@ RemoteServer::~RemoteServer() {
   }
 }
 
-int RemoteServer::Listen(const QHostAddress& address, quint16 port, std::vector<QHostAddress> allowed,
-                         QString& error) {
+int RemoteServer::Listen(const QHostAddress& address, quint16 port, std::vector<QHostAddress> allowed, QString& error) {
   server_ = std::make_unique<QTcpServer>();
   allowed_ = std::move(allowed);
   server_->setMaxPendingConnections(MaxClients);
