@@ -9,7 +9,7 @@ namespace {
 
 using scpi::Arg;
 using scpi::Command;
-using scpi::Spec;
+using scpi::Entry;
 
 enum Id {
   Idn = 1,
@@ -42,8 +42,8 @@ enum Id {
   Print,
 };
 
-const std::vector<Spec>& Table() {
-  static const std::vector<Spec> table = {
+const std::vector<Entry>& Table() {
+  static const std::vector<Entry> table = {
       {Idn, "*IDN", true, false, 0, 0},
       {Rst, "*RST", false, true, 0, 0},
       {Cls, "*CLS", false, true, 0, 0},

@@ -17,7 +17,7 @@ std::string Upper(std::string_view s) {
   return u;
 }
 
-// A node of a Spec's header: its short and long forms, and whether it may be left out.
+// A node of a Entry's header: its short and long forms, and whether it may be left out.
 struct Node {
   std::string Short, Long;
   bool Optional = false;
@@ -44,12 +44,12 @@ std::vector<Node> Nodes(std::string_view header) {
   return nodes;
 }
 
-bool Matches(const std::vector<Node>& spec, const std::vector<std::string>& sent, std::size_t at, std::size_t from) {
-  if (from == spec.size()) return at == sent.size();
-  const Node& n = spec[from];
-  if (at < sent.size() && (sent[at] == n.Short || sent[at] == n.Long) && Matches(spec, sent, at + 1, from + 1))
+bool Matches(const std::vector<Node>& pattern, const std::vector<std::string>& sent, std::size_t at, std::size_t from) {
+  if (from == pattern.size()) return at == sent.size();
+  const Node& n = pattern[from];
+  if (at < sent.size() && (sent[at] == n.Short || sent[at] == n.Long) && Matches(pattern, sent, at + 1, from + 1))
     return true;
-  return n.Optional && Matches(spec, sent, at, from + 1);
+  return n.Optional && Matches(pattern, sent, at, from + 1);
 }
 
 // Splits the line at ';' outside quoted strings.
@@ -173,7 +173,7 @@ std::string Quote(std::string_view text) {
   return out + "\"";
 }
 
-std::vector<Command> ParseLine(std::string_view line, const std::vector<Spec>& table) {
+std::vector<Command> ParseLine(std::string_view line, const std::vector<Entry>& table) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   if (line.size() > MaxLineBytes) return {Refused(InputBufferOverrun, "")};
   if (!IsUtf8(line)) return {Refused(InvalidCharacter, "")};
@@ -218,12 +218,12 @@ std::vector<Command> ParseLine(std::string_view line, const std::vector<Spec>& t
       commands.push_back(Refused(SyntaxError, c.Detail));
       continue;
     }
-    const auto find = [&](const std::vector<std::string>& path) -> const Spec* {
-      for (const Spec& s : table)
+    const auto find = [&](const std::vector<std::string>& path) -> const Entry* {
+      for (const Entry& s : table)
         if (Matches(Nodes(s.Header), path, 0, 0) && (c.Query ? s.Query : s.Set)) return &s;
       return nullptr;
     };
-    const Spec* found = find(sent);
+    const Entry* found = find(sent);
     // A header that means nothing below the one before is read from the
     // root, as controllers that write "FETC:VERD?;FETC:SCAL?" expect.
     if (!found && !common && !absolute && !base.empty()) {

@@ -35,7 +35,7 @@ inline constexpr std::size_t MaxLineBytes = 4096;
 // the short form in upper case and the rest of the long form in lower case,
 // an optional node in brackets ("SYSTem:ERRor[:NEXT]"); `Query` the query
 // form, `Set` the command form.
-struct Spec {
+struct Entry {
   int Id;
   const char* Header;
   bool Query, Set;
@@ -50,7 +50,7 @@ struct Arg {
 
 // One command of a line, matched to the table.
 struct Command {
-  int Id = 0;  // the Spec's
+  int Id = 0;  // the Entry's
   bool Query = false;
   std::vector<Arg> Args;
   int Error = NoError;  // not 0: this unit is refused (Id 0), and why
@@ -61,7 +61,7 @@ struct Command {
 // ';'-separated, each header relative to the one before as the standard
 // says, and matches each to `table`. A line that is too long or not UTF-8
 // gives one refused command. Never throws; any bytes give an answer.
-std::vector<Command> ParseLine(std::string_view line, const std::vector<Spec>& table);
+std::vector<Command> ParseLine(std::string_view line, const std::vector<Entry>& table);
 
 // Writes a string argument back quoted ("a ""b""").
 std::string Quote(std::string_view text);

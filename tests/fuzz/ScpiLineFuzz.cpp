@@ -15,7 +15,7 @@ static void Fail(const char* what, const std::string& detail) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kt::scpi;
-  static const std::vector<Spec> table = {
+  static const std::vector<Entry> table = {
       {1, "*IDN", true, false, 0, 0},
       {2, "INITiate[:IMMediate]:INPut", false, true, 0, 0},
       {3, "SYSTem:ERRor[:NEXT]", true, false, 0, 0},
@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           Fail("a refused unit is not one", line);
         continue;
       }
-      const Spec* spec = nullptr;
-      for (const Spec& s : table)
-        if (s.Id == c.Id) spec = &s;
-      if (!spec || c.Args.size() < spec->MinArgs || c.Args.size() > spec->MaxArgs ||
-          (c.Query ? !spec->Query : !spec->Set))
+      const Entry* entry = nullptr;
+      for (const Entry& s : table)
+        if (s.Id == c.Id) entry = &s;
+      if (!entry || c.Args.size() < entry->MinArgs || c.Args.size() > entry->MaxArgs ||
+          (c.Query ? !entry->Query : !entry->Set))
         Fail("an accepted unit does not fit its entry", line);
     }
     start = end + 1;

@@ -5,7 +5,7 @@
 namespace kt::scpi {
 namespace {
 
-const std::vector<Spec> Table = {
+const std::vector<Entry> Table = {
     {1, "*IDN", true, false, 0, 0},
     {2, "*RST", false, true, 0, 0},
     {3, "INITiate:INPut", false, true, 0, 0},
