@@ -17,6 +17,7 @@ KT_PACKAGES=(
   python3 sqlite3
   xvfb xdotool x11-apps
   libsodium-dev
+  python3-pyvisa python3-pyvisa-py
 )
 
 kt_ensure_packages() {

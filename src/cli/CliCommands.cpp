@@ -1,8 +1,10 @@
 #include "cli/CliCommands.h"
+#include "cli/CliServe.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QPrinter>
 #include <QSaveFile>
@@ -16,7 +18,6 @@
 #include <memory>
 
 #include "analysis/AnalysisFile.h"
-#include "cli/CliOutput.h"
 #include "cli/CliRun.h"
 #include "measurements/DataFiles.h"
 #include "measurements/RecordFile.h"
@@ -32,6 +33,7 @@
 #include "runlog/RunLogWriter.h"
 #include "station/PrintedReport.h"
 #include "station/RunRecorder.h"
+#include "station/RunText.h"
 #include "station/Scan.h"
 #include "station/StationSettings.h"
 
@@ -216,6 +218,7 @@ struct RunOptions {
   int maxFailures = 0;  // link failures in a row that end a continuous test (0: none do)
   int language = 0;     // 0 Chinese, 1 English (--english)
   bool scan = false;    // --scan: the label's type and serial, the type's sequence
+  bool serve = false;   // serve: a run the calibration refuses is refused when asked for
   ScanCode code;
   std::vector<TestKind> steps;  // a scan's kinds, filled once its limits are known
   // More than one run: a stop signal ends the series after the run under
@@ -267,7 +270,7 @@ int PrepareStation(const QCommandLineParser& p, RunOptions& o, HeadlessTester& t
   }
   if (int s = ChooseLimits(recorder, p, form.Info.Type, !english)) return s;
   // An instrument past its calibration measures nothing for production.
-  if (const ProfileMessage blocked = CalibrationBlock(recorder.Gate(0)); !blocked.English.empty())
+  if (const ProfileMessage blocked = CalibrationBlock(recorder.Gate(0)); !blocked.English.empty() && !o.serve)
     return Fail("kt6100-cli: " + blocked.Text(!english) +
                     (english ? "\nNothing was sent to the instrument." : "\n未向测试仪发送任何命令。"),
                 Refused);
@@ -431,17 +434,7 @@ class RunSeries {
 // a retest either way.
 int ScanGate(RunRecorder& recorder, const std::string& serial, bool chinese) {
   std::int64_t lastPass = 0, goldenPass = 0;
-  RunLogConnection connection;
-  QString error;
-  if (RunLogWriter* writer = recorder.Writer();
-      writer && connection.Open(writer->Log().Target, error, RunLogSchemaVersion, true) == 0) {
-    QSqlDatabase db = connection.Db();
-    const std::int64_t since = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
-    const ProductionGate probe = recorder.Gate(0);
-    if (LastPass(db, serial, since, lastPass, error) != 0) lastPass = 0;
-    if (probe.Limits && LastGoldenPass(db, writer->Log().Station, probe.Limits->Name, goldenPass, error) != 0)
-      goldenPass = 0;
-  }
+  LoggedPasses(recorder, serial, lastPass, goldenPass);
   const ProfileMessage blocked = BlockedBecause(recorder.Gate(goldenPass));
   if (!blocked.English.empty())
     return Fail("kt6100-cli: " + blocked.Text(chinese) +
@@ -470,6 +463,38 @@ int RunCommand(const QCommandLineParser& p, const QStringList& args) {
   tester.Close();
   if (HeldRunsAtExit(recorder.Writer()) != Good) return NoInstrument;
   if (StopSignal != 0) return 128 + StopSignal;
+  return status;
+}
+
+// The station as a SCPI instrument on TCP, until SIGINT or SIGTERM.
+int ServeCommand(const QCommandLineParser& p, const QStringList& args) {
+  if (args.size() != 1 || p.isSet("scan") || p.isSet("count") || p.isSet("continuous"))
+    return UsageError("serve takes no KIND: serve [--port DEVICE] [--listen ADDR:PORT] [--allow ADDR,...]");
+  ServeOptions serve;
+  const std::string listen = p.isSet("listen") ? p.value("listen").toStdString() : settings::RemoteListen();
+  if (ParseListen(listen, serve.Address, serve.Port) != 0)
+    return UsageError("--listen: ADDR:PORT, e.g. 127.0.0.1:5025 or [::1]:5025");
+  QStringList allowed;
+  for (const std::string& a : settings::RemoteAllowed()) allowed += QString::fromStdString(a);
+  for (const QString& a : p.values("allow")) allowed += a.split(',', Qt::SkipEmptyParts);
+  for (const QString& a : allowed) {
+    QHostAddress address;
+    if (!address.setAddress(a.trimmed())) return UsageError("--allow: not an address: " + a);
+    serve.Allowed.push_back(address);
+  }
+  serve.Folder = p.isSet("files") ? p.value("files").toStdString() : settings::RemoteFolder();
+  if (!QDir().mkpath(QString::fromStdString(serve.Folder)))
+    return Fail("kt6100-cli: cannot make the folder " + serve.Folder, NoInstrument);
+  RunOptions o;
+  o.language = p.isSet("english") ? 1 : 0;
+  o.serve = true;
+  HeadlessTester tester(false);
+  RunRecorder recorder(tester.form());
+  if (int s = PrepareStation(p, o, tester, recorder)) return s;
+  CatchStopSignals();
+  const int status = Serve(tester, recorder, serve);
+  tester.Close();
+  if (HeldRunsAtExit(recorder.Writer()) != Good) return NoInstrument;
   return status;
 }
 
@@ -671,7 +696,8 @@ const char* const Description =
     "  log rejudge   the logged runs judged again by --profile P, old and new verdict (--csv FILE)\n"
     "  log events    the link failures and abandoned runs (a table, or --csv FILE)\n"
     "  log audit     the audit trail: sign-ins, changes of limits, port, log, users, overrides (CSV)\n"
-    "  ports         the serial ports present, tab-separated; \"chosen\" marks the one run uses\n\n"
+    "  ports         the serial ports present, tab-separated; \"chosen\" marks the one run uses\n"
+    "  serve         the station as a SCPI instrument on TCP (--listen, default 127.0.0.1:5025) until SIGINT\n\n"
     "Exit status: 0 pass, n/a or no limits; 1 fail or incomplete, or files refused by log import;\n"
     "2 no answer, no port, a bad file, stdout closed or runs in no log at the end;\n"
     "64 a usage error; 130/143 stopped by SIGINT/SIGTERM.";
@@ -710,6 +736,11 @@ QList<QCommandLineOption> Options() {
       {"until", "log export, log events, log rejudge: to this day, inclusive (or to this moment).", "DATE"},
       {"kind", "log export, log events, log rejudge: of this kind.", "KIND"},
       {"verdict", "log export, log rejudge: runs with this verdict.", "V"},
+      {"listen", "serve: the address and port to listen on (default 127.0.0.1:5025; port 0: any free one).",
+       "ADDR:PORT"},
+      {"allow", "serve: peers let in besides the loopback (addresses, comma-separated; may repeat).", "ADDR"},
+      {"files", "serve: the folder MMEMory:STORe and HCOPy:FILE write into (default: the program's data folder).",
+       "DIR"},
   };
 }
 
@@ -734,7 +765,7 @@ int ParseCommandLine(QCommandLineParser& p, QStringList arguments, QString& erro
   p.setApplicationDescription(Description);
   p.addHelpOption();
   p.addVersionOption();
-  p.addPositionalArgument("command", "run, show, log or ports");
+  p.addPositionalArgument("command", "run, show, log, ports or serve");
   const QList<QCommandLineOption> options = Options();
   p.addOptions(options);
   // "--csv" is a switch for run and show, and takes the file for the log's
@@ -764,6 +795,7 @@ int RunCommandLine(const QStringList& arguments) {
   if (p.isSet("json") && p.isSet("csv")) return UsageError("--json or --csv, not both");
   if (command == "run") return RunCommand(p, args);
   if (command == "show") return ShowCommand(p, args);
+  if (command == "serve") return ServeCommand(p, args);
   if (command == "log") return LogCommand(p, args);
   if (command == "ports" && args.size() == 1) return PortsCommand();
   return UsageError(command.isEmpty() ? "a command is needed" : "unknown command " + command);

@@ -18,9 +18,11 @@ int main(int argc, char* argv[]) {
   // A reader that went away (`| head -n 1`) must not kill the program between
   // a run and its log: the failed write is seen and told instead.
   std::signal(SIGPIPE, SIG_IGN);
-  // A report needs fonts and a painter, never a display.
+  // A report needs fonts and a painter, never a display; a served station
+  // prints one when its controller asks.
   bool report = false;
-  for (int i = 1; i < argc; ++i) report = report || std::strncmp(argv[i], "--report", 8) == 0;
+  for (int i = 1; i < argc; ++i)
+    report = report || std::strncmp(argv[i], "--report", 8) == 0 || std::strcmp(argv[i], "serve") == 0;
   std::unique_ptr<QCoreApplication> app;
   if (report) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

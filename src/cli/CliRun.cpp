@@ -1,5 +1,7 @@
 #include "cli/CliRun.h"
 
+#include <QDateTime>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <termios.h>
@@ -12,12 +14,16 @@
 #include <fstream>
 
 #include "analysis/AnalysisRun.h"
-#include "cli/CliOutput.h"
 #include "link/Controller.h"
 #include "link/PortConfig.h"
 #include "link/Resets.h"
 #include "link/TestRun.h"
 #include "measurements/MeasurementKinds.h"
+#include "runlog/RunLogConnection.h"
+#include "runlog/RunLogQuery.h"
+#include "runlog/RunLogWriter.h"
+#include "station/RunRecorder.h"
+#include "station/RunText.h"
 #include "station/StationSettings.h"
 
 namespace kt {
@@ -143,17 +149,14 @@ std::string HeadlessTester::FailureText(TestKind kind, RunOutcome outcome) const
   return host_.lastMessage.empty() ? text : host_.lastMessage + " " + text;
 }
 
+void HeadlessTester::Step() {
+  awaited_ = form_.Link.Handshake ? 0 : form_.CommStep;
+  StepDispatch(form_);
+}
+
 RunOutcome HeadlessTester::Run(TestKind kind, bool stopOnFirstSignal) {
   host_.Reset();
-  if (kind == GaoTest || kind == BaoTest) {
-    // As the analysis window's commands start them.
-    form_.SelectedKind = kind;
-    form_.StartRequested = 1;
-    host_.PostCommData();
-  } else {
-    StartTestCommand(form_, kind, kind == StartTest ? StartMode::StartUp : StartMode::Single);
-    form_.TestLocked = 1;  // one run: no retry, a silent instrument is told
-  }
+  StartSingleRun(form_, kind);
   while (!host_.ended) {
     if (StopCount > 1 || (stopOnFirstSignal && StopCount > 0)) {
       AbandonRun(form_, "");
@@ -162,8 +165,7 @@ RunOutcome HeadlessTester::Run(TestKind kind, bool stopOnFirstSignal) {
     }
     if (host_.posts > 0) {
       --host_.posts;
-      awaited_ = form_.Link.Handshake ? 0 : form_.CommStep;
-      StepDispatch(form_);
+      Step();
       continue;
     }
     const int wait = PollerCheck(form_);
@@ -175,6 +177,20 @@ RunOutcome HeadlessTester::Run(TestKind kind, bool stopOnFirstSignal) {
   }
   host_.EndLine();
   return host_.outcome;
+}
+
+void LoggedPasses(RunRecorder& recorder, const std::string& serial, std::int64_t& lastPass, std::int64_t& goldenPass) {
+  lastPass = goldenPass = 0;
+  RunLogConnection connection;
+  QString error;
+  RunLogWriter* writer = recorder.Writer();
+  if (!writer || connection.Open(writer->Log().Target, error, RunLogSchemaVersion, true) != 0) return;
+  QSqlDatabase db = connection.Db();
+  const std::int64_t since = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
+  const ProductionGate probe = recorder.Gate(0);
+  if (LastPass(db, serial, since, lastPass, error) != 0) lastPass = 0;
+  if (probe.Limits && LastGoldenPass(db, writer->Log().Station, probe.Limits->Name, goldenPass, error) != 0)
+    goldenPass = 0;
 }
 
 }  // namespace kt

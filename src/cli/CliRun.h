@@ -34,8 +34,19 @@ class HeadlessHost final : public QuietHost {
   void SetAnalysisProgress(int percent) override { Progress(percent); }
   void MessageBox(const std::string& text, const std::string& caption) override;
   void DrawStartPrompt() override;
-  void PostCommData() override { ++posts; }
-  void RunEnded(int kind, RunOutcome how) override { ended = true, endedKind = kind, outcome = how; }
+  void PostCommData() override {
+    if (onPost)
+      onPost();
+    else
+      ++posts;
+  }
+  void RunEnded(int kind, RunOutcome how) override {
+    ended = true, endedKind = kind, outcome = how;
+    if (onEnded) onEnded(kind, how);
+  }
+  // A served station's event loop takes the notifications instead.
+  std::function<void()> onPost;
+  std::function<void(int kind, RunOutcome how)> onEnded;
   // Ends a progress bar's line before other output.
   void EndLine();
 
@@ -58,12 +69,18 @@ void CatchStopSignals();
 // where it runs), COM2 without one.
 std::string WindowDevice();
 
+class RunRecorder;
+// What the log knows for a scan of `serial`: its last pass today and the
+// newest golden pass of its profile on this station (0: none, or no log).
+void LoggedPasses(RunRecorder& recorder, const std::string& serial, std::int64_t& lastPass, std::int64_t& goldenPass);
+
 class HeadlessTester {
  public:
   explicit HeadlessTester(bool progressBar);
   Form& form() { return form_; }
   AnalysisData& analysis() { return analysis_; }
   HeadlessHost& host() { return host_; }
+  SerialPort& port() { return port_; }
 
   // Opens `device` (a path, or COM1/COM2 as the window names them; empty:
   // WindowDevice()). 0, or 1 with the device and the cause.
@@ -73,6 +90,10 @@ class HeadlessTester {
   // run is abandoned when a second stop signal comes (or the first, with
   // `stopOnFirstSignal`).
   RunOutcome Run(TestKind kind, bool stopOnFirstSignal);
+  // What Run does at the start of each run and at each "data arrived", for
+  // a caller with its own loop.
+  void Begin() { host_.Reset(); }
+  void Step();
   // What went wrong in the last run that did not complete: the awaited
   // block, the device, the likely cause (and the window's message).
   std::string FailureText(TestKind kind, RunOutcome outcome) const;

@@ -39,6 +39,17 @@ void StartTestCommand(Form& form, TestKind kind, StartMode mode) {
   if (mode != StartMode::StartUp) form.host.Repaint();
 }
 
+void StartSingleRun(Form& form, TestKind kind) {
+  if (kind == GaoTest || kind == BaoTest) {
+    form.SelectedKind = kind;
+    form.StartRequested = 1;
+    form.host.PostCommData();
+    return;
+  }
+  StartTestCommand(form, kind, kind == StartTest ? StartMode::StartUp : StartMode::Single);
+  form.TestLocked = 1;  // the start test's own mode leaves it clear
+}
+
 void ToggleLock(Form& form) {
   form.TestLocked = form.TestLocked ? 0 : 1;
   LeaveUntimedRun(form);

@@ -16,6 +16,12 @@ enum class StartMode {
 // without a deadline (the start test) is left first, with a status message.
 void StartTestCommand(Form& form, TestKind kind, StartMode mode);
 
+// One run of `kind` asked for by a program rather than a button (the command
+// line, a remote controller): the main window's single-run command, or for
+// the envelope and the analysis what the analysis window's commands do. No
+// retry: an instrument that does not answer ends the run.
+void StartSingleRun(Form& form, TestKind kind);
+
 // The lock command: toggles continuous testing; it also leaves a run that
 // waits without a deadline.
 void ToggleLock(Form& form);

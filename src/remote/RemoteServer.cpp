@@ -13,6 +13,18 @@ std::string PeerOf(const QTcpSocket* s) {
 
 }  // namespace
 
+int ParseListen(const std::string& text, QHostAddress& address, quint16& port) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon + 1 == text.size()) return 1;
+  std::string host = text.substr(0, colon);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  bool ok = false;
+  const uint number = QString::fromStdString(text.substr(colon + 1)).toUInt(&ok);
+  if (!ok || number > 65535 || !address.setAddress(QString::fromStdString(host))) return 1;
+  port = static_cast<quint16>(number);
+  return 0;
+}
+
 RemoteServer::RemoteServer(RemoteStation& station, Note note, QObject* parent)
     : QObject(parent), station_(station), note_(std::move(note)) {}
 
@@ -97,12 +109,20 @@ void RemoteServer::Answer(QTcpSocket* socket, const std::optional<std::string>& 
 }
 
 void RemoteServer::RunEnded() {
+  // Reading a client's held lines may drop it (a flood past the limit):
+  // the list is taken first.
+  std::vector<QTcpSocket*> waiting;
   for (auto& [socket, client] : clients_)
-    if (client.Session->WaitingForRun()) {
-      Answer(socket, client.Session->RunEnded());
-      Read(socket);  // the lines held meanwhile
-    }
+    if (client.Session->WaitingForRun()) waiting.push_back(socket);
+  for (QTcpSocket* socket : waiting) {
+    const auto it = clients_.find(socket);
+    if (it == clients_.end() || !it->second.Session->WaitingForRun()) continue;
+    Answer(socket, it->second.Session->RunEnded());
+    Read(socket);  // the lines held meanwhile
+  }
 }
+
+std::string RemoteServer::ControllerPeer() const { return controller_ ? PeerOf(controller_) : std::string(); }
 
 void RemoteServer::ReturnToLocal() {
   if (!controller_) return;

@@ -20,6 +20,9 @@ class QTcpSocket;
 
 namespace kt {
 
+// "127.0.0.1:5025", "[::1]:5025", "0.0.0.0:0" (any free port). 0, or 1.
+int ParseListen(const std::string& text, QHostAddress& address, quint16& port);
+
 class RemoteServer : public QObject {
   Q_OBJECT
  public:
@@ -37,7 +40,8 @@ class RemoteServer : public QObject {
   // The window's "Local": no connection controls the station until the
   // next one connects.
   void ReturnToLocal();
-  bool Remote() const;  // a connection controls the station
+  bool Remote() const;                 // a connection controls the station
+  std::string ControllerPeer() const;  // its address:port, "" when none
   std::size_t Connections() const { return clients_.size(); }
 
   static constexpr int MaxClients = 16;

@@ -1,7 +1,7 @@
 #include "remote/RemoteSession.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace kt {
 
@@ -90,11 +90,13 @@ const std::vector<Entry>& Table() {
 // SCPI's number for "not a number".
 constexpr const char* NotANumber = "9.91E37";
 
+// The shortest text that reads back as the very same double: a controller
+// compares it with the stored record's figure and finds them equal.
 std::string Number(double v) {
   if (!std::isfinite(v)) return NotANumber;
   char text[32];
-  std::snprintf(text, sizeof text, "%.9G", v);
-  return text;
+  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+  return std::string(text, end);
 }
 
 // The info field a header names: its last node in the long form.
@@ -236,6 +238,7 @@ std::string RemoteSession::Run(const Command& c) {
     case InfoSet:
       if (!need(true)) return "";
       if (station_.SetInfo(FieldOf(c.Detail), textArg(0), error) != 0) return Push(scpi::DataOutOfRange, error), "";
+      station_.Note(peer_, "CONF:INFO:" + FieldOf(c.Detail) + " " + textArg(0));
       return "";
     case InfoQuery: {
       std::string value;

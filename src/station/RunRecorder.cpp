@@ -25,6 +25,7 @@
 #include "platform/Clock.h"
 #include "runlog/RunLogWriter.h"
 #include "station/ExampleProfiles.h"
+#include "station/LoneForm.h"
 #include "station/StationSettings.h"
 #include "verdict/ClassC.h"
 
@@ -360,8 +361,14 @@ LoggedRun RunRecorder::Describe(TestKind kind, const Verdict& verdict, int analy
 }
 
 std::string RunRecorder::LogRun(TestKind kind, const Verdict& verdict, int analysisLanguage) {
-  if (!writer_) return "";
-  return writer_->Submit(Describe(kind, verdict, analysisLanguage));
+  LoggedRun run = Describe(kind, verdict, analysisLanguage);
+  run.TimeUtcMs = QDateTime::currentMSecsSinceEpoch();
+  if (writer_) {
+    if (run.Station.empty()) run.Station = writer_->Log().Station;
+    run.Id = writer_->Submit(run);
+  }
+  last_ = std::move(run);
+  return last_->Id;
 }
 
 RunLogWriter::Kept RunRecorder::LogRunAndWait(TestKind kind, const Verdict& verdict, int analysisLanguage,
@@ -370,10 +377,15 @@ RunLogWriter::Kept RunRecorder::LogRunAndWait(TestKind kind, const Verdict& verd
   // The time is set here, not by the writer: the caller prints the very
   // time the log keeps.
   run.TimeUtcMs = QDateTime::currentMSecsSinceEpoch();
-  if (!writer_) return RunLogWriter::Kept::Off;
+  if (!writer_) {
+    last_ = run;
+    return RunLogWriter::Kept::Off;
+  }
   // And the station, so that a printed run reads as the log's export does.
   if (run.Station.empty()) run.Station = writer_->Log().Station;
-  return writer_->SubmitAndWait(run, run.Id, timeoutMs);
+  const RunLogWriter::Kept kept = writer_->SubmitAndWait(run, run.Id, timeoutMs);
+  last_ = run;
+  return kept;
 }
 
 void RunRecorder::LogEvent(TestKind kind, RunOutcome outcome) {
@@ -414,46 +426,6 @@ void RunRecorder::Audit(const std::string& who, const std::string& what, const s
   const std::string text = line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
   if (f.open(QIODevice::Append)) f.write(text.data(), static_cast<qint64>(text.size()));
 }
-
-namespace {
-
-class NoPort final : public SerialPort {
- public:
-  int Open(const std::string&) override { return 1; }
-  void Close() override {}
-  bool IsOpen() const override { return false; }
-  int WriteByte(std::uint8_t) override { return 1; }
-  unsigned Read(std::uint8_t*, unsigned) override { return 0; }
-  unsigned QueuedCount() override { return 0; }
-  void PurgeReceive() override {}
-  bool WaitForInput(int) override { return false; }
-  void Wake() override {}
-};
-
-}  // namespace
-
-namespace {
-
-// A form of its own, away from any window, to decode a stored run into.
-struct LoneForm {
-  QuietHost host;
-  NoPort port;
-  SystemClock clock;
-  Form form{host, port, clock};
-  AnalysisData analysis;
-  LoneForm() {
-    PrepareForm(form);
-    form.Analysis = &analysis;
-  }
-  // The loaders' messages become the reason.
-  int Decode(const std::string& path, const std::vector<std::uint8_t>& bytes, LoggedRun& run, std::string& error) {
-    const int failed = DecodeStoredRunInto(form, path, bytes, run, error);
-    if (failed && error.empty()) error = host.lastMessage.empty() ? "数据文件格式错误!" : host.lastMessage;
-    return failed;
-  }
-};
-
-}  // namespace
 
 int LimitsByName(const std::string& folder, const std::string& nameOrFile, bool chinese, ActiveLimits& limits,
                  std::string& error) {

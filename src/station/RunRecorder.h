@@ -112,6 +112,9 @@ class RunRecorder {
   // where it went (Off with no log: `run` has its time and no id then).
   RunLogWriter::Kept LogRunAndWait(TestKind kind, const Verdict& verdict, int analysisLanguage, int timeoutMs,
                                    LoggedRun& run);
+  // The last run LogRun or LogRunAndWait took, as kept (also with the log
+  // off); nullopt before the first.
+  const std::optional<LoggedRun>& LastRun() const { return last_; }
   void LogEvent(TestKind kind, RunOutcome outcome);
   // An entry of the audit trail: `who` did `what`, the value before and
   // after. Into the log; while it is off, appended to a local audit file
@@ -142,6 +145,7 @@ class RunRecorder {
   std::optional<double> ratedPowerW_;
   std::map<std::string, std::int64_t> goldenPasses_;
   bool goldenOverride_ = false, calibrationOverride_ = false;
+  std::optional<LoggedRun> last_;
 };
 
 // The audit trail kept while the run log is off: one JSON object a line.

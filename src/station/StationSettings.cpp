@@ -1,6 +1,7 @@
 #include "station/StationSettings.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 
 #include "station/Scan.h"
 
@@ -18,6 +19,10 @@ const QString ScanToTestKey = QStringLiteral("scan/on");
 const QString ScanSeparatorKey = QStringLiteral("scan/separator");
 const QString InstrumentSerialKey = QStringLiteral("instrument/serial");
 const QString CalibrationDueKey = QStringLiteral("instrument/calibrationDue");
+const QString RemoteOnKey = QStringLiteral("remote/on");
+const QString RemoteListenKey = QStringLiteral("remote/listen");
+const QString RemoteAllowKey = QStringLiteral("remote/allow");
+const QString RemoteFolderKey = QStringLiteral("remote/folder");
 
 std::string Text(const QString& key) { return QSettings().value(key).toString().toStdString(); }
 void SetText(const QString& key, const std::string& text) { QSettings().setValue(key, QString::fromStdString(text)); }
@@ -76,6 +81,23 @@ std::string CalibrationDue() { return Text(CalibrationDueKey); }
 void SetInstrument(const std::string& serial, const std::string& calibrationDue) {
   SetText(InstrumentSerialKey, serial);
   SetText(CalibrationDueKey, calibrationDue);
+}
+
+bool RemoteOn() { return QSettings().value(RemoteOnKey, false).toBool(); }
+void SetRemoteOn(bool on) { QSettings().setValue(RemoteOnKey, on); }
+std::string RemoteListen() { return QSettings().value(RemoteListenKey, "127.0.0.1:5025").toString().toStdString(); }
+
+std::vector<std::string> RemoteAllowed() {
+  std::vector<std::string> out;
+  for (const QString& a : QSettings().value(RemoteAllowKey).toString().split(',', Qt::SkipEmptyParts))
+    out.push_back(a.trimmed().toStdString());
+  return out;
+}
+
+std::string RemoteFolder() {
+  const std::string set = Text(RemoteFolderKey);
+  return set.empty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString() + "/remote"
+                     : set;
 }
 
 QString FileName() { return QSettings().fileName(); }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 #include "runlog/RunLogConfig.h"
 #include "station/RunRecorder.h"
@@ -42,6 +43,15 @@ void SetScanSeparator(const std::string& separator);
 std::string InstrumentSerial();
 std::string CalibrationDue();
 void SetInstrument(const std::string& serial, const std::string& calibrationDue);
+
+// Remote control: the window's server on or off (off unless set), where it
+// listens ("ADDR:PORT"), the peers besides the loopback it lets in, and
+// the folder its controller's records and reports go into.
+bool RemoteOn();
+void SetRemoteOn(bool on);
+std::string RemoteListen();
+std::vector<std::string> RemoteAllowed();
+std::string RemoteFolder();
 
 // Where the settings are kept, to tell the operator.
 QString FileName();

@@ -30,7 +30,9 @@ TEST(RemoteSession, RunsLinesAnswersQueriesAndKeepsItsErrors) {
   EXPECT_EQ(s.Line("FOO:BAR;SYST:ERR?;SYST:ERR?"), "-113,\"Undefined header; FOO:BAR\";0,\"No error\"");
   EXPECT_EQ(s.Line("*ESR?;*ESR?"), "48;0");  // execution and command errors, then cleared
   EXPECT_EQ(s.Line("CONF:LIM \"missing\";:SYST:ERR?"), "-200,\"Execution error; no such profile\"");
-  EXPECT_EQ(station.notes, (std::vector<std::string>{"127.0.0.1:40000 CONF:LIM T8", "127.0.0.1:40000 INIT:INP"}));
+  EXPECT_EQ(station.notes,
+            (std::vector<std::string>{"127.0.0.1:40000 CONF:INFO:NO SN1042", "127.0.0.1:40000 CONF:INFO:TYPE EB-236",
+                                      "127.0.0.1:40000 CONF:LIM T8", "127.0.0.1:40000 INIT:INP"}));
 
   // A second connection asks but does not act.
   RemoteSession other(station, "127.0.0.1:40001", false);

@@ -1,6 +1,7 @@
 #pragma once
-// What the command line prints of a run on stdout: one JSON object a run, or
-// a short table to read. CSV is the log export's layout (RunLogExport.h).
+// A run as text: the one JSON object a run that the command line prints and
+// a remote controller fetches, and the short table to read. CSV is the log
+// export's layout (RunLogExport.h).
 #include <string>
 #include <vector>
 

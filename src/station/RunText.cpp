@@ -1,4 +1,4 @@
-#include "cli/CliOutput.h"
+#include "station/RunText.h"
 
 #include <nlohmann/json.hpp>
 
