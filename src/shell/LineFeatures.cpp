@@ -6,13 +6,16 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QDir>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "link/Form.h"
 #include "runlog/RunLogStore.h"
 #include "runlog/RunLogWriter.h"
+#include "shell/RemoteControl.h"
 #include "shell/ShellDialogs.h"
 #include "shell/StationAccess.h"
 #include "shell/TLogForm.h"
@@ -101,7 +104,16 @@ void LineFeatures::BuildMenus() {
   QAction* separator = station_->addAction(QString());
   separator->setObjectName("ScanSeparator");
   connect(separator, &QAction::triggered, this, [this] { AskScanSeparator(); });
+  QAction* remote = station_->addAction(QString());
+  remote->setObjectName("RemoteControl");
+  remote->setCheckable(true);
+  connect(remote, &QAction::triggered, this, [this](bool on) { SetRemote(on); });
   access_ = std::make_unique<StationAccess>(window_, host_, form_, dialogs_, *recorder_, *station_);
+  if (auto* main = qobject_cast<QMainWindow*>(&window_))
+    remote_ = std::make_unique<RemoteControl>(
+        *main->statusBar(), host_, form_, *recorder_, *scan_,
+        [this](const std::string& name, std::string& error) { return Choose(name, &error); },
+        [this] { host_.RunStateChanged(); });
   scan_->SetAudit([this](const std::string& what, const std::string& after) { access_->Audit(what, "", after); });
   QAction* settings = log_->addAction(QString());
   settings->setObjectName("LogSettings");
@@ -125,6 +137,7 @@ void LineFeatures::UpdateMenus() {
   station_->setTitle(T(zh, "工位&S", "&Station"));
   station_->findChild<QAction*>("ScanToTest")->setText(T(zh, "扫码测试&S", "&Scan to test"));
   station_->findChild<QAction*>("ScanSeparator")->setText(T(zh, "扫码分隔符&P…", "Scan se&parator…"));
+  station_->findChild<QAction*>("RemoteControl")->setText(T(zh, "远程控制 (SCPI)&R", "&Remote control (SCPI)"));
   limits_->clear();
   delete choices_;
   choices_ = new QActionGroup(this);
@@ -193,11 +206,25 @@ void LineFeatures::Start() {
   // The limits in force (or that they cannot be read) show before the first run.
   Show(nullptr);
   SetScanning(settings::ScanToTest());
+  if (settings::RemoteOn()) SetRemote(true);
   access_->Start();
+}
+
+void LineFeatures::SetRemote(bool on) {
+  if (!remote_) return;
+  std::string error;
+  const bool was = remote_->On();
+  if (remote_->SetOn(on, error) != 0)
+    dialogs_.MessageBox((chinese_ ? "远程控制无法启动：" : "Remote control cannot start: ") + error,
+                        chinese_ ? "警告" : "Warning");
+  station_->findChild<QAction*>("RemoteControl")->setChecked(remote_->On());
+  settings::SetRemoteOn(remote_->On());
+  if (remote_->On() != was) access_->Audit("remote control", was ? "on" : "off", remote_->On() ? "on" : "off");
 }
 
 void LineFeatures::ApplyRole() {
   if (!access_) return;
+  access_->SetRemoteLock(remote_ && remote_->Remote());
   access_->Apply();
   // A field just given back (a sign-in) takes the next scan at once.
   if (scan_->isVisible() && !scan_->Busy()) scan_->FocusField();
@@ -265,13 +292,17 @@ void LineFeatures::SetChinese(bool chinese) {
   band_->SetChinese(chinese);
   scan_->SetChinese(chinese);
   access_->SetChinese(chinese);
+  if (remote_) remote_->SetChinese(chinese);
   if (logForm_) logForm_->SetChinese(chinese);
 }
 
-void LineFeatures::Choose(const std::string& choice) {
+int LineFeatures::Choose(const std::string& choice, std::string* problem) {
   std::string error;
   const std::string before = LimitsId(recorder_->LimitsFor(""));
-  if (recorder_->Choose(choice, error, chinese_) != 0) {
+  const int status = recorder_->Choose(choice, error, chinese_);
+  if (status != 0 && problem) {
+    *problem = error;
+  } else if (status != 0) {
     dialogs_.MessageBox(error, chinese_ ? "警告" : "Warning");
   } else {
     const std::string after = LimitsId(recorder_->LimitsFor(""));
@@ -286,6 +317,7 @@ void LineFeatures::Choose(const std::string& choice) {
     Show(shown_ ? &*shown_ : nullptr);
   }
   UpdateMenus();
+  return status;
 }
 
 void LineFeatures::EditProfile() {
@@ -312,6 +344,13 @@ void LineFeatures::EditProfile() {
 }
 
 bool LineFeatures::MayStartRun() {
+  if (remote_ && remote_->Remote()) {
+    // Keys and the analysis window's commands too: the controller has it.
+    TVerdictBand::Beep();
+    host_.SetStatusText(chinese_ ? "远程控制中：按“本地”收回控制"
+                                 : "Under remote control: press Local to take it back");
+    return false;
+  }
   const ProfileMessage blocked = CalibrationBlock(recorder_->Gate(0));
   if (blocked.English.empty()) return true;
   TVerdictBand::Beep();
@@ -345,6 +384,7 @@ void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) 
   if (outcome != RunOutcome::Completed) {
     recorder_->LogEvent(kind, outcome);
     scan_->RunEnded(kind, outcome, Verdict{});
+    if (remote_) remote_->RunEnded(kind, outcome);
     return;
   }
   access_->FillOperator();  // the signed-in user, whatever the information box says
@@ -364,6 +404,7 @@ void LineFeatures::RunEnded(int kind, RunOutcome outcome, int analysisLanguage) 
   }
   recorder_->LogRun(kind, v, analysisLanguage);
   scan_->RunEnded(kind, outcome, v);
+  if (remote_) remote_->RunEnded(kind, outcome);
 }
 
 void LineFeatures::ShownChanged(bool opened) {

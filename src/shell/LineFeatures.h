@@ -27,6 +27,7 @@ class RunRecorder;
 class ShellDialogs;
 class TLogForm;
 class StationAccess;
+class RemoteControl;
 class TScanBar;
 class TVerdictBand;
 
@@ -78,6 +79,8 @@ class LineFeatures : public QObject {
   // they are lost (no: the window stays open and the writer keeps trying).
   bool MayClose();
 
+  // The SCPI server; nullptr until the window's menus are built.
+  RemoteControl* Remote() { return remote_.get(); }
   // What the station does after each run: judge it, log it, keep the limits.
   RunRecorder& Recorder() { return *recorder_; }
   // Right after the window set its commands for the run state: what the
@@ -91,7 +94,10 @@ class LineFeatures : public QObject {
   TLogForm& LogWindow();
   void BuildMenus();
   void UpdateMenus();
-  void Choose(const std::string& choice);
+  // The limits chosen; a problem goes to the operator, or to `error` when
+  // given (a remote controller's choice: nobody at the screen). 0, or 1.
+  int Choose(const std::string& choice, std::string* error = nullptr);
+  void SetRemote(bool on);
   void EditProfile();
   void ReloadProfiles();
   void RememberChoice();
@@ -112,6 +118,7 @@ class LineFeatures : public QObject {
   TVerdictBand* band_ = nullptr;
   TScanBar* scan_ = nullptr;
   std::unique_ptr<StationAccess> access_;
+  std::unique_ptr<RemoteControl> remote_;
   QMenu* station_ = nullptr;
   QMenuBar* bar_;
   QMenu* limits_ = nullptr;

@@ -66,6 +66,7 @@ constexpr Governed Items[] = {
     {"Override", Role::Engineer, false},
     {"Users", Role::Admin, false},
     {"IdleSignOut", Role::Admin, false},
+    {"RemoteControl", Role::Engineer, false},
 };
 
 bool IsEnabled(QObject* o) {
@@ -182,7 +183,10 @@ void StationAccess::Apply() {
       else if (auto* w = qobject_cast<QWidget*>(o); w && w->window() != &window_)
         continue;
       const bool mine = std::find(disabledByRole_.begin(), disabledByRole_.end(), o) != disabledByRole_.end();
-      if (role < g.Needs) {
+      // The operator's commands that start a run, not the ones that keep or
+      // print what was measured.
+      const bool remote = remoteLock_ && g.Needs == Role::Operator && !g.Run;
+      if (role < g.Needs || remote) {
         if (IsEnabled(o) || mine) disabled.push_back(o);
         SetEnabled(o, false);
       } else if (mine && !g.Run) {

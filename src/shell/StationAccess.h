@@ -42,6 +42,9 @@ class StationAccess : public QObject {
   // Disables what the role may not use. Called by the window right after it
   // has set its own commands for the run state, so that both rules hold.
   void Apply();
+  // While a remote controller has the station, the operator's test commands
+  // are locked as a role would lock them (Apply makes it so).
+  void SetRemoteLock(bool on) { remoteLock_ = on; }
   // An audit entry by whoever is signed in.
   void Audit(const std::string& what, const std::string& before = "", const std::string& after = "");
   // The test information's Operator is the signed-in user's name.
@@ -76,6 +79,7 @@ class StationAccess : public QObject {
   bool usersUnreadable_ = false;
   User user_;  // Name empty: nobody signed in
   std::vector<QPointer<QObject>> disabledByRole_;
+  bool remoteLock_ = false;
   QTimer idle_;
   bool chinese_ = true;
   bool calibrationWarned_ = false;

@@ -76,6 +76,20 @@ void TScanBar::Refuse(const std::string& text) {
   outcome_->setText(U(text));
   host_.SetStatusText(text);
   FocusField();
+  if (remote_) {
+    remote_ = false;
+    if (finished_) finished_(nullptr, text);
+  }
+}
+
+int TScanBar::ScanRemote(const std::string& text, std::string& error) {
+  ScanCode code;
+  ProfileMessage bad;
+  if (state_ != State::Idle || form_.RunKind != NoTest) return error = "a run is under way", 1;
+  if (ParseScan(text, settings::ScanSeparator(), code, bad) != 0) return error = bad.Text(chinese_), 1;
+  remote_ = true;
+  Scan(QString::fromStdString(text));
+  return 0;
 }
 
 std::int64_t TScanBar::TodayStartUtcMs() const {
@@ -154,7 +168,7 @@ void TScanBar::Continue(std::int64_t lastPassMs, std::int64_t goldenPassMs) {
   const auto seen = passed_.find(code_.Serial);
   if (seen != passed_.end()) lastPassMs = std::max(lastPassMs, seen->second);
   // A golden unit is checked again every shift: no question for it.
-  if (lastPassMs >= TodayStartUtcMs() && !recorder_.GoldenUnitOfRun()) {
+  if (lastPassMs >= TodayStartUtcMs() && !recorder_.GoldenUnitOfRun() && !remote_) {
     AskRetest();
     return;
   }
@@ -244,6 +258,10 @@ void TScanBar::Finish(const std::string& englishWhy, const std::string& chineseW
   outcome_->setText(U(text));
   host_.SetStatusText(text);
   FocusField();
+  if (remote_) {
+    remote_ = false;
+    if (finished_) finished_(&v, "");
+  }
 }
 
 }  // namespace kt

@@ -42,6 +42,13 @@ class TScanBar : public QWidget {
   void FocusField();
   // Enter in the field: the whole text as scanned.
   void Scan(const QString& text);
+  // A scan a remote controller sends: refused at once (1, with why) when a
+  // run is under way or the label cannot be read. A unit that passed today
+  // is retested without asking: nobody is at the screen to answer. The
+  // scan's end, or its refusal after the log was asked, goes to Finished.
+  using Finished = std::function<void(const Verdict* worst, const std::string& refusal)>;
+  int ScanRemote(const std::string& text, std::string& error);
+  void SetFinished(Finished finished) { finished_ = std::move(finished); }
   // A run ended; `judged` is its verdict (Result None when not judged).
   void RunEnded(int kind, RunOutcome outcome, const Verdict& judged);
   bool Busy() const { return state_ != State::Idle; }
@@ -65,6 +72,8 @@ class TScanBar : public QWidget {
   RunRecorder& recorder_;
   ShowVerdict show_;
   Audit audit_;
+  Finished finished_;
+  bool remote_ = false;  // the scan under way came from a remote controller
   QLabel* label_ = nullptr;
   QLineEdit* field_ = nullptr;
   QLabel* outcome_ = nullptr;
