@@ -70,7 +70,13 @@ void RemoteServer::Accept() {
       controller_ = socket;
       emit ControlChanged(true);
     }
+    // Qt reads no more than this ahead of the lines taken.
+    socket->setReadBufferSize(MaxPendingBytes);
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
+    // Answers drained: the lines held back for them go on.
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+      if (socket->bytesToWrite() <= MaxPendingBytes) Read(socket);
+    });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Drop(socket); });
   }
 }
@@ -79,17 +85,19 @@ void RemoteServer::Read(QTcpSocket* socket) {
   const auto it = clients_.find(socket);
   if (it == clients_.end()) return;
   Client& c = it->second;
-  c.Pending += socket->readAll();
-  // Lines wait while the session waits for a run; what piles up beyond a
-  // limit is a client that does not read its answers: it is dropped.
-  while (!c.Session->WaitingForRun()) {
+  // Lines wait while the session waits for a run. A client that does not
+  // read its answers is not read either until it does: its lines stay in
+  // the kernel (TCP's own flow control), and nothing piles up here.
+  while (!c.Session->WaitingForRun() && socket->bytesToWrite() <= MaxPendingBytes) {
     const qsizetype end = c.Pending.indexOf('\n');
     if (end < 0) {
       if (c.Pending.size() > static_cast<qsizetype>(scpi::MaxLineBytes)) {
         c.Overrun = true;  // the rest of this line goes too
         c.Pending.clear();
       }
-      break;
+      if (socket->bytesAvailable() == 0) break;
+      c.Pending += socket->read(MaxPendingBytes);
+      continue;
     }
     const QByteArray line = c.Pending.left(end);
     c.Pending.remove(0, end + 1);
@@ -100,7 +108,6 @@ void RemoteServer::Read(QTcpSocket* socket) {
     }
     Answer(socket, c.Session->Line(std::string_view(line.constData(), static_cast<std::size_t>(line.size()))));
   }
-  if (c.Pending.size() > MaxPendingBytes || socket->bytesToWrite() > MaxPendingBytes) socket->abort();
 }
 
 void RemoteServer::Answer(QTcpSocket* socket, const std::optional<std::string>& answer) {

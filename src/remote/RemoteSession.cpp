@@ -1,5 +1,6 @@
 #include "remote/RemoteSession.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 
@@ -106,6 +107,22 @@ std::string FieldOf(const std::string& header) {
   if (!node.empty() && node.back() == '?') node.pop_back();
   for (char& c : node) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return node;
+}
+
+// A command's short form as the audit trail names it ("INIT:INP"), however
+// the client wrote it.
+std::string ShortName(int id) {
+  for (const Entry& e : Table())
+    if (e.Id == id) {
+      std::string out;
+      int optional = 0;
+      for (const char* p = e.Header; *p; ++p) {
+        optional += *p == '[' ? 1 : *p == ']' ? -1 : 0;
+        if (optional == 0 && *p != ']' && !std::islower(static_cast<unsigned char>(*p))) out += *p;
+      }
+      return out;
+    }
+  return "";
 }
 
 constexpr unsigned EsrOperationComplete = 1, EsrQueryError = 4, EsrExecutionError = 16, EsrCommandError = 32;
@@ -216,7 +233,7 @@ std::string RemoteSession::Run(const Command& c) {
       if (!need(true)) return "";
       if (station_.Busy()) return Push(scpi::SettingsConflict, "a run is under way"), "";
       if (station_.StartRun(kinds[c.Id - InitInput], error) != 0) return Push(scpi::ExecutionError, error), "";
-      station_.Note(peer_, c.Detail);
+      station_.Note(peer_, ShortName(c.Id));
       return "";
     }
     case InitScan:
@@ -271,7 +288,7 @@ std::string RemoteSession::Run(const Command& c) {
       if (!need(true)) return "";
       if ((c.Id == Store ? station_.Store(textArg(0), error) : station_.Print(textArg(0), error)) != 0)
         return Push(scpi::ExecutionError, error), "";
-      station_.Note(peer_, c.Detail + " " + textArg(0));
+      station_.Note(peer_, ShortName(c.Id) + " " + textArg(0));
       return "";
   }
   Push(scpi::CommandError);

@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTableWidget>
+#include <QTcpSocket>
 #include <QToolButton>
 
 #include <algorithm>
@@ -22,8 +23,10 @@
 #include "WindowRig.h"
 #include "link/Resets.h"
 #include "measurements/RecordFile.h"
+#include "remote/RemoteServer.h"
 #include "runlog/RunLogQuery.h"
 #include "shell/LineFeatures.h"
+#include "shell/RemoteControl.h"
 #include "shell/TBaoLuoForm.h"
 #include "shell/TLogForm.h"
 #include "shell/TLogSettingsForm.h"
@@ -477,6 +480,63 @@ TEST(LineFeatures, GoldenChecksAndCalibrationBlockAndFreeProduction) {
   EXPECT_EQ(q.value(0).toString().toStdString(), "G-01 1  |SN1 0  |SN2 0 KT-0042 2020-01-01");
   q = QSqlQuery();
   db.close();
+}
+
+// A line controller on the network: while it controls the station the
+// operator's test commands are locked (the run commands and the scan field,
+// not print or store) and the status bar says who has it; its runs and
+// scans are the window's own, shown on the band and logged; "本地" gives the
+// station back and leaves the controller only its queries.
+TEST(LineFeatures, ARemoteControllerLocksTheOperatorOutUntilLocal) {
+  LineRig line;
+  TKT5100Form& w = line.w();
+  QSettings().setValue("remote/listen", "127.0.0.1:0");
+  w.findChild<QAction*>("RemoteControl")->trigger();
+  ASSERT_NE(w.Line().Remote()->Server(), nullptr);
+  auto* label = w.findChild<QLabel*>("RemoteLabel");
+  EXPECT_TRUE(label->text().startsWith(QString::fromUtf8("远程控制 127.0.0.1:"))) << label->text().toStdString();
+  QTcpSocket c;
+  c.connectToHost(QHostAddress::LocalHost, w.Line().Remote()->Server()->Port());
+  ASSERT_TRUE(c.waitForConnected(10000));
+  const auto ask = [&](const char* text) {
+    c.write(text);
+    QByteArray got;
+    WaitFor([&] { return (got += c.readAll()).endsWith('\n'); }, 60000);
+    return got.trimmed().toStdString();
+  };
+  ASSERT_TRUE(WaitFor([&] { return !Enabled(w, "InputTestBtn"); }, 10000));
+  EXPECT_FALSE(Enabled(w, "CompTest") || Enabled(w, "ScanField") || Enabled(w, "GaoPinBtn"));
+  EXPECT_TRUE(Enabled(w, "Print") && Enabled(w, "StoreFile"));
+  EXPECT_TRUE(label->text().startsWith(QString::fromUtf8("远程控制中：127.0.0.1:")));
+  EXPECT_TRUE(w.findChild<QToolButton*>("LocalBtn")->isVisibleTo(&w));
+  const int before = line.rig->w().runs;
+  w.InputTestLockBtnClick();  // a key or the analysis window would reach it too
+  EXPECT_FALSE(WaitFor([&] { return line.rig->f().RunKind != NoTest; }, 300));
+
+  EXPECT_EQ(ask("CONF:LIM \"Mains only\";:INIT:INP;*OPC?;FETC:VERD?\n"), "1;PASS");
+  EXPECT_EQ(line.Shown(), QString::fromUtf8("合格"));
+  // A scan, and the same serial again: a retest nobody is asked about.
+  EXPECT_EQ(ask("INIT:SCAN \"SN9\";*OPC?;FETC:VERD?;:CONF:INFO:NO?\n"), "1;PASS;\"SN9\"");
+  EXPECT_EQ(ask("INIT:SCAN \"SN9\";*OPC?;FETC:VERD?\n"), "1;PASS");
+  EXPECT_TRUE(line.rig->dialogs.questions.empty());
+  EXPECT_EQ(line.rig->w().runs, before + 3);
+
+  w.findChild<QToolButton*>("LocalBtn")->click();
+  EXPECT_TRUE(Enabled(w, "InputTestBtn") && Enabled(w, "ScanField"));
+  EXPECT_FALSE(w.findChild<QToolButton*>("LocalBtn")->isVisibleTo(&w));
+  EXPECT_EQ(ask("INIT:INP;:SYST:ERR?;:FETC:VERD?\n"),
+            "-200,\"Execution error; another connection controls the station\";PASS");
+  w.findChild<QAction*>("RemoteControl")->trigger();
+  EXPECT_EQ(w.Line().Remote()->Server(), nullptr);
+  EXPECT_FALSE(label->isVisibleTo(&w));
+
+  std::vector<std::string> audit = AuditShown(OpenLogWindow(w), 8);
+  for (std::string& row : audit) row = row.substr(row.find(' ') + 1);  // the peer's port varies
+  // The limits' change is kept twice: as the window's (before and after)
+  // and as the controller's command.
+  EXPECT_EQ(audit, (std::vector<std::string>{"remote control", "limits chosen", "remote: CONF:LIM Mains only",
+                                             "remote: INIT:INP", "remote: INIT:SCAN SN9", "remote: INIT:SCAN SN9",
+                                             "remote: returned to local", "remote control"}));
 }
 
 }  // namespace

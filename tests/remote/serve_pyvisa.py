@@ -1,0 +1,148 @@
+#!/usr/bin/python3
+"""A line controller drives `kt6100-cli serve` on the simulator through PyVISA
+(pure-Python backend, raw socket resource), as LabVIEW or a Python MES would.
+
+    serve_pyvisa.py KT6100-CLI KT6100-SIM
+"""
+import json
+import os
+import signal
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyvisa
+
+cli, sim_path = sys.argv[1], sys.argv[2]
+work = tempfile.mkdtemp(prefix="kt-serve-")
+env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=f"{work}/config", XDG_DATA_HOME=f"{work}/data",
+           XDG_RUNTIME_DIR=f"{work}/run", KT6100_PROFILES=f"{work}/profiles", QT_QPA_PLATFORM="offscreen")
+for d in ("profiles", "run", "files"):
+    os.makedirs(f"{work}/{d}", mode=0o700)
+profiles = {
+    "bench.json": {"name": "bench", "rules": [{"figure": "Urms", "min": 150}]},
+    "tight.json": {"name": "tight", "rules": [{"figure": "Urms", "max": 100}]},
+    "eb.json": {"name": "EB line", "type": "EB-236", "sequence": ["input", "comp"],
+                "rules": [{"figure": "Urms", "min": 150}, {"figure": "PF", "min": 0.5}]},
+}
+for name, profile in profiles.items():
+    with open(f"{work}/profiles/{name}", "w") as f:
+        json.dump(profile, f)
+
+failures = []
+
+
+def check(what, got, want):
+    if got != want:
+        failures.append(f"{what}: got {got!r}, want {want!r}")
+
+
+def wait_for(what, test, seconds=30):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if test():
+            return
+        time.sleep(0.05)
+    raise SystemExit(f"FAIL: {what}")
+
+
+sim = subprocess.Popen([sim_path, "--link", f"{work}/COM2", "--exit-with-parent", "--seed", "5"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+wait_for("the simulator links COM2", lambda: os.path.exists(f"{work}/COM2"))
+err = open(f"{work}/serve.err", "w+")
+serve = subprocess.Popen([cli, "serve", "--port", f"{work}/COM2", "--listen", "127.0.0.1:0", "--files",
+                          f"{work}/files"], env=env, stdout=subprocess.DEVNULL, stderr=err)
+try:
+    wait_for("serve listens", lambda: "listening on" in open(f"{work}/serve.err").read())
+    port = open(f"{work}/serve.err").read().split("listening on 127.0.0.1:")[1].split()[0]
+    rm = pyvisa.ResourceManager("@py")
+    resource = f"TCPIP::127.0.0.1::{port}::SOCKET"
+    line = rm.open_resource(resource, read_termination="\n", write_termination="\n", timeout=120000,
+                            encoding="utf-8")
+
+    version = subprocess.run([cli, "--version"], env=env, capture_output=True, text=True).stdout.split()[-1]
+    idn = line.query("*IDN?").split(",")
+    check("*IDN? model, serial, version", idn[1:], ["KT6100", "0", version])
+
+    line.write('CONF:INFO:NO "SN1042";TYPE "X-1";OPER "Li Wei"')
+    check("the number read back", line.query("CONF:INFO:NO?"), '"SN1042"')
+    line.write('CONF:LIM "bench"')
+    check("the limits read back", line.query("CONF:LIM?"), '"bench"')
+    line.write("INIT:INP")
+    check("*OPC? once the run has ended", line.query("*OPC?"), "1")
+    check("the verdict", line.query("FETC:VERD?"), "PASS")
+    urms = float(line.query('FETC:SCAL? "Urms"'))
+    harmonics = [float(v) for v in line.query('FETC:ARR? "CurrentHarmonicPct"').split(",")]
+    run = json.loads(line.query("FETC:RUN?"))
+    line.write('MMEM:STOR "sn1042";:HCOP:FILE "sn1042"')
+    check("no error so far", line.query("SYST:ERR?"), '0,"No error"')
+
+    # The stored record, read back by the command line, holds the very figures fetched.
+    shown = json.loads(subprocess.run([cli, "show", f"{work}/files/sn1042.dat", "--json"], env=env,
+                                      capture_output=True, text=True).stdout)
+    check("Urms fetched = Urms stored", urms, shown["figures"]["Urms"])
+    check("harmonics fetched = stored", harmonics, shown["arrays"]["CurrentHarmonicPct"])
+    check("the run's number", (run["kind"], run["test_info"]["no"], run["verdict"]["result"]),
+          ("input", "SN1042", "PASS"))
+    check("FETC:RUN? figures = stored", run["figures"], shown["figures"])
+    pdf = subprocess.run(["pdftotext", f"{work}/files/sn1042.pdf", "-"], capture_output=True, text=True).stdout
+    check("the report names the unit", "SN1042" in pdf, True)
+
+    # Errors go to the queue with their standard codes; the connection stays.
+    line.write("FOO:BAR")
+    check("an unknown header", line.query("SYST:ERR?").split(",")[0], "-113")
+    line.write("INIT:INP;INIT:OUTP")
+    check("a run while one is under way", line.query("SYST:ERR?").split(",")[0], "-221")
+    check("that run ends", line.query("*OPC?"), "1")
+    line.write('MMEM:STOR "../outside"')
+    check("a file outside the folder", line.query("SYST:ERR?").split(",")[0], "-200")
+    check("nothing written outside", os.path.exists(f"{work}/outside.dat"), False)
+
+    # Other limits fail the unit; a second connection may ask but not act.
+    line.write('CONF:LIM "tight"')
+    check("INIT and *OPC? on one line", line.query("INIT:INP;*OPC?"), "1")
+    check("the failing verdict", line.query("FETC:VERD?"), "FAIL")
+    other = rm.open_resource(resource, read_termination="\n", write_termination="\n", timeout=20000)
+    check("a second connection asks", other.query("FETC:VERD?"), "FAIL")
+    other.write("INIT:INP")
+    check("a second connection may not start", other.query("SYST:ERR?").split(",")[0], "-200")
+    other.close()
+
+    # A scan runs its type's sequence; its verdict is the sequence's.
+    line.write('CONF:LIM "NONE";:INIT:SCAN "EB-236*SN7"')
+    check("the scan ends", line.query("*OPC?"), "1")
+    check("the scan's verdict", line.query("FETC:VERD?"), "PASS")
+    check("its last run", json.loads(line.query("FETC:RUN?"))["kind"], "comp")
+
+    # A flood of queries, a line over 4 KiB and bytes that are not text.
+    line.write_raw(b"*IDN?\n" * 10000)
+    answers = [line.read() for _ in range(10000)]
+    check("10 000 queries answered", (len(answers), answers[-1].split(",")[1]), (10000, "KT6100"))
+    line.write_raw(b"A" * 5000 + b"\n\xff\xfe\n")
+    check("their errors", line.query("SYST:ERR?;:SYST:ERR?"), '-363,"Input buffer overrun";-101,"Invalid character"')
+    line.close()
+
+    # Every change a controller made is in the log, by its address.
+    serve.send_signal(signal.SIGTERM)
+    check("serve ends on SIGTERM", serve.wait(60), 0)
+    logs = [os.path.join(d, f) for d, _, fs in os.walk(f"{work}/data") for f in fs if f.endswith(".db")]
+    db = sqlite3.connect(logs[0])
+    audit = [r[0] for r in db.execute("SELECT what FROM audit WHERE who LIKE '127.0.0.1:%' ORDER BY seq")]
+    for what in ("remote: CONF:INFO:NO SN1042", "remote: CONF:LIM bench", "remote: INIT:INP",
+                 "remote: MMEM:STOR sn1042", "remote: INIT:SCAN EB-236*SN7"):
+        check(f"the audit trail has {what}", what in audit, True)
+    runs = list(db.execute("SELECT kind, serial, verdict FROM runs ORDER BY seq"))
+    check("the runs logged", runs, [(1, "SN1042", 1), (1, "SN1042", 1), (1, "SN1042", 2), (1, "SN7", 1),
+                                    (3, "SN7", 1)])
+finally:
+    if serve.poll() is None:
+        serve.kill()
+    sim.kill()
+
+if failures:
+    print("\n".join("FAIL: " + f for f in failures))
+    print(open(f"{work}/serve.err").read()[-3000:])
+    sys.exit(1)
+print("ok")
