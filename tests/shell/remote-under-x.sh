@@ -45,8 +45,5 @@ wait_for 30 bash -c "sqlite3 '$db' \"SELECT serial || ' ' || verdict FROM runs\"
 changes=$(sqlite3 "$db" "SELECT what FROM audit WHERE who LIKE '127.0.0.1:%' ORDER BY seq" | tr '\n' '|')
 want='remote: CONF:INFO:NO W-1|remote: CONF:LIM bench|remote: INIT:INP|'
 [ "$changes" = "$want" ] || fail "the controller's changes in the log: $changes"
-if [ -n "$shot" ]; then
-  sleep 0.5
-  xwd -root -silent >"$shot"
-fi
+screenshot "$shot"
 echo "ok: $got"

@@ -40,8 +40,5 @@ wait_for 60 bash -c "$(declare -f runs log_db); runs | grep -q 'SN1043.*|.*SN104
 got=$(runs)
 want='1 SN1042 EB-236 EB line 1|3 SN1042 EB-236 EB line 1|1 SN1043 EB-236 EB line 1|3 SN1043 EB-236 EB line 1|'
 [ "$got" = "$want" ] || fail "log holds: $got"
-if [ -n "$shot" ]; then
-  sleep 0.5
-  xwd -root -silent >"$shot"
-fi
+screenshot "$shot"
 echo "ok: $got"

@@ -47,3 +47,10 @@ start_window() {
 
 # The run log's database (SQLite, where the program keeps it by default).
 log_db() { find "$XDG_DATA_HOME" -name '*.db' | head -1; }
+
+# The screen into $1 (an xwd file), when a name is given.
+screenshot() {
+  [ -n "${1:-}" ] || return 0
+  sleep 0.5
+  xwd -root -silent >"$1"
+}
