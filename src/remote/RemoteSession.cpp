@@ -243,7 +243,7 @@ std::string RemoteSession::Run(const Command& c) {
       station_.Note(peer_, "INIT:SCAN " + textArg(0));
       return "";
     case Abort:
-      if (need(true)) station_.Abort(), station_.Note(peer_, "ABORt");
+      if (need(true)) station_.Abort(), station_.Note(peer_, "ABOR");
       return "";
     case Limits:
       if (!need(true)) return "";

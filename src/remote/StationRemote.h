@@ -69,6 +69,8 @@ class StationRemote : public RemoteStation {
   // scan): what FETCh answered before is gone from here on.
   void BeginOperation();
   void EndOperation() { active_ = false; }
+  // An operation started remotely has not ended (nor been aborted).
+  bool Active() const { return active_; }
   // What the last operation ended with instead of its last run's verdict:
   // a sequence's worst, or INCOMPLETE with the reason.
   void SetOverall(kt::Verdict v) { overall_ = std::move(v); }

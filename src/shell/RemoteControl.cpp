@@ -27,8 +27,11 @@ WindowStation::WindowStation(Form& form, RunRecorder& recorder, TScanBar& scan, 
 bool WindowStation::RunUnderWay() const { return StationRemote::RunUnderWay() || scan_.Busy(); }
 
 void WindowStation::StartLeg(TestKind kind) {
-  // After the end of the run before has been handled everywhere.
-  QTimer::singleShot(0, &scan_, [this, kind] { StationRemote::StartLeg(kind); });
+  // After the end of the run before has been handled everywhere, unless
+  // ABORt or *RST came first.
+  QTimer::singleShot(0, &scan_, [this, kind] {
+    if (Active()) StationRemote::StartLeg(kind);
+  });
 }
 
 int WindowStation::StartScan(const std::string& text, std::string& error) {

@@ -110,6 +110,11 @@ try:
     check("a second connection may not start", other.query("SYST:ERR?").split(",")[0], "-200")
     other.close()
 
+    # A run aborted before it measured anything leaves no figures of the run before.
+    check("an aborted run", line.query('INIT:INP;ABOR;*OPC?;FETC:VERD?;FETC:SCAL? "Urms"'), "1;INCOMPLETE;9.91E37")
+    check("no figure to fetch", line.query("SYST:ERR?").split(",")[0], "-200")
+    check("*RST clears", line.query('*RST;CONF:INFO:NO?;:FETC:VERD?'), '"";NONE')
+
     # A scan runs its type's sequence; its verdict is the sequence's.
     line.write('CONF:LIM "NONE";:INIT:SCAN "EB-236*SN7"')
     check("the scan ends", line.query("*OPC?"), "1")

@@ -519,24 +519,29 @@ TEST(LineFeatures, ARemoteControllerLocksTheOperatorOutUntilLocal) {
   EXPECT_EQ(ask("INIT:SCAN \"SN9\";*OPC?;FETC:VERD?;:CONF:INFO:NO?\n"), "1;PASS;\"SN9\"");
   EXPECT_EQ(ask("INIT:SCAN \"SN9\";*OPC?;FETC:VERD?\n"), "1;PASS");
   EXPECT_TRUE(line.rig->dialogs.questions.empty());
+  // Aborted before it began: no run starts later, no figure of the one before.
+  EXPECT_EQ(ask("INIT:INP;ABOR;*OPC?;FETC:VERD?;FETC:SCAL? \"Urms\";:SYST:ERR?\n"),
+            "1;INCOMPLETE;9.91E37;-200,\"Execution error; no figure Urms\"");
+  EXPECT_FALSE(WaitFor([&] { return line.rig->f().RunKind != NoTest; }, 300));
   EXPECT_EQ(line.rig->w().runs, before + 3);
 
   w.findChild<QToolButton*>("LocalBtn")->click();
   EXPECT_TRUE(Enabled(w, "InputTestBtn") && Enabled(w, "ScanField"));
   EXPECT_FALSE(w.findChild<QToolButton*>("LocalBtn")->isVisibleTo(&w));
   EXPECT_EQ(ask("INIT:INP;:SYST:ERR?;:FETC:VERD?\n"),
-            "-200,\"Execution error; another connection controls the station\";PASS");
+            "-200,\"Execution error; another connection controls the station\";INCOMPLETE");
   w.findChild<QAction*>("RemoteControl")->trigger();
   EXPECT_EQ(w.Line().Remote()->Server(), nullptr);
   EXPECT_FALSE(label->isVisibleTo(&w));
 
-  std::vector<std::string> audit = AuditShown(OpenLogWindow(w), 8);
+  std::vector<std::string> audit = AuditShown(OpenLogWindow(w), 10);
   for (std::string& row : audit) row = row.substr(row.find(' ') + 1);  // the peer's port varies
   // The limits' change is kept twice: as the window's (before and after)
   // and as the controller's command.
   EXPECT_EQ(audit, (std::vector<std::string>{"remote control", "limits chosen", "remote: CONF:LIM Mains only",
                                              "remote: INIT:INP", "remote: INIT:SCAN SN9", "remote: INIT:SCAN SN9",
-                                             "remote: returned to local", "remote control"}));
+                                             "remote: INIT:INP", "remote: ABOR", "remote: returned to local",
+                                             "remote control"}));
 }
 
 }  // namespace
