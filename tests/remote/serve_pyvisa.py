@@ -48,15 +48,24 @@ def wait_for(what, test, seconds=30):
     raise SystemExit(f"FAIL: {what}")
 
 
-sim = subprocess.Popen([sim_path, "--link", f"{work}/COM2", "--exit-with-parent", "--seed", "5"], env=env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-wait_for("the simulator links COM2", lambda: os.path.exists(f"{work}/COM2"))
-err = open(f"{work}/serve.err", "w+")
-serve = subprocess.Popen([cli, "serve", "--port", f"{work}/COM2", "--listen", "127.0.0.1:0", "--files",
-                          f"{work}/files"], env=env, stdout=subprocess.DEVNULL, stderr=err)
+processes = []
+
+
+def start(name, sim_args=()):
+    """The simulator as {name}, and serve on it; the port serve listens on."""
+    processes.append(subprocess.Popen([sim_path, "--link", f"{work}/{name}", "--exit-with-parent", "--seed", "5",
+                                       *sim_args], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    wait_for("the simulator links " + name, lambda: os.path.exists(f"{work}/{name}"))
+    err = f"{work}/serve-{name}.err"
+    processes.append(subprocess.Popen([cli, "serve", "--port", f"{work}/{name}", "--listen", "127.0.0.1:0",
+                                       "--files", f"{work}/files"], env=env, stdout=subprocess.DEVNULL,
+                                      stderr=open(err, "w")))
+    wait_for("serve listens", lambda: "listening on" in open(err).read())
+    return processes[-1], open(err).read().split("listening on 127.0.0.1:")[1].split()[0]
+
+
 try:
-    wait_for("serve listens", lambda: "listening on" in open(f"{work}/serve.err").read())
-    port = open(f"{work}/serve.err").read().split("listening on 127.0.0.1:")[1].split()[0]
+    serve, port = start("COM2")
     rm = pyvisa.ResourceManager("@py")
     resource = f"TCPIP::127.0.0.1::{port}::SOCKET"
     line = rm.open_resource(resource, read_termination="\n", write_termination="\n", timeout=120000,
@@ -141,13 +150,22 @@ try:
     runs = list(db.execute("SELECT kind, serial, verdict FROM runs ORDER BY seq"))
     check("the runs logged", runs, [(1, "SN1042", 1), (1, "SN1042", 1), (1, "SN1042", 2), (1, "SN7", 1),
                                     (3, "SN7", 1)])
+
+    # A run that does not complete after one that passed: INCOMPLETE, and
+    # none of the passing run's figures (the line goes in the comp test's
+    # fifth block; the input test has three).
+    serve, port = start("COM3", ["--vanish-at-block", "5"])
+    line = rm.open_resource(f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n",
+                            write_termination="\n", timeout=120000)
+    check("a passing run", line.query('CONF:LIM "bench";:INIT:INP;*OPC?;FETC:VERD?'), "1;PASS")
+    check("then a lost line", line.query('INIT:COMP;*OPC?;FETC:VERD?;FETC:SCAL? "Urms"'), "1;INCOMPLETE;9.91E37")
+    line.close()
 finally:
-    if serve.poll() is None:
-        serve.kill()
-    sim.kill()
+    for p in processes:
+        p.kill()
 
 if failures:
     print("\n".join("FAIL: " + f for f in failures))
-    print(open(f"{work}/serve.err").read()[-3000:])
+    print(open(f"{work}/serve-COM2.err").read()[-3000:])
     sys.exit(1)
 print("ok")
