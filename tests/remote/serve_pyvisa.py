@@ -130,6 +130,14 @@ try:
     check("the scan's verdict", line.query("FETC:VERD?"), "PASS")
     check("its last run", json.loads(line.query("FETC:RUN?"))["kind"], "comp")
 
+    # The analysis takes its envelope first; its record is an analysis file. The
+    # type's profile has no rule for it: not applicable.
+    check("the analysis", line.query('INIT:HF;*OPC?;FETC:VERD?;:MMEM:STOR "hf1";:SYST:ERR?'), '1;NA;0,"No error"')
+    analysed = json.loads(line.query("FETC:RUN?"))
+    shown = json.loads(subprocess.run([cli, "show", f"{work}/files/hf1.bdt", "--json"], env=env,
+                                      capture_output=True, text=True).stdout)
+    check("the analysis stored", (analysed["kind"], shown["kind"], shown["figures"]), ("hf", "hf", analysed["figures"]))
+
     # A flood of queries, a line over 4 KiB and bytes that are not text.
     line.write_raw(b"*IDN?\n" * 10000)
     answers = [line.read() for _ in range(10000)]
@@ -149,7 +157,7 @@ try:
         check(f"the audit trail has {what}", what in audit, True)
     runs = list(db.execute("SELECT kind, serial, verdict FROM runs ORDER BY seq"))
     check("the runs logged", runs, [(1, "SN1042", 1), (1, "SN1042", 1), (1, "SN1042", 2), (1, "SN7", 1),
-                                    (3, "SN7", 1)])
+                                    (3, "SN7", 1), (7, "SN7", 4), (6, "SN7", 4)])
 
     # A run that does not complete after one that passed: INCOMPLETE, and
     # none of the passing run's figures (the line goes in the comp test's
