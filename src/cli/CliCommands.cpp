@@ -471,9 +471,6 @@ int ServeCommand(const QCommandLineParser& p, const QStringList& args) {
   if (args.size() != 1 || p.isSet("scan") || p.isSet("count") || p.isSet("continuous"))
     return UsageError("serve takes no KIND: serve [--port DEVICE] [--listen ADDR:PORT] [--allow ADDR,...]");
   ServeOptions serve;
-  const std::string listen = p.isSet("listen") ? p.value("listen").toStdString() : settings::RemoteListen();
-  if (ParseListen(listen, serve.Address, serve.Port) != 0)
-    return UsageError("--listen: ADDR:PORT, e.g. 127.0.0.1:5025 or [::1]:5025");
   QStringList allowed;
   for (const std::string& a : settings::RemoteAllowed()) allowed += QString::fromStdString(a);
   for (const QString& a : p.values("allow")) allowed += a.split(',', Qt::SkipEmptyParts);
@@ -482,6 +479,11 @@ int ServeCommand(const QCommandLineParser& p, const QStringList& args) {
     if (!address.setAddress(a.trimmed())) return UsageError("--allow: not an address: " + a);
     serve.Allowed.push_back(address);
   }
+  // Peers allowed from elsewhere must be able to reach it.
+  const std::string listen =
+      p.isSet("listen") ? p.value("listen").toStdString() : settings::RemoteListen(!serve.Allowed.empty());
+  if (ParseListen(listen, serve.Address, serve.Port) != 0)
+    return UsageError("--listen: ADDR:PORT, e.g. 127.0.0.1:5025 or [::1]:5025");
   serve.Folder = p.isSet("files") ? p.value("files").toStdString() : settings::RemoteFolder();
   if (!QDir().mkpath(QString::fromStdString(serve.Folder)))
     return Fail("kt6100-cli: cannot make the folder " + serve.Folder, NoInstrument);
@@ -736,7 +738,9 @@ QList<QCommandLineOption> Options() {
       {"until", "log export, log events, log rejudge: to this day, inclusive (or to this moment).", "DATE"},
       {"kind", "log export, log events, log rejudge: of this kind.", "KIND"},
       {"verdict", "log export, log rejudge: runs with this verdict.", "V"},
-      {"listen", "serve: the address and port to listen on (default 127.0.0.1:5025; port 0: any free one).",
+      {"listen",
+       "serve: the address and port to listen on (default 127.0.0.1:5025, with --allow 0.0.0.0:5025; port 0: any "
+       "free one).",
        "ADDR:PORT"},
       {"allow", "serve: peers let in besides the loopback (addresses, comma-separated; may repeat).", "ADDR"},
       {"files", "serve: the folder MMEMory:STORe and HCOPy:FILE write into (default: the program's data folder).",

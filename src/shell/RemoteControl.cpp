@@ -107,7 +107,7 @@ int RemoteControl::SetOn(bool on, std::string& error) {
   if (server_) return 0;
   QHostAddress address;
   quint16 port = 0;
-  where_ = settings::RemoteListen();
+  where_ = settings::RemoteListen(!settings::RemoteAllowed().empty());
   if (ParseListen(where_, address, port) != 0) return error = "not an address and port: " + where_, 1;
   std::vector<QHostAddress> allowed;
   for (const std::string& a : settings::RemoteAllowed()) {

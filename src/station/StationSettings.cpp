@@ -85,7 +85,9 @@ void SetInstrument(const std::string& serial, const std::string& calibrationDue)
 
 bool RemoteOn() { return QSettings().value(RemoteOnKey, false).toBool(); }
 void SetRemoteOn(bool on) { QSettings().setValue(RemoteOnKey, on); }
-std::string RemoteListen() { return QSettings().value(RemoteListenKey, "127.0.0.1:5025").toString().toStdString(); }
+std::string RemoteListen(bool othersAllowed) {
+  return QSettings().value(RemoteListenKey, othersAllowed ? "0.0.0.0:5025" : "127.0.0.1:5025").toString().toStdString();
+}
 
 std::vector<std::string> RemoteAllowed() {
   std::vector<std::string> out;

@@ -45,11 +45,13 @@ std::string CalibrationDue();
 void SetInstrument(const std::string& serial, const std::string& calibrationDue);
 
 // Remote control: the window's server on or off (off unless set), where it
-// listens ("ADDR:PORT"), the peers besides the loopback it lets in, and
-// the folder its controller's records and reports go into.
+// listens ("ADDR:PORT"; unless set, the loopback's port 5025, or every
+// IPv4 address's when peers besides the loopback are allowed), the peers
+// besides the loopback it lets in, and the folder its controller's records
+// and reports go into.
 bool RemoteOn();
 void SetRemoteOn(bool on);
-std::string RemoteListen();
+std::string RemoteListen(bool othersAllowed);
 std::vector<std::string> RemoteAllowed();
 std::string RemoteFolder();
 

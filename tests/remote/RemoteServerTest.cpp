@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QNetworkInterface>
 #include <QTcpSocket>
 
 #include "FakeStation.h"
@@ -99,6 +100,37 @@ TEST(RemoteServer, AnswersControlsOneClientAndSurvivesWhatIsMeantToStallIt) {
   rig.server.ReturnToLocal();
   EXPECT_EQ(rig.Ask(*third, "ABOR;:SYST:ERR?\n", 1)[0],
             "-200,\"Execution error; another connection controls the station\"");
+}
+
+// A peer that is not the loopback comes in only when the allow-list names
+// it; one refused is closed at once and told. The machine's own network
+// address stands for a peer elsewhere.
+TEST(RemoteServer, OnlyTheLoopbackAndTheAllowListComeIn) {
+  QHostAddress own;
+  for (const QHostAddress& a : QNetworkInterface::allAddresses())
+    if (!a.isLoopback() && a.protocol() == QAbstractSocket::IPv4Protocol) own = a;
+  if (own.isNull()) GTEST_SKIP() << "no network address besides the loopback";
+  for (const bool listed : {false, true}) {
+    FakeStation station;
+    std::vector<std::string> notes;
+    RemoteServer server(station, [&](const std::string& peer, const std::string& what) { notes.push_back(what); });
+    QString error;
+    std::vector<QHostAddress> allowed;
+    if (listed) allowed.push_back(own);
+    ASSERT_EQ(server.Listen(QHostAddress::AnyIPv4, 0, allowed, error), 0) << error.toStdString();
+    QTcpSocket s;
+    s.connectToHost(own, server.Port());
+    ASSERT_TRUE(s.waitForConnected(10000));
+    if (listed) {
+      s.write("*IDN?\n");
+      EXPECT_TRUE(WaitFor([&] { return s.canReadLine(); })) << "an address on the list is served";
+      EXPECT_TRUE(notes.empty());
+    } else {
+      EXPECT_TRUE(WaitFor([&] { return s.state() == QAbstractSocket::UnconnectedState; })) << "closed at once";
+      EXPECT_EQ(notes, std::vector<std::string>{"refused: not on the allow-list"});
+      EXPECT_FALSE(server.Remote());
+    }
+  }
 }
 
 }  // namespace
