@@ -35,7 +35,7 @@ build=${KT_BUILD:-$root/build}
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKT_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j "$jobs" --target kt6100 kt6100-sim window_bench link_latency_bench page_paint_bench runlog_bench \
-  log_window_bench >/dev/null
+  log_window_bench remote_bench >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 runtime=""
@@ -88,6 +88,7 @@ step page_paint_bench "$build/bench/page_paint_bench" "${paint_args[@]}"
 step window_bench-under-load under_load
 if [ "$quick" = 1 ]; then window_log=20000; else window_log=100000; fi
 step log_window_bench "$build/bench/log_window_bench" --runs "$window_log"
+step remote_bench "$build/bench/remote_bench" "${window_args[@]}"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 sanitized=""
@@ -100,7 +101,7 @@ echo "KT6100 benchmarks, $(date '+%Y-%m-%d %H:%M'), $(nproc) cores, $(basename "
 # Sections in a fixed order; rows keep their order within a section.
 awk -F'\t' '
   BEGIN {
-    n = split("CPU|Window responsiveness|Link latency|Line-rate simulator|Instant simulator|Decoding|Page paint|Report to PDF|Start-up and memory", order, "|")
+    n = split("CPU|Window responsiveness|Link latency|Line-rate simulator|Instant simulator|Decoding|Page paint|Report to PDF|Remote control|Start-up and memory", order, "|")
   }
   $1 == "NOTE" { notes[++nn] = $2; next }
   $1 != "ROW" { next }

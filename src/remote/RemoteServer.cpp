@@ -1,7 +1,12 @@
 #include "remote/RemoteServer.h"
 
+#include <algorithm>
+
+#include <QDateTime>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace kt {
 
@@ -59,7 +64,7 @@ void RemoteServer::Accept() {
     bool allowed = peer.isLoopback();
     for (const QHostAddress& a : allowed_) allowed = allowed || a.isEqual(peer, QHostAddress::TolerantConversion);
     if (!allowed || clients_.size() >= static_cast<std::size_t>(MaxClients)) {
-      if (note_) note_(PeerOf(socket), allowed ? "refused: too many connections" : "refused: not on the allow-list");
+      Refuse(PeerOf(socket), allowed ? "too many connections" : "not on the allow-list");
       socket->abort();
       socket->deleteLater();
       continue;
@@ -81,6 +86,28 @@ void RemoteServer::Accept() {
   }
 }
 
+void RemoteServer::Refuse(const std::string& peer, const std::string& why) {
+  if (!note_) return;
+  // Every refusal is kept, but a burst of them (a port scan, a client that
+  // reconnects in a loop) must not bury the log: one note a second for each
+  // reason, the rest counted into the next.
+  Burst& b = bursts_[why];
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  if (b.Held == 0 && now - b.NotedMs >= 1000) {
+    b.NotedMs = now;
+    note_(peer, "refused: " + why);
+    return;
+  }
+  b.LastPeer = peer;
+  if (b.Held++ > 0) return;
+  QTimer::singleShot(std::max<qint64>(0, b.NotedMs + 1000 - now), this, [this, why] {
+    Burst& held = bursts_[why];
+    held.NotedMs = QDateTime::currentMSecsSinceEpoch();
+    note_(held.LastPeer, "refused: " + why + " (" + std::to_string(held.Held) + " more since the note before)");
+    held.Held = 0;
+  });
+}
+
 void RemoteServer::Read(QTcpSocket* socket) {
   const auto it = clients_.find(socket);
   if (it == clients_.end()) return;
@@ -88,7 +115,14 @@ void RemoteServer::Read(QTcpSocket* socket) {
   // Lines wait while the session waits for a run. A client that does not
   // read its answers is not read either until it does: its lines stay in
   // the kernel (TCP's own flow control), and nothing piles up here.
-  while (!c.Session->WaitingForRun() && socket->bytesToWrite() <= MaxPendingBytes) {
+  for (int lines = 0; !c.Session->WaitingForRun() && socket->bytesToWrite() <= MaxPendingBytes;) {
+    // The window paints between batches of a flood.
+    if (lines == LinesPerTurn) {
+      QTimer::singleShot(0, this, [this, again = QPointer<QTcpSocket>(socket)] {
+        if (again) Read(again);
+      });
+      return;
+    }
     const qsizetype end = c.Pending.indexOf('\n');
     if (end < 0) {
       if (c.Pending.size() > static_cast<qsizetype>(scpi::MaxLineBytes)) {
@@ -101,6 +135,7 @@ void RemoteServer::Read(QTcpSocket* socket) {
     }
     const QByteArray line = c.Pending.left(end);
     c.Pending.remove(0, end + 1);
+    ++lines;
     if (c.Overrun) {
       c.Overrun = false;
       Answer(socket, c.Session->Line(std::string(scpi::MaxLineBytes + 1, ' ')));  // its error, queued

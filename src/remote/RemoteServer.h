@@ -46,6 +46,7 @@ class RemoteServer : public QObject {
 
   static constexpr int MaxClients = 16;
   static constexpr qint64 MaxPendingBytes = 64 * 1024;
+  static constexpr int LinesPerTurn = 256;  // a client's lines run between two turns of the event loop
 
  signals:
   void ControlChanged(bool remote);
@@ -60,6 +61,7 @@ class RemoteServer : public QObject {
   void Read(QTcpSocket* socket);
   void Answer(QTcpSocket* socket, const std::optional<std::string>& answer);
   void Drop(QTcpSocket* socket);
+  void Refuse(const std::string& peer, const std::string& why);
 
   RemoteStation& station_;
   Note note_;
@@ -67,6 +69,13 @@ class RemoteServer : public QObject {
   std::vector<QHostAddress> allowed_;
   std::map<QTcpSocket*, Client> clients_;
   QTcpSocket* controller_ = nullptr;
+  // Refusals by reason: when the last was noted, and those since, not yet.
+  struct Burst {
+    qint64 NotedMs = -1000000;
+    int Held = 0;
+    std::string LastPeer;
+  };
+  std::map<std::string, Burst> bursts_;
 };
 
 }  // namespace kt
