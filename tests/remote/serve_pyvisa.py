@@ -49,6 +49,8 @@ def wait_for(what, test, seconds=30):
 
 
 processes = []
+for args in (["serve", "--listen", "nowhere"], ["serve", "input"], ["serve", "--allow", "not-an-address"]):
+    check("usage error: " + " ".join(args), subprocess.run([cli, *args], env=env, capture_output=True).returncode, 64)
 
 
 def start(name, sim_args=()):
@@ -77,6 +79,9 @@ try:
 
     line.write('CONF:INFO:NO "SN1042";TYPE "X-1";OPER "Li Wei"')
     check("the number read back", line.query("CONF:INFO:NO?"), '"SN1042"')
+    line.write('CONF:INFO:NO "' + "9" * 21 + '"')
+    check("a number longer than its field", (line.query("SYST:ERR?").split(",")[0], line.query("CONF:INFO:NO?")),
+          ("-222", '"SN1042"'))
     line.write('CONF:LIM "bench"')
     check("the limits read back", line.query("CONF:LIM?"), '"bench"')
     line.write("INIT:INP")
