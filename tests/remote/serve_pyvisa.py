@@ -173,6 +173,13 @@ try:
     check("a passing run", line.query('CONF:LIM "bench";:INIT:INP;*OPC?;FETC:VERD?'), "1;PASS")
     check("then a lost line", line.query('INIT:COMP;*OPC?;FETC:VERD?;FETC:SCAL? "Urms"'), "1;INCOMPLETE;9.91E37")
     line.close()
+    # A scan cut short after a passing run: INCOMPLETE, never that run's PASS.
+    serve, port = start("COM4", ["--vanish-at-block", "5"])
+    line = rm.open_resource(f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n",
+                            write_termination="\n", timeout=120000)
+    check("a scan cut short", line.query('INIT:SCAN "EB-236*SN8";*OPC?;FETC:VERD?'), "1;INCOMPLETE")
+    check("its last complete run", json.loads(line.query("FETC:RUN?"))["verdict"]["result"], "PASS")
+    line.close()
 finally:
     for p in processes:
         p.kill()
