@@ -26,6 +26,9 @@ profiles = {
     "tight.json": {"name": "tight", "rules": [{"figure": "Urms", "max": 100}]},
     "eb.json": {"name": "EB line", "type": "EB-236", "sequence": ["input", "comp"],
                 "rules": [{"figure": "Urms", "min": 150}, {"figure": "PF", "min": 0.5}]},
+    # Its input run fails (the power factor is far above 0.1), its output run passes.
+    "bad.json": {"name": "Bad PF", "type": "EB-9", "sequence": ["input", "output"],
+                 "rules": [{"figure": "PF", "max": 0.1}, {"figure": "Pout", "min": 1}]},
 }
 for name, profile in profiles.items():
     with open(f"{work}/profiles/{name}", "w") as f:
@@ -143,6 +146,9 @@ try:
                                       capture_output=True, text=True).stdout)
     check("the analysis stored", (analysed["kind"], shown["kind"], shown["figures"]), ("hf", "hf", analysed["figures"]))
 
+    check("a scan's worst run, not its last", line.query('INIT:SCAN "EB-9*SN9";*OPC?;FETC:VERD?'), "1;FAIL")
+    check("its last run passed", json.loads(line.query("FETC:RUN?"))["verdict"]["result"], "PASS")
+
     # A flood of queries, a line over 4 KiB and bytes that are not text.
     line.write_raw(b"*IDN?\n" * 10000)
     answers = [line.read() for _ in range(10000)]
@@ -162,7 +168,8 @@ try:
         check(f"the audit trail has {what}", what in audit, True)
     runs = list(db.execute("SELECT kind, serial, verdict FROM runs ORDER BY seq"))
     check("the runs logged", runs, [(1, "SN1042", 1), (1, "SN1042", 1), (1, "SN1042", 2), (1, "SN7", 1),
-                                    (3, "SN7", 1), (7, "SN7", 4), (6, "SN7", 4)])
+                                    (3, "SN7", 1), (7, "SN7", 4), (6, "SN7", 4), (1, "SN9", 2),
+                                    (2, "SN9", 1)])
 
     # A run that does not complete after one that passed: INCOMPLETE, and
     # none of the passing run's figures (the line goes in the comp test's
