@@ -59,6 +59,11 @@ void WindowStation::ScanFinished(const kt::Verdict* worst, const std::string& re
   EndOperation();
 }
 
+void WindowStation::Abort() {
+  StationRemote::Abort();
+  scan_.Cancel();
+}
+
 int WindowStation::SetLimits(const std::string& name, std::string& error) {
   if (Busy()) return error = "a run is under way", 1;
   if (name.find('/') != std::string::npos) return error = "a profile is chosen by its name", 1;

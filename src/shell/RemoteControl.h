@@ -31,6 +31,7 @@ class WindowStation final : public StationRemote {
   WindowStation(Form& form, RunRecorder& recorder, TScanBar& scan, Choose choose, std::string folder);
   int StartScan(const std::string& text, std::string& error) override;
   int SetLimits(const std::string& name, std::string& error) override;
+  void Abort() override;
   // The scan field's scan ended (`worst`), or was refused after the log was
   // asked.
   void ScanFinished(const kt::Verdict* worst, const std::string& refusal);

@@ -153,6 +153,18 @@ void TScanBar::Scan(const QString& text) {
   });
 }
 
+void TScanBar::Cancel() {
+  if (state_ == State::Checking) {
+    ++ask_;  // the log's answer is dropped
+    state_ = State::Idle;
+    remote_ = false;
+    outcome_->setText(U(chinese_ ? "已中止：" + code_.Serial : "Aborted: " + code_.Serial));
+    FocusField();
+  } else if (state_ == State::Running && form_.RunKind == NoTest && form_.StartRequested == 0) {
+    Finish("aborted", "已中止");
+  }
+}
+
 void TScanBar::Continue(std::int64_t lastPassMs, std::int64_t goldenPassMs) {
   // The unit's number and type decide its limits and whether it is a
   // golden unit; a refused scan leaves the test information as it was.

@@ -49,6 +49,9 @@ class TScanBar : public QWidget {
   using Finished = std::function<void(const Verdict* worst, const std::string& refusal)>;
   int ScanRemote(const std::string& text, std::string& error);
   void SetFinished(Finished finished) { finished_ = std::move(finished); }
+  // A controller's ABORt: a scan waiting for the log, or between two of its
+  // runs, goes no further (a run under way ends through its own abandon).
+  void Cancel();
   // A run ended; `judged` is its verdict (Result None when not judged).
   void RunEnded(int kind, RunOutcome outcome, const Verdict& judged);
   bool Busy() const { return state_ != State::Idle; }

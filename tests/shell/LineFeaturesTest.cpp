@@ -522,6 +522,8 @@ TEST(LineFeatures, ARemoteControllerLocksTheOperatorOutUntilLocal) {
   // Aborted before it began: no run starts later, no figure of the one before.
   EXPECT_EQ(ask("INIT:INP;ABOR;*OPC?;FETC:VERD?;FETC:SCAL? \"Urms\";:SYST:ERR?\n"),
             "1;INCOMPLETE;9.91E37;-200,\"Execution error; no figure Urms\"");
+  // A scan aborted while the log is asked about its serial.
+  EXPECT_EQ(ask("INIT:SCAN \"SN10\";ABOR;*OPC?;FETC:VERD?\n"), "1;INCOMPLETE");
   EXPECT_FALSE(WaitFor([&] { return line.rig->f().RunKind != NoTest; }, 300));
   EXPECT_EQ(line.rig->w().runs, before + 3);
 
@@ -534,14 +536,14 @@ TEST(LineFeatures, ARemoteControllerLocksTheOperatorOutUntilLocal) {
   EXPECT_EQ(w.Line().Remote()->Server(), nullptr);
   EXPECT_FALSE(label->isVisibleTo(&w));
 
-  std::vector<std::string> audit = AuditShown(OpenLogWindow(w), 10);
+  std::vector<std::string> audit = AuditShown(OpenLogWindow(w), 12);
   for (std::string& row : audit) row = row.substr(row.find(' ') + 1);  // the peer's port varies
   // The limits' change is kept twice: as the window's (before and after)
   // and as the controller's command.
   EXPECT_EQ(audit, (std::vector<std::string>{"remote control", "limits chosen", "remote: CONF:LIM Mains only",
                                              "remote: INIT:INP", "remote: INIT:SCAN SN9", "remote: INIT:SCAN SN9",
-                                             "remote: INIT:INP", "remote: ABOR", "remote: returned to local",
-                                             "remote control"}));
+                                             "remote: INIT:INP", "remote: ABOR", "remote: INIT:SCAN SN10",
+                                             "remote: ABOR", "remote: returned to local", "remote control"}));
 }
 
 }  // namespace
