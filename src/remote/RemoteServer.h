@@ -46,7 +46,7 @@ class RemoteServer : public QObject {
 
   static constexpr int MaxClients = 16;
   static constexpr qint64 MaxPendingBytes = 64 * 1024;
-  static constexpr int LinesPerTurn = 256;  // a client's lines run between two turns of the event loop
+  static constexpr int LinesPerTurn = 64;  // a client's lines run between two turns of the event loop
 
  signals:
   void ControlChanged(bool remote);
