@@ -57,8 +57,8 @@ class CliStation final : public StationRemote {
       std::fprintf(stderr, "serial %s passed today: this run is a retest\n", code.Serial.c_str());
     const ActiveLimits limits = recorder_.LimitsFor(form_.Info.Type);
     verdicts_.clear();
-    StartLegs(ScanSteps(limits.File ? limits.File->Sequence : std::vector<TestKind>{}, InputTest));
     scanning_ = true;
+    StartLegs(ScanSteps(limits.File ? limits.File->Sequence : std::vector<TestKind>{}, InputTest));
     return 0;
   }
 
@@ -74,9 +74,7 @@ class CliStation final : public StationRemote {
     if (!scan || cutShort || verdicts_.empty()) return;
     // The scan's verdict is its worst run's; a golden unit's check passes
     // only when its runs measured every figure it lists.
-    kt::Verdict worst = verdicts_.front();
-    for (const kt::Verdict& v : verdicts_)
-      if (VerdictRank(v.Result) > VerdictRank(worst.Result)) worst = v;
+    kt::Verdict worst = WorstVerdict(verdicts_);
     if (const GoldenUnit* golden = recorder_.GoldenUnitOfRun()) {
       worst = GoldenSequenceVerdict(*golden, verdicts_);
       if (worst.Result == VerdictResult::Pass) {

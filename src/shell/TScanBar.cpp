@@ -203,7 +203,6 @@ void TScanBar::Begin() {
   const ActiveLimits limits = recorder_.LimitsFor(form_.Info.Type);
   steps_ = ScanSteps(limits.File ? limits.File->Sequence : std::vector<TestKind>{}, form_.SelectedKind);
   next_ = 0;
-  worst_.reset();
   verdicts_.clear();
   summary_.clear();
   state_ = State::Running;
@@ -230,7 +229,6 @@ void TScanBar::RunEnded(int kind, RunOutcome outcome, const Verdict& judged) {
   }
   summary_ += (summary_.empty() ? "" : ", ") + KindWord(kind, chinese_) + " " +
               (judged.Result == VerdictResult::None ? "-" : VerdictResultText(judged.Result, chinese_));
-  if (!worst_ || VerdictRank(judged.Result) > VerdictRank(worst_->Result)) worst_ = judged;
   verdicts_.push_back(judged);
   if (next_ < steps_.size()) {
     // After the run's own end has been handled everywhere.
@@ -242,19 +240,16 @@ void TScanBar::RunEnded(int kind, RunOutcome outcome, const Verdict& judged) {
 
 void TScanBar::Finish(const std::string& englishWhy, const std::string& chineseWhy) {
   state_ = State::Idle;
+  const GoldenUnit* golden = recorder_.GoldenUnitOfRun();
+  Verdict v = golden && englishWhy.empty() ? GoldenSequenceVerdict(*golden, verdicts_) : WorstVerdict(verdicts_);
   if (!englishWhy.empty()) {
     // A sequence cut short is never a pass, whatever its runs so far said.
-    Verdict v = worst_.value_or(Verdict{});
     v.Result = VerdictResult::Incomplete;
     v.Kind = next_ > 0 ? steps_[next_ - 1] : NoTest;
     v.Reason = "sequence stopped: " + englishWhy;
     v.ReasonChinese = "测试序列中止：" + chineseWhy;
-    worst_ = v;
     summary_ += (summary_.empty() ? "" : ", ") + (chinese_ ? v.ReasonChinese : v.Reason);
   }
-  const GoldenUnit* golden = recorder_.GoldenUnitOfRun();
-  if (golden && englishWhy.empty()) worst_ = GoldenSequenceVerdict(*golden, verdicts_);
-  const Verdict v = worst_.value_or(Verdict{});
   if (v.Result != VerdictResult::None) show_(v);
   if (v.Result == VerdictResult::Pass && golden) {
     // The station is checked: production may run until the next check is due.

@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "platform/Host.h"
@@ -86,7 +85,6 @@ class TScanBar : public QWidget {
   ScanCode code_;
   std::vector<TestKind> steps_;
   std::size_t next_ = 0;
-  std::optional<Verdict> worst_;
   std::vector<Verdict> verdicts_;
   std::string summary_;
   // Serials this program saw pass today (the log may be off or lag behind).

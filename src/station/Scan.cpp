@@ -151,10 +151,15 @@ Verdict GoldenVerdict(const GoldenUnit& unit, TestKind kind, const std::vector<N
   return v;
 }
 
-Verdict GoldenSequenceVerdict(const GoldenUnit& unit, const std::vector<Verdict>& runs) {
+Verdict WorstVerdict(const std::vector<Verdict>& runs) {
   Verdict worst = runs.empty() ? Verdict{} : runs.front();
   for (const Verdict& v : runs)
     if (VerdictRank(v.Result) > VerdictRank(worst.Result)) worst = v;
+  return worst;
+}
+
+Verdict GoldenSequenceVerdict(const GoldenUnit& unit, const std::vector<Verdict>& runs) {
+  Verdict worst = WorstVerdict(runs);
   if (worst.Result == VerdictResult::Fail) return worst;
   std::vector<std::string> unjudged;
   for (const GoldenFigure& g : unit.Figures) {

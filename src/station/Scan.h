@@ -42,6 +42,8 @@ std::vector<TestKind> ScanSteps(const std::vector<TestKind>& sequence, TestKind 
 // runs'. A run that was not judged (NA) is worse than a pass, so a sequence
 // never says PASS while one of its runs went unjudged.
 int VerdictRank(VerdictResult r);
+// The worst of the runs' verdicts, the first of equals (no verdict for none).
+Verdict WorstVerdict(const std::vector<Verdict>& runs);
 
 // A run of a golden unit judged against its expected figures: PASS when
 // every listed figure is within its tolerance, FAIL when one is not,
