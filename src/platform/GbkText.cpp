@@ -107,4 +107,9 @@ std::string GbkToUtf8(const char* gbk, std::size_t size) {
   return out;
 }
 
+bool GbkKeeps(const std::string& utf8) {
+  const std::string gbk = Utf8ToGbk(utf8);
+  return GbkToUtf8(gbk.data(), gbk.size()) == utf8;
+}
+
 }  // namespace kt

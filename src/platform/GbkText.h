@@ -13,6 +13,9 @@ std::string GbkToUtf8(const char* gbk, std::size_t size);
 // Whether this machine can convert to and from GBK at all (glibc's iconv
 // modules); without it every Chinese text of a data file would become '?'.
 bool GbkAvailable();
+// Whether a data file keeps `utf8` as it is: its GBK form reads back the same
+// (no character turned into '?' or dropped on the way).
+bool GbkKeeps(const std::string& utf8);
 // How many bytes `utf8` takes in GBK (a Chinese character counts 2).
 std::size_t GbkLength(const std::string& utf8);
 // The longest prefix of `utf8`, cut at a character boundary, whose GBK form

@@ -212,9 +212,7 @@ int StationRemote::SetInfo(const std::string& field, const std::string& value, s
   const std::size_t max = static_cast<std::size_t>(f->Size - 1);
   if (GbkLength(value) > max)
     return error = f->Long + std::string(" holds at most ") + std::to_string(max) + " bytes", 1;
-  const std::string gbk = Utf8ToGbk(value);
-  if (std::count(gbk.begin(), gbk.end(), '?') != std::count(value.begin(), value.end(), '?'))
-    return error = "characters a data file cannot keep", 1;
+  if (!GbkKeeps(value)) return error = "characters a data file cannot keep", 1;
   form_.Info.*(f->Member) = value;
   return 0;
 }

@@ -29,8 +29,7 @@ int Field(const std::string& text, int size, const char* en, const char* zh, Pro
         std::string("the ") + en + " \"" + text + "\" is " + std::to_string(bytes) + " bytes, at most " +
             std::to_string(max) + " fit",
         std::string(zh) + "“" + text + "”为 " + std::to_string(bytes) + " 字节，最多 " + std::to_string(max) + " 字节");
-  const std::string gbk = Utf8ToGbk(text);
-  if (std::count(gbk.begin(), gbk.end(), '?') != std::count(text.begin(), text.end(), '?'))
+  if (!GbkKeeps(text))
     return Refuse(error, std::string("the ") + en + " \"" + text + "\" has characters a data file cannot keep",
                   std::string(zh) + "“" + text + "”含有数据文件无法保存的字符");
   return 0;

@@ -32,6 +32,7 @@ TEST(Scan, ReadsTypeAndSerialAndRefusesWhatIsNotALabel) {
       {std::string(21, '9'), "is 21 bytes, at most 20 fit"},
       {"电子镇流器型号电子镇A*1", "the type \"电子镇流器型号电子镇A\" is 21 bytes"},
       {"SN-\xf0\x9f\x98\x80", "characters a data file cannot keep"},  // an emoji
+      {"SN-\xf3\xa0\x80\x90", "characters a data file cannot keep"},  // a tag character, dropped by the code page
       {std::string(ScanMaxBytes + 1, 'A'), "longer than 128 bytes"},
   };
   for (const auto& [text, words] : bad) {
